@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Scribbet needs to build, run and test, only when missing.
+# Idempotent: a machine that has them all does nothing and touches no network.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ clang pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libasio-dev nlohmann-json3-dev libutf8proc-dev liburiparser-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+echo "setup: installing ${missing[*]}"
+if ! $sudo apt-get install -y -q "${missing[@]}"; then
+  $sudo apt-get update -q
+  $sudo apt-get install -y -q "${missing[@]}"
+fi

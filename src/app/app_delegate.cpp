@@ -1,0 +1,105 @@
+#include "app/app_delegate.hpp"
+
+#include "app/layer_tool.hpp"
+#include "app/link.hpp"
+#include "app/script_setup.hpp"
+#include "app/text.hpp"
+#include "log/app_state.hpp"
+#include "powerpoint/addin_check.hpp"
+
+namespace scribbet {
+
+std::function<void(const std::string&)> AppDelegate::link;
+
+AppDelegate::AppDelegate(Settings settings, Ports ports) : settings_(std::move(settings)), ports_(ports) {}
+
+AppDelegate::~AppDelegate() = default;
+
+std::vector<Menu> AppDelegate::menus() {
+    return {
+        Menu{"", "Scribbet",
+             {{"Hide Scribbet", "h", MenuAction::hide}, {}, {"Quit Scribbet", "q", MenuAction::terminate}}},
+        Menu{"Edit", "Edit",
+             {{"Undo", "z", MenuAction::undo},
+              {},
+              {"Cut", "x", MenuAction::cut},
+              {"Copy", "c", MenuAction::copy},
+              {"Paste", "v", MenuAction::paste},
+              {"Select All", "a", MenuAction::selectAll}}},
+    };
+}
+
+std::filesystem::path AppDelegate::webDirectory(const std::optional<std::string>& env, const Bundle& bundle) {
+    if (env && !env->empty()) return *env;
+    return bundle.resourcesDirectory().value_or(bundle.bundleDirectory()) / "web";
+}
+
+void AppDelegate::willFinishLaunching() {
+    ports_.links.setHandler([this, alive = std::weak_ptr<bool>(alive_)](std::optional<std::string> text) {
+        if (alive.lock()) openURL(text);
+    });
+}
+
+void AppDelegate::didFinishLaunching() {
+    ports_.app.setMainMenu(menus());
+    buildWindow();
+    ports_.app.setAccessoryPolicy();
+    idleTimer_ = MainQueue::shared().repeating(idleInterval, [this] { idleCheck(); });
+    startServer(webDirectory(environment("SCRIBBET_WEB"), ports_.bundle));
+    link = [alive = std::weak_ptr<bool>(alive_), this](const std::string& text) {
+        if (alive.lock()) handle(text);
+    };
+    log("Scribbet " + AddinCheck::mine() + " started.");
+    ScriptSetup::ensureSetup(settings_, ports_.bundle, ports_.paths);
+
+    launched_ = true;
+    auto pending = std::move(queued_);
+    queued_.clear();
+    for (const auto& text : pending) handle(text);
+}
+
+bool AppDelegate::shouldHandleReopen(bool) {
+    showStatus();
+    return false;
+}
+
+void AppDelegate::willTerminate() {
+    idleTimer_.cancel();
+    stopServer();
+    AppState::shared().flush();
+}
+
+void AppDelegate::openURL(const std::optional<std::string>& text) {
+    if (!text) return;
+    if (launched_) {
+        handle(*text);
+    } else {
+        queued_.push_back(*text);
+    }
+}
+
+void AppDelegate::handle(const std::string& text) {
+    const auto parsed = Link::parse(text);
+    if (!parsed) {
+        log("Ignored a link that is not valid: " + text::prefix(text, 120));
+        return;
+    }
+    if (parsed->command == "draw") {
+        startDrawing(parsed->value("g").value_or(""), LayerTool::from(parsed->value("tool")));
+    } else if (parsed->command == "status") {
+        showStatus();
+    } else if (parsed->command == "open") {
+        log("Started from PowerPoint.");
+    } else {
+        log("Unknown link: " + text::prefix(text, 120));
+    }
+}
+
+void AppDelegate::startDrawing(const std::string&, const std::string&) {}
+void AppDelegate::showStatus() {}
+void AppDelegate::buildWindow() {}
+void AppDelegate::startServer(const std::filesystem::path&) {}
+void AppDelegate::stopServer() {}
+void AppDelegate::idleCheck() {}
+
+} // namespace scribbet

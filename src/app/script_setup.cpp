@@ -1,0 +1,71 @@
+#include "app/script_setup.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+
+#include "log/app_state.hpp"
+
+namespace scribbet::ScriptSetup {
+
+namespace {
+// The whole file, or none with the reason in `error`.
+std::optional<std::string> readAll(const std::filesystem::path& file, std::string& error) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        error = std::strerror(errno);
+        return std::nullopt;
+    }
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        error = std::strerror(errno);
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+bool writeAll(const std::filesystem::path& file, const std::string& bytes, std::string& error) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (out) out.close();
+    if (!out) {
+        error = errno ? std::strerror(errno) : "The file could not be written.";
+        return false;
+    }
+    return true;
+}
+
+void failed(const std::string& why) { log("Could not set up the ribbon helper: " + why); }
+} // namespace
+
+void ensureSetup(const Settings& settings, const Bundle& bundle, const Paths& paths) {
+    if (settings.noScriptCopy) {
+        log("Test mode: the ribbon helper was not copied.");
+        return;
+    }
+    const auto source = bundle.resource("Scribbet", "scpt");
+    if (!source) return;
+
+    std::string error;
+    const auto bytes = readAll(*source, error);
+    if (!bytes) return failed(error);
+
+    const auto folder = paths.scriptsFolder();
+    const auto target = folder / fileName;
+    std::string ignored;
+    if (auto present = readAll(target, ignored); present && *present == *bytes) return;
+
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) return failed(ec.message());
+    std::filesystem::remove(target, ec); // a missing file is fine
+
+    errno = 0;
+    if (!writeAll(target, *bytes, error)) return failed(error);
+    log("Set up the ribbon helper. Restart PowerPoint if it was open.");
+}
+
+} // namespace scribbet::ScriptSetup

@@ -1,0 +1,59 @@
+#include "app/settings.hpp"
+
+#include <cstdlib>
+
+namespace scribbet {
+
+std::optional<std::string> environment(const char* name) {
+    if (const char* v = std::getenv(name)) return std::string(v);
+    return std::nullopt;
+}
+
+std::optional<std::uint16_t> Settings::parsePort(std::string_view text) {
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) return std::nullopt;
+    std::uint32_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint32_t>(c - '0');
+        if (value > 65535) return std::nullopt;
+    }
+    if (negative && value != 0) return std::nullopt;
+    return static_cast<std::uint16_t>(value);
+}
+
+Settings Settings::read(const Lookup& env) {
+    Settings s;
+    if (auto v = env("SCRIBBET_PORT")) {
+        if (auto port = parsePort(*v)) s.port = *port;
+    }
+    if (auto v = env("SCRIBBET_MACRO_PREFIX"); v && !v->empty()) s.macroPrefix = *v;
+    if (auto v = env("SCRIBBET_ADDIN_NAME"); v && !v->empty()) s.addinName = *v;
+    auto v = env("SCRIBBET_TEST");
+    s.testing = v && *v == "1";
+    if (s.testing) {
+        s.noScriptCopy = true;
+    } else {
+        auto copy = env("SCRIBBET_NO_SCRIPT_COPY");
+        s.noScriptCopy = copy && *copy == "1";
+    }
+    return s;
+}
+
+Settings Settings::fromEnvironment() { return read(environment); }
+
+namespace {
+Settings& process() {
+    static Settings s;
+    return s;
+}
+} // namespace
+
+const Settings& Settings::current() { return process(); }
+void Settings::setCurrent(Settings s) { process() = std::move(s); }
+
+} // namespace scribbet

@@ -1,0 +1,127 @@
+#include "platform/fake/virtual_loop.hpp"
+
+namespace scribbet::fake {
+
+Instant VirtualClock::now() const {
+    std::lock_guard lock(mutex_);
+    return now_;
+}
+
+WallTime VirtualClock::wallNow() const {
+    std::lock_guard lock(mutex_);
+    return wallStart_ + std::chrono::duration_cast<WallTime::duration>(now_ - start_);
+}
+
+void VirtualClock::set(Instant t) {
+    std::lock_guard lock(mutex_);
+    if (t > now_) now_ = t;
+}
+
+void VirtualClock::setWallStart(WallTime t) {
+    std::lock_guard lock(mutex_);
+    wallStart_ = t - std::chrono::duration_cast<WallTime::duration>(now_ - start_);
+}
+
+VirtualMainLoop::VirtualMainLoop(std::shared_ptr<VirtualClock> clock)
+    : clock_(std::move(clock)), owner_(std::this_thread::get_id()) {}
+
+void VirtualMainLoop::post(Task task) { schedule(Duration::zero(), std::move(task)); }
+
+MainLoop::TimerId VirtualMainLoop::schedule(Duration delay, Task task) {
+    std::lock_guard lock(mutex_);
+    const TimerId id = next_++;
+    const Key key{clock_->now() + std::max(delay, Duration::zero()), id};
+    due_.emplace(key, std::move(task));
+    keys_.emplace(id, key);
+    posted_.notify_all();
+    return id;
+}
+
+void VirtualMainLoop::cancel(TimerId id) {
+    std::lock_guard lock(mutex_);
+    auto it = keys_.find(id);
+    if (it == keys_.end()) return;
+    due_.erase(it->second);
+    keys_.erase(it);
+}
+
+bool VirtualMainLoop::onLoopThread() const { return std::this_thread::get_id() == owner_; }
+
+bool VirtualMainLoop::runOneDue(Instant limit) {
+    Task task;
+    {
+        std::lock_guard lock(mutex_);
+        if (due_.empty() || due_.begin()->first.first > limit) return false;
+        auto first = due_.begin();
+        clock_->set(first->first.first);
+        task = std::move(first->second);
+        keys_.erase(first->first.second);
+        due_.erase(first);
+    }
+    task();
+    return true;
+}
+
+void VirtualMainLoop::runPending() {
+    while (runOneDue(clock_->now())) {
+    }
+}
+
+void VirtualMainLoop::advance(Duration d) {
+    const Instant target = clock_->now() + d;
+    while (runOneDue(target)) {
+    }
+    clock_->set(target);
+}
+
+bool VirtualMainLoop::runUntil(const std::function<bool()>& done, Duration realLimit) {
+    const auto deadline = std::chrono::steady_clock::now() + realLimit;
+    for (;;) {
+        runPending();
+        if (done()) return true;
+        std::unique_lock lock(mutex_);
+        const bool ready = !due_.empty() && due_.begin()->first.first <= clock_->now();
+        if (ready) continue;
+        if (posted_.wait_until(lock, deadline) == std::cv_status::timeout) {
+            lock.unlock();
+            runPending();
+            return done();
+        }
+    }
+}
+
+void VirtualMainLoop::run() {
+    for (;;) {
+        runPending();
+        std::unique_lock lock(mutex_);
+        if (quit_) {
+            quit_ = false;
+            return;
+        }
+        if (due_.empty()) {
+            posted_.wait(lock);
+            continue;
+        }
+        const Instant next = due_.begin()->first.first;
+        lock.unlock();
+        clock_->set(next);
+    }
+}
+
+void VirtualMainLoop::quit() {
+    std::lock_guard lock(mutex_);
+    quit_ = true;
+    posted_.notify_all();
+}
+
+std::size_t VirtualMainLoop::pendingCount() const {
+    std::lock_guard lock(mutex_);
+    return due_.size();
+}
+
+bool VirtualMainLoop::quitRequested() const {
+    std::lock_guard lock(mutex_);
+    return quit_;
+}
+
+} // namespace scribbet::fake

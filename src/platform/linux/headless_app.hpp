@@ -1,0 +1,42 @@
+#pragma once
+// The application object of the Linux program without a display: no menu bar to show and
+// no Dock to leave, but the same launch order, links and terminate action as on macOS.
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "platform/application.hpp"
+#include "platform/links.hpp"
+#include "platform/main_loop.hpp"
+
+namespace scribbet::linuxhost {
+
+class HeadlessApplication final : public Application, public LinkSource {
+public:
+    explicit HeadlessApplication(MainLoop& loop) : loop_(loop) {}
+
+    void setAccessoryPolicy() override {}
+    void setMainMenu(const std::vector<Menu>& menus) override { menus_ = menus; }
+    void activate() override {}
+    // Any thread: the delegate's last words run on the main thread, then the loop ends.
+    void terminate() override;
+    void setHandler(Handler handler) override { handler_ = std::move(handler); }
+
+    // Launches: links given at start arrive before launching has finished, as the
+    // system delivers the links that started an application. Returns when terminated.
+    void run(ApplicationDelegate& delegate, const std::vector<std::string>& startLinks);
+    // Any thread.
+    void deliver(std::string link);
+    void reopen();
+
+    const std::vector<Menu>& menus() const { return menus_; }
+
+private:
+    MainLoop& loop_;
+    ApplicationDelegate* delegate_ = nullptr;
+    Handler handler_;
+    std::vector<Menu> menus_;
+    std::atomic<bool> terminating_{false};
+};
+
+} // namespace scribbet::linuxhost

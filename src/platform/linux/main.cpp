@@ -1,0 +1,66 @@
+// The Linux program: `scribbet [LINK...]`. Hands its links to a running instance when
+// there is one; otherwise becomes the instance and runs until terminated.
+#include <csignal>
+#include <pthread.h>
+
+#include <thread>
+
+#include "app/app_delegate.hpp"
+#include "app/settings.hpp"
+#include "log/app_state.hpp"
+#include "platform/linux/desktop_places.hpp"
+#include "platform/linux/headless_app.hpp"
+#include "platform/linux/instance_channel.hpp"
+#include "platform/linux/plain_loop.hpp"
+#include "runtime/queues.hpp"
+
+using namespace scribbet;
+using namespace scribbet::linuxhost;
+
+int main(int argc, char** argv) {
+    const Settings settings = Settings::fromEnvironment();
+    Settings::setCurrent(settings);
+
+    const std::vector<std::string> links(argv + 1, argv + argc);
+    std::vector<std::string> messages;
+    for (const auto& l : links) messages.push_back(InstanceChannel::linkMessage(l));
+    if (messages.empty()) messages.push_back(InstanceChannel::reopenMessage());
+
+    const auto socket = InstanceChannel::defaultPath();
+    if (InstanceChannel::handOff(socket, messages)) return 0;
+
+    // SIGINT and SIGTERM go to one waiting thread, which asks for the terminate action.
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+
+    auto clock = std::make_shared<SystemClock>();
+    auto loop = std::make_shared<PlainMainLoop>();
+    MainQueue::install(loop, clock);
+    XdgPaths paths;
+    auto bundle = std::make_shared<ProgramBundle>();
+    Bundle::setMain(bundle);
+    AppState::install(paths.logFile());
+
+    HeadlessApplication app(*loop);
+    InstanceChannel channel;
+    const bool listening = channel.listen(socket, [&app](const std::string& message) {
+        if (message.empty()) return;
+        if (message[0] == 'L') app.deliver(message.substr(1));
+        if (message[0] == 'R') app.reopen();
+    });
+    // Another instance may have started in the same moment and won the socket.
+    if (!listening && InstanceChannel::handOff(socket, messages)) return 0;
+
+    std::thread([&app, stops] {
+        int sig = 0;
+        if (sigwait(&stops, &sig) == 0) app.terminate();
+    }).detach();
+
+    AppDelegate delegate(settings, {app, app, *bundle, paths});
+    app.run(delegate, links);
+    channel.stop();
+    return 0;
+}

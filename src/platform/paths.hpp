@@ -1,0 +1,15 @@
+#pragma once
+// The per-user places the program writes to.
+#include <filesystem>
+
+namespace scribbet {
+
+class Paths {
+public:
+    virtual ~Paths() = default;
+    virtual std::filesystem::path logFile() const = 0;
+    // The folder from which the presentation program lets its add-ins run scripts.
+    virtual std::filesystem::path scriptsFolder() const = 0;
+};
+
+} // namespace scribbet

@@ -1,0 +1,237 @@
+#include "runtime/queues.hpp"
+
+#include <cassert>
+#include <future>
+
+namespace scribbet {
+
+namespace {
+// The background queue whose task the current thread is running, if any.
+thread_local const Queue* current = nullptr;
+
+struct CurrentScope {
+    const Queue* saved;
+    explicit CurrentScope(const Queue* q) : saved(current) { current = q; }
+    ~CurrentScope() { current = saved; }
+};
+
+std::shared_ptr<MainQueue>& installedMain() {
+    static std::shared_ptr<MainQueue> q;
+    return q;
+}
+} // namespace
+
+// ---- Queue ----
+
+void Queue::sync(const Task& task) {
+    if (isCurrent()) {
+        task();
+        return;
+    }
+    std::promise<void> done;
+    auto finished = done.get_future();
+    async([&] {
+        task();
+        done.set_value();
+    });
+    finished.wait();
+}
+
+bool Queue::syncFor(Duration limit, const Task& task) {
+    if (isCurrent()) {
+        task();
+        return true;
+    }
+    // pending -> running -> done, or pending -> abandoned: whoever moves first wins.
+    enum : int { pending, running, done, abandoned };
+    struct Shared {
+        std::mutex m;
+        std::condition_variable cv;
+        int state = pending;
+        Task task;
+    };
+    auto shared = std::make_shared<Shared>();
+    shared->task = task;
+    async([shared] {
+        {
+            std::lock_guard lock(shared->m);
+            if (shared->state != pending) return;
+            shared->state = running;
+        }
+        shared->task();
+        std::lock_guard lock(shared->m);
+        shared->state = done;
+        shared->cv.notify_all();
+    });
+    std::unique_lock lock(shared->m);
+    if (shared->cv.wait_for(lock, limit, [&] { return shared->state == done; })) return true;
+    if (shared->state == pending) {
+        shared->state = abandoned;
+        return false;
+    }
+    // It started before the limit: it must finish, since it may use the caller's data.
+    shared->cv.wait(lock, [&] { return shared->state == done; });
+    return true;
+}
+
+// ---- Timer ----
+
+struct Timer::State {
+    MainQueue* queue = nullptr;
+    MainLoop::TimerId id = 0;
+    Duration interval{};
+    bool repeats = false;
+    bool active = true;
+    Task task;
+};
+
+Timer& Timer::operator=(Timer&& other) noexcept {
+    if (this != &other) {
+        cancel();
+        state_ = std::move(other.state_);
+    }
+    return *this;
+}
+
+bool Timer::isActive() const { return state_ && state_->active; }
+
+void Timer::cancel() {
+    if (!state_) return;
+    if (state_->active) {
+        state_->active = false;
+        state_->queue->loop().cancel(state_->id);
+    }
+    state_.reset();
+}
+
+// ---- MainQueue ----
+
+MainQueue::MainQueue(std::shared_ptr<MainLoop> loop, std::shared_ptr<Clock> clock)
+    : loop_(std::move(loop)), clock_(std::move(clock)) {}
+
+MainQueue& MainQueue::shared() {
+    assert(installedMain() && "MainQueue::install must run first");
+    return *installedMain();
+}
+
+void MainQueue::install(std::shared_ptr<MainLoop> loop, std::shared_ptr<Clock> clock) {
+    installedMain() = std::make_shared<MainQueue>(std::move(loop), std::move(clock));
+}
+
+bool MainQueue::installed() { return installedMain() != nullptr; }
+
+const Clock& clock() { return MainQueue::shared().clock(); }
+
+void MainQueue::async(Task task) { loop_->post(std::move(task)); }
+
+void MainQueue::after(Duration delay, Task task) { loop_->schedule(delay, std::move(task)); }
+
+bool MainQueue::isCurrent() const { return loop_->onLoopThread(); }
+
+Timer MainQueue::oneShot(Duration delay, Task task) {
+    auto state = std::make_shared<Timer::State>();
+    state->queue = this;
+    state->interval = delay;
+    state->task = std::move(task);
+    arm(state);
+    return Timer(state);
+}
+
+Timer MainQueue::repeating(Duration interval, Task task) {
+    auto state = std::make_shared<Timer::State>();
+    state->queue = this;
+    state->interval = interval;
+    state->repeats = true;
+    state->task = std::move(task);
+    arm(state);
+    return Timer(state);
+}
+
+void MainQueue::arm(const std::shared_ptr<Timer::State>& state) {
+    std::weak_ptr<Timer::State> weak = state;
+    state->id = loop_->schedule(state->interval, [this, weak] {
+        auto s = weak.lock();
+        if (!s || !s->active) return;
+        if (s->repeats) {
+            arm(s); // re-armed before the task, so a task that cancels its own timer wins
+        } else {
+            s->active = false;
+        }
+        Task task = s->task; // the task may destroy the handle, and with it `s->task`
+        task();
+    });
+}
+
+// ---- SerialQueue ----
+
+SerialQueue::SerialQueue(std::string label) : label_(std::move(label)) {
+    thread_ = std::thread([this] {
+        CurrentScope scope(this);
+        loop_.run(/*drain=*/true);
+    });
+}
+
+SerialQueue::~SerialQueue() {
+    loop_.quit();
+    if (thread_.joinable()) {
+        if (thread_.get_id() == std::this_thread::get_id()) {
+            thread_.detach(); // destroyed by its own last task: nothing left to wait for
+        } else {
+            thread_.join();
+        }
+    }
+}
+
+void SerialQueue::async(Task task) { loop_.post(std::move(task)); }
+
+void SerialQueue::after(Duration delay, Task task) { loop_.schedule(delay, std::move(task)); }
+
+bool SerialQueue::isCurrent() const { return current == this; }
+
+// ---- ConcurrentQueue ----
+
+ConcurrentQueue::ConcurrentQueue(std::string label, unsigned threads)
+    : label_(std::move(label)), timers_(label_ + ".timers") {
+    if (threads == 0) threads = std::max(4u, std::thread::hardware_concurrency() * 2);
+    for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+}
+
+ConcurrentQueue::~ConcurrentQueue() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    for (auto& w : workers_) w.join();
+}
+
+void ConcurrentQueue::async(Task task) {
+    {
+        std::lock_guard lock(mutex_);
+        tasks_.push_back(std::move(task));
+    }
+    wake_.notify_one();
+}
+
+void ConcurrentQueue::after(Duration delay, Task task) {
+    timers_.after(delay, [this, task = std::move(task)]() mutable { async(std::move(task)); });
+}
+
+bool ConcurrentQueue::isCurrent() const { return current == this; }
+
+void ConcurrentQueue::work() {
+    CurrentScope scope(this);
+    for (;;) {
+        Task task;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [&] { return stop_ || !tasks_.empty(); });
+            if (tasks_.empty()) return; // stopping, and everything queued has run
+            task = std::move(tasks_.front());
+            tasks_.pop_front();
+        }
+        task();
+    }
+}
+
+} // namespace scribbet

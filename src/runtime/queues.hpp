@@ -1,0 +1,138 @@
+#pragma once
+// The program's queues: the main queue (all user-interface objects and layer state),
+// labelled serial queues (draw, log, powerpoint, ax, net) and a concurrent queue (work).
+//
+// Rules the types help keep: `sync` onto the queue one is already on runs inline instead
+// of deadlocking; `syncFor` either runs the task wholly or not at all, so a caller that
+// gave up never races a task that starts late; timers cancel themselves when their handle
+// goes away, so a timer cannot outlive the object that owns it.
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/clock.hpp"
+#include "platform/main_loop.hpp"
+#include "runtime/run_loop.hpp"
+
+namespace scribbet {
+
+using Task = std::function<void()>;
+
+class Queue {
+public:
+    virtual ~Queue() = default;
+    virtual void async(Task task) = 0;
+    virtual void after(Duration delay, Task task) = 0;
+    virtual bool isCurrent() const = 0;
+
+    // Runs the task on this queue and waits for it; inline when already on it.
+    void sync(const Task& task);
+    // As sync, but gives up after `limit`: true when the task ran, false when it never will.
+    bool syncFor(Duration limit, const Task& task);
+
+    // Returns a value computed on this queue.
+    template <class F>
+    auto syncValue(F f) -> decltype(f()) {
+        std::optional<decltype(f())> out;
+        sync([&] { out.emplace(f()); });
+        return std::move(*out);
+    }
+};
+
+// A timer handle: the timer stops when the handle is cancelled or destroyed.
+class Timer {
+public:
+    Timer() = default;
+    Timer(Timer&&) noexcept = default;
+    Timer& operator=(Timer&& other) noexcept;
+    Timer(const Timer&) = delete;
+    Timer& operator=(const Timer&) = delete;
+    ~Timer() { cancel(); }
+
+    void cancel();
+    bool isActive() const;
+
+    struct State;
+
+private:
+    friend class MainQueue;
+    explicit Timer(std::shared_ptr<State> s) : state_(std::move(s)) {}
+    std::shared_ptr<State> state_;
+};
+
+class MainQueue final : public Queue {
+public:
+    MainQueue(std::shared_ptr<MainLoop> loop, std::shared_ptr<Clock> clock);
+
+    // The process's main queue; install() must have run (the entry point or a test does it).
+    static MainQueue& shared();
+    static void install(std::shared_ptr<MainLoop> loop, std::shared_ptr<Clock> clock);
+    static bool installed();
+
+    void async(Task task) override;
+    void after(Duration delay, Task task) override;
+    bool isCurrent() const override;
+
+    // One-shot and repeating timers whose handle owns them. Main thread.
+    Timer oneShot(Duration delay, Task task);
+    Timer repeating(Duration interval, Task task);
+
+    MainLoop& loop() { return *loop_; }
+    const Clock& clock() const { return *clock_; }
+
+private:
+    void arm(const std::shared_ptr<Timer::State>& state);
+    std::shared_ptr<MainLoop> loop_;
+    std::shared_ptr<Clock> clock_;
+};
+
+// The clock the main queue runs on; code that compares times reads it here.
+const Clock& clock();
+
+class SerialQueue final : public Queue {
+public:
+    explicit SerialQueue(std::string label);
+    // Runs the tasks already queued, then stops the thread.
+    ~SerialQueue() override;
+
+    void async(Task task) override;
+    void after(Duration delay, Task task) override;
+    bool isCurrent() const override;
+    const std::string& label() const { return label_; }
+
+private:
+    std::string label_;
+    RunLoop loop_;
+    std::thread thread_;
+};
+
+class ConcurrentQueue final : public Queue {
+public:
+    explicit ConcurrentQueue(std::string label, unsigned threads = 0);
+    ~ConcurrentQueue() override;
+
+    void async(Task task) override;
+    // The delay is kept by a helper thread; the task then runs on one of the workers.
+    void after(Duration delay, Task task) override;
+    bool isCurrent() const override;
+    const std::string& label() const { return label_; }
+
+private:
+    void work();
+    std::string label_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Task> tasks_;
+    bool stop_ = false;
+    std::vector<std::thread> workers_;
+    SerialQueue timers_;
+};
+
+} // namespace scribbet
