@@ -82,11 +82,13 @@ bool VirtualMainLoop::runUntil(const std::function<bool()>& done, Duration realL
         std::unique_lock lock(mutex_);
         const bool ready = !due_.empty() && due_.begin()->first.first <= clock_->now();
         if (ready) continue;
-        if (posted_.wait_until(lock, deadline) == std::cv_status::timeout) {
+        // `done` may turn true on another thread without posting anything: look again often.
+        if (std::chrono::steady_clock::now() >= deadline) {
             lock.unlock();
             runPending();
             return done();
         }
+        posted_.wait_for(lock, std::chrono::milliseconds(1));
     }
 }
 
