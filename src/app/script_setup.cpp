@@ -1,9 +1,11 @@
 #include "app/script_setup.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 
@@ -12,18 +14,28 @@
 namespace scribbet::ScriptSetup {
 
 namespace {
-// The whole file, or none with the reason in `error`.
+// The whole file, or none with the reason in `error`. Plain POSIX reads: a folder or an
+// unreadable file must come back as a failure, never as an exception at launch.
 std::optional<std::string> readAll(const std::filesystem::path& file, std::string& error) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         error = std::strerror(errno);
         return std::nullopt;
     }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error = std::strerror(errno);
-        return std::nullopt;
+    std::string bytes;
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = std::strerror(errno);
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        bytes.append(buf, static_cast<std::size_t>(n));
     }
+    ::close(fd);
     return bytes;
 }
 
