@@ -12,4 +12,7 @@ public:
     virtual std::filesystem::path scriptsFolder() const = 0;
 };
 
+// The user's home folder: $HOME, else the password database's entry.
+std::filesystem::path homeDirectory();
+
 } // namespace scribbet

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <mutex>
 
-#include "platform/linux/desktop_places.hpp"
 #include "platform/linux/instance_channel.hpp"
 #include "support/test_env.hpp"
 
@@ -93,18 +92,6 @@ TEST(InstanceChannelTest, AClientThatVanishesMidMessageCostsOnlyThatMessage) {
     ASSERT_TRUE(InstanceChannel::handOff(path, {"Lnext"}));
     std::lock_guard l(got.m);
     EXPECT_EQ(got.messages, (std::vector<std::string>{"Lwhole", "Lnext"}));
-}
-
-TEST(XdgPathsTest, LogAndScriptsFollowTheXdgVariablesAndIgnoreRelativeOnes) {
-    ::setenv("HOME", "/home/ann", 1);
-    ::setenv("XDG_STATE_HOME", "/state", 1);
-    ::setenv("XDG_DATA_HOME", "relative/data", 1);
-    XdgPaths paths;
-    EXPECT_EQ(paths.logFile(), "/state/scribbet/Scribbet.log");
-    EXPECT_EQ(paths.scriptsFolder(),
-              "/home/ann/.local/share/scribbet-standin/Application Scripts/com.microsoft.Powerpoint");
-    ::unsetenv("XDG_STATE_HOME");
-    EXPECT_EQ(paths.logFile(), "/home/ann/.local/state/scribbet/Scribbet.log");
 }
 
 } // namespace

@@ -1,8 +1,5 @@
 #include "platform/linux/desktop_places.hpp"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cstdlib>
 
 namespace scribbet::linuxhost {
@@ -30,16 +27,10 @@ std::optional<std::filesystem::path> ProgramBundle::resource(const std::string& 
     return std::nullopt;
 }
 
-std::filesystem::path XdgPaths::home() {
-    if (const char* h = std::getenv("HOME"); h && *h) return h;
-    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
-    return "/tmp";
-}
-
 std::filesystem::path XdgPaths::base(const char* name, const char* fallback) {
     // The XDG rules ignore relative values.
     if (const char* v = std::getenv(name); v && *v == '/') return v;
-    return home() / fallback;
+    return homeDirectory() / fallback;
 }
 
 std::filesystem::path XdgPaths::logFile() const {

@@ -27,7 +27,6 @@ public:
     std::filesystem::path logFile() const override;
     std::filesystem::path scriptsFolder() const override;
 
-    static std::filesystem::path home();
     // An absolute $NAME, else home joined with `fallback`.
     static std::filesystem::path base(const char* name, const char* fallback);
 };
