@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libasio-dev nlohmann-json3-dev libutf8proc-dev liburiparser-dev
+  libasio-dev nlohmann-json3-dev libutf8proc-dev liburiparser-dev libcairo2-dev
 )
 
 missing=()
