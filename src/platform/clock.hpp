@@ -16,6 +16,9 @@ public:
     virtual Instant now() const = 0;
     // Calendar time for time stamps people read.
     virtual WallTime wallNow() const = 0;
+    // Waits on a background queue (polling, pauses between attempts). A virtual clock
+    // lets the time pass at once instead.
+    virtual void sleepFor(Duration d) const = 0;
 };
 
 // Seconds as a Duration, for constants written the way people say them (0.35 s, 15 s).

@@ -12,6 +12,11 @@ WallTime VirtualClock::wallNow() const {
     return wallStart_ + std::chrono::duration_cast<WallTime::duration>(now_ - start_);
 }
 
+void VirtualClock::sleepFor(Duration d) const {
+    std::lock_guard lock(mutex_);
+    if (d > Duration::zero()) now_ += d;
+}
+
 void VirtualClock::set(Instant t) {
     std::lock_guard lock(mutex_);
     if (t > now_) now_ = t;

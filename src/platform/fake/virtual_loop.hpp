@@ -15,13 +15,16 @@ class VirtualClock final : public Clock {
 public:
     Instant now() const override;
     WallTime wallNow() const override;
+    // Time passes for the sleeper at once; main-queue timers due meanwhile run when the
+    // test next runs the loop.
+    void sleepFor(Duration d) const override;
     void set(Instant t);
     // Wall time that corresponds to the steady start; 2026-12-08 12:00:00 UTC by default.
     void setWallStart(WallTime t);
 
 private:
     mutable std::mutex mutex_;
-    Instant now_{std::chrono::hours(1000)};
+    mutable Instant now_{std::chrono::hours(1000)};
     Instant start_{std::chrono::hours(1000)};
     WallTime wallStart_{std::chrono::sys_days{std::chrono::year{2026} / 12 / 8} + std::chrono::hours(12)};
 };

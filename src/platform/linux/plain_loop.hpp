@@ -1,5 +1,7 @@
 #pragma once
 // The headless main loop and the system clock, for the Linux program without a display.
+#include <thread>
+
 #include "platform/clock.hpp"
 #include "platform/main_loop.hpp"
 #include "runtime/run_loop.hpp"
@@ -10,6 +12,7 @@ class SystemClock final : public Clock {
 public:
     Instant now() const override { return std::chrono::steady_clock::now(); }
     WallTime wallNow() const override { return std::chrono::system_clock::now(); }
+    void sleepFor(Duration d) const override { std::this_thread::sleep_for(d); }
 };
 
 class PlainMainLoop final : public MainLoop {

@@ -1,0 +1,63 @@
+#pragma once
+// The one road to the presentation program: run one of the add-in's macros and get its
+// answer in the reply convention ("OK", "OK|" and fields, or "ERR|" and a sentence for the
+// user), find the program's document window, bring the program to the front.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "geometry/rect.hpp"
+#include "platform/macro_transport.hpp"
+#include "platform/window_list.hpp"
+#include "platform/workspace.hpp"
+#include "runtime/queues.hpp"
+
+namespace scribbet {
+
+namespace PPT {
+
+inline constexpr const char* bundleID = "com.microsoft.Powerpoint";
+
+struct Ports {
+    std::shared_ptr<MacroTransport> transport;
+    std::shared_ptr<WindowList> windows;
+    std::shared_ptr<Workspace> workspace;
+};
+void install(Ports ports);
+
+// One macro event in flight at a time: callers queue up here in order of arrival.
+SerialQueue& queue();
+
+// Runs MACRO_PREFIX + name with the arguments. Never fails other than as an "ERR|" text;
+// refuses the main thread; calls straight through when already on the queue.
+std::string run(const std::string& name, const std::vector<std::string>& args = {}, double timeoutSeconds = 60);
+// The event itself, on the queue.
+std::string send(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds);
+// Logs the failure and turns its number into a sentence for the user.
+std::string explain(const std::string& name, int number, const std::optional<std::string>& message);
+// Sorts a reply's direct text into the reply convention.
+std::string classify(const std::optional<std::string>& direct);
+
+// The frontmost on-screen document window of the program, larger than a palette.
+std::optional<Rect> windowBounds();
+void activate();
+// The program's process, looked up afresh each time.
+std::optional<int> running();
+
+} // namespace PPT
+
+struct MacroReply {
+    bool ok = false;
+    std::vector<std::string> parts;
+};
+// Splits a reply on every "|"; ok when the first piece is "OK".
+MacroReply fromMacro(std::string_view reply);
+// The message of an "ERR|" reply; any other text unchanged.
+std::string replyError(std::string_view reply);
+// Packs a four-letter code, first byte highest.
+std::uint32_t fourCC(std::string_view code);
+
+} // namespace scribbet

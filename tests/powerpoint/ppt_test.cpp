@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "app/settings.hpp"
+#include "platform/fake/fake_powerpoint.hpp"
+#include "powerpoint/ppt.hpp"
+#include "support/test_env.hpp"
+
+using namespace scribbet;
+using namespace std::chrono_literals;
+
+namespace {
+
+class PPTTest : public test::VirtualMainTest {
+protected:
+    PPTTest() {
+        Settings::setCurrent(Settings{});
+        PPT::install({transport, windows, workspace});
+    }
+    ~PPTTest() override { PPT::install({}); }
+
+    // Runs a macro from a background queue, as every real caller does.
+    std::string runInBackground(const std::string& name, std::vector<std::string> args = {}) {
+        SerialQueue caller("test.caller");
+        return caller.syncValue([&] { return PPT::run(name, args); });
+    }
+    MacroEventReply failing(int errn, std::optional<std::string> errs) {
+        MacroEventReply r;
+        r.errn = errn;
+        r.errs = std::move(errs);
+        return r;
+    }
+    void answer(MacroEventReply r) {
+        transport->respond = [r](const auto&) { return r; };
+    }
+
+    std::shared_ptr<fake::FakeMacroTransport> transport = std::make_shared<fake::FakeMacroTransport>();
+    std::shared_ptr<fake::FakeWindowList> windows = std::make_shared<fake::FakeWindowList>();
+    std::shared_ptr<fake::FakeWorkspace> workspace = std::make_shared<fake::FakeWorkspace>();
+};
+
+TEST_F(PPTTest, SendsThePrefixedNameWithItsArgumentsAndTimeout) {
+    Settings s;
+    s.macroPrefix = "Mod.";
+    Settings::setCurrent(s);
+    answer(fake::FakeMacroTransport::direct("OK|1|2"));
+    SerialQueue caller("test.caller");
+    const auto reply = caller.syncValue([] { return PPT::run("SCBT_Slide", {"800", "x"}, 5); });
+    EXPECT_EQ(reply, "OK|1|2");
+    const auto sent = transport->sentSoFar();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].name, "Mod.SCBT_Slide");
+    EXPECT_EQ(sent[0].args, (std::vector<std::string>{"800", "x"}));
+    EXPECT_EQ(sent[0].timeout, 5s);
+}
+
+TEST_F(PPTTest, ClassifiesTheDirectAnswer) {
+    const std::string longText = "Z" + std::string(300, 'y');
+    const std::vector<std::pair<std::optional<std::string>, std::string>> cases = {
+        {"OK", "OK"},
+        {"OK|", "OK|"},
+        {"OK|a|b", "OK|a|b"},
+        {"ERR|The add-in's own words.", "ERR|The add-in's own words."},
+        {"", "ERR|PowerPoint did not answer."},
+        {std::nullopt, "ERR|PowerPoint did not answer."},
+        {"OKAY", "ERR|Unexpected reply: OKAY"},
+        {"ERR", "ERR|Unexpected reply: ERR"},
+        {longText, "ERR|Unexpected reply: " + longText.substr(0, 200)},
+    };
+    for (const auto& [direct, expected] : cases) {
+        MacroEventReply r;
+        r.direct = direct;
+        r.errn = 0; // a zero error number is a success
+        answer(r);
+        EXPECT_EQ(runInBackground("SCBT_Where"), expected) << direct.value_or("(none)");
+    }
+    EXPECT_TRUE(logged().empty()); // classification logs nothing
+}
+
+TEST_F(PPTTest, ExplainsEveryErrorNumberAndLogsOneLineEach) {
+    const std::string notRunning =
+        "ERR|PowerPoint is not running (or has just quit). Open your presentation in PowerPoint, then try again.";
+    const std::string blocked = "ERR|macOS is blocking Scribbet from controlling PowerPoint. Allow it in System "
+                                "Settings > Privacy & Security > Automation.";
+    auto notLoaded = [](int n) {
+        return "ERR|The Scribbet add-in is not loaded in PowerPoint yet, so there was nothing to run (PowerPoint "
+               "error " +
+               std::to_string(n) + ").";
+    };
+    const std::vector<std::tuple<int, std::optional<std::string>, std::string>> cases = {
+        {-600, "x", notRunning},
+        {-609, std::nullopt, notRunning},
+        {-903, "x", notRunning},
+        {-10661, "x", notRunning},
+        {-128, "x", "ERR|Cancelled."},
+        {-1743, "x", blocked},
+        {-1744, "x", blocked},
+        {-1712, "x",
+         "ERR|PowerPoint took longer than a minute to answer. If it is showing a message, close it (a VBA alert can "
+         "open off-screen - click PowerPoint and press Return), then check the slide before trying again."},
+        {-1708, std::nullopt, notLoaded(-1708)},
+        {-18, "x", notLoaded(-18)},
+        {-50, "No MACRO named that", notLoaded(-50)},
+        {-50, "Parameter error.", "ERR|Parameter error. (-50)"},
+        {7, std::nullopt, "ERR|unknown error (7)"},
+    };
+    for (const auto& [n, errs, expected] : cases) {
+        answer(failing(n, errs));
+        EXPECT_EQ(runInBackground("SCBT_Geom"), expected) << n;
+    }
+    const auto lines = logged();
+    ASSERT_EQ(lines.size(), cases.size());
+    EXPECT_EQ(lines[0], "SCBT_Geom failed: x (-600)");
+    EXPECT_EQ(lines[8], "SCBT_Geom failed: unknown error (-1708)");
+}
+
+TEST_F(PPTTest, SendFailuresAreExplainedToo) {
+    MacroEventReply r;
+    r.sendError = -1712;
+    r.sendErrorText = "AppleEvent timed out.";
+    answer(r);
+    EXPECT_EQ(runInBackground("SCBT_Zoom").rfind("ERR|PowerPoint took longer than a minute", 0), 0u);
+    EXPECT_EQ(logged(), std::vector<std::string>{"SCBT_Zoom failed: AppleEvent timed out. (-1712)"});
+}
+
+TEST_F(PPTTest, NotRunningSendsNothingAndLogsNothing) {
+    workspace->setRunning(std::nullopt);
+    EXPECT_EQ(runInBackground("SCBT_Version"),
+              "ERR|PowerPoint is not running. Open your presentation in PowerPoint, then try again.");
+    EXPECT_TRUE(transport->sentSoFar().empty());
+    EXPECT_TRUE(logged().empty());
+}
+
+TEST_F(PPTTest, RefusesTheMainThread) {
+    EXPECT_EQ(PPT::run("SCBT_Version"), "ERR|Internal error: PowerPoint was asked from the main thread.");
+    EXPECT_TRUE(transport->sentSoFar().empty());
+    EXPECT_EQ(logged(), std::vector<std::string>{"PPT.run(SCBT_Version) was called on the main thread - refused"});
+}
+
+TEST_F(PPTTest, CallsFromTheBridgeQueueItselfGoStraightThrough) {
+    answer(fake::FakeMacroTransport::direct("OK|inner"));
+    std::string inner;
+    const bool finished = PPT::queue().syncFor(2s, [&] { inner = PPT::run("SCBT_Where"); });
+    EXPECT_TRUE(finished);
+    EXPECT_EQ(inner, "OK|inner");
+}
+
+TEST_F(PPTTest, OneEventInFlightWhileManyCallersWait) {
+    std::atomic<int> inFlight = 0, most = 0;
+    transport->respond = [&](const auto&) {
+        most = std::max(most.load(), ++inFlight);
+        std::this_thread::sleep_for(2ms);
+        --inFlight;
+        return fake::FakeMacroTransport::direct("OK");
+    };
+    std::vector<std::thread> callers;
+    std::atomic<int> oks = 0;
+    for (int i = 0; i < 8; ++i) {
+        callers.emplace_back([&] {
+            if (PPT::run("SCBT_Where") == "OK") ++oks;
+        });
+    }
+    for (auto& t : callers) t.join();
+    EXPECT_EQ(oks, 8);
+    EXPECT_EQ(most, 1);
+}
+
+TEST_F(PPTTest, WindowBoundsSkipsPalettesOtherProgramsAndOtherLayers) {
+    const Rect doc{100, 80, 1200, 800};
+    windows->windows = std::vector<WindowInfo>{
+        {999, 0, Rect{0, 0, 1600, 1000}},   // another program in front
+        {4242, 3, Rect{10, 10, 900, 900}},  // a floating layer
+        {4242, 0, std::nullopt},            // unreadable bounds
+        {4242, 0, Rect{50, 50, 180, 120}},  // a palette
+        {4242, 0, Rect{50, 50, 201, 150}},  // not taller than 150
+        {4242, 0, doc},
+        {4242, 0, Rect{0, 0, 1000, 700}},
+    };
+    EXPECT_EQ(PPT::windowBounds(), doc);
+
+    windows->windows = std::vector<WindowInfo>{{4242, 0, Rect{0, 0, 200, 900}}, {4242, 0, Rect{0, 0, 900, 150}}};
+    EXPECT_EQ(PPT::windowBounds(), std::nullopt);
+    windows->windows = std::nullopt;
+    EXPECT_EQ(PPT::windowBounds(), std::nullopt);
+    windows->windows = std::vector<WindowInfo>{{4242, 0, doc}};
+    workspace->setRunning(std::nullopt);
+    EXPECT_EQ(PPT::windowBounds(), std::nullopt);
+}
+
+TEST_F(PPTTest, ActivatesOnlyARunningProgram) {
+    PPT::activate();
+    EXPECT_EQ(workspace->activated, std::vector<std::string>{PPT::bundleID});
+    workspace->setRunning(std::nullopt);
+    PPT::activate();
+    EXPECT_EQ(workspace->activated.size(), 1u);
+}
+
+TEST(ReplyTest, FromMacroSplitsOnEveryBar) {
+    auto r = fromMacro("OK|");
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.parts, std::vector<std::string>{""});
+    r = fromMacro("OK");
+    EXPECT_TRUE(r.ok);
+    EXPECT_TRUE(r.parts.empty());
+    r = fromMacro("OK|a|b|c");
+    EXPECT_EQ(r.parts, (std::vector<std::string>{"a", "b", "c"}));
+    r = fromMacro("ERR|Something failed.");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.parts, std::vector<std::string>{"Something failed."});
+    r = fromMacro("");
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.parts.empty());
+    EXPECT_FALSE(fromMacro("ok|x").ok);
+}
+
+TEST(ReplyTest, ReplyErrorAndFourCC) {
+    EXPECT_EQ(replyError("ERR|Cancelled."), "Cancelled.");
+    EXPECT_EQ(replyError("ERR|"), "");
+    EXPECT_EQ(replyError("Plain words"), "Plain words");
+    EXPECT_EQ(fourCC("sPPT"), 0x73505054u);
+    EXPECT_EQ(fourCC("----"), 0x2D2D2D2Du);
+    EXPECT_EQ(fourCC("abcde"), 0x62636465u); // the first byte is shifted out
+    EXPECT_EQ(fourCC(""), 0u);
+}
+
+} // namespace
