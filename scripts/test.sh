@@ -16,7 +16,5 @@ if [ "${SCRIBBET_QUICK:-0}" != 1 ]; then
   cmake --build build/asan
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build/asan --output-on-failure -j2
-  if [ -x scripts/fuzz.sh ]; then
-    scripts/fuzz.sh "${SCRIBBET_FUZZ_SECONDS:-20}"
-  fi
+  scripts/fuzz.sh "${SCRIBBET_FUZZ_SECONDS:-20}"
 fi
