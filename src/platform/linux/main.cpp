@@ -12,6 +12,9 @@
 #include "platform/linux/headless_app.hpp"
 #include "platform/linux/instance_channel.hpp"
 #include "platform/linux/plain_loop.hpp"
+#include "platform/linux/standin_adapters.hpp"
+#include "powerpoint/addin_check.hpp"
+#include "powerpoint/ppt.hpp"
 #include "runtime/queues.hpp"
 
 using namespace scribbet;
@@ -43,6 +46,9 @@ int main(int argc, char** argv) {
     auto bundle = std::make_shared<ProgramBundle>();
     Bundle::setMain(bundle);
     AppState::install(paths.logFile());
+    PPT::install({std::make_shared<StandinMacroTransport>(), std::make_shared<StandinWindowList>(),
+                  std::make_shared<StandinWorkspace>()});
+    AddinCheck::install(std::make_shared<StandinScriptRunner>());
 
     HeadlessApplication app(*loop);
     InstanceChannel channel;

@@ -1,0 +1,42 @@
+#pragma once
+// The presentation program's ports on Linux, answered by the desktop stand-in over its
+// socket. The failures map to the numbers the macOS transport sees: no stand-in is a
+// process that isn't there (-600), no answer in time a time-out (-1712), a connection that
+// breaks mid-call an invalid connection (-609).
+#include <filesystem>
+
+#include "platform/macro_transport.hpp"
+#include "platform/script_runner.hpp"
+#include "platform/window_list.hpp"
+#include "platform/workspace.hpp"
+
+namespace scribbet::linuxhost {
+
+// Short questions (running, windows, activation) get a brief limit: the stand-in answers
+// them at once or not at all.
+inline constexpr Duration quickLimit = std::chrono::seconds(2);
+
+class StandinMacroTransport final : public MacroTransport {
+public:
+    MacroEventReply send(const std::string& fullName, const std::vector<std::string>& args,
+                         Duration timeout) override;
+};
+
+class StandinWindowList final : public WindowList {
+public:
+    std::optional<std::vector<WindowInfo>> onScreenWindows() const override;
+};
+
+class StandinWorkspace final : public Workspace {
+public:
+    std::optional<int> runningProcess(const std::string& bundleId) const override;
+    void activate(const std::string& bundleId) override;
+    std::optional<std::string> frontmost() const override;
+};
+
+class StandinScriptRunner final : public ScriptRunner {
+public:
+    std::optional<ScriptResult> run(const std::string& source) override;
+};
+
+} // namespace scribbet::linuxhost
