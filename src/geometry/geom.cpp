@@ -1,0 +1,154 @@
+#include "geometry/geom.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "platform/screens.hpp"
+#include "powerpoint/ppt.hpp"
+
+namespace scribbet {
+
+namespace {
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+// A double in the usual text form, the whole field or nothing ("inf" and "nan" read too).
+std::optional<double> readNumber(std::string_view s) {
+    if (s.size() > 1 && s.front() == '+' && s[1] != '-' && s[1] != '+') s.remove_prefix(1);
+    double v = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
+    if (ec != std::errc() || end != s.data() + s.size() || s.empty()) return std::nullopt;
+    return v;
+}
+
+Rect divided(const Rect& r, double k) { return {r.x / k, r.y / k, r.w / k, r.h / k}; }
+
+Rect estimate(const std::vector<double>& n, double zoom, const Rect& window) {
+    const double z = zoom > 0 ? zoom / 100 : 1;
+    const double w = n[0] * z, h = n[1] * z;
+    return {window.midX() - w / 2 + 60, window.midY() - h / 2 + 40, w, h};
+}
+} // namespace
+
+std::vector<double> Geom::numbers(std::string_view answer) {
+    std::vector<double> out;
+    std::size_t start = 0;
+    while (start <= answer.size()) {
+        const std::size_t end = answer.find_first_of("|,", start);
+        const auto field = trimmed(answer.substr(start, end == std::string_view::npos ? end : end - start));
+        if (!field.empty()) {
+            if (auto v = readNumber(field)) out.push_back(*v);
+        }
+        if (end == std::string_view::npos) break;
+        start = end + 1;
+    }
+    return out;
+}
+
+std::optional<Geom> Geom::from(std::string_view answer) {
+    std::vector<double> scales;
+    for (const auto& s : Screens::shared().screens()) scales.push_back(s.backingScale);
+    return from(answer, scales, PPT::windowBounds());
+}
+
+std::optional<Geom> Geom::from(std::string_view answer, const std::vector<double>& backingScales,
+                               const std::optional<Rect>& programWindow) {
+    const std::vector<double> n = numbers(answer);
+    if (n.size() < 6 || !(n[0] > 0) || !(n[1] > 0)) return std::nullopt;
+    if (std::any_of(n.begin(), n.end(), [](double v) { return !std::isfinite(v); })) return std::nullopt;
+
+    Geom g;
+    g.slideW = n[0];
+    g.slideH = n[1];
+    g.rect = Rect{n[2], n[3], n[4] - n[2], n[5] - n[3]}.standardized();
+    g.zoom = n.size() > 6 ? n[6] : 0;
+
+    std::vector<double> scales;
+    for (double s : backingScales) {
+        if (s > 1.01 && std::find(scales.begin(), scales.end(), s) == scales.end()) scales.push_back(s);
+    }
+    std::sort(scales.rbegin(), scales.rend());
+
+    bool placed = false;
+    if (g.rect.w <= 1 || g.rect.h <= 1) {
+        if (!programWindow) {
+            if (g.rect.w <= 1) return std::nullopt;
+            g.note = reported;
+            placed = true;
+        }
+    } else if (g.zoom > 0) {
+        const double r = g.rect.w / (n[0] * g.zoom / 100);
+        for (int k = 1; k <= 3 && !placed; ++k) {
+            if (std::abs(r / k - 1) < 0.12) {
+                g.rect = divided(g.rect, k);
+                g.note = k == 1 ? reported : converted;
+                placed = true;
+            }
+        }
+    }
+    if (!placed && g.rect.w > 1 && g.rect.h > 1) {
+        if (!programWindow) {
+            g.note = reported;
+            placed = true;
+        } else {
+            const Rect grown = programWindow->grown(4);
+            if (grown.contains(g.rect) && g.rect.w > 50) {
+                g.note = reported;
+                placed = true;
+            }
+            for (std::size_t i = 0; i < scales.size() && !placed; ++i) {
+                const Rect candidate = divided(g.rect, scales[i]);
+                if (grown.contains(candidate) && candidate.w > 50) {
+                    g.rect = candidate;
+                    g.note = converted;
+                    placed = true;
+                }
+            }
+        }
+    }
+    if (!placed) {
+        g.rect = estimate(n, g.zoom, *programWindow);
+        g.note = estimated;
+    }
+
+    if (n.size() >= 11 && n[9] > 50 && n[10] > 50) g.window = Rect{n[7], n[8], n[9], n[10]};
+    if (n.size() >= 12) {
+        // An identifier beyond 64 bits names no slide this program can address.
+        const double id = std::trunc(n[11]);
+        g.slideID = std::abs(id) < 9.2e18 ? static_cast<std::int64_t>(id) : 0;
+    }
+    if (n.size() >= 13) g.fit = n[12] != 0;
+    g.split = n.size() >= 14 && n[13] > 0 ? n[13] : 100;
+    return g;
+}
+
+double Geom::scale() const { return slideW > 0 ? rect.w / slideW : 1; }
+
+std::optional<Rect> Geom::paneGuess() const { return paneGuess(window ? window : PPT::windowBounds()); }
+
+std::optional<Rect> Geom::paneGuess(const std::optional<Rect>& programWindow) const {
+    const std::optional<Rect> w = window ? window : programWindow;
+    if (!w) return std::nullopt;
+    const double bottom = w->maxY() - 33;
+    const double s = (split <= 10 ? 10 : std::min(split, 100.0)) / 100;
+    const double left = std::max(w->minX(), 2 * rect.midX() - w->maxX());
+    const double top = std::max(w->minY() + 60, (rect.midY() - bottom * s * 0.5) / (1 - s * 0.5));
+    const Rect guess{left, top, w->maxX() - left, s * (bottom - top)};
+    if (guess.width() > rect.width() / 2 && guess.height() > rect.height() / 2) return guess;
+    return std::nullopt;
+}
+
+bool Geom::canScroll() const { return canScroll(window ? window : PPT::windowBounds()); }
+
+bool Geom::canScroll(const std::optional<Rect>& programWindow) const {
+    if (!fit || *fit) return false;
+    const auto guess = paneGuess(programWindow);
+    if (!guess) return true;
+    return guess->w + 3 < rect.w + 36 || guess->h + 3 < rect.h + 36;
+}
+
+} // namespace scribbet

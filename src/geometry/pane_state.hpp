@@ -1,0 +1,41 @@
+#pragma once
+// One measurement of the slide editor: a scroll area whose content (the document) holds
+// the slide centred in it, with 18 points of margin on every side.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "geometry/geom.hpp"
+#include "geometry/rect.hpp"
+
+namespace scribbet {
+
+struct PaneState {
+    Rect pane;              // the scroll area, global screen points
+    Rect content;           // the document inside it
+    std::vector<Rect> bars; // the scroll bars, in the order of the scroll area's children
+    std::string label;      // the document's description
+    Rect window;            // the window that holds the pane
+
+    // The part of the pane the scroll bars leave free.
+    Rect visible() const;
+    // The slide at `scale` screen points per slide point, centred in the document.
+    Rect slideRect(double slideW, double slideH, double scale) const;
+    // Screen points per slide point from a document larger than the pane.
+    std::optional<double> scaleFromContent(double slideW, double slideH) const;
+
+    friend bool operator==(const PaneState&, const PaneState&) = default;
+};
+
+namespace FitOnOpen {
+
+enum class Step { failed, settled, again };
+
+// Setting the program to Fit is needed only when the pane can't be measured.
+inline bool wanted(const std::optional<PaneState>& pane) { return !pane; }
+// Whether the view has settled, from the previous and the latest "SCBT_Where" replies.
+Step step(const std::string& last, const std::string& now);
+
+} // namespace FitOnOpen
+
+} // namespace scribbet
