@@ -14,6 +14,8 @@ public:
     virtual void activate(const std::string& bundleId) = 0;
     // The bundle id of the frontmost application, when known.
     virtual std::optional<std::string> frontmost() const = 0;
+    // Opens a link with the system (a settings page, say).
+    virtual void openURL(const std::string& url) = 0;
 };
 
 } // namespace scribbet

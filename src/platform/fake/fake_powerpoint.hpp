@@ -73,6 +73,10 @@ public:
         std::lock_guard lock(mutex);
         return front;
     }
+    void openURL(const std::string& url) override {
+        std::lock_guard lock(mutex);
+        opened.push_back(url);
+    }
     void setRunning(std::optional<int> p) {
         std::lock_guard lock(mutex);
         pid = p;
@@ -83,6 +87,7 @@ public:
     std::optional<int> pid = 4242;
     std::optional<std::string> front;
     std::vector<std::string> activated;
+    std::vector<std::string> opened;
 };
 
 class FakeScriptRunner final : public ScriptRunner {

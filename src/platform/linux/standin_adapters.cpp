@@ -86,6 +86,10 @@ std::optional<std::string> StandinWorkspace::frontmost() const {
     return textFrom(a.body, "bundle");
 }
 
+void StandinWorkspace::openURL(const std::string& url) {
+    standin::call({{"op", "open"}, {"url", url}}, quickLimit);
+}
+
 std::optional<ScriptResult> StandinScriptRunner::run(const std::string& source) {
     // The stand-in answers at once; AppleScript's own limits (up to 120 s) never apply.
     const Answer a = standin::call({{"op", "script"}, {"source", source}}, std::chrono::seconds(10));

@@ -32,6 +32,8 @@ public:
     std::optional<int> runningProcess(const std::string& bundleId) const override;
     void activate(const std::string& bundleId) override;
     std::optional<std::string> frontmost() const override;
+    // Links go to the desktop's opener; the stand-in notes settings pages it is shown.
+    void openURL(const std::string& url) override;
 };
 
 class StandinScriptRunner final : public ScriptRunner {

@@ -1,0 +1,267 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/settings.hpp"
+#include "geometry/pane_reader.hpp"
+#include "platform/fake/fake_accessibility.hpp"
+#include "platform/fake/fake_app.hpp"
+#include "platform/fake/fake_powerpoint.hpp"
+#include "platform/preferences.hpp"
+#include "powerpoint/addin_check.hpp"
+#include "powerpoint/ppt.hpp"
+#include "support/test_env.hpp"
+
+using namespace scribbet;
+using namespace std::chrono_literals;
+using fake::FakeAXNode;
+
+namespace {
+
+// A slide editor: a scroll area with a document (layout area) and two scroll bars whose
+// values scroll the document the way the program does, optionally with a skew that the
+// reader's correction has to take out.
+struct Editor {
+    std::shared_ptr<FakeAXNode> scroll, layout, hbar, vbar;
+    Rect pane;
+    double docW, docH;
+    double skew = 1.0; // the program's offset = value * range * skew
+
+    Editor(Rect paneRect, double w, double h, const std::string& label = "Slide Editor 1")
+        : pane(paneRect), docW(w), docH(h) {
+        scroll = FakeAXNode::make("AXScrollArea", pane);
+        layout = scroll->add(FakeAXNode::make("AXLayoutArea", Rect{pane.x, pane.y, w, h}));
+        layout->attrs["AXDescription"] = label;
+        hbar = scroll->add(FakeAXNode::make("AXScrollBar", Rect{pane.x, pane.y + pane.h - 15, pane.w - 15, 15}));
+        vbar = scroll->add(FakeAXNode::make("AXScrollBar", Rect{pane.x + pane.w - 15, pane.y, 15, pane.h - 15}));
+        hbar->attrs["AXValue"] = 0.0;
+        vbar->attrs["AXValue"] = 0.0;
+        hbar->onSet = [this](double v) { move(v, std::nullopt); };
+        vbar->onSet = [this](double v) { move(std::nullopt, v); };
+    }
+    void move(std::optional<double> h, std::optional<double> v) {
+        Rect c = layout->frame();
+        if (h) c.x = pane.x - std::min(*h * (docW - pane.w) * skew, docW - pane.w);
+        if (v) c.y = pane.y - std::min(*v * (docH - pane.h) * skew, docH - pane.h);
+        layout->setFrame(c);
+    }
+};
+
+class PaneReaderTest : public test::VirtualMainTest {
+protected:
+    PaneReaderTest() {
+        Settings::setCurrent(Settings{});
+        PPT::install({std::make_shared<fake::FakeMacroTransport>(), std::make_shared<fake::FakeWindowList>(),
+                      workspace});
+        app = FakeAXNode::make("AXApplication");
+        ax->apps[4242] = app;
+    }
+    ~PaneReaderTest() override { PPT::install({}); }
+
+    std::shared_ptr<FakeAXNode> window(Rect frame) {
+        auto w = FakeAXNode::make("AXWindow", frame);
+        windows.push_back(w);
+        std::vector<AXRef> list(windows.begin(), windows.end());
+        app->attrs["AXWindows"] = list;
+        return w;
+    }
+    // Nests `node` `depth` groups below `parent`.
+    static void nest(const std::shared_ptr<FakeAXNode>& parent, std::shared_ptr<FakeAXNode> node, int depth) {
+        auto at = parent;
+        for (int i = 0; i < depth; ++i) at = at->add(FakeAXNode::make("AXGroup"));
+        at->add(std::move(node));
+    }
+
+    std::shared_ptr<fake::FakeWorkspace> workspace = std::make_shared<fake::FakeWorkspace>();
+    std::shared_ptr<fake::FakeAccessibility> ax = std::make_shared<fake::FakeAccessibility>();
+    std::shared_ptr<FakeAXNode> app;
+    std::vector<std::shared_ptr<FakeAXNode>> windows;
+    PaneReader reader{ax};
+};
+
+TEST_F(PaneReaderTest, FindsTheSlideEditorBehindDecoysAndReportsIt) {
+    auto w = window({0, 0, 1400, 900});
+    Editor decoy({0, 100, 1300, 780}, 1300, 780, "Notes");
+    Editor editor({200, 120, 900, 600}, 1500, 900);
+    nest(w, decoy.scroll, 2);
+    nest(w, editor.scroll, 6);
+    const auto s = reader.read(std::nullopt);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->pane, editor.pane);
+    EXPECT_EQ(s->content, (Rect{200, 120, 1500, 900}));
+    EXPECT_EQ(s->label, "Slide Editor 1");
+    EXPECT_EQ(s->bars.size(), 2u);
+    EXPECT_EQ(s->window, (Rect{0, 0, 1400, 900}));
+    EXPECT_EQ(ax->timeouts[editor.hbar.get()], 0.25);
+    EXPECT_EQ(ax->timeouts[app.get()], 0.25);
+}
+
+TEST_F(PaneReaderTest, WithoutALabelTheLargestScrollAreaWinsAndTiesKeepTheFirst) {
+    auto w = window({0, 0, 1400, 900});
+    Editor small({0, 0, 300, 300}, 300, 300, "Other");
+    Editor first({10, 10, 800, 500}, 800, 500, "Other");
+    Editor same({20, 20, 500, 800}, 500, 800, "Other");
+    nest(w, small.scroll, 1);
+    nest(w, first.scroll, 1);
+    nest(w, same.scroll, 1);
+    const auto s = reader.read(std::nullopt);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->pane, first.pane);
+}
+
+TEST_F(PaneReaderTest, AnEditorDeeperThanFourteenLevelsIsNotFound) {
+    auto w = window({0, 0, 1400, 900});
+    Editor deep({200, 120, 900, 600}, 900, 600);
+    nest(w, deep.scroll, 14); // the scroll area sits at depth 15
+    EXPECT_FALSE(reader.read(std::nullopt));
+    auto w2 = window({0, 0, 1400, 900});
+    Editor reachable({200, 120, 900, 600}, 900, 600);
+    nest(w2, reachable.scroll, 13); // depth 14 is still walked
+    loop->advance(1s);
+    EXPECT_TRUE(reader.read(std::nullopt));
+}
+
+TEST_F(PaneReaderTest, WindowsNearTheHintComeFirstThenTheFocusedOne) {
+    auto far = window({500, 500, 1000, 800});
+    auto near = window({0, 0, 1400, 900});
+    Editor a({600, 600, 700, 400}, 700, 400);
+    Editor b({100, 100, 900, 600}, 900, 600);
+    nest(far, a.scroll, 1);
+    nest(near, b.scroll, 1);
+    app->attrs["AXFocusedWindow"] = AXRef(far);
+    auto s = reader.read(Rect{3, 2, 1405, 890});
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->pane, b.pane);
+
+    PaneReader other(ax);
+    s = other.read(Rect{3000, 3000, 10, 10}); // near neither: the focused window first
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->pane, a.pane);
+}
+
+TEST_F(PaneReaderTest, SearchesAreThrottledToOneEveryQuarterSecond) {
+    window({0, 0, 1400, 900}); // nothing to find
+    EXPECT_FALSE(reader.read(std::nullopt));
+    EXPECT_EQ(ax->searches, 1);
+    loop->advance(250ms);
+    EXPECT_FALSE(reader.read(std::nullopt));
+    EXPECT_EQ(ax->searches, 1);
+    loop->advance(1ms);
+    EXPECT_FALSE(reader.read(std::nullopt));
+    EXPECT_EQ(ax->searches, 2);
+}
+
+TEST_F(PaneReaderTest, StaleReferencesAreFoundAgainAfterTheWindowMoved) {
+    auto w = window({0, 0, 1400, 900});
+    Editor e({200, 120, 900, 600}, 900, 600);
+    nest(w, e.scroll, 3);
+    ASSERT_TRUE(reader.read(Rect{0, 0, 1400, 900}));
+
+    // The program rebuilt its window elsewhere: the old elements are dead.
+    w->alive = false;
+    e.scroll->alive = false;
+    windows.clear();
+    auto moved = window({300, 200, 1400, 900});
+    Editor e2({500, 320, 900, 600}, 900, 600);
+    nest(moved, e2.scroll, 3);
+    EXPECT_FALSE(reader.read(Rect{300, 200, 1400, 900})); // within the throttle
+    loop->advance(300ms);
+    const auto s = reader.read(Rect{300, 200, 1400, 900});
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->pane, e2.pane);
+}
+
+TEST_F(PaneReaderTest, NothingWithoutTrustOrWithoutTheProgram) {
+    auto w = window({0, 0, 1400, 900});
+    Editor e({200, 120, 900, 600}, 900, 600);
+    nest(w, e.scroll, 1);
+    ax->isTrusted = false;
+    EXPECT_FALSE(reader.read(std::nullopt));
+    ax->isTrusted = true;
+    workspace->setRunning(std::nullopt);
+    EXPECT_FALSE(reader.read(std::nullopt));
+    EXPECT_EQ(ax->searches, 0);
+}
+
+TEST_F(PaneReaderTest, ScrollThenRestoreComesBackWithinThreeQuartersOfAPoint) {
+    auto w = window({0, 0, 1400, 900});
+    Editor e({200, 120, 900, 600}, 2000, 1200);
+    e.skew = 1.07; // the program's bars don't map quite linearly
+    nest(w, e.scroll, 2);
+    const auto saved = reader.read(std::nullopt);
+    ASSERT_TRUE(saved);
+
+    ASSERT_TRUE(reader.scroll({200 - 500, 120 - 300}));
+    auto now = reader.read(std::nullopt);
+    ASSERT_TRUE(now);
+    EXPECT_NEAR(now->content.x, -300, 0.75);
+    EXPECT_NEAR(now->content.y, -180, 0.75);
+
+    reader.restore(*saved);
+    now = reader.read(std::nullopt);
+    EXPECT_NEAR(now->content.x, saved->content.x, 0.75);
+    EXPECT_NEAR(now->content.y, saved->content.y, 0.75);
+}
+
+TEST_F(PaneReaderTest, RestoreLeavesTheViewAloneAfterAZoomOrAPaneChange) {
+    auto w = window({0, 0, 1400, 900});
+    Editor e({200, 120, 900, 600}, 2000, 1200);
+    nest(w, e.scroll, 2);
+    auto saved = reader.read(std::nullopt);
+    ASSERT_TRUE(reader.scroll({-100, -100}));
+    const int sets = ax->sets;
+    auto zoomed = *saved;
+    zoomed.content.w += 1; // the user zoomed meanwhile
+    reader.restore(zoomed);
+    auto moved = *saved;
+    moved.pane.x += 1;
+    reader.restore(moved);
+    EXPECT_EQ(ax->sets, sets);
+    reader.restore(*saved);
+    EXPECT_GT(ax->sets, sets);
+}
+
+TEST_F(PaneReaderTest, RefreshNudgesEachBarAndPutsItBack) {
+    auto w = window({0, 0, 1400, 900});
+    Editor e({200, 120, 900, 600}, 2000, 1200);
+    nest(w, e.scroll, 2);
+    ASSERT_TRUE(reader.read(std::nullopt));
+    e.hbar->attrs["AXValue"] = 0.7;
+    std::vector<double> seen;
+    e.hbar->onSet = [&](double v) { seen.push_back(v); };
+    const Instant before = clock->now();
+    reader.refresh();
+    EXPECT_EQ(seen, (std::vector<double>{0.7 - 0.00001, 0.7}));
+    EXPECT_EQ(clock->now() - before, 30ms);
+}
+
+TEST_F(PaneReaderTest, TheSystemPromptIsShownOncePerVersionAndNeverInTestMode) {
+    auto bundle = std::make_shared<fake::FakeBundle>();
+    Bundle::setMain(bundle);
+    Preferences::install(nullptr);
+    AXAccess::install(ax);
+    ax->isTrusted = false;
+    EXPECT_TRUE(AXAccess::askOnce());
+    EXPECT_FALSE(AXAccess::askOnce());
+    EXPECT_EQ(ax->prompts, 1);
+    EXPECT_EQ(Preferences::shared().get("axAskedFor"), nlohmann::json(AddinCheck::mine()));
+
+    Preferences::shared().set("axAskedFor", "0.0.1"); // an older version asked
+    Settings testing;
+    testing.testing = true;
+    Settings::setCurrent(testing);
+    EXPECT_FALSE(AXAccess::askOnce());
+    Settings::setCurrent(Settings{});
+    EXPECT_TRUE(AXAccess::askOnce());
+    ax->isTrusted = true;
+    Preferences::shared().set("axAskedFor", "0.0.1");
+    EXPECT_FALSE(AXAccess::askOnce());
+    EXPECT_EQ(ax->prompts, 2);
+
+    AXAccess::openSettings();
+    EXPECT_EQ(workspace->opened,
+              std::vector<std::string>{"x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility"});
+    AXAccess::install(nullptr);
+}
+
+} // namespace
