@@ -3,7 +3,9 @@
 #include <cstdlib>
 
 #include "platform/linux/desktop_places.hpp"
+#include "platform/linux/file_preferences.hpp"
 #include "platform/mac/mac_paths.hpp"
+#include "support/test_env.hpp"
 
 using namespace scribbet;
 using namespace scribbet::linuxhost;
@@ -24,6 +26,27 @@ TEST(XdgPathsTest, LogAndScriptsFollowTheXdgVariablesAndIgnoreRelativeOnes) {
     mac::MacPaths macPaths; // the same places as the program has always used on macOS
     EXPECT_EQ(macPaths.logFile(), "/home/ann/Library/Logs/Scribbet.log");
     EXPECT_EQ(macPaths.scriptsFolder(), "/home/ann/Library/Application Scripts/com.microsoft.Powerpoint");
+}
+
+TEST(FilePreferencesTest, ValuesSurviveARestartAndADamagedFileIsSetAside) {
+    test::TempDir dir;
+    const auto file = dir / "config" / "scribbet" / "preferences.json";
+    {
+        FilePreferences prefs(file);
+        EXPECT_EQ(prefs.get("nudge"), std::nullopt);
+        prefs.set("nudge", {{"x", 1.5}, {"y", -2}});
+        prefs.set("axAskedFor", "0.1.0");
+    }
+    FilePreferences again(file);
+    EXPECT_EQ(again.get("nudge"), (nlohmann::json{{"x", 1.5}, {"y", -2}}));
+    EXPECT_EQ(again.get("axAskedFor"), nlohmann::json("0.1.0"));
+
+    test::writeFile(file, "{ not json");
+    FilePreferences damaged(file);
+    EXPECT_EQ(damaged.get("nudge"), std::nullopt);
+    EXPECT_EQ(test::readFile(file.string() + ".damaged"), "{ not json");
+    damaged.set("axAskedFor", "0.2.0");
+    EXPECT_EQ(FilePreferences(file).get("axAskedFor"), nlohmann::json("0.2.0"));
 }
 
 } // namespace

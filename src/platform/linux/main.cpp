@@ -8,7 +8,9 @@
 #include "app/app_delegate.hpp"
 #include "app/settings.hpp"
 #include "log/app_state.hpp"
+#include "geometry/pane_reader.hpp"
 #include "platform/linux/desktop_places.hpp"
+#include "platform/linux/file_preferences.hpp"
 #include "platform/linux/headless_app.hpp"
 #include "platform/linux/instance_channel.hpp"
 #include "platform/linux/plain_loop.hpp"
@@ -49,6 +51,9 @@ int main(int argc, char** argv) {
     PPT::install({std::make_shared<StandinMacroTransport>(), std::make_shared<StandinWindowList>(),
                   std::make_shared<StandinWorkspace>()});
     AddinCheck::install(std::make_shared<StandinScriptRunner>());
+    Screens::install(std::make_shared<StandinScreens>());
+    AXAccess::install(std::make_shared<StandinAccessibility>());
+    Preferences::install(std::make_shared<FilePreferences>(FilePreferences::defaultFile()));
 
     HeadlessApplication app(*loop);
     InstanceChannel channel;

@@ -101,3 +101,134 @@ std::optional<ScriptResult> StandinScriptRunner::run(const std::string& source) 
 }
 
 } // namespace scribbet::linuxhost
+
+namespace scribbet::linuxhost {
+
+namespace {
+class StandinElement final : public AXElement {
+public:
+    explicit StandinElement(std::string id) : id(std::move(id)) {}
+    std::string id;
+};
+
+AXRef element(const json& id) {
+    if (!id.is_string()) return nullptr;
+    return std::make_shared<StandinElement>(id.get<std::string>());
+}
+
+const std::string* idOf(const AXRef& e) {
+    const auto* s = dynamic_cast<const StandinElement*>(e.get());
+    return s ? &s->id : nullptr;
+}
+
+std::optional<AXValue> decode(const json& v) {
+    if (v.is_boolean()) return AXValue{v.get<bool>()};
+    if (v.is_number()) return AXValue{v.get<double>()};
+    if (v.is_string()) return AXValue{v.get<std::string>()};
+    if (!v.is_object()) return std::nullopt;
+    auto pair = [&](const char* key) -> std::optional<std::pair<double, double>> {
+        auto it = v.find(key);
+        if (it == v.end() || !it->is_array() || it->size() != 2 || !(*it)[0].is_number() || !(*it)[1].is_number()) {
+            return std::nullopt;
+        }
+        return std::make_pair((*it)[0].get<double>(), (*it)[1].get<double>());
+    };
+    if (auto p = pair("point")) return AXValue{AXPoint{p->first, p->second}};
+    if (auto p = pair("size")) return AXValue{AXSize{p->first, p->second}};
+    if (auto it = v.find("element"); it != v.end() && it->is_string()) return AXValue{element(*it)};
+    if (auto it = v.find("elements"); it != v.end() && it->is_array()) {
+        std::vector<AXRef> out;
+        for (const auto& id : *it) {
+            if (auto e = element(id)) out.push_back(e);
+        }
+        return AXValue{out};
+    }
+    return std::nullopt;
+}
+
+std::optional<ScreenInfo> screenFrom(const json& s, double primaryHeight) {
+    if (!s.is_object()) return std::nullopt;
+    auto frame = rectFrom(s.value("frame", json()));
+    auto visible = rectFrom(s.value("visible", json()));
+    if (!frame) return std::nullopt;
+    if (!visible) visible = frame;
+    auto flip = [&](const Rect& r) { return Rect{r.x, primaryHeight - (r.y + r.h), r.w, r.h}; };
+    const json scale = s.value("scale", json(1.0));
+    return ScreenInfo{flip(*frame), flip(*visible), scale.is_number() ? scale.get<double>() : 1.0};
+}
+
+std::vector<ScreenInfo> readScreens(int* mainIndex) {
+    const Answer a = standin::call({{"op", "screens"}}, quickLimit);
+    std::vector<ScreenInfo> out;
+    if (!a.ok()) return out;
+    const json list = a.body.value("screens", json::array());
+    if (!list.is_array() || list.empty()) return out;
+    const auto primary = rectFrom(list[0].value("frame", json()));
+    if (!primary) return out;
+    for (const auto& s : list) {
+        if (auto info = screenFrom(s, primary->h)) out.push_back(*info);
+    }
+    if (mainIndex) {
+        const json m = a.body.value("main", json(0));
+        *mainIndex = m.is_number_integer() ? m.get<int>() : 0;
+    }
+    return out;
+}
+} // namespace
+
+std::vector<ScreenInfo> StandinScreens::screens() const { return readScreens(nullptr); }
+
+std::optional<ScreenInfo> StandinScreens::mainScreen() const {
+    int index = 0;
+    const auto all = readScreens(&index);
+    if (all.empty()) return std::nullopt;
+    return all[index >= 0 && static_cast<std::size_t>(index) < all.size() ? index : 0];
+}
+
+Duration StandinAccessibility::limit() const { return std::chrono::microseconds(timeoutMicros_.load()); }
+
+bool StandinAccessibility::trusted() const {
+    const Answer a = standin::call({{"op", "ax.trusted"}}, quickLimit);
+    return a.ok() && a.body.value("trusted", false);
+}
+
+bool StandinAccessibility::promptForTrust() {
+    const Answer a = standin::call({{"op", "ax.prompt"}}, quickLimit);
+    return a.ok() && a.body.value("trusted", false);
+}
+
+AXRef StandinAccessibility::application(int pid) {
+    const Answer a = standin::call({{"op", "ax.app"}, {"pid", pid}}, quickLimit);
+    if (!a.ok()) return nullptr;
+    return element(a.body.value("element", json()));
+}
+
+std::optional<AXValue> StandinAccessibility::attribute(const AXRef& e, const std::string& name) {
+    const std::string* id = idOf(e);
+    if (!id) return std::nullopt;
+    const Answer a = standin::call({{"op", "ax.attr"}, {"element", *id}, {"name", name}}, limit());
+    if (!a.ok()) return std::nullopt;
+    auto it = a.body.find("value");
+    if (it == a.body.end()) return std::nullopt;
+    return decode(*it);
+}
+
+bool StandinAccessibility::setNumber(const AXRef& e, const std::string& name, double value) {
+    const std::string* id = idOf(e);
+    if (!id) return false;
+    const Answer a = standin::call({{"op", "ax.set"}, {"element", *id}, {"name", name}, {"value", value}}, limit());
+    return a.ok() && a.body.value("ok", false);
+}
+
+// The socket round trip stands in for the system's messaging; its limit is the same for
+// every element, which is how the reader sets it anyway.
+void StandinAccessibility::setMessagingTimeout(const AXRef&, double seconds) {
+    if (seconds > 0 && seconds < 3600) timeoutMicros_ = static_cast<std::int64_t>(seconds * 1e6);
+}
+
+bool StandinAccessibility::equal(const AXRef& a, const AXRef& b) const {
+    const std::string *x = idOf(a), *y = idOf(b);
+    return x && y && *x == *y;
+}
+
+} // namespace scribbet::linuxhost

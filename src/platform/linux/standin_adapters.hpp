@@ -3,9 +3,12 @@
 // socket. The failures map to the numbers the macOS transport sees: no stand-in is a
 // process that isn't there (-600), no answer in time a time-out (-1712), a connection that
 // breaks mid-call an invalid connection (-609).
+#include <atomic>
 #include <filesystem>
 
+#include "platform/accessibility.hpp"
 #include "platform/macro_transport.hpp"
+#include "platform/screens.hpp"
 #include "platform/script_runner.hpp"
 #include "platform/window_list.hpp"
 #include "platform/workspace.hpp"
@@ -39,6 +42,30 @@ public:
 class StandinScriptRunner final : public ScriptRunner {
 public:
     std::optional<ScriptResult> run(const std::string& source) override;
+};
+
+// The stand-in reports screens in global top-left points; the port speaks the platform's
+// bottom-left convention, so the frames are turned over here.
+class StandinScreens final : public Screens {
+public:
+    std::vector<ScreenInfo> screens() const override;
+    std::optional<ScreenInfo> mainScreen() const override;
+};
+
+// The stand-in's accessibility tree of its window, element by element over the socket.
+class StandinAccessibility final : public Accessibility {
+public:
+    bool trusted() const override;
+    bool promptForTrust() override;
+    AXRef application(int pid) override;
+    std::optional<AXValue> attribute(const AXRef& element, const std::string& name) override;
+    bool setNumber(const AXRef& element, const std::string& name, double value) override;
+    void setMessagingTimeout(const AXRef& element, double seconds) override;
+    bool equal(const AXRef& a, const AXRef& b) const override;
+
+private:
+    Duration limit() const;
+    std::atomic<std::int64_t> timeoutMicros_{250000};
 };
 
 } // namespace scribbet::linuxhost

@@ -12,6 +12,13 @@
 //   activate  -> {"ok": true}
 //   front     -> {"bundle": text, "pid": number}
 //   screens   -> {"screens": [{"frame": [x, y, w, h], "visible": [x, y, w, h], "scale": number}]}
+//   open      {"url": text} -> {"ok": true}  (a link opened with the system, noted)
+//   ax.trusted -> {"trusted": bool};  ax.prompt -> {"trusted": bool} (the prompt is noted)
+//   ax.app    {"pid"} -> {"element": id or null}
+//   ax.attr   {"element": id, "name": text} -> {"value": V} or {} when missing or stale, where V
+//             is a number, bool, text, {"point": [x, y]}, {"size": [w, h]}, {"element": id}
+//             or {"elements": [ids]}; positions in global top-left points
+//   ax.set    {"element": id, "name": text, "value": number} -> {"ok": bool}
 //   state     -> the whole model
 //   set       {"values": {KEY: VALUE}} -> {"ok": bool, "msg": text}
 //   quit      -> {"ok": true}, then the stand-in ends
