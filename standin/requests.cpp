@@ -1,0 +1,140 @@
+#include "requests.hpp"
+
+#include "apple_script.hpp"
+#include "macros.hpp"
+#include "state.hpp"
+
+namespace scribbet::standin {
+
+using nlohmann::json;
+
+namespace {
+constexpr const char* notAuthorized = "Not authorized to send Apple events to Microsoft PowerPoint.";
+constexpr int windowServerPid = 150;
+
+json rectJson(const Rect& r) { return json::array({r.x, r.y, r.w, r.h}); }
+
+json errorAnswer(const std::string& text) { return {{"error", text}}; }
+
+// Events reach a running program that we may control; only those wait for it.
+bool reachesProgram(const SharedModel& shared) {
+    return shared.read([](const Model& m) { return m.running && !m.automationDenied; });
+}
+
+Handled macro(SharedModel& shared, const json& request) {
+    const auto arrived = std::chrono::steady_clock::now();
+    const json name = request.value("name", json());
+    const json args = request.value("args", json::array());
+    if (!name.is_string() || !args.is_array()) return {errorAnswer("A macro needs a \"name\" and a list of \"args\".")};
+    std::vector<std::string> texts;
+    for (const auto& a : args) {
+        if (!a.is_string()) return {errorAnswer("A macro's arguments are texts.")};
+        texts.push_back(a.get<std::string>());
+    }
+    if (reachesProgram(shared) && !shared.waitOutDelay(arrived)) return {json(), false};
+    const MacroReply r = shared.change([&](Model& m) { return runMacro(m, name.get<std::string>(), texts); });
+    json answer = {{"errn", r.errn}};
+    if (!r.errs.empty()) answer["errs"] = r.errs;
+    if (r.errn == 0) answer["direct"] = r.direct;
+    return {answer};
+}
+
+Handled script(SharedModel& shared, const json& request) {
+    const auto arrived = std::chrono::steady_clock::now();
+    const json source = request.value("source", json());
+    if (!source.is_string()) return {{{"ok", false}, {"result", nullptr}, {"error", "A script needs a \"source\"."}}};
+    if (reachesProgram(shared) && !shared.waitOutDelay(arrived)) return {json(), false};
+    return {shared.change([&](Model& m) -> json {
+        if (!m.running) {
+            return {{"ok", false}, {"result", nullptr}, {"error", std::string(programName) + " isn't running."}};
+        }
+        if (m.automationDenied) return {{"ok", false}, {"result", nullptr}, {"error", notAuthorized}};
+        const ScriptResult r = runScript(m, source.get<std::string>());
+        json answer = {{"ok", r.ok}, {"result", r.result}};
+        if (!r.ok) answer["error"] = r.error;
+        return answer;
+    })};
+}
+
+json window(int pid, const std::string& name, const Rect& bounds, int layer = 0) {
+    return {{"pid", pid}, {"layer", layer}, {"name", name}, {"bounds", rectJson(bounds)}};
+}
+
+// Front to back: the menu bar, then the front application's windows, then the others'.
+json windows(const Model& m) {
+    json program = json::array();
+    if (m.running) {
+        const Rect& f = m.window.frame;
+        // A floating palette sits over the document window, as the program's format panes do.
+        if (m.window.palette) program.push_back(window(m.pid, "Format Shape", {f.right() - 200, f.y + 160, 180, 120}));
+        program.push_back(window(m.pid, m.deck.name, f));
+    }
+    json before = json::array(), after = json::array();
+    for (std::size_t i = 0; i < m.others.size(); ++i) {
+        const auto& app = m.others[i];
+        const double step = static_cast<double>(i);
+        const json w = window(app.pid, "Documents", {200 + 40 * step, 160 + 30 * step, 900, 560});
+        (app == m.front ? before : after).push_back(w);
+    }
+    json list = json::array();
+    const Rect& primary = m.screens.empty() ? Rect{0, 0, 1440, 900} : m.screens.front().frame;
+    list.push_back(window(windowServerPid, "Menubar", {primary.x, primary.y, primary.w, 24}, 24));
+    for (const auto& part : m.programInFront() ? std::vector{program, before, after} : std::vector{before, program, after}) {
+        for (const auto& w : part) list.push_back(w);
+    }
+    return list;
+}
+
+json screens(const Model& m) {
+    json list = json::array();
+    for (const auto& s : m.screens) {
+        list.push_back({{"frame", rectJson(s.frame)}, {"visible", rectJson(s.visible)}, {"scale", s.scale}});
+    }
+    // The main screen is the one with the key window: the program's, when it is in front.
+    std::size_t main = 0;
+    if (m.programInFront()) {
+        const Screen& s = m.screenOf(m.window.frame);
+        for (std::size_t i = 0; i < m.screens.size(); ++i) {
+            if (&m.screens[i] == &s) main = i;
+        }
+    }
+    return {{"screens", list}, {"main", main}};
+}
+
+Handled set(SharedModel& shared, const json& request) {
+    json values = request.value("values", json());
+    if (!values.is_object()) return {{{"ok", false}, {"msg", "A set needs \"values\": {KEY: VALUE}."}}};
+    const bool quit = values.contains("quit");
+    values.erase("quit");
+    const std::string error = shared.change([&](Model& m) { return applyValues(m, values); });
+    if (!error.empty()) return {{{"ok", false}, {"msg", error}}};
+    return {{{"ok", true}, {"msg", quit ? "Changed; the stand-in ends." : "Changed."}}, true, quit};
+}
+} // namespace
+
+Handled handleRequest(SharedModel& shared, const json& request) {
+    if (!request.is_object() || !request.contains("op") || !request["op"].is_string()) {
+        return {errorAnswer("A request is a JSON object with an \"op\".")};
+    }
+    const std::string op = request["op"].get<std::string>();
+    if (op == "macro") return macro(shared, request);
+    if (op == "script") return script(shared, request);
+    if (op == "set") return set(shared, request);
+    if (op == "quit") return {{{"ok", true}}, true, true};
+    if (op == "activate") {
+        return {shared.change([](Model& m) {
+            if (m.running) m.front = m.program();
+            return json{{"ok", m.running}};
+        })};
+    }
+    return {shared.read([&](const Model& m) -> json {
+        if (op == "running") return {{"running", m.running}, {"pid", m.running ? m.pid : 0}};
+        if (op == "windows") return {{"windows", windows(m)}};
+        if (op == "front") return {{"bundle", m.front.bundle}, {"pid", m.front.pid}};
+        if (op == "screens") return screens(m);
+        if (op == "state") return stateJson(m);
+        return errorAnswer("Unknown request \"" + op + "\".");
+    })};
+}
+
+} // namespace scribbet::standin
