@@ -1,21 +1,34 @@
 #pragma once
-// Running applications and activation.
+// Running applications, activation, and the notifications about them.
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
 namespace scribbet {
 
+struct FrontApp {
+    std::optional<std::string> bundleId; // none for an application without one
+    bool isSelf = false;                 // this program
+};
+
 class Workspace {
 public:
+    using Token = std::uint64_t;
     virtual ~Workspace() = default;
     // The process identifier of the first running application with this bundle id.
     virtual std::optional<int> runningProcess(const std::string& bundleId) const = 0;
     // Lets the application with this bundle id come to the front, as the user would.
     virtual void activate(const std::string& bundleId) = 0;
-    // The bundle id of the frontmost application, when known.
-    virtual std::optional<std::string> frontmost() const = 0;
+    // The frontmost application; none when no application is frontmost.
+    virtual std::optional<FrontApp> frontApplication() const = 0;
     // Opens a link with the system (a settings page, say).
     virtual void openURL(const std::string& url) = 0;
+    // Notifications, delivered on the main queue: an application became active; one
+    // terminated (with its bundle id when it has one).
+    virtual Token onActivate(std::function<void()> handler) = 0;
+    virtual Token onTerminate(std::function<void(const std::optional<std::string>& bundleId)> handler) = 0;
+    virtual void removeObserver(Token token) = 0;
 };
 
 } // namespace scribbet

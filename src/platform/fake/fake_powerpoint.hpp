@@ -4,6 +4,7 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -67,9 +68,9 @@ public:
     void activate(const std::string& bundleId) override {
         std::lock_guard lock(mutex);
         activated.push_back(bundleId);
-        front = bundleId;
+        front = FrontApp{bundleId, false};
     }
-    std::optional<std::string> frontmost() const override {
+    std::optional<FrontApp> frontApplication() const override {
         std::lock_guard lock(mutex);
         return front;
     }
@@ -77,17 +78,46 @@ public:
         std::lock_guard lock(mutex);
         opened.push_back(url);
     }
+    Token onActivate(std::function<void()> handler) override {
+        activateHandlers[++lastToken] = std::move(handler);
+        return lastToken;
+    }
+    Token onTerminate(std::function<void(const std::optional<std::string>&)> handler) override {
+        terminateHandlers[++lastToken] = std::move(handler);
+        return lastToken;
+    }
+    void removeObserver(Token token) override {
+        activateHandlers.erase(token);
+        terminateHandlers.erase(token);
+    }
     void setRunning(std::optional<int> p) {
         std::lock_guard lock(mutex);
         pid = p;
     }
+    // The system's part: an application comes to the front, or one quits.
+    void bringToFront(std::optional<FrontApp> app) {
+        {
+            std::lock_guard lock(mutex);
+            front = std::move(app);
+        }
+        auto handlers = activateHandlers;
+        for (auto& [token, h] : handlers) h();
+    }
+    void terminate(const std::optional<std::string>& bundleId) {
+        auto handlers = terminateHandlers;
+        for (auto& [token, h] : handlers) h(bundleId);
+    }
+    std::size_t observerCount() const { return activateHandlers.size() + terminateHandlers.size(); }
 
     mutable std::mutex mutex;
     std::string runningBundle = "com.microsoft.Powerpoint";
     std::optional<int> pid = 4242;
-    std::optional<std::string> front;
+    std::optional<FrontApp> front = FrontApp{"com.microsoft.Powerpoint", false};
     std::vector<std::string> activated;
     std::vector<std::string> opened;
+    std::map<Token, std::function<void()>> activateHandlers;
+    std::map<Token, std::function<void(const std::optional<std::string>&)>> terminateHandlers;
+    Token lastToken = 0;
 };
 
 class FakeScriptRunner final : public ScriptRunner {

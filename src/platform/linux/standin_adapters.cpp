@@ -1,6 +1,11 @@
 #include "platform/linux/standin_adapters.hpp"
 
+#include <map>
+
 #include "platform/linux/standin_link.hpp"
+#include "powerpoint/ppt.hpp"
+#include "runtime/queues.hpp"
+#include "runtime/weak.hpp"
 
 namespace scribbet::linuxhost {
 
@@ -70,6 +75,43 @@ std::optional<std::vector<WindowInfo>> StandinWindowList::onScreenWindows() cons
     return out;
 }
 
+struct StandinWorkspace::Watch {
+    std::map<Token, std::function<void()>> activate;
+    std::map<Token, std::function<void(const std::optional<std::string>&)>> terminate;
+    Token last = 0;
+    Timer timer;
+    std::optional<std::string> front;
+    bool running = false;
+
+    void look() {
+        const Answer f = standin::call({{"op", "front"}}, quickLimit);
+        const Answer r = standin::call({{"op", "running"}, {"bundle", PPT::bundleID}}, quickLimit);
+        std::optional<std::string> nowFront = f.ok() ? textFrom(f.body, "bundle") : std::nullopt;
+        const bool nowRunning = r.ok() && r.body.value("running", false);
+        if (running && !nowRunning) {
+            auto handlers = terminate;
+            for (auto& [t, h] : handlers) h(std::string(PPT::bundleID));
+        }
+        running = nowRunning;
+        if (nowFront != front) {
+            front = nowFront;
+            auto handlers = activate;
+            for (auto& [t, h] : handlers) h();
+        }
+    }
+    void startIfNeeded(const std::shared_ptr<Watch>& self) {
+        if (timer.isActive()) return;
+        look();
+        timer = MainQueue::shared().repeating(std::chrono::milliseconds(250), weakly(self, [](Watch& w) { w.look(); }));
+    }
+    void stopIfIdle() {
+        if (activate.empty() && terminate.empty()) timer.cancel();
+    }
+};
+
+StandinWorkspace::StandinWorkspace() : watch_(std::make_shared<Watch>()) {}
+StandinWorkspace::~StandinWorkspace() = default;
+
 std::optional<int> StandinWorkspace::runningProcess(const std::string& bundleId) const {
     const Answer a = standin::call({{"op", "running"}, {"bundle", bundleId}}, quickLimit);
     if (!a.ok() || !a.body.value("running", false)) return std::nullopt;
@@ -80,14 +122,34 @@ void StandinWorkspace::activate(const std::string& bundleId) {
     standin::call({{"op", "activate"}, {"bundle", bundleId}}, quickLimit);
 }
 
-std::optional<std::string> StandinWorkspace::frontmost() const {
+std::optional<FrontApp> StandinWorkspace::frontApplication() const {
     const Answer a = standin::call({{"op", "front"}}, quickLimit);
     if (!a.ok()) return std::nullopt;
-    return textFrom(a.body, "bundle");
+    const auto bundle = textFrom(a.body, "bundle");
+    if (!bundle) return std::nullopt;
+    return FrontApp{bundle, *bundle == selfBundleId};
 }
 
 void StandinWorkspace::openURL(const std::string& url) {
     standin::call({{"op", "open"}, {"url", url}}, quickLimit);
+}
+
+Workspace::Token StandinWorkspace::onActivate(std::function<void()> handler) {
+    watch_->activate[++watch_->last] = std::move(handler);
+    watch_->startIfNeeded(watch_);
+    return watch_->last;
+}
+
+Workspace::Token StandinWorkspace::onTerminate(std::function<void(const std::optional<std::string>&)> handler) {
+    watch_->terminate[++watch_->last] = std::move(handler);
+    watch_->startIfNeeded(watch_);
+    return watch_->last;
+}
+
+void StandinWorkspace::removeObserver(Token token) {
+    watch_->activate.erase(token);
+    watch_->terminate.erase(token);
+    watch_->stopIfIdle();
 }
 
 std::optional<ScriptResult> StandinScriptRunner::run(const std::string& source) {

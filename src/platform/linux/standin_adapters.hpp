@@ -30,13 +30,26 @@ public:
     std::optional<std::vector<WindowInfo>> onScreenWindows() const override;
 };
 
+// Notifications come from watching the stand-in's front application on the main queue
+// four times a second, since the stand-in cannot call back.
 class StandinWorkspace final : public Workspace {
 public:
+    StandinWorkspace();
+    ~StandinWorkspace() override;
     std::optional<int> runningProcess(const std::string& bundleId) const override;
     void activate(const std::string& bundleId) override;
-    std::optional<std::string> frontmost() const override;
+    std::optional<FrontApp> frontApplication() const override;
     // Links go to the desktop's opener; the stand-in notes settings pages it is shown.
     void openURL(const std::string& url) override;
+    Token onActivate(std::function<void()> handler) override;
+    Token onTerminate(std::function<void(const std::optional<std::string>&)> handler) override;
+    void removeObserver(Token token) override;
+
+    static constexpr const char* selfBundleId = "com.tarnwell.scribbet";
+
+private:
+    struct Watch;
+    std::shared_ptr<Watch> watch_;
 };
 
 class StandinScriptRunner final : public ScriptRunner {

@@ -1,0 +1,33 @@
+#pragma once
+// Watching the keyboard and the mouse around the layer.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace scribbet {
+
+struct KeyEvent {
+    bool command = false, option = false, control = false;
+    std::string charactersIgnoringModifiers;
+    bool inLayerPanel = false; // the event's window is the layer's panel
+};
+
+struct Point {
+    double x = 0, y = 0;
+};
+
+class InputMonitors {
+public:
+    using Token = std::uint64_t;
+    virtual ~InputMonitors() = default;
+    // Key-down events of this application; the handler answers true to consume one.
+    virtual Token addKeyMonitor(std::function<bool(const KeyEvent&)> handler) = 0;
+    // Left-mouse-up, scroll and pinch events that go to other applications.
+    virtual Token addMouseMonitor(std::function<void()> handler) = 0;
+    virtual void remove(Token token) = 0;
+    // The pointer in the platform's screen convention (bottom-left origin).
+    virtual Point pointer() const = 0;
+    virtual bool buttonsHeld() const = 0;
+};
+
+} // namespace scribbet
