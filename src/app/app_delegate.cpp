@@ -1,5 +1,6 @@
 #include "app/app_delegate.hpp"
 
+#include "app/idle.hpp"
 #include "app/layer_tool.hpp"
 #include "app/link.hpp"
 #include "app/script_setup.hpp"
@@ -44,6 +45,7 @@ void AppDelegate::didFinishLaunching() {
     ports_.app.setMainMenu(menus());
     buildWindow();
     ports_.app.setAccessoryPolicy();
+    Idle::setTerminate([&app = ports_.app] { app.terminate(); });
     idleTimer_ = MainQueue::shared().repeating(idleInterval, [this] { idleCheck(); });
     startServer(webDirectory(environment("SCRIBBET_WEB"), ports_.bundle));
     link = [alive = std::weak_ptr<bool>(alive_), this](const std::string& text) {
@@ -100,6 +102,6 @@ void AppDelegate::showStatus() {}
 void AppDelegate::buildWindow() {}
 void AppDelegate::startServer(const std::filesystem::path&) {}
 void AppDelegate::stopServer() {}
-void AppDelegate::idleCheck() {}
+void AppDelegate::idleCheck() { Idle::check(); }
 
 } // namespace scribbet

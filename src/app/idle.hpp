@@ -1,5 +1,7 @@
 #pragma once
 // The values that decide when the program may quit by itself. All on the main thread.
+#include <functional>
+
 #include "platform/clock.hpp"
 
 namespace scribbet::Idle {
@@ -13,6 +15,12 @@ Instant lastRequest();
 void setLastRequest(Instant t);
 // The reference time for the minimum lifetime.
 Instant started();
+
+// Queues the quit decision on the main queue: no layer open, no drawing starting, the
+// status window hidden, and a minute since the last request and since the rule first ran.
+void check();
+// The terminate action the decision calls (the application's).
+void setTerminate(std::function<void()> terminate);
 
 // Forgets both times, as at launch (tests).
 void reset();

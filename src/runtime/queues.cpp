@@ -234,4 +234,9 @@ void ConcurrentQueue::work() {
     }
 }
 
+ConcurrentQueue& globalQueue() {
+    static ConcurrentQueue q("com.tarnwell.scribbet.global", 4);
+    return q;
+}
+
 } // namespace scribbet

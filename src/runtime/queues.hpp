@@ -135,4 +135,7 @@ private:
     SerialQueue timers_;
 };
 
+// A process-wide concurrent queue for short background work that owns no queue of its own.
+ConcurrentQueue& globalQueue();
+
 } // namespace scribbet

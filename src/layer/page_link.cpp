@@ -1,0 +1,171 @@
+// Talking with the drawing page: commands evaluated in it and messages it posts.
+#include <cmath>
+#include <cstdio>
+#include <semaphore>
+
+#include "app/text.hpp"
+#include "layer/overlay.hpp"
+#include "log/app_state.hpp"
+
+namespace scribbet {
+
+namespace {
+double cut2(double v) { return std::trunc(v * 100) / 100; }
+
+// The JSON text of a value, or none when it can't be written (invalid UTF-8, say).
+std::optional<std::string> serialized(const nlohmann::json& v) {
+    try {
+        return v.dump();
+    } catch (const nlohmann::json::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::string call(const std::string& json) { return "SCB.command(" + json + ")"; }
+} // namespace
+
+std::string Overlay::num(double value) {
+    if (!std::isfinite(value)) return "0";
+    char buf[64];
+    if (value == std::round(value)) {
+        std::snprintf(buf, sizeof buf, "%.0f", value);
+    } else {
+        std::snprintf(buf, sizeof buf, "%.2f", value);
+    }
+    return buf;
+}
+
+std::string Overlay::enc(const std::string& textIn) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : textIn) {
+        if (std::isalnum(c) && c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c == '-' || c == '.' || c == '_' || c == '~') {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back('%');
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 15]);
+        }
+    }
+    return out;
+}
+
+std::optional<Rect> Overlay::paneRect() const {
+    if (host_) return pane_ ? std::optional<Rect>(pane_->visible()) : std::nullopt;
+    return geom_ ? geom_->paneGuess() : std::nullopt;
+}
+
+std::optional<std::string> Overlay::geomCommand() const {
+    if (!geom_) return std::nullopt;
+    const Rect r = toLayer(geom_->rect);
+    nlohmann::json cmd = {
+        {"op", "geom"},
+        {"x", cut2(r.minX())},
+        {"y", cut2(r.minY())},
+        {"w", cut2(r.width())},
+        {"h", cut2(r.height())},
+        {"host", host_},
+        {"pz", std::trunc(geom_->scale() * 1000) / 10},
+        {"fit", geom_->fit == true},
+    };
+    if (const auto p = paneRect()) {
+        const Rect l = toLayer(*p);
+        cmd["pane"] = {cut2(l.x), cut2(l.y), cut2(l.w), cut2(l.h)};
+    }
+    return serialized(cmd); // nlohmann keeps object keys sorted
+}
+
+void Overlay::push() {
+    if (!ready_ || !geom_) return;
+    const auto text = geomCommand();
+    if (!text || *text == sentGeom_) return;
+    sentGeom_ = *text;
+    if (web_) web_->evaluate(call(*text), nullptr);
+}
+
+void Overlay::tell(const nlohmann::json& command) {
+    if (!ready_ || !web_ || !command.is_object()) return;
+    if (const auto text = serialized(command)) web_->evaluate(call(*text), nullptr);
+}
+
+std::optional<std::string> Overlay::command(const std::string& json, double timeoutSeconds) {
+    if (MainQueue::shared().isCurrent()) {
+        log("Overlay.command was called on the main thread - refused");
+        return std::nullopt;
+    }
+    struct Holder {
+        std::mutex mutex;
+        std::optional<std::string> result;
+        std::binary_semaphore done{0};
+        std::atomic<bool> signalled{false};
+        void signal() {
+            if (!signalled.exchange(true)) done.release();
+        }
+    };
+    auto holder = std::make_shared<Holder>();
+    MainQueue::shared().async([weak = weak_from_this(), holder, script = call(json)] {
+        auto self = weak.lock();
+        if (!self || !self->web_) return holder->signal();
+        self->web_->evaluate(script, [holder](EvalResult r) {
+            if (auto* s = std::get_if<std::string>(&r.value)) {
+                std::lock_guard lock(holder->mutex);
+                holder->result = *s;
+            } else if (auto* j = std::get_if<nlohmann::json>(&r.value); j && (j->is_array() || j->is_object())) {
+                if (auto text = serialized(*j)) {
+                    std::lock_guard lock(holder->mutex);
+                    holder->result = *text;
+                }
+            } else if (r.error) {
+                log("Drawing layer command failed: " + *r.error);
+            }
+            holder->signal();
+        });
+    });
+    const double limit = std::isfinite(timeoutSeconds) && timeoutSeconds > 0 ? timeoutSeconds : 0;
+    if (!holder->done.try_acquire_for(seconds(limit))) return std::nullopt;
+    std::lock_guard lock(holder->mutex);
+    return holder->result;
+}
+
+std::vector<Rect> Overlay::regionsFrom(const nlohmann::json& rects) {
+    std::vector<Rect> out;
+    if (!rects.is_array()) return out;
+    for (const auto& entry : rects) {
+        if (!entry.is_array()) continue;
+        std::vector<double> n;
+        for (const auto& v : entry) {
+            if (v.is_number()) n.push_back(v.get<double>());
+        }
+        if (n.size() < 4 || std::any_of(n.begin(), n.end(), [](double d) { return !std::isfinite(d); })) continue;
+        out.push_back({n[0], n[1], n[2], n[3]});
+    }
+    return out;
+}
+
+void Overlay::message(const LayerWebView& from, const nlohmann::json& body) {
+    if (!isCurrent(from) || !body.is_object()) return;
+    const auto type = body.find("type");
+    if (type == body.end() || !type->is_string()) return;
+    const std::string& t = type->get_ref<const std::string&>();
+    if (t == "ready") {
+        if (ready_) return;
+        ready_ = true;
+        watchdog_.cancel();
+        sentGeom_.clear();
+        push();
+    } else if (t == "regions") {
+        regions_ = regionsFrom(body.value("rects", nlohmann::json()));
+        const auto all = body.find("all");
+        captureAll_ = all != body.end() && all->is_boolean() && all->get<bool>();
+        gotRegions_ = true;
+    } else if (t == "log") {
+        const auto msg = body.find("msg");
+        if (msg != body.end() && msg->is_string()) log("Drawing layer: " + text::prefix(msg->get<std::string>(), 500));
+    } else if (t == "cancel") {
+        close(true);
+    }
+}
+
+} // namespace scribbet
