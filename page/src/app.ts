@@ -1,0 +1,446 @@
+// The page as a whole: it wires the editor to the pointer, the keyboard, the toolbar, the
+// application's commands and Scribbet's API, and keeps the drawing safe across failures and
+// reloads.
+import { Api } from './api.js';
+import { readTheme } from './colors.js';
+import { Editor } from './editor.js';
+import { type Pt, type Rect, type View, inflate, scaleOf, shownRect, toLayer, toSlide, unionRect } from './geometry.js';
+import { type Item, itemBounds } from './items.js';
+import { log, post, Regions } from './messages.js';
+import { type PlacedRecord, changedItems, planPlacing, recordPlaced } from './place.js';
+import { type Launch, readGeom, readLaunch } from './query.js';
+import { normaliseTool } from './tools/names.js';
+import { type Action, keyAction } from './ui/keys.js';
+import { Notices } from './ui/notice.js';
+import { Scene } from './ui/scene.js';
+import { htmlEl } from './ui/svg.js';
+import { Toolbar, WIDTHS } from './ui/toolbar.js';
+
+const OTHER_SLIDE = 'The program shows another slide now - Place puts the drawing back on its own slide.';
+
+export class App {
+  readonly launch: Launch;
+  readonly view: View;
+  readonly ed: Editor;
+  private host: boolean;
+  /** The lining-up offset of the add-in's measurements; it doesn't apply while measured through Accessibility. */
+  private addinNudge: Pt;
+  private readonly api: Api;
+  private readonly scene: Scene;
+  private readonly toolbar: Toolbar;
+  private readonly notices: Notices;
+  private readonly regions = new Regions();
+  private readonly surface: HTMLDivElement;
+  private readonly frame: HTMLDivElement;
+  private readonly picture: HTMLImageElement;
+  private placed = new Map<string, PlacedRecord>();
+  private placing = false;
+  private toolbarDrag = false;
+  private pictureOn = false;
+  private pictureCount = 0;
+  private escArmedUntil = 0;
+  private nudgeTimer = 0;
+  private frameQueued = false;
+  private lastSlideKey = '';
+  private readonly complained = new Set<string>();
+  private pointerId: number | null = null;
+  /** Nothing is saved before the kept drawing, if any, has been read back. */
+  private started = false;
+
+  constructor(root: HTMLElement, search: string) {
+    this.launch = readLaunch(search, { w: window.innerWidth, h: window.innerHeight });
+    this.host = this.launch.host;
+    this.addinNudge = { ...this.launch.nudge };
+    this.view = { rect: this.launch.rect, sw: this.launch.sw, sh: this.launch.sh, nudge: { ...this.launch.nudge } };
+    this.api = new Api((what, a) => log(`${what} failed: ${a.msg}`));
+    this.ed = new Editor((ms, fn) => { const t = window.setTimeout(fn, ms); return () => clearTimeout(t); }, () => this.changed());
+
+    this.frame = htmlEl('div', { attrs: { id: 'frame' } }, root);
+    this.picture = htmlEl('img', { attrs: { id: 'picture', alt: '' } }, root);
+    this.picture.hidden = true;
+    this.picture.addEventListener('error', () => {
+      if (!this.pictureOn) return;
+      this.hidePicture();
+      this.notices.show('The slide picture could not be shown.', 'error');
+    });
+    this.scene = new Scene(root);
+    this.surface = htmlEl('div', { attrs: { id: 'surface' } }, root);
+    this.notices = new Notices(root, () => this.schedule());
+    this.toolbar = new Toolbar(root, {
+      tool: (t) => this.ed.setTool(t),
+      paint: (p) => this.ed.setStyle({ paint: p }),
+      width: (w) => this.ed.setStyle({ width: w }),
+      fill: () => this.ed.setStyle({ fill: !this.ed.current().fill }),
+      undo: () => this.ed.undo(),
+      redo: () => this.ed.redo(),
+      picture: () => void this.togglePicture(),
+      place: (close) => void this.place(close),
+      close: () => this.requestClose(),
+      dragging: (on) => { this.toolbarDrag = on; this.schedule(); },
+    });
+
+    this.restoreDrawing();
+    if (this.launch.tool) this.ed.setTool(this.launch.tool);
+    for (const p of this.launch.problems) log(`The page address lacks ${p}.`);
+    this.started = true;
+    this.pointer();
+    window.addEventListener('keydown', (e) => this.key(e));
+    window.addEventListener('resize', () => { this.lastSlideKey = ''; this.schedule(); });
+    window.addEventListener('blur', () => { if (this.ed.busy) this.ed.up({ shift: false, alt: false }); });
+    // The first frame comes after "ready", so the application hears that first.
+    this.schedule();
+    if (this.launch.note) this.notices.show(this.launch.note, 'info', 9000);
+    void this.loadTheme();
+  }
+
+  // ---- Commands from the application -----------------------------------------------------
+
+  command(raw: unknown): string {
+    try {
+      const cmd = typeof raw === 'string' ? JSON.parse(raw) : raw;
+      if (typeof cmd !== 'object' || cmd === null || Array.isArray(cmd)) return this.odd('a command that is not an object');
+      const c = cmd as Record<string, unknown>;
+      switch (c.op) {
+        case 'geom': {
+          const g = readGeom(c);
+          if (!g.ok) return this.odd(g.msg);
+          this.view.rect = g.rect;
+          if (g.host !== null && g.host !== this.host) this.setHost(g.host);
+          this.schedule();
+          return 'ok';
+        }
+        case 'host':
+          if (typeof c.on !== 'boolean') return this.odd('a "host" command without "on"');
+          this.setHost(c.on);
+          return 'ok';
+        case 'note':
+          if (typeof c.text !== 'string') return this.odd('a "note" command without a text');
+          this.notices.show(c.text, 'info', 12000);
+          return 'ok';
+        case 'slide':
+          if (typeof c.other !== 'boolean') return this.odd('a "slide" command without "other"');
+          this.notices.warn(c.other ? OTHER_SLIDE : null);
+          return 'ok';
+        case 'tool':
+          if (typeof c.tool !== 'string') {
+            this.odd('a "tool" command without a tool name');
+            return this.ed.tool;
+          }
+          this.ed.setTool(normaliseTool(c.tool));
+          return this.ed.tool;
+        default:
+          return this.odd(`the unknown command ${JSON.stringify(c.op ?? null).slice(0, 40)}`);
+      }
+    } catch (e) {
+      log(`A command failed: ${String(e)}`);
+      return 'failed';
+    }
+  }
+
+  /** A command the page can't use: logged, and mentioned once so the user knows why. */
+  private odd(what: string): string {
+    log(`Ignored ${what}.`);
+    if (!this.complained.has(what)) {
+      this.complained.add(what);
+      this.notices.show('Scribbet sent the page something it could not use; the drawing is kept.', 'error');
+    }
+    return 'ignored';
+  }
+
+  private setHost(on: boolean): void {
+    this.host = on;
+    this.view.nudge = on ? { x: 0, y: 0 } : { ...this.addinNudge };
+    this.schedule();
+  }
+
+  // ---- Pointer -------------------------------------------------------------------------------
+
+  private pointer(): void {
+    const s = this.surface;
+    const at = (e: PointerEvent) => toSlide(this.view, { x: e.clientX, y: e.clientY });
+    const mods = (e: PointerEvent | KeyboardEvent) => ({ shift: e.shiftKey, alt: e.altKey });
+    s.addEventListener('pointerdown', (e) => {
+      if (e.button !== 0 || this.pointerId !== null) return;
+      e.preventDefault();
+      this.pointerId = e.pointerId;
+      s.setPointerCapture(e.pointerId);
+      this.ed.ptPerPx = 1 / scaleOf(this.view);
+      this.ed.down(at(e), mods(e));
+    });
+    s.addEventListener('pointermove', (e) => {
+      if (e.pointerId !== this.pointerId) return;
+      const all = typeof e.getCoalescedEvents === 'function' ? e.getCoalescedEvents() : [];
+      for (const ev of all.length > 0 ? all : [e]) this.ed.move(at(ev), mods(e));
+    });
+    const finish = (e: PointerEvent, keep: boolean) => {
+      if (e.pointerId !== this.pointerId) return;
+      this.pointerId = null;
+      if (keep) this.ed.up(mods(e));
+      else this.ed.cancel();
+    };
+    s.addEventListener('pointerup', (e) => finish(e, true));
+    // The system took the pointer away (a gesture, another window): keep what was drawn.
+    s.addEventListener('pointercancel', (e) => finish(e, true));
+    s.addEventListener('lostpointercapture', (e) => finish(e, true));
+  }
+
+  // ---- Keys ----------------------------------------------------------------------------------
+
+  private key(e: KeyboardEvent): void {
+    const a = keyAction(e);
+    if (!a) return;
+    e.preventDefault();
+    this.perform(a);
+  }
+
+  perform(a: Action): void {
+    const ed = this.ed;
+    switch (a.do) {
+      case 'tool': ed.setTool(a.tool); break;
+      case 'undo': ed.undo(); break;
+      case 'redo': ed.redo(); break;
+      case 'delete': ed.deleteSelected(); break;
+      case 'duplicate': ed.duplicateSelected(); break;
+      case 'selectAll': ed.selectAll(); break;
+      case 'fill': ed.setStyle({ fill: !ed.current().fill }); break;
+      case 'wider':
+      case 'thinner': {
+        const w = ed.current().width;
+        const next = a.do === 'wider' ? WIDTHS.find((x) => x > w) : [...WIDTHS].reverse().find((x) => x < w);
+        if (next !== undefined) ed.setStyle({ width: next });
+        break;
+      }
+      case 'move': ed.moveSelected(a.dx, a.dy); break;
+      case 'nudge': this.nudge(a.dx, a.dy); break;
+      case 'picture': void this.togglePicture(); break;
+      case 'place': void this.place(a.close); break;
+      case 'escape': this.escape(); break;
+    }
+  }
+
+  /** Escape: the gesture first, then the selection, then the layer itself. */
+  private escape(): void {
+    if (this.ed.cancel()) return;
+    if (this.ed.selection.size > 0) {
+      this.ed.select([]);
+      return;
+    }
+    this.requestClose();
+  }
+
+  /** Closes the layer, but never drops an unplaced drawing on a single key press. */
+  private requestClose(): void {
+    const unplaced = changedItems(this.ed.items, this.placed).length;
+    if (unplaced > 0 && Date.now() > this.escArmedUntil) {
+      this.escArmedUntil = Date.now() + 4000;
+      this.notices.show(`Press Esc again to close without placing - ${unplaced === 1 ? 'one item' : `${unplaced} items`} would be lost.`, 'error', 4000);
+      return;
+    }
+    this.clearSaved();
+    post({ type: 'cancel' });
+  }
+
+  // ---- Lining up -----------------------------------------------------------------------------
+
+  private nudge(dx: number, dy: number): void {
+    this.view.nudge = { x: this.view.nudge.x + dx, y: this.view.nudge.y + dy };
+    this.schedule();
+    const { x, y } = this.view.nudge;
+    if (this.host) {
+      this.notices.show(`Frame moved to ${x}, ${y} pt for this drawing; it follows the program's view by itself.`);
+      return;
+    }
+    this.addinNudge = { x, y };
+    this.notices.show(`Frame offset ${x}, ${y} pt`, 'info', 2500);
+    clearTimeout(this.nudgeTimer);
+    // A held arrow key repeats; store the offset once the keys rest.
+    this.nudgeTimer = window.setTimeout(async () => {
+      const a = await this.api.post('/api/overlay/nudge', { x, y });
+      if (!a.ok) this.notices.show(`The offset was not stored: ${a.msg}`, 'error');
+    }, 300);
+  }
+
+  async togglePicture(): Promise<void> {
+    if (this.pictureOn) {
+      this.hidePicture();
+      return;
+    }
+    this.pictureOn = true;
+    const px = Math.round(this.view.rect.w * (window.devicePixelRatio || 1));
+    const a = await this.api.get(`/api/slide?px=${px}`);
+    if (!this.pictureOn) return;
+    if (!a.ok) {
+      this.pictureOn = false;
+      this.notices.show(a.msg, 'error');
+      return;
+    }
+    this.pictureCount += 1;
+    this.picture.src = `/api/slide.png?n=${this.pictureCount}`;
+    this.picture.hidden = false;
+    this.notices.show('The slide picture is shown: Option+arrows line the frame up with it, Shift+I hides it.');
+    this.schedule();
+  }
+
+  private hidePicture(): void {
+    this.pictureOn = false;
+    this.picture.hidden = true;
+    this.picture.removeAttribute('src');
+    this.schedule();
+  }
+
+  // ---- Placing ---------------------------------------------------------------------------------
+
+  async place(close: boolean): Promise<void> {
+    if (this.placing) return;
+    this.ed.cancel();
+    const steps = planPlacing(this.ed.items, this.placed, this.launch.slide, close);
+    if (steps.length === 0) {
+      if (this.ed.items.length === 0 && !close) this.notices.show('Nothing to place yet.');
+      else if (!close) this.notices.show('Nothing new to place: the slide has the drawing as it is.');
+      else await this.closeLayer();
+      return;
+    }
+    this.placing = true;
+    this.notices.show('Placing…', 'info', 120000);
+    this.schedule();
+    let done = 0;
+    let msg = '';
+    for (const step of steps) {
+      const a = await this.api.post('/api/insert', step.body, { timeout: 90000 });
+      if (!a.ok) {
+        this.placing = false;
+        const part = done > 0 ? ` (${done} of ${steps.length} styles were placed; place again for the rest)` : '';
+        this.notices.show(`${a.msg}${part} The drawing is still here.`, 'error');
+        this.save();
+        this.schedule();
+        return;
+      }
+      this.placed = recordPlaced(this.placed, step, a.data.shapes);
+      this.save();
+      done += 1;
+      msg = a.msg;
+    }
+    this.placing = false;
+    this.notices.show(msg || 'Placed on the slide.');
+    if (close) this.clearSaved();
+    this.schedule();
+  }
+
+  private async closeLayer(): Promise<void> {
+    this.clearSaved();
+    const a = await this.api.post('/api/overlay/close', {});
+    if (!a.ok) post({ type: 'cancel' });
+  }
+
+  // ---- Theme, saving -----------------------------------------------------------------------------
+
+  private async loadTheme(): Promise<void> {
+    const a = await this.api.get('/api/theme');
+    if (!a.ok) {
+      this.notices.show(`Theme colours are not available (${a.msg}); the fixed colours are.`, 'error', 6000);
+      return;
+    }
+    const t = readTheme(a.data.colors);
+    if (!t.linked) log(`The theme answer held ${Array.isArray(a.data.colors) ? a.data.colors.length : 0} colours, not 12; they are offered as fixed colours.`);
+    this.toolbar.setPalette(t.paints);
+    this.schedule();
+  }
+
+  private storageKey(): string | null {
+    return this.launch.sid ? `scribbet.drawing.${this.launch.sid}` : null;
+  }
+
+  /** Keeps the drawing in the page's session, so that a reload of the page brings it back. */
+  private save(): void {
+    const key = this.storageKey();
+    if (!key || !this.started) return;
+    try {
+      sessionStorage.setItem(key, JSON.stringify({ items: this.ed.items, placed: [...this.placed] }));
+    } catch (e) {
+      log(`The drawing could not be kept for a reload: ${String(e)}`);
+    }
+  }
+
+  private clearSaved(): void {
+    const key = this.storageKey();
+    if (key) try { sessionStorage.removeItem(key); } catch { /* nothing to clear */ }
+  }
+
+  private restoreDrawing(): void {
+    const key = this.storageKey();
+    if (!key) return;
+    try {
+      const text = sessionStorage.getItem(key);
+      if (!text) return;
+      const saved = JSON.parse(text) as { items?: Item[]; placed?: [string, PlacedRecord][] };
+      if (!Array.isArray(saved.items) || saved.items.length === 0) return;
+      this.placed = new Map(saved.placed ?? []);
+      this.ed.restore(saved.items);
+      this.notices.show('The drawing is back after the page reloaded.');
+    } catch (e) {
+      log(`The kept drawing could not be read: ${String(e)}`);
+    }
+  }
+
+  // ---- Showing -------------------------------------------------------------------------------
+
+  private changed(): void {
+    if (!this.ed.busy) this.save();
+    this.schedule();
+  }
+
+  /** One render per frame, however many changes came in between. */
+  schedule(): void {
+    if (this.frameQueued) return;
+    this.frameQueued = true;
+    requestAnimationFrame(() => {
+      this.frameQueued = false;
+      this.render();
+    });
+  }
+
+  private render(): void {
+    const r = shownRect(this.view);
+    const key = `${r.x},${r.y},${r.w},${r.h}`;
+    if (key !== this.lastSlideKey) {
+      this.lastSlideKey = key;
+      for (const el of [this.frame, this.picture]) {
+        el.style.left = `${r.x}px`;
+        el.style.top = `${r.y}px`;
+        el.style.width = `${r.w}px`;
+        el.style.height = `${r.h}px`;
+      }
+      this.toolbar.layout(r);
+    }
+    this.surface.dataset.tool = this.ed.tool;
+    this.scene.render(this.view, this.ed);
+    if (this.ed.busy) {
+      // While drawing, only the stroke changes; the mouse must stay with the page.
+      this.regions.update(this.lastRegions, true);
+      return;
+    }
+    this.toolbar.sync(this.ed, this.placing);
+    this.notices.layout(r);
+    this.lastRegions = this.mouseAreas(r);
+    this.regions.update(this.lastRegions, this.toolbarDrag);
+  }
+
+  private lastRegions: Rect[] = [];
+
+  /** The slide, anything drawn beyond it, the toolbar and the messages take the mouse. */
+  private mouseAreas(slide: Rect): Rect[] {
+    let drawn: Rect | null = null;
+    for (const it of this.ed.items) {
+      const b = itemBounds(it);
+      if (!b) continue;
+      const a = toLayer(this.view, b);
+      const z = toLayer(this.view, { x: b.x + b.w, y: b.y + b.h });
+      drawn = unionRect(drawn, inflate({ x: a.x, y: a.y, w: z.x - a.x, h: z.y - a.y }, 8 + (it.style.width * scaleOf(this.view)) / 2));
+    }
+    const rects = [slide, this.toolbar.rect(), ...this.notices.rects().map((d) => ({ x: d.left, y: d.top, w: d.width, h: d.height }))];
+    const chrome = this.scene.chromeBounds();
+    const extra = unionRect(drawn, chrome);
+    if (extra) rects.push(extra);
+    return rects;
+  }
+}

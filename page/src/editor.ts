@@ -1,0 +1,474 @@
+// The drawing's state and every edit of it, without the DOM: the items with their undo
+// history, the selection, the tool and its settings, and the gesture in progress. The page
+// feeds it pointer positions already turned into slide points, so everything here works in
+// slide points and is the same at any zoom.
+import { FIXED, type Paint } from './colors.js';
+import { fitStroke } from './fit.js';
+import { type Pt, type Rect, dist, rectFrom, snapAngle, squareCorner } from './geometry.js';
+import { History } from './history.js';
+import { type Item, type ItemKind, type Style, hitItem, isClosed, itemBounds, itemsTouching, moveItem, newId, resizeItem } from './items.js';
+import { type PointRef, type Subpath, editablePoints, ellipseOutline, lineOutline, movePoint, num, pathText, rectOutline } from './path.js';
+import { type Snapped, recognise } from './snap.js';
+import type { ToolName } from './tools/names.js';
+
+export interface Mods {
+  shift: boolean;
+  alt: boolean;
+}
+
+/** Timers come from outside so that tests can run the half-second hold without waiting. */
+export type After = (ms: number, fn: () => void) => () => void;
+
+export interface Preview {
+  /** The stroke or shape being drawn, as path data in slide points. */
+  live?: { d: string; style: Style; snapped: boolean };
+  /** Items shown changed while they are dragged. */
+  override?: ReadonlyMap<string, Item>;
+  marquee?: Rect;
+}
+
+export type Family = 'ink' | 'highlight' | 'shape';
+export interface Settings { paint: Paint; width: number; fill: boolean }
+
+export const HOLD_MS = 500;
+/** How far the pen may wander, in screen points, and still count as held still. */
+const HOLD_SLACK_PX = 3;
+/** How close to a line or point a click counts as on it, in screen points. */
+const GRAB_PX = 6;
+
+interface Gesture {
+  move(p: Pt, mods: Mods): void;
+  end(mods: Mods): void;
+  cancel(): void;
+  preview(): Preview;
+}
+
+export const familyOf = (tool: ToolName): Family | null =>
+  tool === 'pen' ? 'ink' : tool === 'highlighter' ? 'highlight' : tool.startsWith('shape:') ? 'shape' : null;
+
+export class Editor {
+  readonly history = new History<Item[]>([]);
+  selection: ReadonlySet<string> = new Set();
+  tool: ToolName = 'pen';
+  settings: Record<Family, Settings> = {
+    ink: { paint: FIXED[0].paint, width: 2, fill: false },
+    highlight: { paint: FIXED[4].paint, width: 14, fill: false },
+    shape: { paint: FIXED[2].paint, width: 2, fill: false },
+  };
+  /** The family whose settings the toolbar shows while selecting. */
+  lastFamily: Family = 'ink';
+  private gesture: Gesture | null = null;
+  /** Slide points per screen point, from the current zoom. */
+  ptPerPx = 1;
+
+  constructor(readonly after: After, readonly changed: () => void = () => {}) {}
+
+  get items(): Item[] { return this.history.present; }
+  get busy(): boolean { return this.gesture !== null; }
+  preview(): Preview { return this.gesture?.preview() ?? {}; }
+
+  commit(next: Item[]): void {
+    this.history.push(next);
+    const ids = new Set(next.map((it) => it.id));
+    this.selection = new Set([...this.selection].filter((id) => ids.has(id)));
+    this.changed();
+  }
+
+  // ---- Tools and settings ----------------------------------------------------------------
+
+  setTool(tool: ToolName): void {
+    this.cancel();
+    this.tool = tool;
+    const fam = familyOf(tool);
+    if (fam) {
+      this.lastFamily = fam;
+      this.selection = new Set();
+    }
+    this.changed();
+  }
+
+  /** The settings the toolbar shows and changes. */
+  current(): Settings { return this.settings[familyOf(this.tool) ?? this.lastFamily]; }
+
+  style(fam: Family): Style {
+    const s = this.settings[fam];
+    return {
+      stroke: s.paint,
+      width: s.width,
+      fill: fam === 'shape' && s.fill ? s.paint : null,
+      alpha: fam === 'highlight' ? 0.5 : 1,
+    };
+  }
+
+  /** Changes the tool's settings and, while selecting, the selected items too. */
+  setStyle(change: Partial<Settings>): void {
+    const fam = familyOf(this.tool) ?? this.lastFamily;
+    this.settings = { ...this.settings, [fam]: { ...this.settings[fam], ...change } };
+    if (!familyOf(this.tool) && this.selection.size > 0) {
+      const next = this.items.map((it) => {
+        if (!this.selection.has(it.id)) return it;
+        const st: Style = { ...it.style };
+        if (change.paint) {
+          st.stroke = change.paint;
+          if (st.fill) st.fill = change.paint;
+        }
+        if (change.width !== undefined) st.width = change.width;
+        if (change.fill !== undefined && isClosed(it) && it.style.alpha === 1) st.fill = change.fill ? st.stroke : null;
+        return { ...it, style: st };
+      });
+      if (next.some((it, i) => it !== this.items[i])) this.commit(next);
+    }
+    this.changed();
+  }
+
+  // ---- Pointer -------------------------------------------------------------------------------
+
+  down(p: Pt, mods: Mods): void {
+    this.cancel();
+    const fam = familyOf(this.tool);
+    if (fam === 'ink' || fam === 'highlight') this.gesture = new PenGesture(this, p, fam);
+    else if (fam === 'shape') this.gesture = new ShapeGesture(this, p, this.tool);
+    else if (this.tool === 'select') this.gesture = this.selectDown(p, mods);
+    else this.gesture = this.directDown(p);
+    this.changed();
+  }
+
+  move(p: Pt, mods: Mods): void {
+    if (!this.gesture) return;
+    this.gesture.move(p, mods);
+    this.changed();
+  }
+
+  up(mods: Mods): void {
+    const g = this.gesture;
+    this.gesture = null;
+    g?.end(mods);
+    this.changed();
+  }
+
+  /** Drops the gesture in progress; answers whether there was one. */
+  cancel(): boolean {
+    const g = this.gesture;
+    this.gesture = null;
+    if (!g) return false;
+    g.cancel();
+    this.changed();
+    return true;
+  }
+
+  // ---- Commands ------------------------------------------------------------------------------
+
+  undo(): boolean {
+    this.cancel();
+    const done = this.history.undo();
+    if (done) this.commit(this.items); // keeps the selection to items that still exist
+    return done;
+  }
+
+  redo(): boolean {
+    this.cancel();
+    const done = this.history.redo();
+    if (done) this.commit(this.items);
+    return done;
+  }
+
+  selected(): Item[] { return this.items.filter((it) => this.selection.has(it.id)); }
+
+  select(ids: Iterable<string>): void {
+    this.selection = new Set(ids);
+    this.changed();
+  }
+
+  selectAll(): void {
+    if (familyOf(this.tool)) this.tool = 'select';
+    this.select(this.items.map((it) => it.id));
+  }
+
+  deleteSelected(): boolean {
+    if (this.selection.size === 0) return false;
+    this.commit(this.items.filter((it) => !this.selection.has(it.id)));
+    return true;
+  }
+
+  duplicateSelected(offset = 10): boolean {
+    const copies = this.selected().map((it) => ({ ...moveItem(it, offset, offset), id: newId() }));
+    if (copies.length === 0) return false;
+    this.commit([...this.items, ...copies]);
+    this.selection = new Set(copies.map((c) => c.id));
+    this.changed();
+    return true;
+  }
+
+  moveSelected(dx: number, dy: number): boolean {
+    if (this.selection.size === 0) return false;
+    this.commit(this.items.map((it) => (this.selection.has(it.id) ? moveItem(it, dx, dy) : it)));
+    return true;
+  }
+
+  /** Replaces the whole drawing, as when the page comes back after a reload. */
+  restore(items: Item[]): void {
+    this.history.push(items);
+    this.changed();
+  }
+
+  // ---- Select and direct -----------------------------------------------------------------------
+
+  /** The geometry bounds of the selection; its resize handles sit on this rectangle. */
+  selectionFrame(): Rect | null {
+    let out: Rect | null = null;
+    for (const it of this.selected()) {
+      const b = itemBounds(it);
+      if (!b) continue;
+      out = out ? rectFrom({ x: Math.min(out.x, b.x), y: Math.min(out.y, b.y) }, { x: Math.max(out.x + out.w, b.x + b.w), y: Math.max(out.y + out.h, b.y + b.h) }) : b;
+    }
+    return out;
+  }
+
+  /** The eight resize handles: corners and edge middles, clockwise from the top-left. */
+  handles(): Pt[] {
+    const r = this.selectionFrame();
+    if (!r) return [];
+    const { x, y, w, h } = r;
+    return [
+      { x, y }, { x: x + w / 2, y }, { x: x + w, y }, { x: x + w, y: y + h / 2 },
+      { x: x + w, y: y + h }, { x: x + w / 2, y: y + h }, { x, y: y + h }, { x, y: y + h / 2 },
+    ];
+  }
+
+  private selectDown(p: Pt, mods: Mods): Gesture {
+    const grab = GRAB_PX * this.ptPerPx;
+    const frame = this.selectionFrame();
+    if (frame && this.tool === 'select') {
+      const h = this.handles().findIndex((q) => dist(p, q) <= grab);
+      if (h >= 0) return new ResizeGesture(this, frame, h, p);
+    }
+    const hit = hitItem(this.items, p, grab);
+    if (hit) {
+      if (mods.shift) {
+        const next = new Set(this.selection);
+        if (next.has(hit.id)) next.delete(hit.id); else next.add(hit.id);
+        this.selection = next;
+      } else if (!this.selection.has(hit.id)) {
+        this.selection = new Set([hit.id]);
+      }
+      return new MoveGesture(this, p);
+    }
+    return new MarqueeGesture(this, p, mods.shift ? this.selection : new Set());
+  }
+
+  /** The point of the edited item under p, when there is one. */
+  pointUnder(p: Pt): PointRef | null {
+    const it = this.selected()[0];
+    if (!it || this.selection.size !== 1) return null;
+    const grab = GRAB_PX * this.ptPerPx;
+    // Handles were added after anchors; the later one wins where they overlap, so a handle
+    // pulled out of its anchor stays reachable.
+    const pts = editablePoints(it.subpaths);
+    for (let i = pts.length - 1; i >= 0; i--) if (dist(p, pts[i].p) <= grab) return pts[i].ref;
+    return null;
+  }
+
+  private directDown(p: Pt): Gesture | null {
+    const ref = this.pointUnder(p);
+    if (ref) return new PointGesture(this, this.selected()[0], ref, p);
+    const hit = hitItem(this.items, p, GRAB_PX * this.ptPerPx);
+    this.selection = new Set(hit ? [hit.id] : []);
+    return null;
+  }
+}
+
+// ---- Gestures ------------------------------------------------------------------------------------
+
+class PenGesture implements Gesture {
+  private points: Pt[];
+  private d: string;
+  private anchor: Pt;
+  private stopHold: () => void = () => {};
+  private snapped: Snapped | null = null;
+
+  constructor(private readonly ed: Editor, p: Pt, private readonly fam: 'ink' | 'highlight') {
+    this.points = [p];
+    this.d = `M${num(p.x)} ${num(p.y)}`;
+    this.anchor = p;
+    this.armHold();
+  }
+
+  private armHold(): void {
+    this.stopHold();
+    this.stopHold = this.ed.after(HOLD_MS, () => {
+      this.snapped = recognise(this.points);
+      this.ed.changed();
+    });
+  }
+
+  move(p: Pt): void {
+    this.points.push(p);
+    this.d += ` L${num(p.x)} ${num(p.y)}`;
+    if (dist(p, this.anchor) > HOLD_SLACK_PX * this.ed.ptPerPx) {
+      this.anchor = p;
+      this.snapped = null;
+      this.armHold();
+    }
+  }
+
+  end(): void {
+    this.stopHold();
+    const fitted = fitStroke(this.points);
+    if (fitted.subpaths.length === 0) return;
+    const style = this.ed.style(this.fam);
+    const ink: Item = { id: newId(), kind: this.fam === 'ink' ? 'ink' : 'highlight', subpaths: fitted.subpaths, style };
+    this.ed.commit([...this.ed.items, ink]);
+    if (this.snapped) {
+      // A second step, so that undo gives the ink back before it takes the stroke away.
+      const shape: Item = { id: newId(), kind: this.snapped.kind, subpaths: snappedOutline(this.snapped), style };
+      this.ed.commit(this.ed.items.map((it) => (it.id === ink.id ? shape : it)));
+    }
+  }
+
+  cancel(): void { this.stopHold(); }
+
+  preview(): Preview {
+    const style = this.ed.style(this.fam);
+    if (this.snapped) return { live: { d: pathText(snappedOutline(this.snapped)), style, snapped: true } };
+    return { live: { d: this.d, style, snapped: false } };
+  }
+
+  /** For the page's frame meter and tests: how many points the stroke has so far. */
+  get size(): number { return this.points.length; }
+}
+
+export function snappedOutline(s: Snapped): Subpath[] {
+  if (s.kind === 'line') return lineOutline(s.a, s.b);
+  return s.kind === 'rect' ? rectOutline(s.r) : ellipseOutline(s.r);
+}
+
+class ShapeGesture implements Gesture {
+  private b: Pt;
+  private mods: Mods = { shift: false, alt: false };
+
+  constructor(private readonly ed: Editor, private readonly a: Pt, private readonly tool: ToolName) {
+    this.b = a;
+  }
+
+  move(p: Pt, mods: Mods): void {
+    this.b = p;
+    this.mods = mods;
+  }
+
+  private kind(): ItemKind {
+    return this.tool === 'shape:line' ? 'line' : this.tool === 'shape:ellipse' ? 'ellipse' : 'rect';
+  }
+
+  outline(): Subpath[] {
+    const { a } = this;
+    if (this.kind() === 'line') return lineOutline(a, this.mods.shift ? snapAngle(a, this.b) : this.b);
+    const corner = this.mods.shift ? squareCorner(a, this.b) : this.b;
+    // Option draws from the centre outwards.
+    const r = this.mods.alt ? rectFrom({ x: 2 * a.x - corner.x, y: 2 * a.y - corner.y }, corner) : rectFrom(a, corner);
+    return this.kind() === 'ellipse' ? ellipseOutline(r) : rectOutline(r);
+  }
+
+  end(mods: Mods): void {
+    this.mods = mods;
+    // A click without a drag makes nothing.
+    if (dist(this.a, this.b) < 2 * this.ed.ptPerPx) return;
+    const item: Item = { id: newId(), kind: this.kind(), subpaths: this.outline(), style: this.ed.style('shape') };
+    this.ed.commit([...this.ed.items, item]);
+  }
+
+  cancel(): void {}
+
+  preview(): Preview {
+    return { live: { d: pathText(this.outline()), style: this.ed.style('shape'), snapped: false } };
+  }
+}
+
+class MoveGesture implements Gesture {
+  private to: Pt;
+  constructor(private readonly ed: Editor, private readonly from: Pt) { this.to = from; }
+  move(p: Pt): void { this.to = p; }
+  private delta(): [number, number] { return [this.to.x - this.from.x, this.to.y - this.from.y]; }
+  end(): void {
+    const [dx, dy] = this.delta();
+    if (dx !== 0 || dy !== 0) this.ed.moveSelected(dx, dy);
+  }
+  cancel(): void {}
+  preview(): Preview {
+    const [dx, dy] = this.delta();
+    return { override: new Map(this.ed.selected().map((it) => [it.id, moveItem(it, dx, dy)])) };
+  }
+}
+
+class ResizeGesture implements Gesture {
+  private to: Pt;
+  private shift = false;
+  constructor(private readonly ed: Editor, private readonly frame: Rect, private readonly handle: number, from: Pt) { this.to = from; }
+  move(p: Pt, mods: Mods): void { this.to = p; this.shift = mods.shift; }
+
+  target(): Rect {
+    const f = this.frame;
+    const left = f.x, top = f.y, right = f.x + f.w, bottom = f.y + f.h;
+    const h = this.handle;
+    const movesLeft = h === 0 || h === 6 || h === 7;
+    const movesRight = h === 2 || h === 3 || h === 4;
+    const movesTop = h === 0 || h === 1 || h === 2;
+    const movesBottom = h === 4 || h === 5 || h === 6;
+    let x0 = movesLeft ? this.to.x : left, x1 = movesRight ? this.to.x : right;
+    let y0 = movesTop ? this.to.y : top, y1 = movesBottom ? this.to.y : bottom;
+    const corner = h % 2 === 0;
+    if (this.shift && corner && f.w > 0 && f.h > 0) {
+      // Keep the proportions: follow whichever side the pointer stretched more.
+      const s = Math.max(Math.abs(x1 - x0) / f.w, Math.abs(y1 - y0) / f.h);
+      if (movesLeft) x0 = right - f.w * s; else x1 = left + f.w * s;
+      if (movesTop) y0 = bottom - f.h * s; else y1 = top + f.h * s;
+    }
+    return rectFrom({ x: x0, y: y0 }, { x: x1, y: y1 });
+  }
+
+  private resized(): Item[] {
+    const to = this.target();
+    return this.ed.selected().map((it) => resizeItem(it, this.frame, to));
+  }
+
+  end(mods: Mods): void {
+    this.shift = mods.shift;
+    const to = this.target();
+    if (to.x === this.frame.x && to.y === this.frame.y && to.w === this.frame.w && to.h === this.frame.h) return;
+    const byId = new Map(this.resized().map((it) => [it.id, it]));
+    this.ed.commit(this.ed.items.map((it) => byId.get(it.id) ?? it));
+  }
+  cancel(): void {}
+  preview(): Preview { return { override: new Map(this.resized().map((it) => [it.id, it])) }; }
+}
+
+class MarqueeGesture implements Gesture {
+  private to: Pt;
+  constructor(private readonly ed: Editor, private readonly from: Pt, private readonly keep: ReadonlySet<string>) {
+    this.to = from;
+    ed.selection = new Set(keep);
+  }
+  move(p: Pt): void { this.to = p; }
+  end(): void {
+    const r = rectFrom(this.from, this.to);
+    const hits = r.w < this.ed.ptPerPx && r.h < this.ed.ptPerPx ? [] : itemsTouching(this.ed.items, r);
+    this.ed.select([...this.keep, ...hits.map((it) => it.id)]);
+  }
+  cancel(): void { this.ed.select(this.keep); }
+  preview(): Preview { return { marquee: rectFrom(this.from, this.to) }; }
+}
+
+class PointGesture implements Gesture {
+  private to: Pt;
+  constructor(private readonly ed: Editor, private readonly item: Item, private readonly ref: PointRef, private readonly from: Pt) { this.to = from; }
+  move(p: Pt): void { this.to = p; }
+  private moved(): Item {
+    return { ...this.item, subpaths: movePoint(this.item.subpaths, this.ref, this.to.x - this.from.x, this.to.y - this.from.y) };
+  }
+  end(): void {
+    if (this.to.x === this.from.x && this.to.y === this.from.y) return;
+    const moved = this.moved();
+    this.ed.commit(this.ed.items.map((it) => (it.id === moved.id ? moved : it)));
+  }
+  cancel(): void {}
+  preview(): Preview { return { override: new Map([[this.item.id, this.moved()]]) }; }
+}

@@ -1,0 +1,113 @@
+// The things on the page: each item is an outline in slide points with one style. Items are
+// never changed in place; an edit makes a new item with the same id, which keeps undo simple
+// (a step is just the list before it) and lets the renderer see what changed by identity.
+import { type Paint, paintText } from './colors.js';
+import { type Pt, type Rect, containsPt, inflate, intersects } from './geometry.js';
+import { type Subpath, mapSubpaths, num, outlineBounds, samplePoints, translate, distToOutline } from './path.js';
+
+export type ItemKind = 'ink' | 'highlight' | 'rect' | 'ellipse' | 'line';
+
+export interface Style {
+  stroke: Paint;
+  /** Line width in points. */
+  width: number;
+  fill: Paint | null;
+  /** 1 is opaque; the highlighter draws see-through. */
+  alpha: number;
+}
+
+export interface Item {
+  id: string;
+  kind: ItemKind;
+  subpaths: Subpath[];
+  style: Style;
+}
+
+let counter = 0;
+export function newId(): string {
+  counter += 1;
+  return `i${Date.now().toString(36)}${counter.toString(36)}`;
+}
+
+export const isClosed = (item: Item) => item.subpaths.length > 0 && item.subpaths.every((s) => s.closed);
+
+/** The style as the add-in takes it: stroke, width and fill texts. */
+export function styleTexts(style: Style): { stroke: string; width: string; fill: string } {
+  return {
+    stroke: paintText(style.stroke, style.alpha),
+    width: num(style.width),
+    fill: style.fill ? paintText(style.fill, style.alpha) : 'none',
+  };
+}
+
+export function styleKey(style: Style): string {
+  const t = styleTexts(style);
+  return `${t.stroke}|${t.width}|${t.fill}`;
+}
+
+const boundsCache = new WeakMap<Item, Rect | null>();
+export function itemBounds(item: Item): Rect | null {
+  if (!boundsCache.has(item)) boundsCache.set(item, outlineBounds(item.subpaths));
+  return boundsCache.get(item)!;
+}
+
+/** The bounds of several items together, with their line widths. */
+export function selectionBounds(items: readonly Item[]): Rect | null {
+  let out: Rect | null = null;
+  for (const it of items) {
+    const b = itemBounds(it);
+    if (!b) continue;
+    const r = inflate(b, it.style.width / 2);
+    out = out ? union(out, r) : r;
+  }
+  return out;
+}
+
+function union(a: Rect, b: Rect): Rect {
+  const x = Math.min(a.x, b.x), y = Math.min(a.y, b.y);
+  return { x, y, w: Math.max(a.x + a.w, b.x + b.w) - x, h: Math.max(a.y + a.h, b.y + b.h) - y };
+}
+
+function insidePolygon(p: Pt, poly: readonly Pt[]): boolean {
+  let inside = false;
+  for (let i = 0, j = poly.length - 1; i < poly.length; j = i++) {
+    const a = poly[i], b = poly[j];
+    if ((a.y > p.y) !== (b.y > p.y) && p.x < ((b.x - a.x) * (p.y - a.y)) / (b.y - a.y) + a.x) inside = !inside;
+  }
+  return inside;
+}
+
+/** The topmost item under p; `slack` is how far off the line still counts, in points. */
+export function hitItem(items: readonly Item[], p: Pt, slack: number): Item | null {
+  for (let i = items.length - 1; i >= 0; i--) {
+    const it = items[i];
+    const b = itemBounds(it);
+    if (!b || !containsPt(inflate(b, it.style.width / 2 + slack), p)) continue;
+    if (distToOutline(it.subpaths, p) <= it.style.width / 2 + slack) return it;
+    if (it.style.fill && samplePoints(it.subpaths).some((poly) => insidePolygon(p, poly))) return it;
+  }
+  return null;
+}
+
+/** Items whose outline passes through the rectangle. */
+export function itemsTouching(items: readonly Item[], r: Rect): Item[] {
+  return items.filter((it) => {
+    const b = itemBounds(it);
+    if (!b || !intersects(b, r)) return false;
+    return samplePoints(it.subpaths, 1).some((line) => line.some((p) => containsPt(r, p)));
+  });
+}
+
+export function moveItem(item: Item, dx: number, dy: number): Item {
+  return { ...item, subpaths: translate(item.subpaths, dx, dy) };
+}
+
+/**
+ * The item stretched so that the rectangle `from` becomes `to`. Line widths stay as they
+ * are: a resized shape keeps its outline weight, as on the slide.
+ */
+export function resizeItem(item: Item, from: Rect, to: Rect): Item {
+  const sx = from.w === 0 ? 1 : to.w / from.w;
+  const sy = from.h === 0 ? 1 : to.h / from.h;
+  return { ...item, subpaths: mapSubpaths(item.subpaths, (p) => ({ x: to.x + (p.x - from.x) * sx, y: to.y + (p.y - from.y) * sy })) };
+}

@@ -1,0 +1,128 @@
+// Drawing the page: the items in slide points inside one SVG group that the view scales and
+// moves, so a change of zoom or position is one attribute, whatever the drawing holds. The
+// selection and the points of an edited path are drawn in screen points on top, so they stay
+// the same size at any zoom.
+import { cssColour } from '../colors.js';
+import type { Editor } from '../editor.js';
+import { type Rect, type View, scaleOf, shownRect, toLayer } from '../geometry.js';
+import type { Item, Style } from '../items.js';
+import { editablePoints, pathText } from '../path.js';
+import { svgEl } from './svg.js';
+
+export class Scene {
+  readonly root: SVGSVGElement;
+  private readonly group: SVGGElement;
+  private readonly live: SVGPathElement;
+  private readonly chrome: SVGGElement;
+  private readonly shown = new Map<string, { el: SVGPathElement; item: Item }>();
+
+  constructor(parent: HTMLElement) {
+    this.root = svgEl('svg', { id: 'stage', 'aria-hidden': 'true' });
+    parent.appendChild(this.root);
+    this.group = svgEl('g', { id: 'scene' }, this.root);
+    this.live = svgEl('path', { id: 'live', 'stroke-linecap': 'round', 'stroke-linejoin': 'round' }, this.root);
+    this.chrome = svgEl('g', { id: 'chrome' }, this.root);
+  }
+
+  render(view: View, ed: Editor): void {
+    const s = scaleOf(view);
+    const r = shownRect(view);
+    const transform = `translate(${r.x} ${r.y}) scale(${s})`;
+    if (this.group.getAttribute('transform') !== transform) this.group.setAttribute('transform', transform);
+    this.items(ed);
+    this.liveStroke(ed, transform);
+    this.drawChrome(view, ed);
+  }
+
+  private items(ed: Editor): void {
+    const preview = ed.preview();
+    const seen = new Set<string>();
+    let prev: Element | null = null;
+    for (const base of ed.items) {
+      const item = preview.override?.get(base.id) ?? base;
+      seen.add(item.id);
+      let entry = this.shown.get(item.id);
+      if (!entry) {
+        entry = { el: svgEl('path', { 'stroke-linecap': 'round', 'stroke-linejoin': 'round' }), item: null as unknown as Item };
+        this.shown.set(item.id, entry);
+      }
+      if (entry.item !== item) {
+        applyStyle(entry.el, item.style, item.kind === 'rect' ? 'miter' : 'round');
+        entry.el.setAttribute('d', pathText(item.subpaths));
+        entry.el.dataset.id = item.id;
+        entry.item = item;
+      }
+      // Keep the stacking order of the list, moving only what is out of place.
+      const want: Element | null = prev ? prev.nextElementSibling : this.group.firstElementChild;
+      if (want !== entry.el) this.group.insertBefore(entry.el, want);
+      prev = entry.el;
+    }
+    for (const [id, entry] of this.shown) {
+      if (!seen.has(id)) {
+        entry.el.remove();
+        this.shown.delete(id);
+      }
+    }
+  }
+
+  private liveStroke(ed: Editor, transform: string): void {
+    const live = ed.preview().live;
+    if (!live) {
+      if (this.live.hasAttribute('d')) this.live.removeAttribute('d');
+      return;
+    }
+    if (this.live.getAttribute('transform') !== transform) this.live.setAttribute('transform', transform);
+    applyStyle(this.live, live.style, 'round');
+    this.live.classList.toggle('snapped', live.snapped);
+    this.live.setAttribute('d', live.d);
+  }
+
+  private drawChrome(view: View, ed: Editor): void {
+    this.chrome.replaceChildren();
+    const preview = ed.preview();
+    const L = (p: { x: number; y: number }) => toLayer(view, p);
+    if (preview.marquee) {
+      const a = L(preview.marquee), b = L({ x: preview.marquee.x + preview.marquee.w, y: preview.marquee.y + preview.marquee.h });
+      svgEl('rect', { class: 'marquee', x: a.x, y: a.y, width: b.x - a.x, height: b.y - a.y }, this.chrome);
+    }
+    if (ed.tool === 'select' && ed.selection.size > 0 && !preview.override) {
+      const f = ed.selectionFrame();
+      if (f) {
+        const a = L(f), b = L({ x: f.x + f.w, y: f.y + f.h });
+        svgEl('rect', { class: 'frame', x: a.x - 0.5, y: a.y - 0.5, width: b.x - a.x + 1, height: b.y - a.y + 1 }, this.chrome);
+        for (const h of ed.handles()) {
+          const p = L(h);
+          svgEl('rect', { class: 'handle', x: p.x - 4, y: p.y - 4, width: 8, height: 8 }, this.chrome);
+        }
+      }
+    }
+    if (ed.tool === 'direct' && ed.selection.size === 1) {
+      const it = ed.selected()[0];
+      const shown = preview.override?.get(it.id) ?? it;
+      for (const e of editablePoints(shown.subpaths)) {
+        const p = L(e.p);
+        if (e.anchor) {
+          const a = L(e.anchor);
+          svgEl('line', { class: 'arm', x1: a.x, y1: a.y, x2: p.x, y2: p.y }, this.chrome);
+          svgEl('circle', { class: 'knob', cx: p.x, cy: p.y, r: 3.5 }, this.chrome);
+        } else {
+          svgEl('rect', { class: 'anchor', x: p.x - 3.5, y: p.y - 3.5, width: 7, height: 7 }, this.chrome);
+        }
+      }
+    }
+  }
+
+  /** Where the selection's handles reach, in layer points, for the mouse regions. */
+  chromeBounds(): Rect | null {
+    if (!this.chrome.firstChild) return null;
+    const b = this.chrome.getBBox();
+    return { x: b.x - 6, y: b.y - 6, w: b.width + 12, h: b.height + 12 };
+  }
+}
+
+function applyStyle(el: SVGPathElement, st: Style, join: string): void {
+  el.setAttribute('stroke', cssColour(st.stroke, st.alpha));
+  el.setAttribute('stroke-width', String(st.width));
+  el.setAttribute('fill', st.fill ? cssColour(st.fill, st.alpha) : 'none');
+  el.setAttribute('stroke-linejoin', join);
+}

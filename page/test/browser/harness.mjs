@@ -1,0 +1,80 @@
+// What every browser test needs: the mock server, a fresh headless Chromium with the message
+// stand-in, and small helpers to draw with the mouse and read what the page posted.
+import { mkdir, mkdtemp, rm } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
+import { dirname, join, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { chromium } from 'playwright-core';
+import { startMock } from '../mock-server.mjs';
+
+const here = dirname(fileURLToPath(import.meta.url));
+export const ARTIFACTS = resolve(here, '..', '..', '..', 'build', 'page-artifacts');
+
+const ARGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync'];
+
+export async function openBrowser() {
+  const profile = await mkdtemp(join(tmpdir(), 'scribbet-page-'));
+  const context = await chromium.launchPersistentContext(profile, {
+    executablePath: process.env.SCRIBBET_CHROMIUM ?? '/usr/bin/chromium',
+    headless: true,
+    args: ARGS,
+    viewport: { width: 1280, height: 800 },
+    deviceScaleFactor: 1,
+  });
+  await context.addInitScript({ path: join(here, 'webkit-stub.js') });
+  const mock = await startMock();
+  await mkdir(ARTIFACTS, { recursive: true });
+  return {
+    context,
+    mock,
+    async page(params = {}) {
+      const page = await context.newPage();
+      const errors = [];
+      page.on('pageerror', (e) => errors.push(String(e)));
+      await page.goto(mock.pageUrl(params));
+      await page.waitForFunction(() => window.__messages.some((m) => m.type === 'ready'));
+      page.errors = errors;
+      return page;
+    },
+    async close() {
+      await context.close();
+      await mock.close();
+      await rm(profile, { recursive: true, force: true });
+    },
+  };
+}
+
+export const messages = (page, type) => page.evaluate((t) => window.__messages.filter((m) => !t || m.type === t), type);
+
+/** The layer point of a slide point, for a page opened with the given rectangle and size. */
+export function layerPoint(q, x, y) {
+  const s = Number(q.w) / Number(q.sw);
+  return { x: Number(q.x) + x * s, y: Number(q.y) + y * s };
+}
+
+/** Drags the mouse through the given layer points, one move event each. */
+export async function drag(page, points, { hold = 0, shift = false } = {}) {
+  if (shift) await page.keyboard.down('Shift');
+  await page.mouse.move(points[0].x, points[0].y);
+  await page.mouse.down();
+  for (const p of points.slice(1)) await page.mouse.move(p.x, p.y);
+  if (hold) await page.waitForTimeout(hold);
+  await page.mouse.up();
+  if (shift) await page.keyboard.up('Shift');
+}
+
+export async function shot(page, name) {
+  await page.screenshot({ path: join(ARTIFACTS, `${name}.png`) });
+}
+
+/** Waits until the mock has recorded n inserts. */
+export async function inserts(page, mock, n) {
+  await page.waitForFunction(() => true);
+  const until = Date.now() + 10000;
+  while (mock.state.inserts.length < n) {
+    if (Date.now() > until) throw new Error(`expected ${n} inserts, got ${mock.state.inserts.length}`);
+    await new Promise((r) => setTimeout(r, 20));
+  }
+  return mock.state.inserts;
+}
