@@ -106,7 +106,8 @@ void Overlay::lost() {
 void Overlay::remeasure() {
     if (measuring_ || !panel_) return;
     measuring_ = true;
-    globalQueue().async([self = shared_from_this()] {
+    Queue& q = ports_.measureQueue ? *ports_.measureQueue : globalQueue();
+    q.async([self = shared_from_this()] {
         std::string reply = PPT::run("SCBT_Where", {}, whereTimeout);
         MainQueue::shared().async([self, reply = std::move(reply)] {
             self->measuring_ = false;

@@ -28,6 +28,7 @@ public:
         std::shared_ptr<InputMonitors> input;
         std::shared_ptr<Workspace> workspace;
         PaneReader* reader = nullptr; // the shared reader when none is given
+        Queue* measureQueue = nullptr; // where the add-in is asked; the global queue when none
     };
 
     static constexpr Duration tickInterval = std::chrono::nanoseconds(1'000'000'000 / 60);

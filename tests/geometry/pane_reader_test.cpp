@@ -10,6 +10,7 @@
 #include "platform/preferences.hpp"
 #include "powerpoint/addin_check.hpp"
 #include "powerpoint/ppt.hpp"
+#include "support/slide_editor.hpp"
 #include "support/test_env.hpp"
 
 using namespace scribbet;
@@ -18,34 +19,7 @@ using fake::FakeAXNode;
 
 namespace {
 
-// A slide editor: a scroll area with a document (layout area) and two scroll bars whose
-// values scroll the document the way the program does, optionally with a skew that the
-// reader's correction has to take out.
-struct Editor {
-    std::shared_ptr<FakeAXNode> scroll, layout, hbar, vbar;
-    Rect pane;
-    double docW, docH;
-    double skew = 1.0; // the program's offset = value * range * skew
-
-    Editor(Rect paneRect, double w, double h, const std::string& label = "Slide Editor 1")
-        : pane(paneRect), docW(w), docH(h) {
-        scroll = FakeAXNode::make("AXScrollArea", pane);
-        layout = scroll->add(FakeAXNode::make("AXLayoutArea", Rect{pane.x, pane.y, w, h}));
-        layout->attrs["AXDescription"] = label;
-        hbar = scroll->add(FakeAXNode::make("AXScrollBar", Rect{pane.x, pane.y + pane.h - 15, pane.w - 15, 15}));
-        vbar = scroll->add(FakeAXNode::make("AXScrollBar", Rect{pane.x + pane.w - 15, pane.y, 15, pane.h - 15}));
-        hbar->attrs["AXValue"] = 0.0;
-        vbar->attrs["AXValue"] = 0.0;
-        hbar->onSet = [this](double v) { move(v, std::nullopt); };
-        vbar->onSet = [this](double v) { move(std::nullopt, v); };
-    }
-    void move(std::optional<double> h, std::optional<double> v) {
-        Rect c = layout->frame();
-        if (h) c.x = pane.x - std::min(*h * (docW - pane.w) * skew, docW - pane.w);
-        if (v) c.y = pane.y - std::min(*v * (docH - pane.h) * skew, docH - pane.h);
-        layout->setFrame(c);
-    }
-};
+using Editor = test::SlideEditor;
 
 class PaneReaderTest : public test::VirtualMainTest {
 protected:

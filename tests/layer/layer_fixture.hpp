@@ -30,12 +30,12 @@ protected:
             std::lock_guard lock(whereMutex);
             return fake::FakeMacroTransport::direct(where);
         };
-        overlay = std::make_shared<Overlay>(Overlay::Ports{factory, input, workspace, &reader});
+        overlay = std::make_shared<Overlay>(Overlay::Ports{factory, input, workspace, &reader, &measureQueue});
     }
     ~LayerTest() override {
         overlay->teardown();
         reader.queue().sync([] {});
-        globalQueue().sync([] {});
+        measureQueue.sync([] {});
         PPT::install({});
         AXAccess::install(nullptr);
         Screens::install(nullptr);
@@ -53,10 +53,10 @@ protected:
     int whereCalls() { return static_cast<int>(transport->sentSoFar().size()); }
     // Lets background hops come back, without moving virtual time.
     void settle() {
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < 2; ++i) {
             reader.queue().sync([] {});
-            globalQueue().sync([] {});
-            loop->runUntil([] { return false; }, std::chrono::milliseconds(5));
+            measureQueue.sync([] {});
+            loop->runPending();
         }
     }
     // Advances virtual time in ticks, letting every hop come back as it goes.
@@ -81,6 +81,7 @@ protected:
     std::shared_ptr<fake::FakeLayerFactory> factory = std::make_shared<fake::FakeLayerFactory>();
     std::shared_ptr<fake::FakeInputMonitors> input = std::make_shared<fake::FakeInputMonitors>();
     PaneReader reader{ax};
+    SerialQueue measureQueue{"test.measure"};
     std::shared_ptr<Overlay> overlay;
     std::mutex whereMutex;
     std::string where = "OK|960|540|100|200|1060|740|100|0|0|1400|880|257|0|100";
