@@ -39,6 +39,8 @@ void install(Ports p) {
     installed = std::move(p);
 }
 
+std::shared_ptr<Workspace> workspacePort() { return ports().workspace; }
+
 SerialQueue& queue() {
     static SerialQueue q("com.tarnwell.scribbet.powerpoint");
     return q;

@@ -27,6 +27,8 @@ struct Ports {
     std::shared_ptr<Workspace> workspace;
 };
 void install(Ports ports);
+// The workspace the bridge was given (others use it to open links too).
+std::shared_ptr<Workspace> workspacePort();
 
 // One macro event in flight at a time: callers queue up here in order of arrival.
 SerialQueue& queue();
