@@ -1,0 +1,150 @@
+#pragma once
+// Scribbet's own HTTP/1.1 server on 127.0.0.1: one request per connection, the drawing
+// page's files from the web directory, and everything under /api/ handed to the API.
+//
+// Threads: one "net" thread (com.tarnwell.scribbet.net) runs an Asio io_context that owns
+// the listener, every connection and their timers, so none of that state needs a lock.
+// Complete requests are answered on the concurrent "work" queue, so a slow API answer
+// never holds up receiving; the reply is then handed back to net to be written.
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include <nlohmann/json.hpp>
+
+#include "app/settings.hpp"
+#include "platform/clock.hpp"
+#include "runtime/queues.hpp"
+#include "server/reply.hpp"
+#include "server/request.hpp"
+
+namespace scribbet {
+
+class Server;
+
+struct ServerOptions {
+    std::uint16_t port = Settings::current().port;    // 0 cannot be listened on: 3921 then
+    Duration requestLimit = std::chrono::seconds(30); // to receive one whole request
+    Duration retryDelay = std::chrono::seconds(2);    // between failed starts
+    int maxRestarts = 15;                             // then give up for good
+    // After the reply, how long the client may still send before the connection is
+    // closed; closing with unread bytes would reset it and could destroy the reply.
+    Duration lingerLimit = std::chrono::seconds(2);
+    // The API dispatcher; without one every API request is unknown.
+    std::function<Reply(Server&, const Request&)> api = nullptr;
+};
+
+class Server {
+public:
+    static constexpr std::uint16_t defaultPort = 3921;
+    static constexpr std::size_t maxRead = 65536; // bytes asked of the socket at a time
+
+    using Options = ServerOptions;
+
+    // Standardizes `web` and starts listening in the background; returns at once.
+    explicit Server(std::filesystem::path web, Options options = {});
+    // Stops (see stop()).
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Closes the listener and every connection, drops requests not yet answered and waits
+    // for the server's threads to end. Not from a task of the server itself.
+    void stop();
+
+    const std::filesystem::path& web() const { return web_; }
+    std::uint16_t port() const { return port_; }
+
+    // ---- Replies ----
+    // The map as JSON with sorted keys; a fallback error body when it cannot be written.
+    static Reply json(int code, const nlohmann::json& map);
+    // The map with "ok": true, as a 200 JSON reply.
+    static Reply ok(nlohmann::json map = nlohmann::json::object());
+    static std::string_view reason(int code);
+    // The HTTP head that precedes `reply`'s body.
+    static std::string head(const Reply& reply);
+
+    // ---- Checks; the port is the configured one, not the one actually bound ----
+    static bool hostOK(const Request& request, std::uint16_t port = Settings::current().port);
+    static bool originOK(const Request& request, std::uint16_t port = Settings::current().port);
+    static bool sameOrigin(const Request& request, std::uint16_t port = Settings::current().port);
+
+    // ---- Answering ----
+    // The reply a complete request gets: the host, origin and header checks, then the API
+    // or a file. Any thread; called on work.
+    Reply answer(const Request& request);
+    // The API's reply to an allowed /api/ request.
+    Reply api(const Request& request);
+    // What the API answers for a request it does not know.
+    static Reply unknown(const Request& request);
+
+    // ---- Static files ----
+    // Extension (lower case) to Content-Type; nothing else is served.
+    static const std::map<std::string, std::string>& types();
+    // The file under the web directory that a decoded GET path names, or 404.
+    Reply file(std::string_view path) const;
+    static Reply notFound();
+
+    // ---- The last slide picture, kept for the API; copies in and out under a lock ----
+    std::optional<std::string> png() const;
+    void setPng(std::optional<std::string> bytes);
+
+private:
+    struct Conn;
+    struct Net;
+    struct Outgoing;
+    using ConnPtr = std::shared_ptr<Conn>;
+
+    // All on net.
+    void start();
+    void listening();
+    void failed(const std::error_code& ec);
+    void retry();
+    void acceptNext();
+    void accepted(ConnPtr conn);
+    void receive(const ConnPtr& conn);
+    void received(const ConnPtr& conn);
+    void sendContinue(const ConnPtr& conn);
+    void write(const ConnPtr& conn, std::shared_ptr<const Outgoing> out);
+    void linger(const ConnPtr& conn);
+    void drain(const ConnPtr& conn);
+    void close(const ConnPtr& conn);
+    void closeAll();
+
+    // On work.
+    void respond(const Request& request, const ConnPtr& conn);
+    void noteRequest();
+    // Any thread: hands `reply` to net to be written.
+    void send(const ConnPtr& conn, Reply reply);
+
+    const std::filesystem::path web_;
+    const std::string webPrefix_; // web_ + "/"
+    const Options options_;
+    const std::uint16_t port_;
+
+    // The listener, the connections, the timers and the net thread.
+    std::unique_ptr<Net> net_;
+    // The liveness token that every callback holds weakly: it goes away at stop(), and a
+    // callback that comes later does nothing (its connection is closed as it is dropped).
+    std::shared_ptr<Server> self_;
+    const std::weak_ptr<Server> weak_;
+    std::optional<ConcurrentQueue> work_;
+    bool stopped_ = false;
+
+    mutable std::mutex lock_;
+    std::optional<std::string> png_;
+
+    // Set while a lastRequest update waits on the main queue; that update takes the time
+    // when it runs, so requests in the meantime need none of their own.
+    std::shared_ptr<std::atomic<bool>> idleQueued_ = std::make_shared<std::atomic<bool>>(false);
+};
+
+} // namespace scribbet
