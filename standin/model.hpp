@@ -138,6 +138,7 @@ struct Model {
     Units units = Units::points;
     std::map<std::string, std::string> links; // link id -> "opened", "soon" or "soon|note"
     std::vector<std::string> opened;          // links asked for, oldest first
+    std::vector<std::string> urls;            // addresses opened with the system, oldest first
     bool operator==(const Model&) const = default;
 
     // A laptop's 2x screen with a 1x screen to its right, the program in front with three

@@ -101,6 +101,38 @@ json screens(const Model& m) {
     return {{"screens", list}, {"main", main}};
 }
 
+// The application a request names by "bundle"; the program when it names none.
+std::optional<App> named(const Model& m, const json& request) {
+    const json bundle = request.value("bundle", json(programBundle));
+    if (!bundle.is_string() || bundle == programBundle) {
+        return m.running ? std::optional(m.program()) : std::nullopt;
+    }
+    for (const auto& app : m.others) {
+        if (app.bundle == bundle) return app;
+    }
+    return std::nullopt;
+}
+
+json running(const Model& m, const json& request) {
+    const auto app = named(m, request);
+    return {{"running", app.has_value()}, {"pid", app ? app->pid : 0}};
+}
+
+Handled activate(SharedModel& shared, const json& request) {
+    return {shared.change([&](Model& m) {
+        const auto app = named(m, request);
+        if (app) m.front = *app;
+        return json{{"ok", app.has_value()}};
+    })};
+}
+
+Handled open(SharedModel& shared, const json& request) {
+    const json url = request.value("url", json());
+    if (!url.is_string()) return {{{"ok", false}}};
+    shared.change([&](Model& m) { m.urls.push_back(url.get<std::string>()); });
+    return {{{"ok", true}}};
+}
+
 Handled set(SharedModel& shared, const json& request) {
     json values = request.value("values", json());
     if (!values.is_object()) return {{{"ok", false}, {"msg", "A set needs \"values\": {KEY: VALUE}."}}};
@@ -121,14 +153,10 @@ Handled handleRequest(SharedModel& shared, const json& request) {
     if (op == "script") return script(shared, request);
     if (op == "set") return set(shared, request);
     if (op == "quit") return {{{"ok", true}}, true, true};
-    if (op == "activate") {
-        return {shared.change([](Model& m) {
-            if (m.running) m.front = m.program();
-            return json{{"ok", m.running}};
-        })};
-    }
+    if (op == "activate") return activate(shared, request);
+    if (op == "open") return open(shared, request);
     return {shared.read([&](const Model& m) -> json {
-        if (op == "running") return {{"running", m.running}, {"pid", m.running ? m.pid : 0}};
+        if (op == "running") return running(m, request);
         if (op == "windows") return {{"windows", windows(m)}};
         if (op == "front") return {{"bundle", m.front.bundle}, {"pid", m.front.pid}};
         if (op == "screens") return screens(m);

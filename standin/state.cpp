@@ -374,15 +374,16 @@ std::string setUnits(Model& m, const json& v) {
     return "units must be points or pixels.";
 }
 
-std::string setOpened(Model& m, const json& v) {
-    if (!v.is_array()) return "opened must be a list of link identifiers.";
-    std::vector<std::string> opened;
-    for (const auto& e : v) {
-        if (!e.is_string()) return "opened must be a list of link identifiers.";
-        opened.push_back(e.get<std::string>());
-    }
-    m.opened = std::move(opened);
-    return {};
+Setter textList(std::vector<std::string> Model::*field) {
+    return [field](Model& m, const json& v) -> std::string {
+        std::vector<std::string> list;
+        for (const auto& e : v.is_array() ? v : json::array({nullptr})) {
+            if (!e.is_string()) return "opened and urls are lists of texts.";
+            list.push_back(e.get<std::string>());
+        }
+        m.*field = std::move(list);
+        return {};
+    };
 }
 
 std::string setLink(Model& m, const std::string& id, const json& v) {
@@ -423,7 +424,8 @@ const std::vector<std::pair<std::string, Setter>>& setters() {
         {"delay", setDelay},
         {"automation", setAutomation},
         {"units", setUnits},
-        {"opened", setOpened},
+        {"opened", textList(&Model::opened)},
+        {"urls", textList(&Model::urls)},
     };
     return table;
 }
@@ -491,6 +493,7 @@ json stateJson(const Model& m) {
         {"units", m.units == Units::pixels ? "pixels" : "points"},
         {"link", m.links},
         {"opened", m.opened},
+        {"urls", m.urls},
         {"layout",
          {{"window", rectJson(l.window)},
           {"ribbon", rectJson(l.ribbon)},

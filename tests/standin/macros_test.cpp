@@ -1,0 +1,296 @@
+// The add-in's macros as the stand-in answers them: the geometry answer at known places, in
+// points and in a 2x screen's pixels, Fit, the slide picture, the theme, placing freeforms,
+// link queries, and the events that never reach a macro.
+#include <gtest/gtest.h>
+
+#include "standin_support.hpp"
+
+using namespace scribbet::standin;
+using namespace scribbet::standin::test;
+
+namespace {
+std::string geometry(Model& m) {
+    const std::string r = run(m, "SCBT_Geom");
+    EXPECT_EQ(r.substr(0, 3), "OK|");
+    EXPECT_EQ(run(m, "SCBT_Where"), r);
+    return r.substr(3);
+}
+
+// The shape lines of a placing answer: each one's ten TAB-separated fields.
+std::vector<std::vector<std::string>> placed(const std::string& answer, std::string& count) {
+    auto lines = split(answer.substr(3), '\n');
+    count = lines.at(0);
+    std::vector<std::vector<std::string>> out;
+    for (std::size_t i = 1; i < lines.size(); ++i) out.push_back(split(lines[i], '\t'));
+    return out;
+}
+
+std::vector<std::string> insertArgs(const std::string& path, const std::string& stroke = "#1F1F1F",
+                                    const std::string& width = "1", const std::string& fill = "none",
+                                    const std::string& replace = "", const std::string& slide = "") {
+    return {path, stroke, width, fill, replace, slide};
+}
+} // namespace
+
+// ---- the geometry answer ----
+
+TEST(StandinGeometryAnswerTest, ReportsTheSlideWhereTheWindowShowsIt) {
+    Model m = placedModel();
+    // Pane: 300, 190, 1200 by 727; the 960 x 540 slide centred in it.
+    EXPECT_EQ(geometry(m), "960|540|420|283.5|1380|823.5|100|100|50|1400|900|256|0|100");
+
+    m.units = Units::pixels; // the window is on the 2x screen
+    EXPECT_EQ(geometry(m), "960|540|840|567|2760|1647|100|100|50|1400|900|256|0|100");
+
+    m.window.frame.x = 1600; // now on the 1x screen to the right: pixels are points
+    EXPECT_EQ(geometry(m), "960|540|1920|284|2880|824|100|1600|50|1400|900|256|0|100");
+}
+
+TEST(StandinGeometryAnswerTest, ScrollingMovesTheDocumentWithItsMargins) {
+    Model m = placedModel();
+    m.window.zoom = 150; // the slide 1440 x 810, the document 1476 x 846 in a 1200 x 727 pane
+    m.deck.current = 1;
+    m.window.scroll = {0, 0};
+    EXPECT_EQ(geometry(m), "960|540|318|208|1758|1018|150|100|50|1400|900|257|0|100");
+    m.window.scroll = {1, 1};
+    EXPECT_EQ(geometry(m), "960|540|42|89|1482|899|150|100|50|1400|900|257|0|100");
+    m.window.scroll = {0.5, 0.5};
+    EXPECT_EQ(geometry(m), "960|540|180|148.5|1620|958.5|150|100|50|1400|900|257|0|100");
+
+    // A notes pane leaves the editor half the height, so even 100 % scrolls vertically.
+    m.window.zoom = 100;
+    m.window.split = 50;
+    EXPECT_EQ(geometry(m), "960|540|420|101.75|1380|641.75|100|100|50|1400|900|257|0|50");
+}
+
+TEST(StandinGeometryAnswerTest, FitMakesTheSlideAndItsMarginsFitThePane) {
+    const Rect windows[] = {{100, 50, 1400, 900}, {0, 40, 400, 300}, {20, 40, 1480, 420}, {10, 40, 600, 930}};
+    for (const Rect& w : windows) {
+        Model m = placedModel();
+        m.window.frame = w;
+        m.window.zoom = 400;
+        m.window.scroll = {1, 0};
+        const std::string reply = run(m, "SCBT_Zoom", {"fit"});
+        const Layout l = m.layout();
+        const auto n = numbersOf(geometry(m));
+        EXPECT_EQ(n[12], 1);
+        EXPECT_EQ(reply, "OK|" + num(n[6]));
+        // Fits on both axes with its margins, tightly on one, centred in the pane.
+        EXPECT_LE(l.slide.w + 36, l.pane.w + 1e-9);
+        EXPECT_LE(l.slide.h + 36, l.pane.h + 1e-9);
+        EXPECT_NEAR(std::min(l.pane.w - l.slide.w, l.pane.h - l.slide.h), 36, 1e-9);
+        EXPECT_NEAR(l.slide.midX(), l.pane.midX(), 1e-9);
+        EXPECT_NEAR(l.slide.midY(), l.pane.midY(), 1e-9);
+        // The reported rectangle is that slide, and the whole-percent zoom explains its width.
+        EXPECT_NEAR(n[2], l.slide.x, 1e-3);
+        EXPECT_NEAR(n[5], l.slide.bottom(), 1e-3);
+        EXPECT_EQ(n[6], std::round((n[4] - n[2]) / 960 * 100));
+    }
+}
+
+TEST(StandinGeometryAnswerTest, ZoomTakesOnlyFit) {
+    Model m = placedModel();
+    const Model before = m;
+    EXPECT_EQ(run(m, "SCBT_Zoom", {"75"}).substr(0, 4), "ERR|");
+    EXPECT_EQ(m, before);
+}
+
+// ---- picture and theme ----
+
+TEST(StandinSlidePictureTest, IsAPngOfTheAskedWidth) {
+    Model m = placedModel();
+    const auto fields = split(run(m, "SCBT_Slide", {"64"}), '|');
+    ASSERT_EQ(fields.size(), 5u);
+    EXPECT_EQ(fields[0], "OK");
+    EXPECT_EQ(fields[1], "1");
+    EXPECT_EQ(fields[2], "960");
+    EXPECT_EQ(fields[3], "540");
+    const std::string png = unbase64(fields[4]);
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_EQ(png.substr(12, 4), "IHDR");
+    auto be32 = [&](std::size_t at) {
+        std::uint32_t v = 0;
+        for (std::size_t i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(png[at + i]);
+        return v;
+    };
+    EXPECT_EQ(be32(16), 64u);
+    EXPECT_EQ(be32(20), 36u);
+
+    m.deck.current = 2;
+    EXPECT_EQ(split(run(m, "SCBT_Slide", {"100"}), '|').at(1), "3");
+}
+
+TEST(StandinSlidePictureTest, ShowsTheShapesInTheirColoursAndFollowsTheTheme) {
+    Model m = placedModel();
+    run(m, "SCBT_Insert", insertArgs("M 96 96 L 288 96 L 288 288 L 96 288 Z", "none", "1", "#FF0000"));
+    run(m, "SCBT_Insert", insertArgs("M 480 96 L 672 96 L 672 288 L 480 288 Z", "none", "1", "theme:5"));
+    run(m, "SCBT_Insert", insertArgs("M 0 480 L 960 480", "theme:12", "20", "none"));
+    auto picture = [&] { return Picture::fromPng(unbase64(split(run(m, "SCBT_Slide", {"480"}), '|').at(4))); };
+
+    Picture p = picture(); // half the slide's size: a slide point is half a pixel
+    ASSERT_EQ(p.width, 480);
+    ASSERT_EQ(p.height, 270);
+    EXPECT_EQ(p.rgb(96, 96), 0xFF0000u);
+    EXPECT_EQ(p.rgb(288, 96), 0x4472C4u); // accent 1, the fifth theme colour
+    EXPECT_EQ(p.rgb(200, 240), 0x954F72u); // followed hyperlink, the twelfth
+    EXPECT_EQ(p.rgb(400, 200), 0xFFFFFFu);
+    EXPECT_EQ(p.rgb(30, 30), 0xFFFFFFu);
+
+    m.theme[4] = 0x00FF00;
+    EXPECT_EQ(picture().rgb(288, 96), 0x00FF00u);
+}
+
+TEST(StandinSlidePictureTest, RefusesWidthsItCannotMake) {
+    Model m = placedModel();
+    for (const char* width : {"0", "-5", "8193", "12.5", "abc", ""}) {
+        EXPECT_EQ(run(m, "SCBT_Slide", {width}).substr(0, 4), "ERR|") << width;
+    }
+    m.deck.slideW = 72;
+    m.deck.slideH = 4032; // a tall slide: 8000 px wide would be far taller than 8192
+    EXPECT_EQ(run(m, "SCBT_Slide", {"8000"}).substr(0, 4), "ERR|");
+}
+
+TEST(StandinThemeTest, AnswersTheTwelveColoursInTheProgramsOrder) {
+    Model m = placedModel();
+    for (std::size_t i = 0; i < m.theme.size(); ++i) m.theme[i] = static_cast<std::uint32_t>(0x101010 * (i + 1));
+    const auto f = split(run(m, "SCBT_Theme"), '|');
+    ASSERT_EQ(f.size(), 13u);
+    EXPECT_EQ(f[1], "#101010");  // dark 1
+    EXPECT_EQ(f[5], "#505050");  // accent 1
+    EXPECT_EQ(f[12], "#C0C0C0"); // followed hyperlink
+}
+
+// ---- placing freeforms ----
+
+TEST(StandinInsertTest, EachSubpathBecomesOneFreeformAndIsReported) {
+    Model m = placedModel();
+    const std::string answer = run(m, "SCBT_Insert",
+                                   insertArgs("M 10 20 L 110 70 M 200 200 C 200 100 300 100 300 200 Z", "#12345680",
+                                              "2.5", "theme:3"));
+    std::string count;
+    const auto lines = placed(answer, count);
+    EXPECT_EQ(count, "2");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], (std::vector<std::string>{"0", "Freeform: Shape 1", "2", "10", "20", "100", "50", "0", "0", "0"}));
+    EXPECT_EQ(lines[1], (std::vector<std::string>{"1", "Freeform: Shape 2", "3", "200", "125", "100", "75", "0", "0", "0"}));
+
+    const auto& shapes = m.currentSlide().shapes;
+    ASSERT_EQ(shapes.size(), 2u);
+    EXPECT_EQ(shapes[1].subpaths.size(), 1u);
+    EXPECT_TRUE(shapes[1].subpaths[0].closed);
+    EXPECT_EQ(shapes[0].stroke.text(), "#12345680");
+    EXPECT_EQ(shapes[0].stroke.opacity, 0x80);
+    EXPECT_EQ(shapes[0].fill.text(), "theme:3");
+    EXPECT_EQ(shapes[0].width, 2.5);
+
+    // Only the path given: the outline, width and fill the page would have sent.
+    run(m, "SCBT_Insert", {"M 0 0 L 1 1"});
+    const Shape& plain = m.currentSlide().shapes.back();
+    EXPECT_EQ(plain.id, 4);
+    EXPECT_EQ(plain.stroke.text(), "#1F1F1F");
+    EXPECT_EQ(plain.width, 1);
+    EXPECT_EQ(plain.fill.text(), "none");
+}
+
+TEST(StandinInsertTest, PlacesOnTheNamedSlideAndReplacesAfterPlacing) {
+    Model m = placedModel();
+    std::string count;
+    const auto first = placed(run(m, "SCBT_Insert", insertArgs("M 0 0 L 5 5 M 9 9 L 8 8", "#000000", "1", "none", "",
+                                                                "257")),
+                              count);
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_TRUE(m.currentSlide().shapes.empty());
+    Slide& second = *m.slideById(257);
+    ASSERT_EQ(second.shapes.size(), 2u);
+
+    // The redrawn stroke replaces the first shape; its new id is never an old one.
+    const auto again = placed(run(m, "SCBT_Insert", insertArgs("M 1 1 L 6 6", "#000000", "1", "none", " 2 ,", "257")),
+                              count);
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_EQ(again[0][2], "4");
+    ASSERT_EQ(second.shapes.size(), 2u);
+    EXPECT_EQ(second.shapes[0].id, 3);
+    EXPECT_EQ(second.shapes[1].id, 4);
+}
+
+TEST(StandinInsertTest, RefusesAndLeavesTheSlidesAsTheyWere) {
+    Model m = placedModel();
+    run(m, "SCBT_Insert", insertArgs("M 0 0 L 5 5")); // shape 2 on slide 256
+    const Model before = m;
+    const std::vector<std::vector<std::string>> refused = {
+        insertArgs(""),
+        insertArgs("M 0 0 L 5 5 l 1 1"),
+        insertArgs("M 0 0 L 5 5 M 3 3"),
+        insertArgs("M 0 0 L 5 5", "#12345"),
+        insertArgs("M 0 0 L 5 5", "red"),
+        insertArgs("M 0 0 L 5 5", "theme:0"),
+        insertArgs("M 0 0 L 5 5", "theme:13"),
+        insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "#GG0000"),
+        insertArgs("M 0 0 L 5 5", "#1F1F1F", "thick"),
+        insertArgs("M 0 0 L 5 5", "#1F1F1F", "-1"),
+        insertArgs("M 0 0 L 5 5", "#1F1F1F", "2000"),
+        insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "2,99"), // one of them unknown
+        insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "two"),
+        insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "2", "257"), // shape 2 is not on 257
+        insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "", "999"),
+        insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "", "99999999999999999999999"),
+    };
+    for (const auto& args : refused) {
+        const std::string r = run(m, "SCBT_Insert", args);
+        EXPECT_EQ(r.substr(0, 4), "ERR|") << args[0] << " / " << args[1] << " / " << args[2] << " / " << args[3];
+        EXPECT_GT(r.size(), 5u);
+        EXPECT_EQ(r.back(), '.') << r;
+        EXPECT_EQ(m, before) << r;
+    }
+}
+
+// ---- links, version ----
+
+TEST(StandinLinkQueryTest, AnswersKnownLinksAndNotesThem) {
+    Model m = placedModel();
+    EXPECT_EQ(run(m, "SCBT_LinkQuery", {"upgrade"}), "OK|opened");
+    EXPECT_EQ(run(m, "SCBT_LinkQuery", {"support"}).substr(0, 8), "OK|soon|");
+    EXPECT_EQ(run(m, "SCBT_LinkQuery", {"elsewhere"}).substr(0, 4), "ERR|");
+    EXPECT_EQ(m.opened, (std::vector<std::string>{"upgrade", "support"}));
+    EXPECT_EQ(run(m, "SCBT_Version"), "OK|1.2.3");
+}
+
+// ---- events that do not reach a macro ----
+
+TEST(StandinMacroEventTest, AnUnloadedAddinLeavesTheEventUnhandled) {
+    Model m = placedModel();
+    m.addin.loaded = false;
+    const Model before = m;
+    const MacroReply r = runMacro(m, "SCBT_Pen.SCBT_Insert", insertArgs("M 0 0 L 1 1"));
+    EXPECT_EQ(r.errn, -1708);
+    EXPECT_TRUE(r.errs.empty());
+    EXPECT_TRUE(r.direct.empty());
+    EXPECT_EQ(m, before);
+}
+
+TEST(StandinMacroEventTest, DeniedAutomationAndAStoppedProgramComeFirst) {
+    Model m = placedModel();
+    m.addin.loaded = false;
+    m.automationDenied = true;
+    const MacroReply denied = runMacro(m, "SCBT_Pen.SCBT_Version", {});
+    EXPECT_EQ(denied.errn, -1743);
+    EXPECT_NE(denied.errs.find("Not authorized"), std::string::npos);
+    m.running = false;
+    EXPECT_EQ(runMacro(m, "SCBT_Pen.SCBT_Version", {}).errn, -600);
+}
+
+TEST(StandinMacroEventTest, OnlyTheAddinsPrefixAndArgumentCountsReachAMacro) {
+    Model m = placedModel();
+    const MacroReply other = runMacro(m, "Other.SCBT_Version", {});
+    EXPECT_EQ(other.errn, -1708);
+    EXPECT_NE(other.errs.find("macro"), std::string::npos); // shown as the add-in's problem
+    EXPECT_EQ(runMacro(m, "SCBT_Version", {}).errn, -1708);
+    EXPECT_EQ(runMacro(m, "SCBT_Pen.SCBT_Nothing", {}).errn, -1708);
+
+    m.addin.prefix = "Pen2.";
+    EXPECT_EQ(runMacro(m, "Pen2.SCBT_Version", {}).direct, "OK|1.2.3");
+    EXPECT_EQ(runMacro(m, "Pen2.SCBT_Version", {"extra"}).errn, -50);
+    EXPECT_EQ(runMacro(m, "Pen2.SCBT_Slide", {}).errn, -50);
+    EXPECT_EQ(runMacro(m, "Pen2.SCBT_Insert", {"1", "2", "3", "4", "5", "6", "7"}).errn, -50);
+}
