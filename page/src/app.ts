@@ -79,6 +79,7 @@ export class App {
       dragging: (on) => { this.toolbarDrag = on; this.schedule(); },
     });
 
+    if (this.launch.note) this.notices.show(this.launch.note, 'info', 9000);
     this.restoreDrawing();
     if (this.launch.tool) this.ed.setTool(this.launch.tool);
     for (const p of this.launch.problems) log(`The page address lacks ${p}.`);
@@ -89,7 +90,6 @@ export class App {
     window.addEventListener('blur', () => { if (this.ed.busy) this.ed.up({ shift: false, alt: false }); });
     // The first frame comes after "ready", so the application hears that first.
     this.schedule();
-    if (this.launch.note) this.notices.show(this.launch.note, 'info', 9000);
     void this.loadTheme();
   }
 

@@ -20,8 +20,11 @@ export interface Mods {
 export type After = (ms: number, fn: () => void) => () => void;
 
 export interface Preview {
-  /** The stroke or shape being drawn, as path data in slide points. */
-  live?: { d: string; style: Style; snapped: boolean };
+  /**
+   * The stroke or shape being drawn, as path data in slide points. A long stroke comes in
+   * pieces that, once full, never change, so showing it costs the same at any length.
+   */
+  live?: { pieces: readonly string[]; style: Style; snapped: boolean };
   /** Items shown changed while they are dragged. */
   override?: ReadonlyMap<string, Item>;
   marquee?: Rect;
@@ -279,16 +282,20 @@ export class Editor {
 
 // ---- Gestures ------------------------------------------------------------------------------------
 
+/** Points per piece of a stroke being drawn. */
+const PIECE = 96;
+
 class PenGesture implements Gesture {
   private points: Pt[];
-  private d: string;
+  private pieces: string[];
+  private inPiece = 1;
   private anchor: Pt;
   private stopHold: () => void = () => {};
   private snapped: Snapped | null = null;
 
   constructor(private readonly ed: Editor, p: Pt, private readonly fam: 'ink' | 'highlight') {
     this.points = [p];
-    this.d = `M${num(p.x)} ${num(p.y)}`;
+    this.pieces = [`M${num(p.x)} ${num(p.y)}`];
     this.anchor = p;
     this.armHold();
   }
@@ -302,8 +309,17 @@ class PenGesture implements Gesture {
   }
 
   move(p: Pt): void {
+    const last = this.pieces.length - 1;
+    if (this.inPiece >= PIECE) {
+      // The next piece starts where this one ends, so the line has no gap.
+      const prev = this.points[this.points.length - 1];
+      this.pieces.push(`M${num(prev.x)} ${num(prev.y)} L${num(p.x)} ${num(p.y)}`);
+      this.inPiece = 2;
+    } else {
+      this.pieces[last] += ` L${num(p.x)} ${num(p.y)}`;
+      this.inPiece += 1;
+    }
     this.points.push(p);
-    this.d += ` L${num(p.x)} ${num(p.y)}`;
     if (dist(p, this.anchor) > HOLD_SLACK_PX * this.ed.ptPerPx) {
       this.anchor = p;
       this.snapped = null;
@@ -329,12 +345,9 @@ class PenGesture implements Gesture {
 
   preview(): Preview {
     const style = this.ed.style(this.fam);
-    if (this.snapped) return { live: { d: pathText(snappedOutline(this.snapped)), style, snapped: true } };
-    return { live: { d: this.d, style, snapped: false } };
+    if (this.snapped) return { live: { pieces: [pathText(snappedOutline(this.snapped))], style, snapped: true } };
+    return { live: { pieces: this.pieces, style, snapped: false } };
   }
-
-  /** For the page's frame meter and tests: how many points the stroke has so far. */
-  get size(): number { return this.points.length; }
 }
 
 export function snappedOutline(s: Snapped): Subpath[] {
@@ -372,14 +385,20 @@ class ShapeGesture implements Gesture {
     this.mods = mods;
     // A click without a drag makes nothing.
     if (dist(this.a, this.b) < 2 * this.ed.ptPerPx) return;
-    const item: Item = { id: newId(), kind: this.kind(), subpaths: this.outline(), style: this.ed.style('shape') };
+    const item: Item = { id: newId(), kind: this.kind(), subpaths: this.outline(), style: this.style() };
     this.ed.commit([...this.ed.items, item]);
   }
 
   cancel(): void {}
 
   preview(): Preview {
-    return { live: { d: pathText(this.outline()), style: this.ed.style('shape'), snapped: false } };
+    return { live: { pieces: [pathText(this.outline())], style: this.style(), snapped: false } };
+  }
+
+  /** A line has no inside to fill. */
+  private style(): Style {
+    const st = this.ed.style('shape');
+    return this.kind() === 'line' ? { ...st, fill: null } : st;
   }
 }
 

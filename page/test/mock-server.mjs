@@ -360,6 +360,8 @@ export async function startMock({ port = 0, web = WEB, slide = { w: 960, h: 540,
     port: P,
     origin: `http://127.0.0.1:${P}`,
     state,
+    /** The slide as the pretend add-in would picture it now. */
+    slidePng: (px = 1280) => slidePicture(state.slide, px),
     /** The next inserts answer ok false with these messages, one each. */
     failInserts: (...msgs) => state.failInserts.push(...msgs),
     pageUrl(params = {}) {

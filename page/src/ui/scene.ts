@@ -12,7 +12,7 @@ import { svgEl } from './svg.js';
 export class Scene {
   readonly root: SVGSVGElement;
   private readonly group: SVGGElement;
-  private readonly live: SVGPathElement;
+  private readonly live: SVGGElement;
   private readonly chrome: SVGGElement;
   private readonly shown = new Map<string, { el: SVGPathElement; item: Item }>();
 
@@ -20,7 +20,7 @@ export class Scene {
     this.root = svgEl('svg', { id: 'stage', 'aria-hidden': 'true' });
     parent.appendChild(this.root);
     this.group = svgEl('g', { id: 'scene' }, this.root);
-    this.live = svgEl('path', { id: 'live', 'stroke-linecap': 'round', 'stroke-linejoin': 'round' }, this.root);
+    this.live = svgEl('g', { id: 'live', 'stroke-linecap': 'round', 'stroke-linejoin': 'round', fill: 'none' }, this.root);
     this.chrome = svgEl('g', { id: 'chrome' }, this.root);
   }
 
@@ -67,14 +67,24 @@ export class Scene {
 
   private liveStroke(ed: Editor, transform: string): void {
     const live = ed.preview().live;
-    if (!live) {
-      if (this.live.hasAttribute('d')) this.live.removeAttribute('d');
-      return;
-    }
+    const kids = this.live.children as HTMLCollectionOf<SVGPathElement>;
+    const n = live?.pieces.length ?? 0;
+    while (kids.length > n) kids[kids.length - 1].remove();
+    if (!live) return;
     if (this.live.getAttribute('transform') !== transform) this.live.setAttribute('transform', transform);
-    applyStyle(this.live, live.style, 'round');
+    // See-through ink is faded as a whole, so the pieces' overlaps don't show darker.
+    this.live.setAttribute('stroke', cssColour(live.style.stroke));
+    this.live.setAttribute('stroke-width', String(live.style.width));
+    this.live.setAttribute('opacity', String(live.style.alpha));
+    this.live.setAttribute('fill', live.style.fill ? cssColour(live.style.fill) : 'none');
     this.live.classList.toggle('snapped', live.snapped);
-    this.live.setAttribute('d', live.d);
+    live.pieces.forEach((d, i) => {
+      const el = kids[i] ?? svgEl('path', {}, this.live);
+      if ((el as unknown as { shown?: string }).shown !== d) {
+        el.setAttribute('d', d);
+        (el as unknown as { shown?: string }).shown = d;
+      }
+    });
   }
 
   private drawChrome(view: View, ed: Editor): void {

@@ -73,7 +73,7 @@ export class Toolbar {
 
     this.placeBtn = htmlEl('button', { className: 'place', text: 'Place', attrs: { title: 'Place on the slide and close (Return)' } }, this.el);
     this.placeBtn.addEventListener('click', () => act.place(true));
-    const row3 = htmlEl('div', { className: 'row' }, this.el);
+    const row3 = htmlEl('div', { className: 'row end' }, this.el);
     const keep = htmlEl('button', { className: 'small', text: 'Place & stay', attrs: { title: 'Place on the slide and go on drawing (Shift+Return)' } }, row3);
     keep.addEventListener('click', () => act.place(false));
     const close = htmlEl('button', { className: 'small', text: 'Close', attrs: { title: 'Close without placing (Esc)' } }, row3);

@@ -62,7 +62,11 @@ export async function drag(page, points, { hold = 0, shift = false } = {}) {
   if (hold) await page.waitForTimeout(hold);
   await page.mouse.up();
   if (shift) await page.keyboard.up('Shift');
+  await frames(page);
 }
+
+/** Waits until the page has drawn what it was just told. */
+export const frames = (page) => page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
 
 export async function shot(page, name) {
   await page.screenshot({ path: join(ARTIFACTS, `${name}.png`) });

@@ -1,0 +1,340 @@
+// The drawing page in headless Chromium against the mock server: what the application and
+// the add-in see of it, and what a user sees.
+import assert from 'node:assert/strict';
+import { writeFile } from 'node:fs/promises';
+import { join } from 'node:path';
+import { after, before, test } from 'node:test';
+import { ARTIFACTS, drag, inserts, layerPoint, messages, openBrowser, shot } from './harness.mjs';
+import { deviation, outlinePoints } from './geometry.mjs';
+
+// A slide of 960 x 540 points shown 800 points wide: a zoom of 83.3 %.
+const Q = { sw: '960', sh: '540', x: '140', y: '90', w: '800', h: '450', pz: '83.30', slide: '257' };
+let b;
+before(async () => { b = await openBrowser(); });
+after(async () => { await b?.close(); });
+
+const at = (x, y) => layerPoint(Q, x, y);
+const noticeText = (page) => page.$eval('#notice', (n) => (n.hidden ? '' : n.textContent));
+const shapesShown = (page) => page.$$eval('#scene path', (ps) => ps.length);
+const waitNotice = (page, part) => page.waitForFunction((p) => !document.querySelector('#notice').hidden && document.querySelector('#notice').textContent.includes(p), part);
+
+function wave(x0, y0, n = 40) {
+  return Array.from({ length: n }, (_, i) => ({ x: x0 + i * 6, y: y0 + 30 * Math.sin(i / 5) }));
+}
+
+test('the page reports its own errors to the application log', async () => {
+  const page = await b.page(Q);
+  await page.evaluate(() => setTimeout(() => { throw new Error('boom'); }));
+  await page.waitForFunction(() => window.__messages.some((m) => m.type === 'log' && m.msg.includes('boom')));
+  await page.close();
+});
+
+test('ready comes first, then the regions: the slide and the toolbar, and all of the mouse during a gesture', async () => {
+  const page = await b.page(Q);
+  await page.waitForFunction(() => window.__messages.some((m) => m.type === 'regions'));
+  const first = await messages(page);
+  assert.equal(first[0].type, 'ready');
+  assert.equal(first.filter((m) => m.type === 'ready').length, 1);
+  const regions = first.filter((m) => m.type === 'regions').at(-1);
+  assert.equal(regions.all, false);
+  assert.deepEqual(regions.rects[0], [140, 90, 800, 450]);
+  const bar = await page.$eval('#toolbar', (e) => e.getBoundingClientRect().toJSON());
+  assert.ok(regions.rects.some(([x, y, w, h]) => x <= bar.x && y <= bar.y && x + w >= bar.right && y + h >= bar.bottom), 'the toolbar takes the mouse');
+  assert.ok(bar.left >= 940, 'the toolbar sits beside the slide');
+
+  await page.mouse.move(300, 300);
+  await page.mouse.down();
+  await page.mouse.move(340, 320);
+  await page.waitForFunction(() => window.__messages.at(-1).type === 'regions' && window.__messages.at(-1).all === true);
+  await page.mouse.up();
+  await page.waitForFunction(() => window.__messages.filter((m) => m.type === 'regions').at(-1).all === false);
+  const bg = await page.evaluate(() => [getComputedStyle(document.body).backgroundColor, getComputedStyle(document.documentElement).backgroundColor]);
+  assert.deepEqual(bg, ['rgba(0, 0, 0, 0)', 'rgba(0, 0, 0, 0)'], 'the page is see-through');
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+test('a stroke drawn at 83 % lands in slide points within a point of where it was drawn', async () => {
+  b.mock.state.inserts.length = 0;
+  const page = await b.page(Q);
+  const slidePts = Array.from({ length: 120 }, (_, i) => ({ x: 100 + i * 5, y: 250 + 80 * Math.sin(i / 12) + 20 * Math.cos(i / 5) }));
+  await drag(page, slidePts.map((p) => at(p.x, p.y)));
+  await shot(page, 'pen-stroke');
+  await page.keyboard.press('Enter');
+  const [ins] = await inserts(page, b.mock, 1);
+  assert.deepEqual({ ...ins.body, path: undefined }, { path: undefined, stroke: '#1F1F1F', width: '2', fill: 'none', replace: '', slide: '257', close: true });
+  assert.match(ins.body.path, /^M[-\d. ]+( C[-\d. ]+)+$/, 'one subpath of cubics');
+  const [outline] = outlinePoints(ins.body.path);
+  const dev = deviation(slidePts, outline);
+  assert.ok(dev <= 1, `placed ${dev.toFixed(3)} pt away from the drawing`);
+  await waitNotice(page, 'Placed on the slide');
+  await writeFile(join(ARTIFACTS, 'pen-stroke-on-slide.png'), b.mock.slidePng(960));
+  await page.close();
+});
+
+test('shapes: Shift makes a square, a circle and a 45 degree line, placed one insert per style', async () => {
+  b.mock.state.inserts.length = 0;
+  const page = await b.page(Q);
+  await page.keyboard.press('r');
+  await drag(page, [at(100, 100), at(180, 130), at(220, 140)], { shift: true });
+  await page.keyboard.press('f');
+  await page.keyboard.press('o');
+  await drag(page, [at(400, 100), at(460, 200), at(520, 160)], { shift: true });
+  await page.keyboard.press('l');
+  await drag(page, [at(600, 300), at(700, 390), at(760, 380)], { shift: true });
+  await page.keyboard.press('h');
+  await drag(page, wave(120, 420).map((p) => at(p.x, p.y)));
+  await shot(page, 'shapes');
+  await page.keyboard.press('Enter');
+  const all = await inserts(page, b.mock, 3);
+  await waitNotice(page, 'Placed');
+  assert.equal(all.length, 3, 'outline shapes, filled shapes and the highlighter');
+  const [lines, filled, marker] = all.map((i) => i.body);
+  // The rectangle was drawn before Fill was turned on; the ellipse after it.
+  const [rect, line] = lines.path.split(/ (?=M)/);
+  const r = rect.match(/-?[\d.]+/g).map(Number);
+  assert.match(rect, /^M[\d. ]+ L[\d. ]+ L[\d. ]+ L[\d. ]+ Z$/);
+  assert.ok(Math.abs((r[2] - r[0]) - (r[5] - r[3])) < 0.01, 'a square in slide points');
+  assert.ok(Math.abs(r[0] - 100) < 1.3 && Math.abs(r[1] - 100) < 1.3);
+  const l = line.match(/-?[\d.]+/g).map(Number);
+  assert.ok(Math.abs((l[2] - l[0]) - (l[3] - l[1])) < 0.01, '45 degrees');
+  assert.equal(filled.fill, filled.stroke);
+  const [circle] = outlinePoints(filled.path);
+  const xs = circle.map((p) => p.x), ys = circle.map((p) => p.y);
+  assert.ok(Math.abs((Math.max(...xs) - Math.min(...xs)) - (Math.max(...ys) - Math.min(...ys))) < 0.05, 'a circle');
+  assert.match(marker.stroke, /^#[0-9A-F]{8}$/, 'the highlighter is see-through');
+  assert.deepEqual(all.map((i) => i.body.close), [false, false, true]);
+  await writeFile(join(ARTIFACTS, 'shapes-on-slide.png'), b.mock.slidePng(960));
+  await page.close();
+});
+
+test('undo and redo with the keyboard and the toolbar', async () => {
+  b.mock.state.inserts.length = 0;
+  const page = await b.page(Q);
+  await drag(page, wave(100, 150).map((p) => at(p.x, p.y)));
+  await drag(page, wave(100, 300).map((p) => at(p.x, p.y)));
+  assert.equal(await shapesShown(page), 2);
+  await page.keyboard.press('Control+z');
+  await page.waitForFunction(() => document.querySelectorAll('#scene path').length === 1);
+  await page.click('#toolbar button[aria-label="Redo"]');
+  await page.waitForFunction(() => document.querySelectorAll('#scene path').length === 2);
+  await page.click('#toolbar button[aria-label="Undo"]');
+  await page.waitForFunction(() => document.querySelectorAll('#scene path').length === 1);
+  await page.keyboard.press('Enter');
+  const [ins] = await inserts(page, b.mock, 1);
+  assert.equal(ins.body.path.match(/M/g).length, 1, 'only the stroke that was kept');
+  await page.close();
+});
+
+test('Option+arrows nudge the frame and everything on it, and store the offset', async () => {
+  b.mock.state.nudges.length = 0;
+  b.mock.state.inserts.length = 0;
+  const page = await b.page({ ...Q, nx: '2', ny: '0' });
+  assert.deepEqual(await page.$eval('#frame', (e) => [e.style.left, e.style.top]), ['142px', '90px'], 'the stored offset applies');
+  await page.keyboard.press('r');
+  await drag(page, [at(100, 100), at(200, 200)].map((p) => ({ x: p.x + 2, y: p.y })));
+  await page.keyboard.press('Alt+ArrowRight');
+  await page.keyboard.press('Alt+ArrowRight');
+  await page.keyboard.press('Alt+Shift+ArrowDown');
+  await page.waitForFunction(() => document.querySelector('#frame').style.top === '100px');
+  const until = Date.now() + 5000;
+  while (b.mock.state.nudges.length === 0 && Date.now() < until) await new Promise((r) => setTimeout(r, 20));
+  assert.deepEqual(b.mock.state.nudges, [{ x: 4, y: 10 }], 'one store once the keys rest, with the whole offset');
+  const rect = await page.$eval('#scene path', (p) => p.getBoundingClientRect().toJSON());
+  assert.ok(Math.abs(rect.x - (at(100, 100).x + 4 - 1)) < 1.5 && Math.abs(rect.y - (at(100, 100).y + 10 - 1)) < 1.5, 'the drawing moved with the frame');
+  await page.keyboard.press('Enter');
+  const [ins] = await inserts(page, b.mock, 1);
+  assert.match(ins.body.path, /^M100 100 L200 100 L200 200 L100 200 Z$/, 'still the same place on the slide');
+  await page.close();
+});
+
+test('Shift+I shows the slide picture from the API, loaded as an image without the header', async () => {
+  const page = await b.page(Q);
+  await drag(page, wave(100, 150).map((p) => at(p.x, p.y)));
+  const before = b.mock.state.requests.length;
+  await page.keyboard.press('Shift+I');
+  await page.waitForFunction(() => { const i = document.querySelector('#picture'); return !i.hidden && i.complete && i.naturalWidth > 0; });
+  const asked = b.mock.state.requests.slice(before);
+  const slide = asked.find((r) => r.path === '/api/slide');
+  assert.equal(slide.headers['x-scribbet'], '1');
+  const png = asked.find((r) => r.path === '/api/slide.png');
+  assert.equal(png.headers['x-scribbet'], undefined);
+  assert.deepEqual(await page.$eval('#picture', (i) => [i.naturalWidth, i.style.left, i.style.width]), [800, '140px', '800px']);
+  await shot(page, 'slide-picture');
+  await page.keyboard.press('Shift+I');
+  await page.waitForFunction(() => document.querySelector('#picture').hidden);
+  await page.close();
+});
+
+test('the tool command answers a text and switches the tool; odd commands are logged and change nothing', async () => {
+  const page = await b.page({ ...Q, tool: 'select' });
+  assert.equal(await page.$eval('#toolbar [data-tool="select"]', (e) => e.getAttribute('aria-pressed')), 'true');
+  assert.equal(await page.evaluate(() => SCB.command({ op: 'tool', tool: 'shape:ellipse' })), 'shape:ellipse');
+  await page.waitForFunction(() => document.querySelector('#toolbar [data-tool="shape:ellipse"]').getAttribute('aria-pressed') === 'true');
+  await drag(page, [at(100, 100), at(200, 160)]);
+  assert.equal(await page.evaluate(() => SCB.command({ op: 'tool', tool: 'crayon' })), 'pen');
+  assert.equal(await page.evaluate(() => SCB.command({ op: 'tool' })), 'pen');
+  assert.equal(typeof (await page.evaluate(() => SCB.command({ op: 'geom', x: 'a', y: 1 }))), 'string');
+  await page.evaluate(() => SCB.command({ op: 'warp' }));
+  await page.evaluate(() => SCB.command(null));
+  const logs = (await messages(page, 'log')).map((m) => m.msg);
+  assert.ok(logs.some((m) => /tool name/.test(m)) && logs.some((m) => /x, y, w and h/.test(m)) && logs.some((m) => /warp/.test(m)), logs.join(' | '));
+  assert.equal(await shapesShown(page), 1, 'the drawing is kept');
+  assert.match(await noticeText(page), /could not use/);
+  await page.close();
+});
+
+test('a failed insert keeps the whole drawing, says why, and a second try places it once', async () => {
+  b.mock.state.inserts.length = 0;
+  b.mock.state.slide.shapes.length = 0;
+  const page = await b.page(Q);
+  await drag(page, wave(100, 150).map((p) => at(p.x, p.y)));
+  await page.keyboard.press('r');
+  await drag(page, [at(400, 300), at(500, 400)]);
+  b.mock.failInserts('', 'The add-in is not loaded.');
+  b.mock.state.failInserts[0] = null; // the first style goes through, the second fails
+  await page.keyboard.press('Enter');
+  await waitNotice(page, 'The add-in is not loaded.');
+  assert.match(await noticeText(page), /1 of 2 styles were placed/);
+  assert.equal(await shapesShown(page), 2);
+  await shot(page, 'failed-insert');
+  assert.equal(b.mock.state.slide.shapes.length, 1);
+  await page.keyboard.press('Enter');
+  const all = await inserts(page, b.mock, 3);
+  assert.equal(all[2].body.path, all[1].body.path, 'only the part that failed is sent again');
+  assert.equal(all[2].body.close, true);
+  assert.equal(b.mock.state.slide.shapes.length, 2, 'nothing placed twice');
+  // A server that answers nonsense or nothing: the drawing stays all the same.
+  await page.keyboard.press('p');
+  await drag(page, wave(100, 300).map((p) => at(p.x, p.y)));
+  await page.route('**/api/insert', (route) => route.fulfill({ status: 200, body: 'not json' }));
+  await page.keyboard.press('Enter');
+  await waitNotice(page, 'could not read');
+  await page.route('**/api/insert', (route) => route.abort());
+  await page.keyboard.press('Enter');
+  await waitNotice(page, 'did not answer');
+  assert.equal(await shapesShown(page), 3);
+  assert.ok((await messages(page, 'log')).some((m) => /insert failed/.test(m.msg)));
+  await page.close();
+});
+
+test('placed with the layer kept open, an edited shape replaces its old one', async () => {
+  b.mock.state.inserts.length = 0;
+  b.mock.state.slide.shapes.length = 0;
+  const page = await b.page(Q);
+  await page.keyboard.press('r');
+  await drag(page, [at(100, 100), at(200, 200)]);
+  await page.keyboard.press('Shift+Enter');
+  const [first] = await inserts(page, b.mock, 1);
+  assert.equal(first.body.close, false);
+  const id = String(b.mock.state.slide.shapes[0].id);
+  await page.keyboard.press('v');
+  await drag(page, [at(100, 150), at(130, 170)]);
+  await shot(page, 'select-moved');
+  await page.keyboard.press('Shift+Enter');
+  const all = await inserts(page, b.mock, 2);
+  assert.equal(all[1].body.replace, id);
+  assert.equal(all[1].body.path, 'M130 120 L230 120 L230 220 L130 220 Z');
+  assert.equal(b.mock.state.slide.shapes.length, 1);
+  // Nothing changed since: placing again sends nothing, and Return just closes.
+  await page.keyboard.press('Enter');
+  const until = Date.now() + 3000;
+  while (b.mock.state.closes === 0 && Date.now() < until) await new Promise((r) => setTimeout(r, 20));
+  assert.equal(b.mock.state.closes, 1);
+  assert.equal(b.mock.state.inserts.length, 2);
+  await page.close();
+});
+
+test('a geom command moves and scales the drawing with the slide; the placed text stays in slide points', async () => {
+  b.mock.state.inserts.length = 0;
+  const page = await b.page(Q);
+  await page.keyboard.press('r');
+  await drag(page, [at(100, 100), at(300, 200)]);
+  await page.evaluate(() => SCB.command({ op: 'geom', x: 40, y: 30, w: 480, h: 270, host: false, pz: 50, fit: true }));
+  await page.waitForFunction(() => document.querySelector('#frame').style.width === '480px');
+  const r = await page.$eval('#scene path', (p) => p.getBoundingClientRect().toJSON());
+  assert.ok(Math.abs(r.x - (40 + 100 * 0.5)) < 1.5 && Math.abs(r.width - 100) < 2.5, JSON.stringify(r));
+  const regions = (await messages(page, 'regions')).at(-1);
+  assert.deepEqual(regions.rects[0], [40, 30, 480, 270]);
+  await shot(page, 'after-geom');
+  await page.keyboard.press('Enter');
+  const [ins] = await inserts(page, b.mock, 1);
+  assert.equal(ins.body.path, 'M100 100 L300 100 L300 200 L100 200 Z');
+  await page.close();
+});
+
+test('Escape drops a gesture, asks once before losing a drawing, and otherwise cancels', async () => {
+  let page = await b.page(Q);
+  await page.mouse.move(300, 300);
+  await page.mouse.down();
+  await page.mouse.move(360, 330);
+  await page.keyboard.press('Escape');
+  await page.mouse.up();
+  assert.equal(await shapesShown(page), 0);
+  assert.equal((await messages(page, 'cancel')).length, 0);
+  await drag(page, wave(100, 150).map((p) => at(p.x, p.y)));
+  await page.keyboard.press('Escape');
+  await waitNotice(page, 'Press Esc again');
+  assert.equal((await messages(page, 'cancel')).length, 0);
+  await page.keyboard.press('Escape');
+  await page.waitForFunction(() => window.__messages.some((m) => m.type === 'cancel'));
+  await page.close();
+  page = await b.page(Q);
+  await page.keyboard.press('Escape');
+  await page.waitForFunction(() => window.__messages.some((m) => m.type === 'cancel'));
+  await page.close();
+});
+
+test('notes, another slide, a missing theme, and a reload that brings the drawing back', async () => {
+  b.mock.state.themeAnswer = { code: 200, type: 'text/html', body: Buffer.from('<html>') };
+  const page = await b.page({ ...Q, note: 'Position estimated - press Shift+I to show the slide and Option+arrows to line it up', sid: 'reload1' });
+  await waitNotice(page, 'Theme colours are not available');
+  b.mock.state.themeAnswer = null;
+  assert.equal(await page.$$eval('#toolbar .swatch', (s) => s.length), 8, 'the fixed colours only');
+  await page.evaluate(() => SCB.command({ op: 'slide', other: true }));
+  await page.waitForFunction(() => !document.querySelector('#banner').hidden);
+  await page.evaluate(() => SCB.command({ op: 'note', text: 'Accessibility is on.' }));
+  await waitNotice(page, 'Accessibility is on.');
+  await drag(page, wave(100, 150).map((p) => at(p.x, p.y)));
+  await shot(page, 'other-slide');
+  await page.evaluate(() => SCB.command({ op: 'slide', other: false }));
+  await page.waitForFunction(() => document.querySelector('#banner').hidden);
+  await page.reload();
+  await page.waitForFunction(() => document.querySelectorAll('#scene path').length === 1);
+  await waitNotice(page, 'drawing is back');
+  assert.equal(await page.$$eval('#toolbar .swatch', (s) => s.length), 20, 'twelve theme colours and the fixed ones');
+  await page.close();
+});
+
+test('every tool on one slide, in light and dark appearance', async () => {
+  const page = await b.page(Q);
+  await page.click('#toolbar [data-tool="pen"]');
+  await drag(page, wave(60, 120).map((p) => at(p.x, p.y)));
+  await page.click('#toolbar [data-tool="highlighter"]');
+  await drag(page, wave(60, 220).map((p) => at(p.x, p.y)));
+  await page.click('#toolbar [data-tool="shape:rect"]');
+  await drag(page, [at(380, 80), at(520, 180)]);
+  await page.click('#toolbar [data-tool="shape:ellipse"]');
+  await page.click('#toolbar .swatch[data-paint="theme:5"]');
+  await drag(page, [at(560, 80), at(760, 200)]);
+  await page.click('#toolbar [data-tool="shape:line"]');
+  await page.click('#toolbar .width[data-width="6"]');
+  await drag(page, [at(380, 300), at(760, 420)]);
+  await page.click('#toolbar [data-tool="direct"]');
+  await drag(page, [at(660, 80.5)]);
+  await drag(page, [at(760, 140), at(800, 150)]);
+  await page.waitForFunction(() => document.querySelectorAll('#chrome .anchor').length === 4);
+  await shot(page, 'direct-edit');
+  await page.click('#toolbar [data-tool="select"]');
+  await drag(page, [at(20, 20), at(540, 200)]);
+  await page.waitForFunction(() => document.querySelectorAll('#chrome .handle').length === 8);
+  await shot(page, 'all-tools-light');
+  await page.emulateMedia({ colorScheme: 'dark' });
+  await shot(page, 'all-tools-dark');
+  await page.keyboard.press('Control+d');
+  await page.waitForFunction(() => document.querySelectorAll('#scene path').length === 8);
+  await page.keyboard.press('Delete');
+  await page.waitForFunction(() => document.querySelectorAll('#scene path').length === 5);
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
