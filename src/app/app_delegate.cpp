@@ -1,9 +1,12 @@
 #include "app/app_delegate.hpp"
 
 #include "app/idle.hpp"
+#include "app/notice.hpp"
 #include "app/layer_tool.hpp"
 #include "app/link.hpp"
 #include "app/script_setup.hpp"
+#include "app/status_layout.hpp"
+#include "geometry/pane_reader.hpp"
 #include "app/text.hpp"
 #include "log/app_state.hpp"
 #include "powerpoint/addin_check.hpp"
@@ -97,9 +100,41 @@ void AppDelegate::handle(const std::string& text) {
     }
 }
 
-void AppDelegate::startDrawing(const std::string&, const std::string&) {}
-void AppDelegate::showStatus() {}
-void AppDelegate::buildWindow() {}
+void AppDelegate::buildWindow() {
+    if (!ports_.statusUI) return;
+    std::weak_ptr<bool> alive = alive_;
+    status_ = ports_.statusUI->build(
+        statusLayout(AXAccess::trusted()),
+        [this, alive] {
+            if (alive.lock()) drawNow();
+        },
+        [this, alive] {
+            if (alive.lock()) accessibility();
+        });
+    AppState::shared().statusWindow = status_;
+    if (status_) AppState::shared().attach(status_->logView());
+}
+
+void AppDelegate::showStatus() {
+    if (!status_) buildWindow();
+    ports_.app.activate();
+    if (status_) status_->makeKeyAndFront();
+}
+
+void AppDelegate::accessibility() {
+    if (!AXAccess::trusted()) {
+        AXAccess::prompt();
+        AXAccess::openSettings();
+        log("Allow Scribbet in System Settings > Privacy & Security > Accessibility (if it is listed already, switch "
+            "it off and on).");
+        return;
+    }
+    log("Accessibility is on: the drawing layer follows PowerPoint's zoom and scrolling.");
+    if (status_) status_->setAccessibilityTitle("Accessibility: on");
+}
+
+PaneReader& AppDelegate::reader() const { return ports_.reader ? *ports_.reader : PaneReader::shared(); }
+
 void AppDelegate::startServer(const std::filesystem::path&) {}
 void AppDelegate::stopServer() {}
 void AppDelegate::idleCheck() { Idle::check(); }

@@ -11,9 +11,12 @@
 #include "platform/bundle.hpp"
 #include "platform/links.hpp"
 #include "platform/paths.hpp"
+#include "platform/status_ui.hpp"
 #include "runtime/queues.hpp"
 
 namespace scribbet {
+
+class PaneReader;
 
 class AppDelegate : public ApplicationDelegate {
 public:
@@ -22,6 +25,8 @@ public:
         LinkSource& links;
         const Bundle& bundle;
         const Paths& paths;
+        StatusUI* statusUI = nullptr;   // none: no status window (tests of the launch alone)
+        PaneReader* reader = nullptr;   // the shared reader when none is given
     };
 
     static constexpr Duration idleInterval = std::chrono::seconds(20);
@@ -51,11 +56,22 @@ public:
     bool launched() const { return launched_; }
     const Settings& settings() const { return settings_; }
 
-    // Filled in by the parts that draw, show the status window, serve the page and quit
-    // when idle; until then they do nothing.
+    // Drawing starts: one at a time on the draw queue, then the layer opens on the main queue.
     virtual void startDrawing(const std::string& geom, const std::string& tool);
+    // The status window's "Draw on current slide".
+    void drawNow();
+    // The slow part of a drawing start; on the draw queue.
+    void prepare(const std::string& geom, const std::string& tool);
+    // Logs why no layer opened and shows it to the user; any thread.
+    static void notice(const std::string& message);
+
+    // The status window.
     virtual void showStatus();
     virtual void buildWindow();
+    void accessibility();
+    const std::shared_ptr<StatusWindowUI>& statusWindow() const { return status_; }
+
+    // Parts behind seams that tests replace.
     virtual void startServer(const std::filesystem::path& webDir);
     virtual void stopServer();
     virtual void idleCheck();
@@ -65,7 +81,9 @@ public:
 private:
     Settings settings_;
     Ports ports_;
+    PaneReader& reader() const;
     Timer idleTimer_;
+    std::shared_ptr<StatusWindowUI> status_;
     bool launched_ = false;
     std::vector<std::string> queued_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

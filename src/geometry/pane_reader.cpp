@@ -248,6 +248,10 @@ bool askOnce() {
     return true;
 }
 
+void prompt() {
+    if (const auto ax = port()) ax->promptForTrust();
+}
+
 void openSettings() {
     if (auto ws = PPT::workspacePort()) {
         ws->openURL("x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility");

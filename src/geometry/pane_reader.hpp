@@ -70,6 +70,8 @@ std::shared_ptr<Accessibility> port();
 bool trusted();
 // Shows the system's prompt at most once per version of this program, never in test mode.
 bool askOnce();
+// Asks with the system's prompt, every time (the status window's button does).
+void prompt();
 void openSettings();
 
 } // namespace AXAccess

@@ -1,0 +1,131 @@
+// A drawing start: check the add-in, measure the slide (from the link or the add-in, with
+// the pane when Accessibility allows it, else with the program set to Fit), then open the
+// layer. The slow part runs on the draw queue, one start after the other.
+#include <cstdio>
+
+#include "app/app_delegate.hpp"
+#include "app/idle.hpp"
+#include "app/notice.hpp"
+#include "geometry/pane_reader.hpp"
+#include "layer/overlay.hpp"
+#include "log/app_state.hpp"
+#include "powerpoint/addin_check.hpp"
+#include "powerpoint/ppt.hpp"
+
+namespace scribbet {
+
+namespace {
+constexpr int fitAttempts = 10;
+constexpr Duration fitPause = std::chrono::milliseconds(120);
+constexpr double whereTimeout = 5;
+
+std::optional<Geom> parsedOnMain(const std::string& text) {
+    return MainQueue::shared().syncValue([&] { return Geom::from(text); });
+}
+
+std::string measuredLine(const Geom& g, const std::optional<PaneState>& pane, bool fitted) {
+    const Rect r = pane ? g.lined(*pane).rect : g.rect;
+    const char* suffix = pane ? " (Accessibility)" : fitted ? " (PowerPoint set to Fit)" : "";
+    char tail[256];
+    std::snprintf(tail, sizeof tail, " pt at %.0f,%.0f (%.0fx%.0f) on screen%s.", r.minX(), r.minY(), r.width(),
+                  r.height(), suffix);
+    return "Slide " + Overlay::num(g.slideW) + "x" + Overlay::num(g.slideH) + tail;
+}
+} // namespace
+
+void AppDelegate::startDrawing(const std::string& geom, const std::string& tool) {
+    ++Idle::working;
+    drawQueue.async([this, geom, tool] {
+        prepare(geom, tool);
+        MainQueue::shared().async([] { --Idle::working; });
+    });
+}
+
+void AppDelegate::drawNow() {
+    PPT::activate();
+    startDrawing("", "");
+}
+
+void AppDelegate::notice(const std::string& message) {
+    log("Could not open the drawing layer: " + message);
+    MainQueue::shared().async([message] { Notice::show(message); });
+}
+
+void AppDelegate::prepare(const std::string& geomText, const std::string& tool) {
+    if (const auto problem = AddinCheck::problem()) return notice(*problem);
+
+    if (MainQueue::shared().syncValue([] { return Overlay::shared().isOpen(); })) {
+        if (!tool.empty()) {
+            std::string cmd = "{}";
+            try {
+                cmd = nlohmann::json{{"op", "tool"}, {"tool", tool}}.dump();
+            } catch (const nlohmann::json::exception&) {
+            }
+            if (!Overlay::shared().command(cmd, 3)) log("The drawing layer did not switch to " + tool + ".");
+        }
+        MainQueue::shared().async([geomText] {
+            if (!geomText.empty()) Overlay::shared().realign(geomText);
+            Overlay::shared().bringToFront();
+        });
+        return;
+    }
+
+    std::string text = geomText;
+    if (!parsedOnMain(text)) {
+        const std::string reply = PPT::run("SCBT_Geom");
+        if (reply.rfind("OK|", 0) != 0) return notice(replyError(reply));
+        text = reply.substr(3);
+    }
+    auto slide = parsedOnMain(text);
+    if (!slide) return notice("Could not find the slide on the screen. Switch PowerPoint to Normal view, then try again.");
+
+    std::optional<PaneState> pane;
+    if (!AXAccess::trusted()) {
+        if (MainQueue::shared().syncValue([] { return AXAccess::askOnce(); })) {
+            log("Asked for Accessibility, so the layer can follow PowerPoint's zoom and scrolling.");
+            MainQueue::shared().async([] {
+                Notice::show("To follow PowerPoint's zoom and scrolling, allow Scribbet in System Settings > Privacy "
+                             "& Security > Accessibility (if it is listed already, switch it off and on). Until then "
+                             "Scribbet sets PowerPoint to Fit while you draw.");
+            });
+        }
+    } else {
+        PaneReader& r = reader();
+        const auto near = slide->window;
+        r.queue().sync([&] {
+            r.read(near);
+            r.refresh();
+            pane = r.read(near);
+        });
+        if (!pane) log("Accessibility is allowed but PowerPoint's slide editor was not found - measuring without it.");
+    }
+
+    bool fitted = false;
+    if (FitOnOpen::wanted(pane)) {
+        const std::string reply = PPT::run("SCBT_Zoom", {"fit"});
+        if (reply.rfind("OK|", 0) != 0) {
+            log("Could not set PowerPoint to Fit: " + replyError(reply));
+        } else {
+            fitted = true;
+            std::string last;
+            for (int i = 0; i < fitAttempts; ++i) {
+                clock().sleepFor(fitPause);
+                const std::string now = PPT::run("SCBT_Where", {}, whereTimeout);
+                const auto step = FitOnOpen::step(last, now);
+                if (step == FitOnOpen::Step::failed) break;
+                if (step == FitOnOpen::Step::settled) {
+                    if (auto g = parsedOnMain(now.substr(3))) {
+                        slide = g;
+                        break;
+                    }
+                }
+                last = now;
+            }
+        }
+    }
+
+    log(measuredLine(*slide, pane, fitted));
+    MainQueue::shared().async([g = *slide, pane, tool, fitted] { Overlay::shared().open(g, pane, tool, fitted); });
+}
+
+} // namespace scribbet
