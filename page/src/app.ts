@@ -87,7 +87,10 @@ export class App {
     this.pointer();
     window.addEventListener('keydown', (e) => this.key(e));
     window.addEventListener('resize', () => { this.lastSlideKey = ''; this.schedule(); });
-    window.addEventListener('blur', () => { if (this.ed.busy) this.ed.up({ shift: false, alt: false }); });
+    window.addEventListener('blur', () => {
+      this.pointerId = null;
+      if (this.ed.busy) this.ed.up({ shift: false, alt: false });
+    });
     // The first frame comes after "ready", so the application hears that first.
     this.schedule();
     void this.loadTheme();
@@ -160,7 +163,9 @@ export class App {
     const at = (e: PointerEvent) => toSlide(this.view, { x: e.clientX, y: e.clientY });
     const mods = (e: PointerEvent | KeyboardEvent) => ({ shift: e.shiftKey, alt: e.altKey });
     s.addEventListener('pointerdown', (e) => {
-      if (e.button !== 0 || this.pointerId !== null) return;
+      // A second finger or pen while one draws is ignored; a pointer whose end never came
+      // (the window lost it) doesn't block the next one.
+      if (e.button !== 0 || (this.pointerId !== null && this.ed.busy)) return;
       e.preventDefault();
       this.pointerId = e.pointerId;
       s.setPointerCapture(e.pointerId);
@@ -437,7 +442,7 @@ export class App {
       const z = toLayer(this.view, { x: b.x + b.w, y: b.y + b.h });
       drawn = unionRect(drawn, inflate({ x: a.x, y: a.y, w: z.x - a.x, h: z.y - a.y }, 8 + (it.style.width * scaleOf(this.view)) / 2));
     }
-    const rects = [slide, this.toolbar.rect(), ...this.notices.rects().map((d) => ({ x: d.left, y: d.top, w: d.width, h: d.height }))];
+    const rects = [slide, this.toolbar.rect()];
     const chrome = this.scene.chromeBounds();
     const extra = unionRect(drawn, chrome);
     if (extra) rects.push(extra);

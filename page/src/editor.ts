@@ -208,9 +208,9 @@ export class Editor {
     return true;
   }
 
-  /** Replaces the whole drawing, as when the page comes back after a reload. */
+  /** Starts from a kept drawing, as when the page comes back after a reload. */
   restore(items: Item[]): void {
-    this.history.push(items);
+    this.history.reset(items);
     this.changed();
   }
 

@@ -14,6 +14,13 @@ export class History<T> {
     this.future = [];
   }
 
+  /** Starts over from `present`, with nothing to undo or redo. */
+  reset(present: T): void {
+    this.past = [];
+    this.future = [];
+    this.present = present;
+  }
+
   undo(): boolean {
     const prev = this.past.pop();
     if (prev === undefined) return false;

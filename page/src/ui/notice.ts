@@ -1,5 +1,6 @@
 // Short messages over the slide: a notice that goes by itself, and the warning that stays
-// while the program shows another slide.
+// while the program shows another slide. Neither takes the mouse: a stroke that starts under
+// a message must still draw.
 import { htmlEl } from './svg.js';
 
 export type Tone = 'info' | 'error';
@@ -12,7 +13,6 @@ export class Notices {
   constructor(parent: HTMLElement, private readonly changed: () => void) {
     this.el = htmlEl('div', { attrs: { id: 'notice', role: 'status', 'aria-live': 'polite' } }, parent);
     this.el.hidden = true;
-    this.el.addEventListener('click', () => this.hide());
     this.banner = htmlEl('div', { attrs: { id: 'banner', role: 'alert' } }, parent);
     this.banner.hidden = true;
   }
@@ -47,9 +47,5 @@ export class Notices {
     this.banner.style.top = `${Math.round(Math.max(4, slide.y + 8))}px`;
     this.el.style.left = cx;
     this.el.style.top = `${Math.round(Math.max(4, slide.y + (this.banner.hidden ? 8 : 44)))}px`;
-  }
-
-  rects(): DOMRect[] {
-    return [this.el, this.banner].filter((e) => !e.hidden).map((e) => e.getBoundingClientRect());
   }
 }

@@ -48,7 +48,7 @@ function flourish(n) {
 
 const pct = (xs, p) => [...xs].sort((a, b) => a - b)[Math.min(xs.length - 1, Math.floor(p * xs.length))];
 
-test('a 2,000-event stroke: frames under 16 ms at the 95th percentile; placed text small and within half a point', async () => {
+test('a 2,000-event stroke: frames under 16 ms at the 95th percentile; placed text small and within half a point', async (t) => {
   await b.context.addInitScript(meter);
   const page = await b.page(Q);
   const pts = flourish(2000);
@@ -83,7 +83,7 @@ test('a 2,000-event stroke: frames under 16 ms at the 95th percentile; placed te
     penUpToShownMs: fitMs,
   };
   await writeFile(join(ARTIFACTS, 'perf.json'), `${JSON.stringify(figures, null, 2)}\n`);
-  console.log(`# figures ${JSON.stringify(figures)}`);
+  t.diagnostic(`figures ${JSON.stringify(figures)}`);
   assert.ok(points.length >= 2000, `the page got ${points.length} pointer positions`);
   assert.ok(frames.length >= 10, 'frames were timed');
   assert.ok(figures.frameMs.p95 < 16, `95th percentile frame ${figures.frameMs.p95.toFixed(2)} ms`);

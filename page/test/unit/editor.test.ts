@@ -141,6 +141,18 @@ test('direct editing drags one point of the path and Escape drops a drag in prog
   assert.equal(pathText(ed.items[0].subpaths), 'M0 0 L100 40');
 });
 
+test('a drawing kept over a reload comes back without an undo step that would wipe it', () => {
+  const ed = new Editor(clock().after);
+  ed.setTool('shape:rect');
+  draw(ed, [{ x: 0, y: 0 }, { x: 100, y: 50 }]);
+  const kept = JSON.parse(JSON.stringify(ed.items));
+  const fresh = new Editor(clock().after);
+  fresh.restore(kept);
+  assert.deepEqual(fresh.items, kept);
+  assert.equal(fresh.undo(), false);
+  assert.equal(fresh.items.length, 1);
+});
+
 test('colour, width and fill go to the selection, fill only to closed shapes', () => {
   const ed = new Editor(clock().after);
   ed.setTool('shape:rect');
