@@ -44,10 +44,6 @@ TEST_F(ServerWire, RefusalsOfHostMethodAndHeaderReachTheClient) {
     EXPECT_TRUE(post.has("HTTP/1.1 405 Method Not Allowed"));
     EXPECT_EQ(post.body, R"({"msg":"Method not allowed.","ok":false})");
 
-    const auto api = get("/api/ping");
-    EXPECT_EQ(api.code, 403);
-    EXPECT_EQ(api.body, R"({"msg":"Forbidden.","ok":false})");
-
     const auto unknown = get("/api/ping", "x-scribbet: 1\r\n");
     EXPECT_EQ(unknown.code, 404);
     EXPECT_EQ(unknown.body, R"({"msg":"Unknown request: GET /api/ping","ok":false})");
@@ -152,19 +148,9 @@ TEST_F(ServerWire, SendsOneContinueThenTheReplyOnceTheBodyIsThere) {
     client.send("abc"); // still partial: no second interim answer
     EXPECT_EQ(client.read(1, 150ms).bytes, "");
     client.send("defghij");
-    const auto reply = Response::from(client.readAll().bytes);
-    EXPECT_EQ(reply.code, 405);
-    EXPECT_TRUE(reply.head.starts_with("HTTP/1.1 405 "));
-}
+    EXPECT_TRUE(client.readAll().bytes.starts_with("HTTP/1.1 405 Method Not Allowed\r\n"));
 
-TEST_F(ServerWire, NoContinueWithoutTheExpectHeaderOrOnceTheBodyCameAlong) {
-    start();
-    Client waiting(port);
-    waiting.send("POST /overlay.html HTTP/1.1\r\nHost: " + host() + "\r\nContent-Length: 4\r\n\r\n");
-    EXPECT_EQ(waiting.read(1, 150ms).bytes, "");
-    waiting.send("body");
-    EXPECT_TRUE(waiting.readAll().bytes.starts_with("HTTP/1.1 405 "));
-
+    // A body that came along with the head needs no interim answer.
     const auto whole = exchange("POST /overlay.html HTTP/1.1\r\nHost: " + host() +
                                 "\r\nContent-Length: 4\r\nExpect: 100-continue\r\n\r\nbody");
     EXPECT_TRUE(whole.bytes.starts_with("HTTP/1.1 405 ")) << whole.bytes;
