@@ -108,6 +108,30 @@ test('shapes: Shift makes a square, a circle and a 45 degree line, placed one in
   await page.close();
 });
 
+test('holding the pen still at the end snaps a rough box to a rectangle, and undo brings the ink back', async () => {
+  b.mock.state.inserts.length = 0;
+  const page = await b.page(Q);
+  const corners = [[100, 100], [400, 104], [396, 300], [104, 296], [102, 112]];
+  const rough = [];
+  for (let c = 0; c < 4; c++) {
+    for (let i = 0; i < 25; i++) {
+      const t = i / 25;
+      rough.push(at(corners[c][0] + (corners[c + 1][0] - corners[c][0]) * t + Math.sin(i) * 1.5, corners[c][1] + (corners[c + 1][1] - corners[c][1]) * t + Math.cos(i) * 1.5));
+    }
+  }
+  await drag(page, rough, { hold: 700 });
+  await page.keyboard.press('Shift+Enter');
+  let all = await inserts(page, b.mock, 1);
+  assert.match(all[0].body.path, /^M[\d. ]+ L[\d. ]+ L[\d. ]+ L[\d. ]+ Z$/, all[0].body.path);
+  const rectId = String(b.mock.state.slide.shapes.at(-1).id);
+  await page.keyboard.press('Control+z');
+  await page.keyboard.press('Shift+Enter');
+  all = await inserts(page, b.mock, 2);
+  assert.match(all[1].body.path, /^M[\d. ]+( [LC][\d. ]+){8,}$/, 'the ink as drawn, open and with its corners');
+  assert.equal(all[1].body.replace, rectId, 'it replaces the rectangle');
+  await page.close();
+});
+
 test('undo and redo with the keyboard and the toolbar', async () => {
   b.mock.state.inserts.length = 0;
   const page = await b.page(Q);
@@ -163,6 +187,11 @@ test('Shift+I shows the slide picture from the API, loaded as an image without t
   await shot(page, 'slide-picture');
   await page.keyboard.press('Shift+I');
   await page.waitForFunction(() => document.querySelector('#picture').hidden);
+  // The add-in can't make a picture: the page says so and shows none.
+  await page.route('**/api/slide?*', (route) => route.fulfill({ status: 200, contentType: 'application/json', body: '{"ok":false,"msg":"PowerPoint sent no slide picture."}' }));
+  await page.keyboard.press('Shift+I');
+  await waitNotice(page, 'PowerPoint sent no slide picture.');
+  assert.equal(await page.$eval('#picture', (i) => i.hidden), true);
   await page.close();
 });
 
