@@ -123,6 +123,7 @@ test('holding the pen still at the end snaps a rough box to a rectangle, and und
   await page.keyboard.press('Shift+Enter');
   let all = await inserts(page, b.mock, 1);
   assert.match(all[0].body.path, /^M[\d. ]+ L[\d. ]+ L[\d. ]+ L[\d. ]+ Z$/, all[0].body.path);
+  await waitNotice(page, 'Placed');
   const rectId = String(b.mock.state.slide.shapes.at(-1).id);
   await page.keyboard.press('Control+z');
   await page.keyboard.press('Shift+Enter');
@@ -230,6 +231,7 @@ test('a failed insert keeps the whole drawing, says why, and a second try places
   assert.equal(b.mock.state.slide.shapes.length, 1);
   await page.keyboard.press('Enter');
   const all = await inserts(page, b.mock, 3);
+  await waitNotice(page, 'Placed');
   assert.equal(all[2].body.path, all[1].body.path, 'only the part that failed is sent again');
   assert.equal(all[2].body.close, true);
   assert.equal(b.mock.state.slide.shapes.length, 2, 'nothing placed twice');
@@ -256,20 +258,23 @@ test('placed with the layer kept open, an edited shape replaces its old one', as
   await page.keyboard.press('Shift+Enter');
   const [first] = await inserts(page, b.mock, 1);
   assert.equal(first.body.close, false);
+  await waitNotice(page, 'Placed');
   const id = String(b.mock.state.slide.shapes[0].id);
   await page.keyboard.press('v');
   await drag(page, [at(100, 150), at(130, 170)]);
   await shot(page, 'select-moved');
   await page.keyboard.press('Shift+Enter');
   const all = await inserts(page, b.mock, 2);
+  await waitNotice(page, 'Placed');
   assert.equal(all[1].body.replace, id);
   assert.equal(all[1].body.path, 'M130 120 L230 120 L230 220 L130 220 Z');
   assert.equal(b.mock.state.slide.shapes.length, 1);
   // Nothing changed since: placing again sends nothing, and Return just closes.
+  const closes = b.mock.state.closes;
   await page.keyboard.press('Enter');
   const until = Date.now() + 3000;
-  while (b.mock.state.closes === 0 && Date.now() < until) await new Promise((r) => setTimeout(r, 20));
-  assert.equal(b.mock.state.closes, 1);
+  while (b.mock.state.closes === closes && Date.now() < until) await new Promise((r) => setTimeout(r, 20));
+  assert.equal(b.mock.state.closes, closes + 1);
   assert.equal(b.mock.state.inserts.length, 2);
   await page.close();
 });
