@@ -10,6 +10,8 @@
 #include "app/text.hpp"
 #include "log/app_state.hpp"
 #include "powerpoint/addin_check.hpp"
+#include "server/api.hpp"
+#include "server/server.hpp"
 
 namespace scribbet {
 
@@ -17,7 +19,7 @@ std::function<void(const std::string&)> AppDelegate::link;
 
 AppDelegate::AppDelegate(Settings settings, Ports ports) : settings_(std::move(settings)), ports_(ports) {}
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate() { stopServer(); }
 
 std::vector<Menu> AppDelegate::menus() {
     return {
@@ -135,8 +137,16 @@ void AppDelegate::accessibility() {
 
 PaneReader& AppDelegate::reader() const { return ports_.reader ? *ports_.reader : PaneReader::shared(); }
 
-void AppDelegate::startServer(const std::filesystem::path&) {}
-void AppDelegate::stopServer() {}
+void AppDelegate::startServer(const std::filesystem::path& webDir) {
+    ServerOptions options;
+    options.port = settings_.port;
+    options.api = Api::route;
+    server_ = std::make_unique<Server>(webDir, options);
+}
+
+void AppDelegate::stopServer() {
+    if (server_) server_->stop();
+}
 void AppDelegate::idleCheck() { Idle::check(); }
 
 } // namespace scribbet

@@ -17,6 +17,7 @@
 namespace scribbet {
 
 class PaneReader;
+class Server;
 
 class AppDelegate : public ApplicationDelegate {
 public:
@@ -70,6 +71,7 @@ public:
     virtual void buildWindow();
     void accessibility();
     const std::shared_ptr<StatusWindowUI>& statusWindow() const { return status_; }
+    Server* server() const { return server_.get(); }
 
     // Parts behind seams that tests replace.
     virtual void startServer(const std::filesystem::path& webDir);
@@ -84,6 +86,7 @@ private:
     PaneReader& reader() const;
     Timer idleTimer_;
     std::shared_ptr<StatusWindowUI> status_;
+    std::unique_ptr<Server> server_;
     bool launched_ = false;
     std::vector<std::string> queued_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

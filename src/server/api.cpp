@@ -1,0 +1,212 @@
+#include "server/api.hpp"
+
+#include <charconv>
+#include <cmath>
+
+#include "app/app_delegate.hpp"
+#include "app/settings.hpp"
+#include "app/text.hpp"
+#include "layer/overlay.hpp"
+#include "platform/preferences.hpp"
+#include "powerpoint/addin_check.hpp"
+#include "powerpoint/ppt.hpp"
+#include "server/server.hpp"
+
+namespace scribbet::Api {
+
+namespace {
+using nlohmann::json;
+
+const std::vector<std::string> linkIDs = {"upgrade", "support"};
+
+std::string trimmed(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t\r\n\v\f");
+    if (first == std::string::npos) return "";
+    return s.substr(first, s.find_last_not_of(" \t\r\n\v\f") - first + 1);
+}
+
+// A decimal integer with an optional sign and nothing else.
+std::optional<long long> integer(std::string_view s) {
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    if (s.empty()) return std::nullopt;
+    long long v = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+    return v;
+}
+
+// A floating-point number, the whole text or nothing.
+std::optional<double> floating(std::string_view s) {
+    if (s.size() > 1 && s.front() == '+' && s[1] != '-' && s[1] != '+') s.remove_prefix(1);
+    if (s.empty()) return std::nullopt;
+    double v = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+    return v;
+}
+
+Reply slide(Server& server, const Request& request) {
+    const auto px = request.query.find("px");
+    const std::string answer =
+        PPT::run("SCBT_Slide", {pixels(px == request.query.end() ? std::nullopt : std::optional(px->second))});
+    const MacroReply r = fromMacro(answer);
+    if (!r.ok) return Server::json(200, {{"ok", false}, {"msg", replyError(answer)}});
+    std::string png = r.parts.size() >= 4 ? base64Decode(r.parts[3]) : std::string();
+    if (png.empty()) return Server::json(200, {{"ok", false}, {"msg", "PowerPoint sent no slide picture."}});
+    server.setPng(std::move(png));
+    return Server::ok({{"index", integer(r.parts[0]).value_or(0)},
+                       {"w", number(json(r.parts[1])).value_or(960)},
+                       {"h", number(json(r.parts[2])).value_or(540)}});
+}
+
+Reply slidePicture(Server& server) {
+    auto png = server.png();
+    if (!png) return Server::json(404, {{"ok", false}, {"msg", "No slide picture yet."}});
+    return {200, "image/png", std::move(*png)};
+}
+
+Reply theme() {
+    const std::string answer = PPT::run("SCBT_Theme");
+    const MacroReply r = fromMacro(answer);
+    if (!r.ok) {
+        return Server::json(200, {{"ok", false}, {"msg", r.parts.empty() ? "No theme colours." : r.parts.front()}});
+    }
+    json colors = json::array();
+    for (const auto& p : r.parts) {
+        if (!p.empty()) colors.push_back(p);
+    }
+    return Server::ok({{"colors", colors}});
+}
+
+Reply link(const json& body) {
+    const auto id = body.find("id");
+    if (id == body.end() || !id->is_string() ||
+        std::find(linkIDs.begin(), linkIDs.end(), id->get<std::string>()) == linkIDs.end()) {
+        return Server::json(200, {{"ok", false}, {"msg", "Unknown link."}});
+    }
+    return Server::json(200, linkAnswer(PPT::run("SCBT_LinkQuery", {id->get<std::string>()}, 30)));
+}
+
+Reply nudge(const json& body) {
+    const double x = number(body.value("x", json())).value_or(0);
+    const double y = number(body.value("y", json())).value_or(0);
+    Preferences::shared().set("nudge", {{"x", x}, {"y", y}});
+    return Server::ok();
+}
+} // namespace
+
+Reply route(Server& server, const Request& request) {
+    const std::string& m = request.method;
+    const std::string& p = request.path;
+    if (m == "GET") {
+        if (p == "/api/ping") return Server::ok({{"app", AddinCheck::mine()}});
+        if (p == "/api/slide") return slide(server, request);
+        if (p == "/api/slide.png") return slidePicture(server);
+        if (p == "/api/theme") return theme();
+        if (p == "/api/state") {
+            const bool open = MainQueue::shared().syncValue([] { return Overlay::shared().isOpen(); });
+            return Server::ok({{"open", open}});
+        }
+    } else if (m == "POST") {
+        if (p == "/api/insert") return Server::json(200, insert(bodyMap(request.body)));
+        if (p == "/api/link") return link(bodyMap(request.body));
+        if (p == "/api/overlay/close") {
+            MainQueue::shared().async([] { Overlay::shared().close(true); });
+            return Server::ok();
+        }
+        if (p == "/api/overlay/nudge") return nudge(bodyMap(request.body));
+        if (p == "/api/test/open" && Settings::current().testing) {
+            const std::string url = string(bodyMap(request.body).value("url", json()), "");
+            MainQueue::shared().async([url] {
+                if (AppDelegate::link) AppDelegate::link(url);
+            });
+            return Server::ok();
+        }
+    }
+    return Server::unknown(request);
+}
+
+std::string pixels(const std::optional<std::string>& text) {
+    const auto v = text ? integer(*text) : std::nullopt;
+    if (!v || *v < 1) return "1600";
+    return std::to_string(std::clamp<long long>(*v, 64, 8192));
+}
+
+std::optional<double> number(const json& value) {
+    std::optional<double> out;
+    if (value.is_boolean()) {
+        out = value.get<bool>() ? 1 : 0;
+    } else if (value.is_number()) {
+        out = value.get<double>();
+    } else if (value.is_string()) {
+        std::string s = trimmed(value.get<std::string>());
+        std::replace(s.begin(), s.end(), ',', '.');
+        out = floating(s);
+    }
+    if (out && !std::isfinite(*out)) return std::nullopt;
+    return out;
+}
+
+std::string string(const json& value, const std::string& fallback) {
+    if (value.is_string()) return value.get<std::string>();
+    std::optional<double> n;
+    if (value.is_boolean()) n = value.get<bool>() ? 1 : 0;
+    if (value.is_number()) n = value.get<double>();
+    if (!n || !std::isfinite(*n)) return fallback;
+    if (*n == std::trunc(*n) && std::abs(*n) < 1e15) return std::to_string(static_cast<long long>(*n));
+    return json(*n).dump(); // the shortest text that reads back to the same number
+}
+
+bool flag(const std::string& textIn) {
+    const std::string t = text::lowercased(trimmed(textIn));
+    if (t == "true" || t == "yes") return true;
+    const auto v = floating(t);
+    return v && *v != 0 && !std::isnan(*v);
+}
+
+json bodyMap(const std::string& body) {
+    auto parsed = json::parse(body, nullptr, false);
+    return parsed.is_object() ? parsed : json::object();
+}
+
+json linkAnswer(const std::string& answer) {
+    if (answer == "OK|opened") return {{"ok", true}, {"opened", true}};
+    if (answer == "OK|soon" || answer.rfind("OK|soon|", 0) == 0) {
+        return {{"ok", true}, {"opened", false}, {"note", answer.size() > 8 ? answer.substr(8) : ""}};
+    }
+    if (answer.rfind("OK", 0) == 0) {
+        return {{"ok", false}, {"msg", "Unexpected answer from the add-in: " + text::prefix(answer, 120)}};
+    }
+    return {{"ok", false}, {"msg", replyError(answer)}};
+}
+
+std::string base64Decode(const std::string& in) {
+    std::string out;
+    unsigned value = 0;
+    int bits = 0;
+    for (unsigned char c : in) {
+        int d;
+        if (c >= 'A' && c <= 'Z') {
+            d = c - 'A';
+        } else if (c >= 'a' && c <= 'z') {
+            d = c - 'a' + 26;
+        } else if (c >= '0' && c <= '9') {
+            d = c - '0' + 52;
+        } else if (c == '+') {
+            d = 62;
+        } else if (c == '/') {
+            d = 63;
+        } else {
+            continue;
+        }
+        value = (value << 6) | static_cast<unsigned>(d);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out.push_back(static_cast<char>((value >> bits) & 0xFF));
+        }
+    }
+    return out;
+}
+
+} // namespace scribbet::Api
