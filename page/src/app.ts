@@ -314,8 +314,8 @@ export class App {
       const a = await this.api.post('/api/insert', step.body, { timeout: 90000 });
       if (!a.ok) {
         this.placing = false;
-        const part = done > 0 ? ` (${done} of ${steps.length} styles were placed; place again for the rest)` : '';
-        this.notices.show(`${a.msg}${part} The drawing is still here.`, 'error');
+        const rest = done > 0 ? `${done} of ${steps.length} styles were placed; Place again puts the rest.` : 'The drawing is still here.';
+        this.notices.show(`${a.msg} ${rest}`, 'error');
         this.save();
         this.schedule();
         return;
