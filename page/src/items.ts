@@ -51,23 +51,6 @@ export function itemBounds(item: Item): Rect | null {
   return boundsCache.get(item)!;
 }
 
-/** The bounds of several items together, with their line widths. */
-export function selectionBounds(items: readonly Item[]): Rect | null {
-  let out: Rect | null = null;
-  for (const it of items) {
-    const b = itemBounds(it);
-    if (!b) continue;
-    const r = inflate(b, it.style.width / 2);
-    out = out ? union(out, r) : r;
-  }
-  return out;
-}
-
-function union(a: Rect, b: Rect): Rect {
-  const x = Math.min(a.x, b.x), y = Math.min(a.y, b.y);
-  return { x, y, w: Math.max(a.x + a.w, b.x + b.w) - x, h: Math.max(a.y + a.h, b.y + b.h) - y };
-}
-
 function insidePolygon(p: Pt, poly: readonly Pt[]): boolean {
   let inside = false;
   for (let i = 0, j = poly.length - 1; i < poly.length; j = i++) {

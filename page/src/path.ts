@@ -172,11 +172,6 @@ export function lineOutline(a: Pt, b: Pt): Subpath[] {
   return [{ start: { ...a }, segs: [{ kind: 'L', to: { ...b } }], closed: false }];
 }
 
-export function polylineOutline(points: readonly Pt[]): Subpath[] {
-  if (points.length === 0) return [];
-  return [{ start: { ...points[0] }, segs: points.slice(1).map((p) => ({ kind: 'L', to: { ...p } }) as Segment), closed: false }];
-}
-
 // ---- Points an editor can grab -----------------------------------------------------------
 
 /** Names one point of an outline: the start of a subpath, or a segment's end or handle. */
