@@ -25,9 +25,12 @@ std::optional<T> as(const std::optional<AXValue>& v) {
 PaneReader::PaneReader(std::shared_ptr<Accessibility> ax) : ax_(std::move(ax)) {}
 
 PaneReader& PaneReader::shared() {
-    static PaneReader reader(AXAccess::port());
+    // No port of its own: it uses whichever accessibility interface is installed.
+    static PaneReader reader(nullptr);
     return reader;
 }
+
+std::shared_ptr<Accessibility> PaneReader::ax() const { return ax_ ? ax_ : AXAccess::port(); }
 
 bool PaneReader::close(const Rect& a, const Rect& b) {
     return std::abs(a.x - b.x) < 6 && std::abs(a.y - b.y) < 6 && std::abs(a.w - b.w) < 12 &&
@@ -35,8 +38,9 @@ bool PaneReader::close(const Rect& a, const Rect& b) {
 }
 
 std::optional<AXValue> PaneReader::value(const AXRef& element, const std::string& name) {
-    if (!ax_ || !element) return std::nullopt;
-    return ax_->attribute(element, name);
+    const auto a = ax();
+    if (!a || !element) return std::nullopt;
+    return a->attribute(element, name);
 }
 
 std::optional<std::string> PaneReader::string(const AXRef& element, const std::string& name) {
@@ -61,7 +65,8 @@ void PaneReader::forget() {
 
 std::optional<PaneState> PaneReader::read(const std::optional<Rect>& near) {
     const auto pid = PPT::running();
-    if (!ax_ || !ax_->trusted() || !pid) {
+    const auto a = ax();
+    if (!a || !a->trusted() || !pid) {
         forget();
         return std::nullopt;
     }
@@ -79,13 +84,15 @@ std::optional<PaneState> PaneReader::read(const std::optional<Rect>& near) {
 
 void PaneReader::find(const std::optional<Rect>& near) {
     forget();
-    app_ = ax_->application(pid_);
+    const auto a = ax();
+    if (!a) return;
+    app_ = a->application(pid_);
     if (!app_) return;
-    ax_->setMessagingTimeout(app_, messagingTimeout);
+    a->setMessagingTimeout(app_, messagingTimeout);
 
     std::vector<AXRef> windows = as<std::vector<AXRef>>(value(app_, "AXWindows")).value_or(std::vector<AXRef>{});
     if (const auto focused = as<AXRef>(value(app_, "AXFocusedWindow")); focused && *focused) {
-        std::erase_if(windows, [&](const AXRef& w) { return ax_->equal(w, *focused); });
+        std::erase_if(windows, [&](const AXRef& w) { return a->equal(w, *focused); });
         windows.insert(windows.begin(), *focused);
     }
     if (near) {
@@ -113,8 +120,8 @@ void PaneReader::find(const std::optional<Rect>& near) {
         for (const auto& child : children(scroll_)) {
             if (role(child) == "AXScrollBar") bars_.push_back(child);
         }
-        for (const auto& e : {win_, scroll_, layout_}) ax_->setMessagingTimeout(e, messagingTimeout);
-        for (const auto& bar : bars_) ax_->setMessagingTimeout(bar, messagingTimeout);
+        for (const auto& e : {win_, scroll_, layout_}) a->setMessagingTimeout(e, messagingTimeout);
+        for (const auto& bar : bars_) a->setMessagingTimeout(bar, messagingTimeout);
         return;
     }
 }
@@ -160,7 +167,8 @@ std::optional<PaneState> PaneReader::current() {
 
 bool PaneReader::scroll(AXPoint to, std::optional<AXSize> doc) {
     const auto state = current();
-    if (!state || bars_.empty()) return false;
+    const auto a = ax();
+    if (!state || bars_.empty() || !a) return false;
     const AXSize size = doc.value_or(AXSize{state->content.w, state->content.h});
     bool moved = false;
     for (const auto& bar : bars_) {
@@ -174,7 +182,7 @@ bool PaneReader::scroll(AXPoint to, std::optional<AXSize> doc) {
         if (range <= 0.5) continue;
         const double want = edge - (horizontal ? to.x : to.y);
         const double v = std::clamp(want / range, 0.0, 1.0);
-        if (!ax_->setNumber(bar, "AXValue", v)) continue;
+        if (!a->setNumber(bar, "AXValue", v)) continue;
         clock().sleepFor(barSettle);
         moved = true;
         correct(bar, horizontal, want, v);
@@ -192,7 +200,7 @@ void PaneReader::correct(const AXRef& bar, bool horizontal, double want, double 
         const double got = horizontal ? fresh->pane.x - fresh->content.x : fresh->pane.y - fresh->content.y;
         if (std::abs(got - want) < 0.75 || got <= 0.5) return;
         value = std::clamp(want / (got / value), 0.0, 1.0);
-        ax_->setNumber(bar, "AXValue", value);
+        if (const auto a = ax()) a->setNumber(bar, "AXValue", value);
         clock().sleepFor(barSettle);
     }
 }
@@ -207,11 +215,12 @@ void PaneReader::restore(const PaneState& saved) {
 }
 
 void PaneReader::refresh() {
+    const auto a = ax();
     for (const auto& bar : bars_) {
         const auto v = as<double>(value(bar, "AXValue"));
-        if (!v) continue;
-        ax_->setNumber(bar, "AXValue", *v < 0.5 ? *v + 0.00001 : *v - 0.00001);
-        ax_->setNumber(bar, "AXValue", *v);
+        if (!v || !a) continue;
+        a->setNumber(bar, "AXValue", *v < 0.5 ? *v + 0.00001 : *v - 0.00001);
+        a->setNumber(bar, "AXValue", *v);
     }
     if (!bars_.empty()) clock().sleepFor(refreshSettle);
 }

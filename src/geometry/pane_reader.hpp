@@ -20,8 +20,8 @@ public:
     static constexpr double messagingTimeout = 0.25;
     static constexpr int maxDepth = 14;
 
+    // Without an interface of its own, it uses the installed one.
     explicit PaneReader(std::shared_ptr<Accessibility> ax);
-    // Made on first use with the installed accessibility interface.
     static PaneReader& shared();
 
     SerialQueue& queue() { return queue_; }
@@ -48,6 +48,7 @@ private:
         AXRef scroll, layout;
         double area = 0;
     };
+    std::shared_ptr<Accessibility> ax() const;
     std::optional<PaneState> current();
     void find(const std::optional<Rect>& near);
     std::optional<std::pair<AXRef, AXRef>> editor(const AXRef& element, int depth, std::optional<Candidate>& best);
