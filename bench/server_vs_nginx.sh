@@ -8,8 +8,8 @@
 #
 # BUILD is the build folder (default build/); SCRIBBET names a program to use instead of
 # building one; KEEP=1 keeps the run's folder (wrk's reports, the logs). Installs nginx
-# and wrk when they are missing. Everything it starts listens
-# on 127.0.0.1 only and is stopped when it ends.
+# and wrk when they are missing. Everything it starts listens on 127.0.0.1 only and is
+# stopped when it ends.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
