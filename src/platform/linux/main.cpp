@@ -11,6 +11,9 @@
 #include "geometry/pane_reader.hpp"
 #include "platform/linux/desktop_places.hpp"
 #include "platform/linux/file_preferences.hpp"
+#include "platform/linux/headless_layer.hpp"
+#include "app/notice.hpp"
+#include "layer/overlay.hpp"
 #include "platform/linux/headless_app.hpp"
 #include "platform/linux/instance_channel.hpp"
 #include "platform/linux/plain_loop.hpp"
@@ -48,8 +51,11 @@ int main(int argc, char** argv) {
     auto bundle = std::make_shared<ProgramBundle>();
     Bundle::setMain(bundle);
     AppState::install(paths.logFile());
-    PPT::install({std::make_shared<StandinMacroTransport>(), std::make_shared<StandinWindowList>(),
-                  std::make_shared<StandinWorkspace>()});
+    auto workspace = std::make_shared<StandinWorkspace>();
+    auto input = std::make_shared<HeadlessInput>();
+    PPT::install({std::make_shared<StandinMacroTransport>(), std::make_shared<StandinWindowList>(), workspace});
+    Overlay::install({std::make_shared<HeadlessLayerFactory>(), input, workspace});
+    Notice::install(std::make_shared<LoggedNotices>(), input);
     AddinCheck::install(std::make_shared<StandinScriptRunner>());
     Screens::install(std::make_shared<StandinScreens>());
     AXAccess::install(std::make_shared<StandinAccessibility>());
