@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev nlohmann-json3-dev libutf8proc-dev liburiparser-dev libcairo2-dev
+  chromium
 )
 
 missing=()
@@ -15,6 +16,11 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
+# The drawing page is built and tested with Node.js 20 or later (with its npm); the machine
+# image brings one. Debian 12's own nodejs is older, so it is only a last resort.
+if ! command -v node >/dev/null 2>&1; then
+  missing+=(nodejs npm)
+fi
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 sudo=""
