@@ -29,7 +29,8 @@ std::optional<std::uint16_t> Settings::parsePort(std::string_view text) {
 Settings Settings::read(const Lookup& env) {
     Settings s;
     if (auto v = env("SCRIBBET_PORT")) {
-        if (auto port = parsePort(*v)) s.port = *port;
+        // 0 parses, but nothing can be served on it or named in the page's address.
+        if (auto port = parsePort(*v); port && *port != 0) s.port = *port;
     }
     if (auto v = env("SCRIBBET_MACRO_PREFIX"); v && !v->empty()) s.macroPrefix = *v;
     if (auto v = env("SCRIBBET_ADDIN_NAME"); v && !v->empty()) s.addinName = *v;

@@ -24,7 +24,8 @@ struct Settings {
     static const Settings& current();
     static void setCurrent(Settings s);
 
-    // Decimal, digits only, an optional "+" (a "-" only before zero); 0 to 65535.
+    // Decimal, digits only, an optional "+" (a "-" only before zero); 0 to 65535. The
+    // setting itself takes 0 as unusable and keeps the default.
     static std::optional<std::uint16_t> parsePort(std::string_view text);
 };
 

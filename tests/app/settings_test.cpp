@@ -23,8 +23,11 @@ TEST(SettingsTest, PortTakesDecimalsInRangeAndFallsBackOnAnythingElse) {
     EXPECT_EQ(readWith({{"SCRIBBET_PORT", "+8080"}}).port, 8080);
     EXPECT_EQ(readWith({{"SCRIBBET_PORT", "65535"}}).port, 65535);
     EXPECT_EQ(readWith({{"SCRIBBET_PORT", "007"}}).port, 7);
-    EXPECT_EQ(readWith({{"SCRIBBET_PORT", "0"}}).port, 0);
-    EXPECT_EQ(readWith({{"SCRIBBET_PORT", "-0"}}).port, 0);
+    EXPECT_EQ(Settings::parsePort("-0"), 0);
+    EXPECT_EQ(Settings::parsePort("-00"), 0);
+    // Zero reads as a number but can't be listened on or put in the page's address.
+    EXPECT_EQ(readWith({{"SCRIBBET_PORT", "0"}}).port, 3921);
+    EXPECT_EQ(readWith({{"SCRIBBET_PORT", "-0"}}).port, 3921);
     for (const char* bad : {"70000", "65536", "letters", "", "+", "-", "-1", " 80", "80 ", "8o", "99999999999999999999",
                             "0x50", "1e3", "８０"}) {
         EXPECT_EQ(readWith({{"SCRIBBET_PORT", bad}}).port, 3921) << "value '" << bad << "'";

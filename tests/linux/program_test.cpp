@@ -8,6 +8,8 @@
 
 #include <thread>
 
+#include "server/http_client.hpp"
+#include "support/process.hpp"
 #include "support/test_env.hpp"
 
 using namespace scribbet;
@@ -17,76 +19,55 @@ namespace {
 
 class ProgramTest : public ::testing::Test {
 protected:
-    // Starts the program with a home of its own; returns its process id.
-    pid_t start(const std::vector<std::string>& args, bool testMode = true) {
+    // Starts the program with a home of its own.
+    std::unique_ptr<test::Process> start(const std::vector<std::string>& args, bool testMode = true) {
         std::vector<std::string> env = {"HOME=" + home.path().string(),
-                                        "XDG_RUNTIME_DIR=" + (home / "run").string(), "TZ=UTC", "PATH=/usr/bin:/bin"};
+                                        "XDG_RUNTIME_DIR=" + (home / "run").string(), "TZ=UTC", "PATH=/usr/bin:/bin",
+                                        "SCRIBBET_PORT=" + std::to_string(test::freePort())};
         if (testMode) env.push_back("SCRIBBET_TEST=1");
         std::filesystem::create_directories(home / "run");
         std::vector<std::string> argv = {SCRIBBET_PROGRAM};
         argv.insert(argv.end(), args.begin(), args.end());
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            std::vector<char*> a, e;
-            for (auto& s : argv) a.push_back(s.data());
-            for (auto& s : env) e.push_back(s.data());
-            a.push_back(nullptr);
-            e.push_back(nullptr);
-            ::execve(a[0], a.data(), e.data());
-            ::_exit(127);
-        }
-        return pid;
+        return std::make_unique<test::Process>(argv, env);
     }
-    // The exit status, or -1 when the process did not end within the limit.
-    static int waitFor(pid_t pid, std::chrono::milliseconds limit = 5000ms) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        int status = 0;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-            std::this_thread::sleep_for(5ms);
-        }
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        return -1;
-    }
+    // The logged messages, without the web server's own lines (they come from its thread,
+    // in no fixed order with the rest).
     std::vector<std::string> log() {
-        return test::messages(test::readFile(home / ".local/state/scribbet/Scribbet.log"));
+        auto lines = test::messages(test::readFile(home / ".local/state/scribbet/Scribbet.log"));
+        std::erase_if(lines, [](const std::string& l) { return l.starts_with("Web server"); });
+        return lines;
     }
     bool waitForLines(std::size_t n) {
-        for (int i = 0; i < 500; ++i) {
-            if (log().size() >= n) return true;
-            std::this_thread::sleep_for(10ms);
-        }
-        return false;
+        return test::eventually([&] { return log().size() >= n; });
     }
     test::TempDir home;
 };
 
 TEST_F(ProgramTest, HandlesItsLinksHandsOnASecondStartAndEndsOnSigterm) {
-    const pid_t first = start({"scribbet://open", "http://x", "scribbet:draw"});
+    auto first = start({"scribbet://open", "http://x", "scribbet:draw"});
     ASSERT_TRUE(waitForLines(5));
     EXPECT_EQ(log(), (std::vector<std::string>{"Scribbet " SCRIBBET_VERSION " started.",
                                                "Test mode: the ribbon helper was not copied.",
                                                "Started from PowerPoint.", "Ignored a link that is not valid: http://x",
                                                "Unknown link: scribbet:draw"}));
 
-    EXPECT_EQ(waitFor(start({"scribbet://open"})), 0);
+    EXPECT_EQ(start({"scribbet://open"})->wait(), 0);
     ASSERT_TRUE(waitForLines(6));
     EXPECT_EQ(log().back(), "Started from PowerPoint.");
 
-    ::kill(first, SIGTERM);
-    EXPECT_EQ(waitFor(first), 0);
+    first->signal(SIGTERM);
+    EXPECT_EQ(first->wait(), 0);
     EXPECT_FALSE(std::filesystem::exists(home / "run" / "scribbet.sock"));
 }
 
 TEST_F(ProgramTest, OutsideTestModeCopiesTheRibbonHelperBesideTheStandIn) {
-    const pid_t pid = start({}, /*testMode=*/false);
+    auto program = start({}, /*testMode=*/false);
     ASSERT_TRUE(waitForLines(2));
     EXPECT_EQ(log()[1], "Set up the ribbon helper. Restart PowerPoint if it was open.");
     EXPECT_TRUE(std::filesystem::exists(
         home / ".local/share/scribbet-standin/Application Scripts/com.microsoft.Powerpoint/Scribbet.scpt"));
-    ::kill(pid, SIGINT);
-    EXPECT_EQ(waitFor(pid), 0);
+    program->signal(SIGINT);
+    EXPECT_EQ(program->wait(), 0);
 }
 
 TEST_F(ProgramTest, StartsDespiteAStaleSocketAndAnUnwritableLogPlace) {
@@ -94,12 +75,12 @@ TEST_F(ProgramTest, StartsDespiteAStaleSocketAndAnUnwritableLogPlace) {
     std::filesystem::create_directories(home / "run");
     test::writeFile(home / "run" / "scribbet.sock", "");
     test::writeFile(home / ".local" / "state", "not a folder");
-    const pid_t pid = start({"scribbet://open"});
+    auto program = start({"scribbet://open"});
     std::this_thread::sleep_for(300ms);
     // Still running and reachable: a second start hands over and leaves.
-    EXPECT_EQ(waitFor(start({"scribbet://status"})), 0);
-    ::kill(pid, SIGTERM);
-    EXPECT_EQ(waitFor(pid), 0);
+    EXPECT_EQ(start({"scribbet://status"})->wait(), 0);
+    program->signal(SIGTERM);
+    EXPECT_EQ(program->wait(), 0);
 }
 
 } // namespace

@@ -1,0 +1,73 @@
+#pragma once
+// Child processes for tests that run the real programs.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace scribbet::test {
+
+class Process {
+public:
+    // Starts `argv` with exactly the environment `env` ("NAME=value" entries).
+    Process(std::vector<std::string> argv, std::vector<std::string> env) {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            std::vector<char*> a, e;
+            for (auto& s : argv) a.push_back(s.data());
+            for (auto& s : env) e.push_back(s.data());
+            a.push_back(nullptr);
+            e.push_back(nullptr);
+            ::execve(a[0], a.data(), e.data());
+            ::_exit(127);
+        }
+    }
+    ~Process() {
+        if (pid_ > 0 && !done_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    pid_t pid() const { return pid_; }
+    void signal(int sig) const { ::kill(pid_, sig); }
+    // The exit status, or -1 when it did not end within the limit (it is then killed).
+    int wait(std::chrono::milliseconds limit = std::chrono::milliseconds(5000)) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        int status = 0;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                done_ = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
+        done_ = true;
+        return -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool done_ = false;
+};
+
+// Polls `done` in real time until it holds or the limit passes.
+template <class F>
+bool eventually(F done, std::chrono::milliseconds limit = std::chrono::milliseconds(5000)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
+
+} // namespace scribbet::test
