@@ -2,7 +2,7 @@
 // Linux, where there is no presentation program.
 //
 //   scribbet-standin serve [--socket PATH] [--state FILE.json]
-//   scribbet-standin ctl [--socket PATH] state | set KEY=VALUE... | quit | macro NAME [ARG...]
+//   scribbet-standin ctl [--socket PATH] state | tree | set KEY=VALUE... | quit | macro NAME [ARG...]
 #include <signal.h>
 #include <unistd.h>
 
@@ -29,7 +29,7 @@ void onSignal(int) {
 
 int usage() {
     std::cerr << "usage: scribbet-standin serve [--socket PATH] [--state FILE.json]\n"
-                 "       scribbet-standin ctl [--socket PATH] state | set KEY=VALUE... | quit | macro NAME [ARG...]\n";
+                 "       scribbet-standin ctl [--socket PATH] state | tree | set KEY=VALUE... | quit | macro NAME [ARG...]\n";
     return 2;
 }
 
@@ -145,12 +145,43 @@ int ctlMacro(const Options& o) {
     return 0;
 }
 
+std::string number(const json& n) {
+    std::ostringstream s;
+    s << n.get<double>();
+    return s.str();
+}
+
+// One line per element, indented by depth: id, role, frame, what it says about itself.
+void printTree(const json& node, int depth) {
+    if (!node.is_object()) return;
+    std::cout << std::string(static_cast<std::size_t>(depth) * 2, ' ') << node.value("id", "") << "  "
+              << node.value("role", "");
+    if (const json f = node.value("frame", json()); f.is_array() && f.size() == 4) {
+        std::cout << "  " << number(f[0]) << "," << number(f[1]) << " " << number(f[2]) << "x" << number(f[3]);
+    }
+    for (const char* key : {"title", "description", "value"}) {
+        if (node.contains(key)) std::cout << "  " << key << "=" << node[key].dump();
+    }
+    std::cout << "\n";
+    for (const auto& child : node.value("children", json::array())) printTree(child, depth + 1);
+}
+
+int ctlTree(const Options& o) {
+    const auto answer = ask(o, {{"op", "ax.tree"}}, 10);
+    if (!answer) return 1;
+    const json tree = answer->value("tree", json());
+    if (tree.is_null()) std::cout << "The program isn't running: it has no elements.\n";
+    printTree(tree, 0);
+    return 0;
+}
+
 int ctl(const Options& o) {
     if (o.rest.empty()) return usage();
     const std::string& what = o.rest[0];
     if (what == "set") return ctlSet(o);
     if (what == "macro") return ctlMacro(o);
-    if ((what != "state" && what != "quit") || o.rest.size() != 1) return usage();
+    if ((what != "state" && what != "tree" && what != "quit") || o.rest.size() != 1) return usage();
+    if (what == "tree") return ctlTree(o);
     const auto answer = ask(o, {{"op", what}}, 10);
     if (!answer) return 1;
     std::cout << answer->dump(2) << "\n";

@@ -107,6 +107,26 @@ struct Delay {
 
 enum class Units { points, pixels };
 
+// How the slide editor shows itself to the accessibility interface: described "Slide
+// Editor …" as the program does, without a description (as under another interface
+// language), or not there at all (a view without a slide editor).
+enum class EditorShown { labelled, unlabelled, none };
+
+// The program's windows as the system's accessibility interface sees them (the tree itself
+// is made from the rest of the model, see ax_tree.hpp), and what the system allows Scribbet.
+struct AXState {
+    bool trusted = true; // Scribbet is granted Accessibility, so the reader works out of the box
+    Delay delay;         // how long the program takes to answer a question about an element
+    int depth = 5;       // levels between the document window and each of its scroll areas
+    EditorShown editor = EditorShown::labelled;
+    // Bumped whenever the program makes its window elements anew (the window moved or was
+    // resized, the program started again, or asked for): references to the old ones are stale.
+    int generation = 0;
+    int prompts = 0;  // times the system's permission prompt was shown
+    int searches = 0; // application elements handed out; the reader asks for one per search
+    bool operator==(const AXState&) const = default;
+};
+
 // Where things are on the screen, derived from the window, the view and the slide size.
 struct Layout {
     Rect window;
@@ -134,6 +154,7 @@ struct Model {
     Theme theme = defaultTheme();
     Addin addin;
     Delay delay;
+    AXState ax;
     bool automationDenied = false;
     Units units = Units::points;
     std::map<std::string, std::string> links; // link id -> "opened", "soon" or "soon|note"
@@ -146,6 +167,10 @@ struct Model {
     static Model standard(const std::string& addinVersion, int programPid);
 
     Layout layout() const;
+    // The floating palette's frame; it stays at the same place over the document window.
+    Rect paletteFrame() const {
+        return {window.frame.right() - 200, window.frame.y + 160, 180, 120};
+    }
     // The zoom the program shows, in percent (at Fit, the fitting one).
     double effectiveZoom() const { return layout().scale * 100; }
     // The screen that holds most of the rectangle; the primary one when none does.
@@ -168,5 +193,8 @@ inline constexpr double documentMargin = 18;
 inline constexpr double scrollBarWidth = 15;
 inline constexpr double minZoom = 10;
 inline constexpr double maxZoom = 400;
+inline constexpr double titleBarHeight = 28; // part of the ribbon band
+inline constexpr int minAXDepth = 2;         // the window, a group, then its scroll areas
+inline constexpr int maxAXDepth = 40;
 
 } // namespace scribbet::standin

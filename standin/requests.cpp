@@ -1,6 +1,7 @@
 #include "requests.hpp"
 
 #include "apple_script.hpp"
+#include "ax_tree.hpp"
 #include "macros.hpp"
 #include "state.hpp"
 
@@ -66,7 +67,7 @@ json windows(const Model& m) {
     if (m.running) {
         const Rect& f = m.window.frame;
         // A floating palette sits over the document window, as the program's format panes do.
-        if (m.window.palette) program.push_back(window(m.pid, "Format Shape", {f.right() - 200, f.y + 160, 180, 120}));
+        if (m.window.palette) program.push_back(window(m.pid, "Format Shape", m.paletteFrame()));
         program.push_back(window(m.pid, m.deck.name, f));
     }
     json before = json::array(), after = json::array();
@@ -133,6 +134,50 @@ Handled open(SharedModel& shared, const json& request) {
     return {{{"ok", true}}};
 }
 
+// ---- the accessibility interface ----
+
+// Whether Scribbet may use it; the prompt is the system's, so it only gets counted.
+Handled axTrusted(SharedModel& shared, bool prompt) {
+    return {shared.change([&](Model& m) {
+        if (prompt) ++m.ax.prompts;
+        return json{{"trusted", m.ax.trusted}};
+    })};
+}
+
+// Making an application element asks nothing of the program; every search starts with one,
+// so they are counted.
+Handled axApp(SharedModel& shared, const json& request) {
+    const json pid = request.value("pid", json());
+    return {shared.change([&](Model& m) {
+        ++m.ax.searches;
+        const bool program = m.running && pid.is_number_integer() && pid.get<std::int64_t>() == m.pid;
+        return json{{"element", program ? json(axAppId) : json()}};
+    })};
+}
+
+// A question to the program about one of its elements, or a value set on one. Without the
+// permission or the program the system refuses at once; otherwise the program answers
+// after its accessibility delay, and a value is set then, whether the caller still waits
+// or not.
+Handled axElement(SharedModel& shared, const json& request, bool set) {
+    const auto arrived = std::chrono::steady_clock::now();
+    const json id = request.value("element", json());
+    const json name = request.value("name", json());
+    if (!id.is_string() || !name.is_string()) return {errorAnswer("An element request needs an \"element\" and a \"name\".")};
+    const json refused = set ? json{{"ok", false}} : json::object();
+    auto reaches = [](const Model& m) { return m.ax.trusted && m.running; };
+    if (!shared.read(reaches)) return {refused};
+    if (!shared.waitOutAXDelay(arrived)) return {json(), false};
+    if (!set) {
+        return {shared.read([&](const Model& m) { return reaches(m) ? axAttribute(m, id, name) : refused; })};
+    }
+    const json value = request.value("value", json());
+    return {shared.change([&](Model& m) {
+        const bool ok = reaches(m) && value.is_number() && axSetNumber(m, id, name, value.get<double>());
+        return json{{"ok", ok}};
+    })};
+}
+
 Handled set(SharedModel& shared, const json& request) {
     json values = request.value("values", json());
     if (!values.is_object()) return {{{"ok", false}, {"msg", "A set needs \"values\": {KEY: VALUE}."}}};
@@ -155,12 +200,16 @@ Handled handleRequest(SharedModel& shared, const json& request) {
     if (op == "quit") return {{{"ok", true}}, true, true};
     if (op == "activate") return activate(shared, request);
     if (op == "open") return open(shared, request);
+    if (op == "ax.trusted" || op == "ax.prompt") return axTrusted(shared, op == "ax.prompt");
+    if (op == "ax.app") return axApp(shared, request);
+    if (op == "ax.attr" || op == "ax.set") return axElement(shared, request, op == "ax.set");
     return {shared.read([&](const Model& m) -> json {
         if (op == "running") return running(m, request);
         if (op == "windows") return {{"windows", windows(m)}};
         if (op == "front") return {{"bundle", m.front.bundle}, {"pid", m.front.pid}};
         if (op == "screens") return screens(m);
         if (op == "state") return stateJson(m);
+        if (op == "ax.tree") return {{"tree", axTreeJson(m)}};
         return errorAnswer("Unknown request \"" + op + "\".");
     })};
 }

@@ -1,7 +1,8 @@
 #pragma once
 // One request of the wire (see platform/linux/standin_link.hpp) and its answer: the
 // program's macro events and scripts, the desktop's questions (running, windows, front,
-// screens, activate) and the stand-in's own (state, set, quit).
+// screens, activate, the accessibility interface) and the stand-in's own (state, set, quit,
+// ax.tree).
 #include <nlohmann/json.hpp>
 
 #include "shared_model.hpp"
@@ -14,7 +15,8 @@ struct Handled {
     bool quit = false;    // the stand-in ends once this answer is sent
 };
 
-// May block for the program's reply delay (macros and scripts only).
+// May block for the program's reply delay (macros and scripts) or its accessibility delay
+// (questions about its elements).
 Handled handleRequest(SharedModel& shared, const nlohmann::json& request);
 
 } // namespace scribbet::standin

@@ -27,21 +27,15 @@ public:
         return f(model_);
     }
 
-    // Waits until the model's delay has passed since `since`; the delay is read afresh on
-    // every change. False when the stand-in is ending first.
+    // Waits until the program's reply delay has passed since `since`; the delay is read
+    // afresh on every change. False when the stand-in is ending first.
     bool waitOutDelay(std::chrono::steady_clock::time_point since) {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            if (ending_) return false;
-            if (model_.delay.never) {
-                changed_.wait(lock);
-                continue;
-            }
-            const auto due = since + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                         std::chrono::duration<double>(model_.delay.seconds));
-            if (std::chrono::steady_clock::now() >= due) return true;
-            changed_.wait_until(lock, due);
-        }
+        return waitOut(since, [](const Model& m) { return m.delay; });
+    }
+
+    // The same for a question about one of the program's accessibility elements.
+    bool waitOutAXDelay(std::chrono::steady_clock::time_point since) {
+        return waitOut(since, [](const Model& m) { return m.ax.delay; });
     }
 
     // Releases every waiting thread; the events they held are never answered.
@@ -52,6 +46,23 @@ public:
     }
 
 private:
+    template <class DelayOf>
+    bool waitOut(std::chrono::steady_clock::time_point since, DelayOf delayOf) {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            if (ending_) return false;
+            const Delay delay = delayOf(model_);
+            if (delay.never) {
+                changed_.wait(lock);
+                continue;
+            }
+            const auto due = since + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                         std::chrono::duration<double>(delay.seconds));
+            if (std::chrono::steady_clock::now() >= due) return true;
+            changed_.wait_until(lock, due);
+        }
+    }
+
     struct Wake {
         std::condition_variable& cv;
         ~Wake() { cv.notify_all(); }

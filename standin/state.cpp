@@ -162,7 +162,10 @@ using Setter = std::function<std::string(Model&, const json&)>;
 std::string setRunning(Model& m, const json& v) {
     const auto on = flag(v);
     if (!on) return "running must be true or false.";
-    if (*on && !m.running) m.front = m.program(); // a program that starts comes to the front
+    if (*on && !m.running) {
+        m.front = m.program(); // a program that starts comes to the front
+        ++m.ax.generation;     // with new windows
+    }
     if (!*on && m.programInFront()) m.front = m.others.empty() ? App{} : m.others.front();
     m.running = *on;
     return {};
@@ -215,6 +218,9 @@ std::string setPointer(Model& m, const json& v) {
 std::string setWindow(Model& m, const json& v) {
     const auto r = rect(v);
     if (!r || r->w < 400 || r->h < 300) return "window must be X,Y,W,H, at least 400 by 300 points.";
+    // The program makes a moved or resized window's accessibility elements anew, so that
+    // references kept from before go stale.
+    if (!(*r == m.window.frame)) ++m.ax.generation;
     m.window.frame = *r;
     return {};
 }
@@ -352,11 +358,67 @@ Setter addinFlag(bool Addin::*field) {
     };
 }
 
-std::string setDelay(Model& m, const json& v) {
-    if (v == "never") return m.delay = {0, true}, std::string();
+std::optional<Delay> delayFrom(const json& v) {
+    if (v == "never") return Delay{0, true};
     const auto s = number(v);
-    if (!s || *s < 0) return "delay must be seconds (0 or more) or never.";
-    m.delay = {*s, false};
+    if (!s || *s < 0) return std::nullopt;
+    return Delay{*s, false};
+}
+
+std::string setDelay(Model& m, const json& v) {
+    const auto d = delayFrom(v);
+    if (!d) return "delay must be seconds (0 or more) or never.";
+    m.delay = *d;
+    return {};
+}
+
+// ---- the accessibility interface ----
+
+const std::vector<std::pair<EditorShown, std::string>> editorNames = {
+    {EditorShown::labelled, "labelled"}, {EditorShown::unlabelled, "unlabelled"}, {EditorShown::none, "none"}};
+
+std::string editorName(EditorShown e) {
+    for (const auto& [shown, name] : editorNames) {
+        if (shown == e) return name;
+    }
+    return {};
+}
+
+std::string setAXTrusted(Model& m, const json& v) {
+    const auto on = flag(v);
+    if (!on) return "ax.trusted must be true or false.";
+    m.ax.trusted = *on;
+    return {};
+}
+
+std::string setAXDelay(Model& m, const json& v) {
+    const auto d = delayFrom(v);
+    if (!d) return "ax.delay must be seconds (0 or more) or never.";
+    m.ax.delay = *d;
+    return {};
+}
+
+std::string setAXDepth(Model& m, const json& v) {
+    const auto d = integer(v);
+    if (!d || *d < minAXDepth || *d > maxAXDepth) {
+        return "ax.depth must be a whole number from " + std::to_string(minAXDepth) + " to " +
+               std::to_string(maxAXDepth) + ".";
+    }
+    m.ax.depth = static_cast<int>(*d);
+    return {};
+}
+
+std::string setAXEditor(Model& m, const json& v) {
+    for (const auto& [shown, name] : editorNames) {
+        if (v == name) return m.ax.editor = shown, std::string();
+    }
+    return "ax.editor must be labelled, unlabelled or none.";
+}
+
+std::string setAXRebuild(Model& m, const json& v) {
+    const auto on = flag(v);
+    if (!on) return "ax.rebuild must be true or false.";
+    if (*on) ++m.ax.generation;
     return {};
 }
 
@@ -422,6 +484,11 @@ const std::vector<std::pair<std::string, Setter>>& setters() {
         {"addin.loaded", addinFlag(&Addin::loaded)},
         {"addin.loadable", addinFlag(&Addin::loadable)},
         {"delay", setDelay},
+        {"ax.trusted", setAXTrusted},
+        {"ax.delay", setAXDelay},
+        {"ax.depth", setAXDepth},
+        {"ax.editor", setAXEditor},
+        {"ax.rebuild", setAXRebuild},
         {"automation", setAutomation},
         {"units", setUnits},
         {"opened", textList(&Model::opened)},
@@ -430,13 +497,14 @@ const std::vector<std::pair<std::string, Setter>>& setters() {
     return table;
 }
 
-const std::set<std::string> readOnly = {"pid", "apps", "layout", "geometry"};
+const std::set<std::string> readOnly = {"pid",        "apps",        "layout",       "geometry",
+                                        "ax.prompts", "ax.searches", "ax.generation"};
 
-// "addin": {"version": ...} is "addin.version", and so for "link".
+// "addin": {"version": ...} is "addin.version", and so for "link" and "ax".
 json flatten(const json& values) {
     json flat = json::object();
     for (const auto& [key, value] : values.items()) {
-        if ((key == "addin" || key == "link") && value.is_object()) {
+        if ((key == "addin" || key == "link" || key == "ax") && value.is_object()) {
             for (const auto& [member, v] : value.items()) flat[key + "." + member] = v;
         } else {
             flat[key] = value;
@@ -490,6 +558,14 @@ json stateJson(const Model& m) {
           {"loadable", m.addin.loadable}}},
         {"delay", m.delay.never ? json("never") : json(m.delay.seconds)},
         {"automation", m.automationDenied ? "denied" : "allowed"},
+        {"ax",
+         {{"trusted", m.ax.trusted},
+          {"delay", m.ax.delay.never ? json("never") : json(m.ax.delay.seconds)},
+          {"depth", m.ax.depth},
+          {"editor", editorName(m.ax.editor)},
+          {"prompts", m.ax.prompts},
+          {"searches", m.ax.searches},
+          {"generation", m.ax.generation}}},
         {"units", m.units == Units::pixels ? "pixels" : "points"},
         {"link", m.links},
         {"opened", m.opened},
@@ -534,12 +610,15 @@ std::string applyValues(Model& model, const json& values) {
 
 std::string loadState(Model& model, const json& state) {
     if (!state.is_object()) return "A state must be a JSON object.";
-    json values = state;
+    json values = flatten(state);
     for (const auto& key : readOnly) values.erase(key);
     // A saved state brings its own links; the ones it does not name are gone.
     Model base = model;
-    if (values.contains("link")) base.links.clear();
+    if (state.contains("link")) base.links.clear();
     if (auto e = applyValues(base, values); !e.empty()) return e;
+    // Loading places the window where the state says before anyone holds its elements, so
+    // it does not count as making them anew.
+    base.ax.generation = model.ax.generation;
     model = std::move(base);
     return {};
 }

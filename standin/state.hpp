@@ -3,9 +3,11 @@
 // "set" requests, and the --state file.
 //
 // The state's keys are the keys a "set" takes, so that a saved state can be loaded again;
-// "addin" and "link" are objects whose members are set as "addin.version", "link.support"
-// and so on. Read-only parts: "pid", "apps", "layout" (where the window's parts and the
-// slide lie on the screen) and "geometry" (the geometry answer the add-in would give now).
+// "addin", "link" and "ax" are objects whose members are set as "addin.version",
+// "link.support", "ax.trusted" and so on. Read-only parts: "pid", "apps", "layout" (where the
+// window's parts and the slide lie on the screen), "geometry" (the geometry answer the
+// add-in would give now) and the accessibility counts "ax.prompts", "ax.searches" and
+// "ax.generation".
 #include <string>
 
 #include <nlohmann/json.hpp>
