@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include "app/app_delegate.hpp"
+#include "app/idle.hpp"
+#include "layer/overlay.hpp"
+#include "platform/fake/fake_app.hpp"
+#include "platform/fake/fake_layer.hpp"
+#include "platform/fake/fake_powerpoint.hpp"
+#include "platform/fake/fake_status.hpp"
+#include "powerpoint/ppt.hpp"
+#include "support/test_env.hpp"
+
+using namespace scribbet;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A launched program on virtual time whose terminate action is recorded.
+class IdleTest : public test::VirtualMainTest {
+protected:
+    IdleTest() {
+        Idle::reset();
+        screens->set({{0, 0, 1440, 900}});
+        Screens::install(screens);
+        PPT::install({std::make_shared<fake::FakeMacroTransport>(), std::make_shared<fake::FakeWindowList>(),
+                      workspace});
+        Overlay::install({factory, nullptr, workspace});
+        launch = clock->now();
+        delegate = std::make_unique<AppDelegate>(Settings{}, AppDelegate::Ports{app, app, bundle, paths, &ui});
+        app.delegate = delegate.get();
+        delegate->willFinishLaunching();
+        delegate->didFinishLaunching();
+    }
+    ~IdleTest() override {
+        Overlay::install({});
+        PPT::install({});
+        Screens::install(nullptr);
+    }
+    // Runs until the program terminates or `limit` passes; the time of the end since launch.
+    std::optional<Duration> quitWithin(Duration limit) {
+        const Instant end = clock->now() + limit;
+        while (clock->now() < end && !app.terminated) loop->advance(100ms);
+        if (!app.terminated) return std::nullopt;
+        return clock->now() - launch;
+    }
+
+    std::shared_ptr<fake::FakeScreens> screens = std::make_shared<fake::FakeScreens>();
+    std::shared_ptr<fake::FakeWorkspace> workspace = std::make_shared<fake::FakeWorkspace>();
+    std::shared_ptr<fake::FakeLayerFactory> factory = std::make_shared<fake::FakeLayerFactory>();
+    fake::FakeApplication app;
+    fake::FakeBundle bundle;
+    fake::FakePaths paths;
+    fake::FakeStatusUI ui;
+    std::unique_ptr<AppDelegate> delegate;
+    Instant launch;
+};
+
+TEST_F(IdleTest, ALaunchWithoutRequestsQuitsBetween140And160Seconds) {
+    const auto at = quitWithin(300s);
+    ASSERT_TRUE(at);
+    EXPECT_GE(*at, 140s);
+    EXPECT_LE(*at, 160s + 100ms);
+}
+
+TEST_F(IdleTest, EveryRequestPushesTheQuitBackAMinute) {
+    loop->advance(100s);
+    Idle::setLastRequest(clock->now());
+    const auto at = quitWithin(300s);
+    ASSERT_TRUE(at);
+    EXPECT_GE(*at, 160s);
+}
+
+TEST_F(IdleTest, NeverWhileALayerIsOpenOrAStartRunsOrTheStatusWindowShows) {
+    Overlay::shared().open(*Geom::from("960|540|0|0|960|540", {}, std::nullopt), std::nullopt, "");
+    factory->web->post({{"type", "ready"}});
+    EXPECT_FALSE(quitWithin(600s));
+    Overlay::shared().close(false);
+
+    ++Idle::working;
+    EXPECT_FALSE(quitWithin(600s));
+    --Idle::working;
+
+    delegate->showStatus();
+    EXPECT_FALSE(quitWithin(600s));
+    ui.window->visible = false; // the user went back to the program: the window hides
+    // Both quiet minutes are counted from when the rule first got that far: now.
+    const Duration hidden = clock->now() - launch;
+    const auto at = quitWithin(300s);
+    ASSERT_TRUE(at);
+    EXPECT_GE(*at - hidden, 120s);
+    EXPECT_LE(*at - hidden, 160s + 100ms);
+}
+
+TEST_F(IdleTest, ClosingALayerChecksASecondLaterAndQuitsWhenLongQuiet) {
+    loop->advance(100s);
+    Idle::setLastRequest(clock->now()); // the last request: quitting waits until 160 s at least
+    loop->advance(50s);
+    Overlay::shared().open(*Geom::from("960|540|0|0|960|540", {}, std::nullopt), std::nullopt, "");
+    factory->web->post({{"type", "ready"}});
+    loop->advance(20s); // the tick at 160 s finds the layer open
+    EXPECT_FALSE(app.terminated);
+    Overlay::shared().close(false);
+    loop->advance(999ms);
+    EXPECT_FALSE(app.terminated);
+    loop->advance(1ms);
+    loop->runPending();
+    EXPECT_TRUE(app.terminated);
+    EXPECT_EQ(app.calls.back(), "terminate");
+}
+
+} // namespace
