@@ -1,0 +1,91 @@
+// The bridge to the presentation program over the real socket, with a real stand-in process.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "app/settings.hpp"
+#include "platform/fake/fake_app.hpp"
+#include "platform/linux/standin_adapters.hpp"
+#include "platform/linux/standin_link.hpp"
+#include "powerpoint/addin_check.hpp"
+#include "powerpoint/ppt.hpp"
+#include "support/process.hpp"
+#include "support/test_env.hpp"
+
+using namespace scribbet;
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+namespace {
+
+class StandinBridgeTest : public test::VirtualMainTest {
+protected:
+    StandinBridgeTest() {
+        socket = (dir / "standin.sock").string();
+        ::setenv("SCRIBBET_STANDIN_SOCKET", socket.c_str(), 1);
+        Settings::setCurrent(Settings{});
+        auto bundle = std::make_shared<fake::FakeBundle>();
+        bundle->shortVersion = "1.2.3";
+        Bundle::setMain(bundle);
+        AddinCheck::reset();
+        PPT::install({std::make_shared<linuxhost::StandinMacroTransport>(),
+                      std::make_shared<linuxhost::StandinWindowList>(), std::make_shared<linuxhost::StandinWorkspace>()});
+        AddinCheck::install(std::make_shared<linuxhost::StandinScriptRunner>());
+        standin = std::make_unique<test::Process>(
+            std::vector<std::string>{SCRIBBET_STANDIN_PROGRAM, "serve", "--socket", socket},
+            std::vector<std::string>{"HOME=" + dir.path().string(), "PATH=/usr/bin:/bin"});
+        EXPECT_TRUE(test::eventually([&] { return standin::call({{"op", "state"}}, 1s).ok(); }));
+    }
+    ~StandinBridgeTest() override {
+        standin::call({{"op", "quit"}}, 1s);
+        standin->wait();
+        PPT::install({});
+        AddinCheck::install(nullptr);
+        ::unsetenv("SCRIBBET_STANDIN_SOCKET");
+    }
+    void set(const json& values) { standin::call({{"op", "set"}, {"values", values}}, 2s); }
+    std::string runInBackground(const std::string& name, double timeout = 60) {
+        SerialQueue caller("test.caller");
+        return caller.syncValue([&] { return PPT::run(name, {}, timeout); });
+    }
+
+    std::string socket;
+    std::unique_ptr<test::Process> standin;
+};
+
+TEST_F(StandinBridgeTest, AnswersFromTheRunningProgramAndItsWindow) {
+    set({{"addin.version", "1.2.3"}});
+    EXPECT_EQ(runInBackground("SCBT_Version"), "OK|1.2.3");
+    const auto window = PPT::windowBounds();
+    ASSERT_TRUE(window);
+    EXPECT_GT(window->w, 200);
+}
+
+TEST_F(StandinBridgeTest, ASlowProgramTimesOutAndAStoppedOneIsNotRunning) {
+    set({{"delay", 1}});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(runInBackground("SCBT_Where", 0.3).rfind("ERR|PowerPoint took longer than a minute", 0), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_EQ(logged().back(), "SCBT_Where failed: AppleEvent timed out. (-1712)");
+
+    set({{"delay", 0}, {"automation", false}});
+    EXPECT_EQ(runInBackground("SCBT_Where").rfind("ERR|macOS is blocking Scribbet", 0), 0u);
+
+    standin::call({{"op", "quit"}}, 1s);
+    standin->wait();
+    EXPECT_EQ(runInBackground("SCBT_Version"),
+              "ERR|PowerPoint is not running. Open your presentation in PowerPoint, then try again.");
+}
+
+TEST_F(StandinBridgeTest, AnOldAddinIsReloadedThroughTheScripts) {
+    set({{"addin.version", "0.9.0"}, {"addin.reloadVersion", "1.2.3"}});
+    SerialQueue caller("test.check");
+    std::optional<std::optional<std::string>> problem;
+    caller.async([&] { problem = AddinCheck::problem(); });
+    ASSERT_TRUE(loop->runUntil([&] { return problem.has_value(); }, 10s));
+    EXPECT_EQ(*problem, std::nullopt);
+    const auto lines = logged();
+    EXPECT_EQ(lines.back(), "Add-in reloaded: OK|1.2.3");
+}
+
+} // namespace
