@@ -39,24 +39,28 @@ public:
     void signal(int sig) const { ::kill(pid_, sig); }
     // The exit status, or -1 when it did not end within the limit (it is then killed).
     int wait(std::chrono::milliseconds limit = std::chrono::milliseconds(5000)) {
+        if (done_) return status_;
         const auto deadline = std::chrono::steady_clock::now() + limit;
         int status = 0;
         while (std::chrono::steady_clock::now() < deadline) {
             if (::waitpid(pid_, &status, WNOHANG) == pid_) {
                 done_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                return status_;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, &status, 0);
         done_ = true;
+        status_ = -1;
         return -1;
     }
 
 private:
     pid_t pid_ = -1;
     bool done_ = false;
+    int status_ = -1;
 };
 
 // Polls `done` in real time until it holds or the limit passes.
