@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Tests the drawing page: builds it (scripts/build-page.sh), type-checks it, then runs its unit
-# tests and its browser tests (headless Chromium against the mock server in page/test) in one
-# run of node's test runner, whose summary closes the output. Screenshots and the performance
-# figures go to build/page-artifacts/. Needs Debian's chromium (apt-get install chromium).
+# tests and its browser tests (headless Chromium against the mock server in page/test, and
+# against the real Scribbet and desktop stand-in, build/scribbet and build/scribbet-standin,
+# which must be built first) in one run of node's test runner, whose summary closes the output.
+# Screenshots and figures go to build/page-artifacts/. Needs Debian's chromium.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"

@@ -13,18 +13,31 @@ export const ARTIFACTS = resolve(here, '..', '..', '..', 'build', 'page-artifact
 const ARGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
   '--disable-background-networking', '--disable-component-update', '--disable-sync'];
 
-export async function openBrowser() {
+/** A fresh headless Chromium whose pages get the message stand-in; close() removes its profile. */
+export async function launchChromium(viewport = { width: 1280, height: 800 }) {
   const profile = await mkdtemp(join(tmpdir(), 'scribbet-page-'));
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: process.env.SCRIBBET_CHROMIUM ?? '/usr/bin/chromium',
     headless: true,
     args: ARGS,
-    viewport: { width: 1280, height: 800 },
+    viewport,
     deviceScaleFactor: 1,
   });
   await context.addInitScript({ path: join(here, 'webkit-stub.js') });
-  const mock = await startMock();
   await mkdir(ARTIFACTS, { recursive: true });
+  return {
+    context,
+    async close() {
+      await context.close();
+      await rm(profile, { recursive: true, force: true });
+    },
+  };
+}
+
+export async function openBrowser() {
+  const browser = await launchChromium();
+  const { context } = browser;
+  const mock = await startMock();
   return {
     context,
     mock,
@@ -38,9 +51,8 @@ export async function openBrowser() {
       return page;
     },
     async close() {
-      await context.close();
+      await browser.close();
       await mock.close();
-      await rm(profile, { recursive: true, force: true });
     },
   };
 }
