@@ -4,7 +4,7 @@
 import { Api } from './api.js';
 import { readTheme } from './colors.js';
 import { Editor } from './editor.js';
-import { type Pt, type Rect, type View, inflate, scaleOf, shownRect, toLayer, toSlide, unionRect } from './geometry.js';
+import { type Pt, type Rect, type View, inflate, intersect, scaleOf, shownRect, toLayer, toSlide, unionRect, visibleRect } from './geometry.js';
 import { type Item, itemBounds } from './items.js';
 import { log, post, Regions } from './messages.js';
 import { type PlacedRecord, changedItems, planPlacing, recordPlaced } from './place.js';
@@ -51,7 +51,7 @@ export class App {
     this.launch = readLaunch(search, { w: window.innerWidth, h: window.innerHeight });
     this.host = this.launch.host;
     this.addinNudge = { ...this.launch.nudge };
-    this.view = { rect: this.launch.rect, sw: this.launch.sw, sh: this.launch.sh, nudge: { ...this.launch.nudge } };
+    this.view = { rect: this.launch.rect, sw: this.launch.sw, sh: this.launch.sh, nudge: { ...this.launch.nudge }, pane: this.launch.pane };
     this.api = new Api((what, a) => log(`${what} failed: ${a.msg}`));
     this.ed = new Editor((ms, fn) => { const t = window.setTimeout(fn, ms); return () => clearTimeout(t); }, () => this.changed());
 
@@ -108,6 +108,8 @@ export class App {
           const g = readGeom(c);
           if (!g.ok) return this.odd(g.msg);
           this.view.rect = g.rect;
+          // A command without the editor's area means it is no longer known: nothing is cut.
+          this.view.pane = g.pane;
           if (g.host !== null && g.host !== this.host) this.setHost(g.host);
           this.schedule();
           return 'ok';
@@ -406,16 +408,20 @@ export class App {
 
   private render(): void {
     const r = shownRect(this.view);
-    const key = `${r.x},${r.y},${r.w},${r.h}`;
+    const seen = visibleRect(this.view);
+    const pane = this.view.pane ?? null;
+    const key = `${r.x},${r.y},${r.w},${r.h}|${pane ? `${pane.x},${pane.y},${pane.w},${pane.h}` : ''}`;
     if (key !== this.lastSlideKey) {
       this.lastSlideKey = key;
+      const clip = pane ? insetText(r, pane) : '';
       for (const el of [this.frame, this.picture]) {
         el.style.left = `${r.x}px`;
         el.style.top = `${r.y}px`;
         el.style.width = `${r.w}px`;
         el.style.height = `${r.h}px`;
+        el.style.clipPath = clip;
       }
-      this.toolbar.layout(r);
+      this.toolbar.layout(seen);
     }
     this.surface.dataset.tool = this.ed.tool;
     this.scene.render(this.view, this.ed);
@@ -425,15 +431,19 @@ export class App {
       return;
     }
     this.toolbar.sync(this.ed, this.placing);
-    this.notices.layout(r);
-    this.lastRegions = this.mouseAreas(r);
+    this.notices.layout(seen);
+    this.lastRegions = this.mouseAreas(pane ? intersect(r, pane) : r);
     this.regions.update(this.lastRegions, this.toolbarDrag);
   }
 
   private lastRegions: Rect[] = [];
 
-  /** The slide, anything drawn beyond it, the toolbar and the messages take the mouse. */
-  private mouseAreas(slide: Rect): Rect[] {
+  /**
+   * The slide, anything drawn beyond it, the toolbar and the messages take the mouse; of the
+   * slide and the drawing only what lies in the program's editor, so its ribbon, thumbnails
+   * and scroll bars stay the program's.
+   */
+  private mouseAreas(slide: Rect | null): Rect[] {
     let drawn: Rect | null = null;
     for (const it of this.ed.items) {
       const b = itemBounds(it);
@@ -442,10 +452,19 @@ export class App {
       const z = toLayer(this.view, { x: b.x + b.w, y: b.y + b.h });
       drawn = unionRect(drawn, inflate({ x: a.x, y: a.y, w: z.x - a.x, h: z.y - a.y }, 8 + (it.style.width * scaleOf(this.view)) / 2));
     }
-    const rects = [slide, this.toolbar.rect()];
+    const pane = this.view.pane ?? null;
+    const rects = slide ? [slide, this.toolbar.rect()] : [this.toolbar.rect()];
     const chrome = this.scene.chromeBounds();
     const extra = unionRect(drawn, chrome);
-    if (extra) rects.push(extra);
+    const kept = extra && pane ? intersect(extra, pane) : extra;
+    if (kept) rects.push(kept);
     return rects;
   }
+}
+
+/** A CSS clip that keeps the part of a box at r that lies within the area a. */
+function insetText(r: Rect, a: Rect): string {
+  const top = Math.max(0, a.y - r.y), left = Math.max(0, a.x - r.x);
+  const right = Math.max(0, r.x + r.w - (a.x + a.w)), bottom = Math.max(0, r.y + r.h - (a.y + a.h));
+  return top || left || right || bottom ? `inset(${top}px ${right}px ${bottom}px ${left}px)` : '';
 }

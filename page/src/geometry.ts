@@ -23,6 +23,11 @@ export interface View {
   sh: number;
   /** The user's lining-up offset in layer points, added to the measured rectangle. */
   nudge: Pt;
+  /**
+   * The program's slide editor in layer coordinates, when known. Zoomed in, the slide runs on
+   * under the ribbon, the thumbnails and off the window; only this part of it can be seen.
+   */
+  pane?: Rect | null;
 }
 
 export const pt = (x: number, y: number): Pt => ({ x, y });
@@ -36,6 +41,23 @@ export function scaleOf(view: View): number {
 /** The slide rectangle where it is shown, nudge included. */
 export function shownRect(view: View): Rect {
   return { x: view.rect.x + view.nudge.x, y: view.rect.y + view.nudge.y, w: view.rect.w, h: view.rect.h };
+}
+
+/** The common part of two rectangles, or null when they don't overlap. */
+export function intersect(a: Rect, b: Rect): Rect | null {
+  const x = Math.max(a.x, b.x), y = Math.max(a.y, b.y);
+  const r = Math.min(a.x + a.w, b.x + b.w), btm = Math.min(a.y + a.h, b.y + b.h);
+  return r > x && btm > y ? { x, y, w: r - x, h: btm - y } : null;
+}
+
+/**
+ * The part of the shown slide the program lets the user see: the slide within the editor.
+ * With the slide scrolled right out of the editor, the editor itself.
+ */
+export function visibleRect(view: View): Rect {
+  const r = shownRect(view);
+  if (!view.pane) return r;
+  return intersect(r, view.pane) ?? view.pane;
 }
 
 export function toSlide(view: View, p: Pt): Pt {

@@ -14,14 +14,20 @@ export class Scene {
   private readonly group: SVGGElement;
   private readonly live: SVGGElement;
   private readonly chrome: SVGGElement;
+  /** Everything drawn sits in here, cut to the program's slide editor when that is known. */
+  private readonly seen: SVGGElement;
+  private readonly paneRect: SVGRectElement;
   private readonly shown = new Map<string, { el: SVGPathElement; item: Item }>();
 
   constructor(parent: HTMLElement) {
     this.root = svgEl('svg', { id: 'stage', 'aria-hidden': 'true' });
     parent.appendChild(this.root);
-    this.group = svgEl('g', { id: 'scene' }, this.root);
-    this.live = svgEl('g', { id: 'live', 'stroke-linecap': 'round', 'stroke-linejoin': 'round', fill: 'none' }, this.root);
-    this.chrome = svgEl('g', { id: 'chrome' }, this.root);
+    const clip = svgEl('clipPath', { id: 'pane-clip' }, svgEl('defs', {}, this.root));
+    this.paneRect = svgEl('rect', {}, clip);
+    this.seen = svgEl('g', { id: 'seen' }, this.root);
+    this.group = svgEl('g', { id: 'scene' }, this.seen);
+    this.live = svgEl('g', { id: 'live', 'stroke-linecap': 'round', 'stroke-linejoin': 'round', fill: 'none' }, this.seen);
+    this.chrome = svgEl('g', { id: 'chrome' }, this.seen);
   }
 
   render(view: View, ed: Editor): void {
@@ -29,6 +35,7 @@ export class Scene {
     const r = shownRect(view);
     const transform = `translate(${r.x} ${r.y}) scale(${s})`;
     if (this.group.getAttribute('transform') !== transform) this.group.setAttribute('transform', transform);
+    this.clipTo(view.pane ?? null);
     this.items(ed);
     this.liveStroke(ed, transform);
     this.drawChrome(view, ed);
@@ -120,6 +127,19 @@ export class Scene {
         }
       }
     }
+  }
+
+  /** Ink under the program's ribbon or thumbnails would show over them: it is cut off there. */
+  private clipTo(pane: Rect | null): void {
+    if (!pane) {
+      this.seen.removeAttribute('clip-path');
+      return;
+    }
+    const want = { x: pane.x, y: pane.y, width: pane.w, height: pane.h };
+    for (const [k, v] of Object.entries(want)) {
+      if (this.paneRect.getAttribute(k) !== String(v)) this.paneRect.setAttribute(k, String(v));
+    }
+    this.seen.setAttribute('clip-path', 'url(#pane-clip)');
   }
 
   /** Where the selection's handles reach, in layer points, for the mouse regions. */

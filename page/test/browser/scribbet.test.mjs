@@ -34,10 +34,24 @@ beforeEach(async () => {
     `theme=${defaultTheme.join(',')}`);
 });
 
-/** Opens the page as the layer would for where the stand-in shows the slide now. */
-async function openPage(extra = {}) {
+/** The stand-in's slide editor in layer coordinates, as Scribbet reads it with Accessibility. */
+const editorOf = (state, origin) => {
+  const [x, y, w, h] = state.layout.pane;
+  return { x: x - origin.x, y: y - origin.y, w, h };
+};
+
+/**
+ * Opens the page as the layer would for where the stand-in shows the slide now; with editor,
+ * as Scribbet opens it when it reads the slide editor through Accessibility.
+ */
+async function openPage(extra = {}, { editor = false } = {}) {
   const state = await p.state();
-  const layer = layerFor(await p.macro('SCBT_Geom'), state.screens, { sid: `live-${process.pid}-${++opened}`, ...extra });
+  let layer = layerFor(await p.macro('SCBT_Geom'), state.screens, { sid: `live-${process.pid}-${++opened}`, ...extra });
+  if (editor) {
+    const e = editorOf(state, layer.origin);
+    layer = layerFor(await p.macro('SCBT_Geom'), state.screens, { ...layer.query, host: '1', px: e.x, py: e.y, pw: e.w, ph: e.h });
+    layer.editor = e;
+  }
   const page = await browser.context.newPage();
   await page.setViewportSize(layer.screen);
   page.errors = [];
@@ -194,6 +208,83 @@ test('the program zooms to 150 % and scrolls mid-drawing: the drawing moves with
   assert.ok(devs.every((d) => d <= 1), `placed ${devs.map((d) => d.toFixed(3)).join(' and ')} pt away from the drawings`);
   await waitNotice(page, 'Placed on the slide');
   await slidePicture('scribbet-zoom-on-slide');
+  clean(page);
+  await page.close();
+});
+
+/** How many dark pixels (ink, not the frame's pale outline) the page shows in a rectangle. */
+async function inkIn(page, r) {
+  const png = await page.screenshot({ clip: { x: r.x, y: r.y, width: r.w, height: r.h } });
+  const probe = await browser.context.newPage();
+  try {
+    return await probe.evaluate(async (data) => {
+      const img = new Image();
+      img.src = `data:image/png;base64,${data}`;
+      await img.decode();
+      const c = document.createElement('canvas');
+      c.width = img.naturalWidth;
+      c.height = img.naturalHeight;
+      const g = c.getContext('2d');
+      g.drawImage(img, 0, 0);
+      const px = g.getImageData(0, 0, c.width, c.height).data;
+      let n = 0;
+      for (let i = 0; i < px.length; i += 4) if (px[i] < 100 && px[i + 1] < 100 && px[i + 2] < 100) n++;
+      return n;
+    }, png.toString('base64'));
+  } finally {
+    await probe.close();
+  }
+}
+
+const overlaps = (a, [x, y, w, h]) => a.x < x + w && x < a.x + a.w && a.y < y + h && y < a.y + a.h;
+
+test('zoomed in, the slide runs under the ribbon and the thumbnails: the page takes the mouse and shows ink only in the slide editor', async () => {
+  await p.set('zoom=150', 'fit=false', 'scroll=0.2,0.3');
+  const { page, layer, state } = await openPage({}, { editor: true });
+  const ed = layer.editor;
+  const o = layer.origin;
+  const inLayer = ([x, y, w, h]) => ({ x: x - o.x, y: y - o.y, w, h });
+  const ribbon = inLayer(state.layout.ribbon), thumbs = inLayer(state.layout.thumbnails);
+  assert.ok(layer.rect.x < ed.x && layer.rect.y < ed.y, 'the slide starts left of and above the editor');
+
+  await page.waitForFunction(() => window.__messages.some((m) => m.type === 'regions'));
+  let regions = (await messages(page, 'regions')).at(-1);
+  const seen = { x: ed.x, y: ed.y, w: layer.rect.x + layer.rect.w - ed.x, h: ed.h };
+  seen.w = Math.min(seen.w, ed.w);
+  regions.rects[0].forEach((v, i) => near(v, [seen.x, seen.y, seen.w, seen.h][i], 0.01, 'the slide as far as the editor shows it'));
+  for (const r of regions.rects) {
+    assert.ok(!overlaps(ribbon, r) && !overlaps(thumbs, r), `the region ${r} takes the mouse from the program's ribbon or thumbnails`);
+  }
+
+  // A stroke from the editor up over the ribbon: all of it is kept, only the part in the editor shows.
+  const mouse = Array.from({ length: 50 }, (_, i) => ({ x: ed.x + 200 + i * 8, y: Math.round(ed.y + 150 - i * 5) }));
+  assert.ok(mouse.at(-1).y < ribbon.y + ribbon.h, 'the stroke ends over the ribbon');
+  await drag(page, mouse);
+  await shot(page, 'scribbet-zoomed-in-editor');
+  const top = { x: ed.x + 150, y: ribbon.y, w: 500, h: ribbon.h };
+  assert.equal(await inkIn(page, top), 0, 'no ink over the ribbon');
+  assert.ok(await inkIn(page, { x: ed.x + 150, y: ed.y, w: 500, h: 200 }) > 50, 'ink in the editor');
+  regions = (await messages(page, 'regions')).at(-1);
+  assert.equal(regions.all, false);
+  for (const r of regions.rects) assert.ok(!overlaps(ribbon, r), `after drawing, the region ${r} covers the ribbon`);
+
+  // Back at 75 % the whole slide is in the editor, and so is the whole stroke.
+  await p.set('zoom=75');
+  const now = await p.state();
+  const back = layerFor(await p.macro('SCBT_Geom'), now.screens);
+  const e2 = editorOf(now, o);
+  await page.evaluate((cmd) => SCB.command(cmd), { ...back.geomCommand, host: true, pane: [e2.x, e2.y, e2.w, e2.h] });
+  await page.waitForFunction((w) => document.querySelector('#frame').style.width === `${w}px`, back.geomCommand.w);
+  await page.waitForFunction((r) => {
+    const last = window.__messages.filter((m) => m.type === 'regions').at(-1);
+    return Math.abs(last.rects[0][2] - r.w) < 0.01 && Math.abs(last.rects[0][0] - r.x) < 0.01;
+  }, back.rect);
+  await shot(page, 'scribbet-zoomed-back');
+  await page.keyboard.press('Enter');
+  const [shape] = await placed(1);
+  const drawn = mouse.map((m) => slidePointOf(state, o, m));
+  const dev = deviation(drawn, outlinePoints(shape.path)[0]);
+  assert.ok(dev <= 1, `placed ${dev.toFixed(3)} pt away from the drawing, the part under the ribbon included`);
   clean(page);
   await page.close();
 });
