@@ -63,10 +63,11 @@ async function openPage(extra = {}, { editor = false } = {}) {
   return { page, layer, state };
 }
 
-/** Nothing went wrong in the page, and Scribbet refused none of its requests. */
-function clean(page) {
+/** Nothing went wrong in the page, Scribbet refused none of its requests, and it logged nothing. */
+async function clean(page) {
   assert.deepEqual(page.errors, [], 'no script errors');
   assert.deepEqual(page.refused, [], 'Scribbet refused none of the page\'s requests');
+  assert.deepEqual((await messages(page, 'log')).map((m) => m.msg), [], 'nothing in the application log');
 }
 
 const shapesOn = (state) => state.slides[state.slide - 1].shapes;
@@ -134,7 +135,7 @@ test('served by Scribbet: ready, the slide and toolbar regions, and the stand-in
   await waitNotice(page, 'Placed on the slide');
   await shot(page, 'scribbet-theme');
   await slidePicture('scribbet-theme-on-slide');
-  clean(page);
+  await clean(page);
   await page.close();
 });
 
@@ -162,7 +163,7 @@ test('a stroke drawn at 75 % lands on the stand-in\'s slide within a point of wh
   await page.keyboard.press('Shift+I');
   await page.waitForFunction(() => { const i = document.querySelector('#picture'); return !i.hidden && i.complete && i.naturalWidth > 0; });
   await shot(page, 'scribbet-stroke-over-slide-picture');
-  clean(page);
+  await clean(page);
   await page.close();
 });
 
@@ -208,7 +209,7 @@ test('the program zooms to 150 % and scrolls mid-drawing: the drawing moves with
   assert.ok(devs.every((d) => d <= 1), `placed ${devs.map((d) => d.toFixed(3)).join(' and ')} pt away from the drawings`);
   await waitNotice(page, 'Placed on the slide');
   await slidePicture('scribbet-zoom-on-slide');
-  clean(page);
+  await clean(page);
   await page.close();
 });
 
@@ -285,7 +286,7 @@ test('zoomed in, the slide runs under the ribbon and the thumbnails: the page ta
   const drawn = mouse.map((m) => slidePointOf(state, o, m));
   const dev = deviation(drawn, outlinePoints(shape.path)[0]);
   assert.ok(dev <= 1, `placed ${dev.toFixed(3)} pt away from the drawing, the part under the ribbon included`);
-  clean(page);
+  await clean(page);
   await page.close();
 });
 
@@ -336,13 +337,14 @@ test('shapes at Fit: a rectangle, a filled circle and a 45 degree line land on t
   assert.ok(cw > 50, 'as big as it was dragged');
   assert.equal(circle.fill, circle.stroke, 'filled with its stroke colour');
   await slidePicture('scribbet-shapes-on-slide');
-  clean(page);
+  await clean(page);
   await page.close();
 });
 
-test('undo and redo decide what is placed: only the kept stroke reaches the slide', async () => {
-  await p.set('zoom=90', 'fit=false');
+test('on the second screen, undo and redo decide what is placed: only the kept stroke reaches the slide', async () => {
+  await p.set('zoom=90', 'fit=false', 'window=1600,80,1400,860');
   const { page, layer, state } = await openPage();
+  assert.equal(layer.origin.x, state.screens[1].frame[0], 'the layer covers the second screen');
   const keep = wave(100, 150).map((q) => layer.at(q.x, q.y));
   const drop = wave(100, 350).map((q) => layer.at(q.x, q.y));
   await drag(page, keep);
@@ -363,7 +365,30 @@ test('undo and redo decide what is placed: only the kept stroke reaches the slid
   // Nothing further happens on the slide: a short wait shows no second shape.
   await new Promise((r) => setTimeout(r, 300));
   assert.equal(shapesOn(await p.state()).length, 1);
-  clean(page);
+  await clean(page);
+  await page.close();
+});
+
+test('the drawing lands on the slide it was drawn on, after the program has gone on to another', async () => {
+  await p.set('slide=2', 'zoom=75', 'fit=false');
+  const { page, layer } = await openPage();
+  assert.equal(layer.query.slide, '257');
+  await drag(page, wave(100, 200).map((q) => layer.at(q.x, q.y)));
+  await p.set('slide=3');
+  await page.keyboard.press('Enter');
+  await waitNotice(page, 'Placed on the slide');
+  const state = await p.state();
+  assert.deepEqual(state.slides.map((sl) => sl.shapes.length), [0, 1, 0], 'on slide 257 only');
+  assert.equal(state.slide, 3, 'the program stays on the slide it shows');
+  // A slide that is gone: the add-in's refusal is shown and the drawing stays.
+  await p.set('slides=[{"id":256},{"id":258}]');
+  await page.keyboard.press('p');
+  await drag(page, wave(100, 350).map((q) => layer.at(q.x, q.y)));
+  await page.keyboard.press('Enter');
+  await waitNotice(page, '257');
+  assert.equal(await pathsShown(page), 2);
+  assert.deepEqual((await p.state()).slides.map((sl) => sl.shapes.length), [0, 0]);
+  assert.deepEqual(page.errors, []);
   await page.close();
 });
 
@@ -388,7 +413,7 @@ test('placed with the layer kept open, a moved rectangle replaces its shape on t
   near(second.frame[0], a.x + 24 / s, 0.05, 'moved right by the drag');
   near(second.frame[1], a.y + 16 / s, 0.05, 'moved down by the drag');
   near(second.frame[2], first.frame[2], 0.01, 'same width');
-  clean(page);
+  await clean(page);
   await page.close();
 });
 
@@ -402,7 +427,7 @@ test('Option+arrows move the frame and Scribbet stores the whole offset; a layer
   await page.waitForFunction((top) => document.querySelector('#frame').style.top === `${top}px`, layer.rect.y + 10);
   const stored = await until('the offset in preferences.json', () => p.prefs()?.nudge);
   assert.deepEqual(stored, { x: 2, y: 10 });
-  clean(page);
+  await clean(page);
   await page.close();
 
   // Scribbet opens the next layer with the stored offset in its address.
@@ -421,7 +446,7 @@ test('Option+arrows move the frame and Scribbet stores the whole offset; a layer
   // Relative to the moved frame, which the user lined up with the slide.
   near(x0, (layer.at(100, 100).x - layer.rect.x) / s, 0.05, 'left');
   near(y0, (layer.at(100, 100).y - layer.rect.y) / s, 0.05, 'top');
-  clean(page);
+  await clean(page);
   await page.close();
 });
 
@@ -464,7 +489,7 @@ test('Shift+I shows the stand-in\'s slide picture from Scribbet over the frame, 
     assert.ok(got.some((v, i) => Math.abs(v - accent[i]) > 40), `outside at ${x},${y}: ${got} is the rectangle's colour`);
   }
   await shot(page, 'scribbet-slide-picture');
-  clean(page);
+  await clean(page);
 
   await page.keyboard.press('Shift+I');
   await page.waitForFunction(() => document.querySelector('#picture').hidden);
@@ -495,7 +520,7 @@ test('the tool command: every tool name Scribbet sends is answered with that nam
   await page.keyboard.press('Enter');
   const [rect] = await placed(1);
   assert.equal(pairs(rect.path).length, 4, 'drawn with the tool it switched to');
-  clean(page);
+  await clean(page);
   await page.close();
 });
 
@@ -553,6 +578,14 @@ test('Scribbet, opening a layer for the stand-in\'s slide, measures it where the
   near(w, layer.rect.w, 1, 'width');
   near(h, layer.rect.h, 1, 'height');
   await p.waitLog(/Drawing layer open over the slide/);
-  const st = await p.api('GET', '/api/state');
-  assert.equal(JSON.parse(st.body).open, true);
+  const isOpen = async () => JSON.parse((await p.api('GET', '/api/state')).body).open;
+  assert.equal(await isOpen(), true);
+
+  // Return with nothing to place asks Scribbet to close the layer.
+  const { page } = await openPage();
+  await page.keyboard.press('Enter');
+  await until('the layer to close', async () => (await isOpen()) === false);
+  assert.match(p.log(), /Drawing layer closed/);
+  await clean(page);
+  await page.close();
 });
