@@ -562,6 +562,26 @@ test('a failed insert keeps the drawing: the program quit, then the add-in unloa
   await page.close();
 });
 
+test('a program slow to answer: the page shows it is placing, and Return pressed again places nothing twice', async () => {
+  await p.set('zoom=75', 'fit=false');
+  const { page, layer } = await openPage();
+  await drag(page, wave(100, 200).map((q) => layer.at(q.x, q.y)));
+  await p.set('delay=1.5');
+  const logFrom = p.log().length;
+  const t0 = Date.now();
+  await page.keyboard.press('Enter');
+  await page.waitForFunction(() => document.querySelector('#toolbar button.place').textContent === 'Placing…');
+  await page.keyboard.press('Enter');
+  await page.keyboard.press('Shift+Enter');
+  await waitNotice(page, 'Placed on the slide');
+  assert.ok(Date.now() - t0 >= 1400, 'it waited for the program');
+  await new Promise((r) => setTimeout(r, 1800)); // long enough for a second insert to land
+  assert.equal(shapesOn(await p.state()).length, 1, 'placed once');
+  assert.equal((p.log().slice(logFrom).match(/Placed \d+ path/g) ?? []).length, 1, 'one insert reached the program');
+  await clean(page);
+  await page.close();
+});
+
 test('Scribbet, opening a layer for the stand-in\'s slide, measures it where these tests put the page', async () => {
   await p.set('zoom=75', 'fit=false', 'window=1600,80,1400,860');
   const answer = await p.macro('SCBT_Geom');
