@@ -19,7 +19,11 @@ const BUILD_HINT = 'build it with `cmake -S . -B build -G Ninja && cmake --build
 // Children still running: a run that ends early (an uncaught error, Ctrl+C, the test runner's
 // time limit) must not leave a stand-in or a Scribbet behind.
 const running = new Set();
-const killAll = () => { for (const c of running) c.kill('SIGKILL'); };
+const folders = new Set();
+const killAll = () => {
+  for (const c of running) c.kill('SIGKILL');
+  for (const d of folders) rmSync(d, { recursive: true, force: true });
+};
 process.on('exit', killAll);
 for (const sig of ['SIGINT', 'SIGTERM']) process.once(sig, () => { killAll(); process.exit(128 + (sig === 'SIGINT' ? 2 : 15)); });
 
@@ -69,6 +73,7 @@ export async function startPrograms() {
     if (!existsSync(bin)) throw new Error(`${bin} is missing: ${BUILD_HINT}.`);
   }
   const dir = mkdtempSync(join(tmpdir(), 'scribbet-live-'));
+  folders.add(dir);
   const sock = join(dir, 'standin.sock');
   const env = Object.fromEntries(Object.entries(process.env).filter(([k]) =>
     !k.startsWith('SCRIBBET_') && !k.startsWith('XDG_') && k !== 'DISPLAY' && k !== 'WAYLAND_DISPLAY'));
@@ -129,6 +134,7 @@ export async function startPrograms() {
       await stop(scribbet);
       await stop(standin);
       rmSync(dir, { recursive: true, force: true });
+      folders.delete(dir);
     },
   };
 
