@@ -286,6 +286,7 @@ test('zoomed in, the slide runs under the ribbon and the thumbnails: the page ta
   const [shape] = await placed(1);
   const drawn = mouse.map((m) => slidePointOf(state, o, m));
   const dev = deviation(drawn, outlinePoints(shape.path)[0]);
+  figures.strokeAt150UnderRibbon = { deviationPt: dev };
   assert.ok(dev <= 1, `placed ${dev.toFixed(3)} pt away from the drawing, the part under the ribbon included`);
   await clean(page);
   await page.close();
