@@ -21,6 +21,11 @@
 #include "powerpoint/addin_check.hpp"
 #include "powerpoint/ppt.hpp"
 #include "runtime/queues.hpp"
+#ifdef SCRIBBET_GTK
+#include <iostream>
+
+#include "platform/gtk/gtk_host.hpp"
+#endif
 
 using namespace scribbet;
 using namespace scribbet::linuxhost;
@@ -44,20 +49,39 @@ int main(int argc, char** argv) {
     sigaddset(&stops, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stops, nullptr);
 
+    // Real windows when there is a display; the headless adapters otherwise.
+    std::shared_ptr<MainLoop> loop = std::make_shared<PlainMainLoop>();
+    std::shared_ptr<LayerFactory> layers = std::make_shared<HeadlessLayerFactory>();
+    std::shared_ptr<InputMonitors> input = std::make_shared<HeadlessInput>();
+    std::shared_ptr<NoticeUI> notices = std::make_shared<LoggedNotices>();
+    std::shared_ptr<const Screens> screens = std::make_shared<StandinScreens>();
+    std::shared_ptr<StatusUI> statusUI;
+#ifdef SCRIBBET_GTK
+    auto display = gtkhost::openDisplay();
+    if (const auto& g = display.adapters) {
+        loop = g->loop;
+        layers = g->layers;
+        input = g->input;
+        notices = g->notices;
+        screens = g->screens;
+        statusUI = g->status;
+        gtkhost::restartHeadlessOnDisplayLoss(argv[0]);
+    } else {
+        std::cerr << "scribbet: " << display.why << "\n";
+    }
+#endif
     auto clock = std::make_shared<SystemClock>();
-    auto loop = std::make_shared<PlainMainLoop>();
     MainQueue::install(loop, clock);
     XdgPaths paths;
     auto bundle = std::make_shared<ProgramBundle>();
     Bundle::setMain(bundle);
     AppState::install(paths.logFile());
     auto workspace = std::make_shared<StandinWorkspace>();
-    auto input = std::make_shared<HeadlessInput>();
     PPT::install({std::make_shared<StandinMacroTransport>(), std::make_shared<StandinWindowList>(), workspace});
-    Overlay::install({std::make_shared<HeadlessLayerFactory>(), input, workspace});
-    Notice::install(std::make_shared<LoggedNotices>(), input);
+    Overlay::install({layers, input, workspace});
+    Notice::install(notices, input);
     AddinCheck::install(std::make_shared<StandinScriptRunner>());
-    Screens::install(std::make_shared<StandinScreens>());
+    Screens::install(screens);
     AXAccess::install(std::make_shared<StandinAccessibility>());
     Preferences::install(std::make_shared<FilePreferences>(FilePreferences::defaultFile()));
 
@@ -76,7 +100,7 @@ int main(int argc, char** argv) {
         if (sigwait(&stops, &sig) == 0) app.terminate();
     }).detach();
 
-    AppDelegate delegate(settings, {app, app, *bundle, paths});
+    AppDelegate delegate(settings, {app, app, *bundle, paths, statusUI.get()});
     app.run(delegate, links);
     channel.stop();
     return 0;

@@ -1,0 +1,61 @@
+#pragma once
+// The drawing layer's window under X: an undecorated, transparent toplevel over one monitor,
+// kept above the others. Transparency needs an RGBA visual, which only a compositing manager
+// offers; without one the window still works but is opaque. Letting the mouse through is an
+// empty input shape: the X server then hands clicks to whatever lies below.
+#include <memory>
+
+#include "platform/gtk/monitor_screens.hpp"
+#include "platform/layer_ui.hpp"
+
+typedef struct _GtkWidget GtkWidget;
+typedef struct _GdkWindow GdkWindow;
+
+namespace scribbet::gtkhost {
+
+class LayerWindow final : public LayerPanel {
+public:
+    LayerWindow(const Rect& platformFrame, std::shared_ptr<MonitorScreens> screens);
+    ~LayerWindow() override;
+    LayerWindow(const LayerWindow&) = delete;
+    LayerWindow& operator=(const LayerWindow&) = delete;
+
+    Rect frame() const override { return frame_; }
+    void setFrame(const Rect& frame) override;
+    bool isVisible() const override;
+    void makeKeyAndFront() override;
+    void orderFrontRegardless() override;
+    void hide() override;
+    bool ignoresMouse() const override { return ignores_; }
+    void setIgnoresMouse(bool ignore) override;
+    void clear() override;
+
+    // The one child: the web view, which then fills the window.
+    void setContent(GtkWidget* content);
+    GtkWidget* widget() const { return window_; }
+    bool hasRGBAVisual() const { return rgba_; }
+    // Whether a GDK window belongs to a layer window (the key monitor asks).
+    static bool isLayer(GdkWindow* window);
+
+private:
+    void applyInputShape();
+    std::shared_ptr<MonitorScreens> screens_;
+    GtkWidget* window_ = nullptr;
+    GtkWidget* content_ = nullptr;
+    Rect frame_;
+    bool ignores_ = false;
+    bool rgba_ = false;
+};
+
+class GtkLayerFactory final : public LayerFactory {
+public:
+    explicit GtkLayerFactory(std::shared_ptr<MonitorScreens> screens) : screens_(std::move(screens)) {}
+    std::unique_ptr<LayerPanel> makePanel(const Rect& screenFrame) override;
+    // None for a panel this factory did not make.
+    std::shared_ptr<LayerWebView> makeWebView(LayerPanel& panel, std::weak_ptr<LayerPageEvents> events) override;
+
+private:
+    std::shared_ptr<MonitorScreens> screens_;
+};
+
+} // namespace scribbet::gtkhost

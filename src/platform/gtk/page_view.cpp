@@ -1,0 +1,231 @@
+#include "platform/gtk/page_view.hpp"
+
+#include <webkit2/webkit2.h>
+
+#include "runtime/weak.hpp"
+
+namespace scribbet::gtkhost {
+
+using nlohmann::json;
+
+namespace {
+// One context for every layer: ephemeral, so nothing the page loaded survives the process,
+// and one network process serves every layer opened meanwhile.
+WebKitWebContext* layerContext() {
+    static WebKitWebContext* context = [] {
+        WebKitWebContext* c = webkit_web_context_new_ephemeral();
+        webkit_web_context_set_cache_model(c, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+        return c;
+    }();
+    return context;
+}
+
+json parsedJSON(JSCValue* value) {
+    if (!value) return json();
+    gchar* text = jsc_value_to_json(value, 0);
+    if (!text) return json();
+    json out = json::parse(text, nullptr, false);
+    g_free(text);
+    return out.is_discarded() ? json() : out;
+}
+
+struct Evaluation {
+    std::function<void(EvalResult)> completion;
+};
+} // namespace
+
+PageError pageError(const std::string& domain, int code) {
+    if (domain == g_quark_to_string(WEBKIT_NETWORK_ERROR) && code == WEBKIT_NETWORK_ERROR_CANCELLED) {
+        return {"NSURLErrorDomain", -999};
+    }
+    if (domain == g_quark_to_string(G_IO_ERROR) && code == G_IO_ERROR_CANCELLED) return {"NSURLErrorDomain", -999};
+    if (domain == g_quark_to_string(WEBKIT_POLICY_ERROR) &&
+        code == WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) {
+        return {"WebKitErrorDomain", 102};
+    }
+    return {domain, code};
+}
+
+EvalResult evalResultOf(JSCValue* value) {
+    if (!value) return {};
+    if (jsc_value_is_string(value)) {
+        gchar* text = jsc_value_to_string(value);
+        EvalResult r{std::string(text ? text : ""), std::nullopt};
+        g_free(text);
+        return r;
+    }
+    if (jsc_value_is_function(value) || !jsc_value_is_object(value)) return {};
+    json j = parsedJSON(value);
+    if (j.is_array() || j.is_object()) return {std::move(j), std::nullopt};
+    return {};
+}
+
+json messageBodyOf(JSCValue* value) { return parsedJSON(value); }
+
+PageView::PageView(std::weak_ptr<LayerPageEvents> events) : events_(std::move(events)) {
+    WebKitUserContentManager* manager = webkit_user_content_manager_new();
+    manager_ = manager;
+    view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", layerContext(), "user-content-manager",
+                                         manager, nullptr));
+    g_object_ref_sink(view_);
+    const GdkRGBA clear{0, 0, 0, 0};
+    webkit_web_view_set_background_color(view_, &clear);
+    webkit_settings_set_enable_developer_extras(webkit_web_view_get_settings(view_), TRUE);
+
+    g_signal_connect(manager, "script-message-received::scribbet", G_CALLBACK(scriptMessage), this);
+    webkit_user_content_manager_register_script_message_handler(manager, "scribbet");
+    g_signal_connect(view_, "decide-policy", G_CALLBACK(decidePolicy), this);
+    g_signal_connect(view_, "load-failed", G_CALLBACK(loadFailed), this);
+    g_signal_connect(view_, "load-changed", G_CALLBACK(loadChanged), this);
+    g_signal_connect(view_, "web-process-terminated", G_CALLBACK(processEnded), this);
+}
+
+PageView::~PageView() {
+    detach();
+    g_object_unref(view_);
+    g_object_unref(manager_);
+}
+
+GtkWidget* PageView::widget() const { return GTK_WIDGET(view_); }
+
+std::shared_ptr<LayerPageEvents> PageView::events() const { return detached_ ? nullptr : events_.lock(); }
+
+void PageView::load(const std::string& url, Duration timeout) {
+    if (detached_) return;
+    timeout_ = timeout;
+    WebKitURIRequest* request = webkit_uri_request_new(url.c_str());
+    if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(request)) {
+        soup_message_headers_replace(headers, "Cache-Control", "no-cache");
+        soup_message_headers_replace(headers, "Pragma", "no-cache");
+    }
+    armTimeout();
+    webkit_web_view_load_request(view_, request);
+    g_object_unref(request);
+}
+
+void PageView::reload() {
+    if (detached_) return;
+    armTimeout();
+    webkit_web_view_reload_bypass_cache(view_);
+}
+
+void PageView::stopLoading() {
+    timeoutTimer_.cancel();
+    webkit_web_view_stop_loading(view_);
+}
+
+void PageView::armTimeout() {
+    if (timeout_ <= Duration::zero()) return;
+    timeoutTimer_ = MainQueue::shared().oneShot(timeout_, weakly(shared_from_this(), [](PageView& p) { p.timedOut(); }));
+}
+
+// As a request whose time-out passed: a failed load, then the load stopped (whose own
+// cancellation the layer ignores).
+void PageView::timedOut() {
+    if (auto e = events()) e->loadFailed(*this, "NSURLErrorDomain", -1001, "The request timed out.");
+    webkit_web_view_stop_loading(view_);
+}
+
+void PageView::evaluate(const std::string& script, std::function<void(EvalResult)> completion) {
+    if (!completion) {
+        webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr, nullptr, nullptr);
+        return;
+    }
+    // The completion owns nothing of this view: WebKit keeps the view alive until it answers.
+    auto* pending = new Evaluation{std::move(completion)};
+    webkit_web_view_evaluate_javascript(
+        view_, script.c_str(), -1, nullptr, nullptr, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<Evaluation> e(static_cast<Evaluation*>(data));
+            GError* error = nullptr;
+            JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+            EvalResult r;
+            if (value) {
+                r = evalResultOf(value);
+                g_object_unref(value);
+            } else {
+                r.error = error && error->message ? error->message : "The script could not be run.";
+            }
+            if (error) g_error_free(error);
+            e->completion(std::move(r));
+        },
+        pending);
+}
+
+void PageView::detach() {
+    if (detached_) return;
+    detached_ = true;
+    timeoutTimer_.cancel();
+    g_signal_handlers_disconnect_by_data(view_, this);
+    g_signal_handlers_disconnect_by_data(manager_, this);
+    webkit_user_content_manager_unregister_script_message_handler(WEBKIT_USER_CONTENT_MANAGER(manager_), "scribbet");
+}
+
+int PageView::decidePolicy(WebKitWebView*, void* d, int type, void* data) {
+    auto* self = static_cast<PageView*>(data);
+    auto* decision = WEBKIT_POLICY_DECISION(d);
+    auto events = self->events();
+    bool allow = false;
+    switch (type) {
+    case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION: {
+        WebKitNavigationAction* action =
+            webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+        const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+        allow = events && events->allowNavigation(*self, uri ? uri : "");
+        break;
+    }
+    case WEBKIT_POLICY_DECISION_TYPE_RESPONSE: {
+        auto* r = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+        WebKitURIResponse* response = webkit_response_policy_decision_get_response(r);
+        const char* uri = webkit_uri_response_get_uri(response);
+        const std::string u = uri ? uri : "";
+        const bool http = u.rfind("http:", 0) == 0 || u.rfind("https:", 0) == 0;
+        const int status = static_cast<int>(webkit_uri_response_get_status_code(response));
+        const bool main = webkit_response_policy_decision_is_main_frame_main_resource(r);
+        if (main) self->timeoutTimer_.cancel();
+        allow = !events || events->allowResponse(*self, http, status, main);
+        break;
+    }
+    default:
+        // A new window: the layer never opens one, as a web view without a window opener.
+        allow = false;
+        break;
+    }
+    if (allow) {
+        webkit_policy_decision_use(decision);
+    } else {
+        webkit_policy_decision_ignore(decision);
+    }
+    return TRUE;
+}
+
+int PageView::loadFailed(WebKitWebView*, int, const char*, void* e, void* data) {
+    auto* self = static_cast<PageView*>(data);
+    auto* error = static_cast<GError*>(e);
+    self->timeoutTimer_.cancel();
+    if (auto events = self->events(); events && error) {
+        const PageError mapped = pageError(g_quark_to_string(error->domain), error->code);
+        events->loadFailed(*self, mapped.domain, mapped.code, error->message ? error->message : "");
+    }
+    return TRUE; // no error page: the layer would show it over the slide
+}
+
+void PageView::loadChanged(WebKitWebView*, int event, void* data) {
+    if (event == WEBKIT_LOAD_COMMITTED || event == WEBKIT_LOAD_FINISHED) static_cast<PageView*>(data)->timeoutTimer_.cancel();
+}
+
+void PageView::processEnded(WebKitWebView*, int, void* data) {
+    auto* self = static_cast<PageView*>(data);
+    self->timeoutTimer_.cancel();
+    if (auto events = self->events()) events->contentProcessEnded(*self);
+}
+
+void PageView::scriptMessage(void*, void* result, void* data) {
+    auto* self = static_cast<PageView*>(data);
+    auto events = self->events();
+    if (!events) return;
+    JSCValue* value = webkit_javascript_result_get_js_value(static_cast<WebKitJavascriptResult*>(result));
+    events->message(*self, messageBodyOf(value));
+}
+
+} // namespace scribbet::gtkhost
