@@ -80,9 +80,11 @@ protected:
         MainQueue::install(loop, std::make_shared<linuxhost::SystemClock>());
         AppState::install(dir / "Logs" / "Scribbet.log");
         screens = std::make_shared<gtkhost::MonitorScreens>(display);
+        Screens::install(screens);
     }
     void TearDown() override {
         if (loop) pump(std::chrono::milliseconds(20));
+        Screens::install(nullptr);
     }
 
     std::vector<std::string> logged() {
@@ -193,6 +195,18 @@ public:
 private:
     double colour_[3];
     GtkWidget* window_;
+};
+
+// A window of another X client, which GDK has never heard of: another program's window.
+class ForeignWindow {
+public:
+    ForeignWindow(int x, int y, int w, int h);
+    ~ForeignWindow();
+    unsigned long id() const { return window_; }
+
+private:
+    void* display_;
+    unsigned long window_;
 };
 
 } // namespace scribbet::test

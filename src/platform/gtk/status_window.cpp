@@ -47,10 +47,12 @@ void status_box_size_allocate(GtkWidget* widget, GtkAllocation* area) {
         const auto* p = static_cast<const Placement*>(g_object_get_data(G_OBJECT(child), placementKey));
         if (!p || !gtk_widget_get_visible(child)) continue;
         const Rect r = placeInContent(p->frame, box->content, {double(area->width), double(area->height)}, p->stretch);
-        GtkRequisition least;
-        gtk_widget_get_preferred_size(child, &least, nullptr);
-        GtkAllocation a{area->x + whole(r.x), area->y + whole(r.y), std::max(whole(r.w), least.width),
-                        std::max(whole(r.h), least.height)};
+        // Never below what the child needs (GTK insists), measured at the width it gets.
+        int leastW = 0, leastH = 0, natural = 0;
+        gtk_widget_get_preferred_width(child, &leastW, &natural);
+        const int w = std::max(whole(r.w), leastW);
+        gtk_widget_get_preferred_height_for_width(child, w, &leastH, &natural);
+        GtkAllocation a{area->x + whole(r.x), area->y + whole(r.y), w, std::max(whole(r.h), leastH)};
         gtk_widget_size_allocate(child, &a);
     }
     g_list_free(children);
@@ -91,6 +93,9 @@ void styled(GtkWidget* widget, const char* css) {
     g_object_unref(provider);
 }
 
+// The theme's buttons stand 34 pixels high; the layout gives them 32.
+void fitted(GtkWidget* button) { styled(button, "button { padding-top: 3px; padding-bottom: 3px; }"); }
+
 // ---- The log view ----
 
 class TextLogView final : public LogView {
@@ -107,26 +112,45 @@ public:
         GtkTextIter end;
         gtk_text_buffer_get_end_iter(buffer, &end);
         end_ = gtk_text_buffer_create_mark(buffer, "scribbet-end", &end, FALSE);
+        g_object_set_data(G_OBJECT(view_), selfKey, this);
     }
-    ~TextLogView() override { g_object_unref(view_); }
+    ~TextLogView() override {
+        g_object_set_data(G_OBJECT(view_), selfKey, nullptr);
+        g_object_unref(view_);
+    }
 
     void append(const std::string& line) override {
         GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view_));
         GtkTextIter end;
         gtk_text_buffer_get_end_iter(buffer, &end);
         gtk_text_buffer_insert(buffer, &end, line.c_str(), static_cast<int>(line.size()));
-        gtk_text_view_scroll_mark_onscreen(GTK_TEXT_VIEW(view_), end_);
+        gtk_text_view_scroll_to_mark(GTK_TEXT_VIEW(view_), end_, 0, TRUE, 0, 1);
+        // The text view lays out new lines in idle time and may scroll before it knows how
+        // tall they are: once it has (a lower priority than its own), the end is made sure of.
+        if (scrollQueued_) return;
+        scrollQueued_ = true;
+        g_idle_add_full(G_PRIORITY_LOW, &TextLogView::scrollToEnd, g_object_ref(view_), g_object_unref);
     }
     GtkWidget* widget() const { return view_; }
 
 private:
+    static gboolean scrollToEnd(gpointer view) {
+        auto* self = static_cast<TextLogView*>(g_object_get_data(G_OBJECT(view), selfKey));
+        if (self) self->scrollQueued_ = false;
+        GtkAdjustment* v = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(view));
+        if (v) gtk_adjustment_set_value(v, gtk_adjustment_get_upper(v) - gtk_adjustment_get_page_size(v));
+        return G_SOURCE_REMOVE;
+    }
+    static constexpr const char* selfKey = "scribbet-log-view";
+
     GtkWidget* view_;
     GtkTextMark* end_;
+    bool scrollQueued_ = false;
 };
 
 // ---- The window ----
 
-class StatusWindowGtk final : public StatusWindowUI, public std::enable_shared_from_this<StatusWindowGtk> {
+class StatusWindowGtk final : public StatusWindowUI {
 public:
     StatusWindowGtk(const StatusLayout& layout, std::function<void()> drawNow, std::function<void()> accessibility)
         : drawNow_(std::move(drawNow)), accessibility_(std::move(accessibility)) {
@@ -139,6 +163,7 @@ public:
         // Closing only hides it: the same window, with the lines logged meanwhile, comes back.
         g_signal_connect(window_, "delete-event", G_CALLBACK(gtk_widget_hide_on_delete), nullptr);
         g_signal_connect(window_, "notify::is-active", G_CALLBACK(activeChanged), this);
+        g_signal_connect(window_, "key-press-event", G_CALLBACK(returnKey), this);
 
         auto* box = static_cast<StatusBox*>(g_object_new(status_box_get_type(), nullptr));
         box->content = layout.content;
@@ -151,15 +176,16 @@ public:
         gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
         gtk_label_set_xalign(GTK_LABEL(label), 0);
         gtk_label_set_yalign(GTK_LABEL(label), 0);
-        gtk_widget_set_valign(label, GTK_ALIGN_START);
         put(content, label, layout.explanationFrame, {true, false});
 
         draw_ = gtk_button_new_with_label(layout.drawTitle.c_str());
+        fitted(draw_);
         gtk_widget_set_can_default(draw_, TRUE);
         g_signal_connect(draw_, "clicked", G_CALLBACK(clicked), &drawNow_);
         put(content, draw_, layout.drawFrame, {});
 
         access_ = gtk_button_new_with_label(layout.accessibilityTitle.c_str());
+        fitted(access_);
         gtk_widget_set_tooltip_text(access_, layout.accessibilityTooltip.c_str());
         g_signal_connect(access_, "clicked", G_CALLBACK(clicked), &accessibility_);
         put(content, access_, layout.accessibilityFrame, {});
@@ -189,25 +215,40 @@ public:
     std::shared_ptr<LogView> logView() override { return log_; }
 
 private:
+    // Return is "Draw on current slide"'s key, whichever button has the focus: a key
+    // equivalent, not GTK's default activation, which a focused button would take.
+    static gboolean returnKey(GtkWidget*, GdkEventKey* e, gpointer data) {
+        const bool enter = e->keyval == GDK_KEY_Return || e->keyval == GDK_KEY_KP_Enter || e->keyval == GDK_KEY_ISO_Enter;
+        const auto mods = e->state & gtk_accelerator_get_default_mod_mask();
+        if (!enter || mods != 0) return FALSE;
+        gtk_widget_activate(static_cast<StatusWindowGtk*>(data)->draw_);
+        return TRUE;
+    }
+
     static void clicked(GtkButton*, gpointer action) {
         auto& f = *static_cast<std::function<void()>*>(action);
         if (f) f();
     }
 
     // Hides with the program's deactivation: once no window of this program is active.
-    // Moving to another window of the program (the layer, say) is not a deactivation; the
-    // other window hears of its focus a moment after this one lost it, hence the pause.
+    // Moving to another window of the program (the layer, say) is not a deactivation, but
+    // leaving that one later is, and this window hears nothing then; so while it is shown
+    // and not active, it looks a few times a second.
     static void activeChanged(GObject*, GParamSpec*, gpointer data) {
         auto* self = static_cast<StatusWindowGtk*>(data);
-        if (gtk_window_is_active(GTK_WINDOW(self->window_))) return;
-        MainQueue::shared().after(deactivationPause, [weak = self->weak_from_this()] {
-            auto me = weak.lock();
-            if (!me || !gtk_widget_get_visible(me->window_)) return;
+        if (gtk_window_is_active(GTK_WINDOW(self->window_))) {
+            self->watch_.cancel();
+            return;
+        }
+        self->watch_ = MainQueue::shared().repeating(deactivationPause, [self] {
+            if (!gtk_widget_get_visible(self->window_)) return self->watch_.cancel();
             GList* all = gtk_window_list_toplevels();
             bool anyActive = false;
             for (GList* w = all; w; w = w->next) anyActive = anyActive || gtk_window_is_active(GTK_WINDOW(w->data));
             g_list_free(all);
-            if (!anyActive) gtk_widget_hide(me->window_);
+            if (anyActive) return;
+            self->watch_.cancel();
+            gtk_widget_hide(self->window_);
         });
     }
     static constexpr Duration deactivationPause = std::chrono::milliseconds(150);
@@ -217,6 +258,7 @@ private:
     GtkWidget* access_;
     std::shared_ptr<TextLogView> log_;
     std::function<void()> drawNow_, accessibility_;
+    Timer watch_; // cancelled with the window: it never outlives it
 };
 } // namespace
 
