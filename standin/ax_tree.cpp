@@ -72,27 +72,33 @@ void statusBar(AXNode& parent, const Model& m, const Layout& l) {
     text.value = "Slide " + std::to_string(m.deck.current + 1) + " of " + std::to_string(m.deck.slides.size());
 }
 
+// Toolkit views nest: a window's parts sit a few plain groups down, so that every scroll
+// area of every window lies `depth` levels below its window.
+AXNode& nested(AXNode& win, const Model& m, const Rect& frame) {
+    AXNode* at = &win;
+    for (int i = 0; i < m.ax.depth - minAXDepth; ++i) at = &add(*at, "g", "AXGroup", frame);
+    return *at;
+}
+
 AXNode documentWindow(const Model& m, const Layout& l) {
     AXNode win = node("win" + std::to_string(m.ax.generation), "AXWindow", l.window);
     win.title = m.deck.name;
-    // Toolkit views nest: the window's parts sit a few plain groups down, so that every
-    // scroll area of the window lies `depth` levels below it.
-    AXNode* at = &win;
-    for (int i = 0; i < m.ax.depth - minAXDepth; ++i) at = &add(*at, "g", "AXGroup", belowTitleBar(l.window));
-    ribbon(*at, l);
-    thumbnails(*at, m, l);
-    editorAndNotes(*at, m, l);
-    statusBar(*at, m, l);
+    AXNode& at = nested(win, m, belowTitleBar(l.window));
+    ribbon(at, l);
+    thumbnails(at, m, l);
+    editorAndNotes(at, m, l);
+    statusBar(at, m, l);
     return win;
 }
 
 AXNode palette(const Model& m) {
     const Rect p = m.paletteFrame();
+    const Rect panes = belowTitleBar(p);
     AXNode win = node("palette" + std::to_string(m.ax.generation), "AXWindow", p);
     win.title = "Format Shape";
     add(win, "close", "AXButton", Rect{p.x + 8, p.y + 8, 12, 12}).description = "close button";
-    const Rect panes = belowTitleBar(p);
-    decoy(win, "panes", panes, {panes.x, panes.y, panes.w, 360}, "Format Shape");
+    AXNode& format = add(nested(win, m, panes), "format", "AXGroup", panes);
+    decoy(format, "panes", panes, {panes.x, panes.y, panes.w, 360}, "Format Shape");
     return win;
 }
 
