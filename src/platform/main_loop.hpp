@@ -18,6 +18,9 @@ public:
     virtual void post(Task task) = 0;
     // Runs the task on the main thread once `delay` has passed. Any thread.
     virtual TimerId schedule(Duration delay, Task task) = 0;
+    // Runs the task every `interval` until cancelled, the first time one interval from now.
+    // The same timer entry serves every run, so a repeating tick costs no allocation.
+    virtual TimerId scheduleRepeating(Duration interval, Task task) = 0;
     // A cancelled timer never runs; cancelling a fired or unknown one does nothing.
     virtual void cancel(TimerId id) = 0;
     virtual bool onLoopThread() const = 0;

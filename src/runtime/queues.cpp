@@ -143,22 +143,21 @@ Timer MainQueue::repeating(Duration interval, Task task) {
     state->interval = interval;
     state->repeats = true;
     state->task = std::move(task);
-    arm(state);
+    std::weak_ptr<Timer::State> weak = state;
+    state->id = loop_->scheduleRepeating(interval, [weak] {
+        // Held for the call: the task may cancel or replace its own timer.
+        if (auto s = weak.lock(); s && s->active) s->task();
+    });
     return Timer(state);
 }
 
 void MainQueue::arm(const std::shared_ptr<Timer::State>& state) {
     std::weak_ptr<Timer::State> weak = state;
-    state->id = loop_->schedule(state->interval, [this, weak] {
+    state->id = loop_->schedule(state->interval, [weak] {
         auto s = weak.lock();
         if (!s || !s->active) return;
-        if (s->repeats) {
-            arm(s); // re-armed before the task, so a task that cancels its own timer wins
-        } else {
-            s->active = false;
-        }
-        Task task = s->task; // the task may destroy the handle, and with it `s->task`
-        task();
+        s->active = false;
+        s->task(); // `s` keeps the task alive even if the task drops its own handle
     });
 }
 

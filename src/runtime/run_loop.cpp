@@ -4,11 +4,17 @@ namespace scribbet {
 
 void RunLoop::post(Task task) { schedule(Duration::zero(), std::move(task)); }
 
-RunLoop::TimerId RunLoop::schedule(Duration delay, Task task) {
+RunLoop::TimerId RunLoop::schedule(Duration delay, Task task) { return add(delay, {std::move(task), {}}); }
+
+RunLoop::TimerId RunLoop::scheduleRepeating(Duration interval, Task task) {
+    return add(interval, {std::move(task), std::max(interval, Duration(1))});
+}
+
+RunLoop::TimerId RunLoop::add(Duration delay, Entry entry) {
     std::lock_guard lock(mutex_);
     const TimerId id = next_++;
     const Key key{std::chrono::steady_clock::now() + std::max(delay, Duration::zero()), id};
-    due_.emplace(key, std::move(task));
+    due_.emplace(key, std::move(entry));
     keys_.emplace(id, key);
     wake_.notify_one();
     return id;
@@ -41,13 +47,33 @@ void RunLoop::run(bool drain) {
             wake_.wait_until(lock, first->first.first);
             continue;
         }
-        Task task = std::move(first->second);
-        keys_.erase(first->first.second);
-        due_.erase(first);
+        auto node = due_.extract(first);
+        const TimerId id = node.key().second;
+        if (node.mapped().interval == Duration::zero()) {
+            keys_.erase(id);
+            lock.unlock();
+            node.mapped().task();
+            node = {}; // release captures outside the lock, before relocking
+            lock.lock();
+            continue;
+        }
         lock.unlock();
-        task();
-        task = nullptr; // release captures outside the lock's scope, before relocking
+        node.mapped().task();
         lock.lock();
+        // Back in line for its next run, in the same node, unless it was cancelled meanwhile.
+        auto key = keys_.find(id);
+        if (key != keys_.end()) {
+            const auto step = node.mapped().interval;
+            auto next = node.key().first + step;
+            if (next <= std::chrono::steady_clock::now()) next = std::chrono::steady_clock::now() + step;
+            node.key() = {next, id};
+            key->second = node.key();
+            due_.insert(std::move(node));
+        } else {
+            lock.unlock();
+            node = {};
+            lock.lock();
+        }
     }
     quit_ = false;
 }

@@ -22,6 +22,7 @@ public:
 
     void post(Task task);
     TimerId schedule(Duration delay, Task task);
+    TimerId scheduleRepeating(Duration interval, Task task);
     void cancel(TimerId id);
     // Runs tasks on the calling thread until quit(); then returns. With `drain`, the
     // tasks already posted (not the timers) still run before it returns.
@@ -31,9 +32,14 @@ public:
 
 private:
     using Key = std::pair<std::chrono::steady_clock::time_point, TimerId>;
+    struct Entry {
+        Task task;
+        Duration interval{}; // zero for a one-shot entry
+    };
+    TimerId add(Duration delay, Entry entry);
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::map<Key, Task> due_;            // ordered by time, then by posting order
+    std::map<Key, Entry> due_;           // ordered by time, then by posting order
     std::map<TimerId, Key> keys_;        // for cancel
     TimerId next_ = 1;
     bool quit_ = false;

@@ -32,11 +32,17 @@ VirtualMainLoop::VirtualMainLoop(std::shared_ptr<VirtualClock> clock)
 
 void VirtualMainLoop::post(Task task) { schedule(Duration::zero(), std::move(task)); }
 
-MainLoop::TimerId VirtualMainLoop::schedule(Duration delay, Task task) {
+MainLoop::TimerId VirtualMainLoop::schedule(Duration delay, Task task) { return add(delay, {std::move(task), {}}); }
+
+MainLoop::TimerId VirtualMainLoop::scheduleRepeating(Duration interval, Task task) {
+    return add(interval, {std::move(task), std::max(interval, Duration(1))});
+}
+
+MainLoop::TimerId VirtualMainLoop::add(Duration delay, Entry entry) {
     std::lock_guard lock(mutex_);
     const TimerId id = next_++;
     const Key key{clock_->now() + std::max(delay, Duration::zero()), id};
-    due_.emplace(key, std::move(task));
+    due_.emplace(key, std::move(entry));
     keys_.emplace(id, key);
     posted_.notify_all();
     return id;
@@ -53,17 +59,23 @@ void VirtualMainLoop::cancel(TimerId id) {
 bool VirtualMainLoop::onLoopThread() const { return std::this_thread::get_id() == owner_; }
 
 bool VirtualMainLoop::runOneDue(Instant limit) {
-    Task task;
+    decltype(due_)::node_type node;
     {
         std::lock_guard lock(mutex_);
         if (due_.empty() || due_.begin()->first.first > limit) return false;
-        auto first = due_.begin();
-        clock_->set(first->first.first);
-        task = std::move(first->second);
-        keys_.erase(first->first.second);
-        due_.erase(first);
+        node = due_.extract(due_.begin());
+        clock_->set(node.key().first);
+        if (node.mapped().interval == Duration::zero()) keys_.erase(node.key().second);
     }
-    task();
+    node.mapped().task();
+    if (node.mapped().interval == Duration::zero()) return true;
+    // Back in line for its next run, in the same node, unless it was cancelled meanwhile.
+    std::lock_guard lock(mutex_);
+    auto key = keys_.find(node.key().second);
+    if (key == keys_.end()) return true;
+    node.key().first += node.mapped().interval;
+    key->second = node.key();
+    due_.insert(std::move(node));
     return true;
 }
 

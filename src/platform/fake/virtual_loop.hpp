@@ -35,6 +35,7 @@ public:
 
     void post(Task task) override;
     TimerId schedule(Duration delay, Task task) override;
+    TimerId scheduleRepeating(Duration interval, Task task) override;
     void cancel(TimerId id) override;
     bool onLoopThread() const override;
     // Runs tasks as they come, jumping virtual time to the next timer whenever nothing
@@ -55,11 +56,16 @@ public:
 private:
     bool runOneDue(Instant limit);
     using Key = std::pair<Instant, TimerId>;
+    struct Entry {
+        Task task;
+        Duration interval{}; // zero for a one-shot entry
+    };
+    TimerId add(Duration delay, Entry entry);
     std::shared_ptr<VirtualClock> clock_;
     std::thread::id owner_;
     mutable std::mutex mutex_;
     std::condition_variable posted_;
-    std::map<Key, Task> due_;
+    std::map<Key, Entry> due_;
     std::map<TimerId, Key> keys_;
     TimerId next_ = 1;
     bool quit_ = false;

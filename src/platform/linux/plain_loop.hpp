@@ -20,6 +20,9 @@ public:
     PlainMainLoop() : owner_(std::this_thread::get_id()) {}
     void post(Task task) override { loop_.post(std::move(task)); }
     TimerId schedule(Duration delay, Task task) override { return loop_.schedule(delay, std::move(task)); }
+    TimerId scheduleRepeating(Duration interval, Task task) override {
+        return loop_.scheduleRepeating(interval, std::move(task));
+    }
     void cancel(TimerId id) override { loop_.cancel(id); }
     bool onLoopThread() const override { return std::this_thread::get_id() == owner_; }
     void run() override { loop_.run(); }
