@@ -43,6 +43,7 @@ protected:
         PPT::install({});
         AXAccess::install(nullptr);
         Overlay::install({});
+        Screens::install(nullptr);
     }
     void reply(const std::string& name, std::string text) {
         std::lock_guard lock(mutex);
@@ -69,6 +70,16 @@ protected:
     json callJson(const std::string& method, const std::string& path, std::string body = "",
                   std::map<std::string, std::string> query = {}) {
         return json::parse(call(method, path, std::move(query), std::move(body)).body);
+    }
+    // An open layer on one screen, for the routes that hide or close it.
+    std::shared_ptr<fake::FakeLayerFactory> openLayer() {
+        auto factory = std::make_shared<fake::FakeLayerFactory>();
+        Overlay::install({factory, nullptr, workspace});
+        auto screens = std::make_shared<fake::FakeScreens>();
+        screens->set({{0, 0, 1440, 900}});
+        Screens::install(screens);
+        Overlay::shared().open(*Geom::from("960|540|0|0|960|540", {}, std::nullopt), std::nullopt, "");
+        return factory;
     }
     std::vector<fake::FakeMacroTransport::Sent> sent(const std::string& name) {
         std::vector<fake::FakeMacroTransport::Sent> out;
@@ -241,27 +252,16 @@ TEST_F(ApiTest, InsertSendsTheSixArgumentsWithTheirDefaults) {
 }
 
 TEST_F(ApiTest, NothingToPlaceTouchesNothing) {
-    auto factory = std::make_shared<fake::FakeLayerFactory>();
-    Overlay::install({factory, nullptr, workspace});
-    auto screens = std::make_shared<fake::FakeScreens>();
-    screens->set({{0, 0, 1440, 900}});
-    Screens::install(screens);
-    Overlay::shared().open(*Geom::from("960|540|0|0|960|540", {}, std::nullopt), std::nullopt, "");
+    auto factory = openLayer();
     for (const char* body : {R"({"close":true})", R"({"path":"","close":true})", "junk"}) {
         EXPECT_EQ(callJson("POST", "/api/insert", body), (json{{"ok", false}, {"msg", "Nothing to place."}})) << body;
     }
     EXPECT_TRUE(sent("SCBT_Insert").empty());
     EXPECT_FALSE(Overlay::shared().suspended());
-    Screens::install(nullptr);
 }
 
 TEST_F(ApiTest, AFailedPlaceWithCloseSuspendsThenReleasesTheLayer) {
-    auto factory = std::make_shared<fake::FakeLayerFactory>();
-    Overlay::install({factory, nullptr, workspace});
-    auto screens = std::make_shared<fake::FakeScreens>();
-    screens->set({{0, 0, 1440, 900}});
-    Screens::install(screens);
-    Overlay::shared().open(*Geom::from("960|540|0|0|960|540", {}, std::nullopt), std::nullopt, "");
+    auto factory = openLayer();
     std::vector<bool> visibleDuringInsert;
     transport->respond = [&](const fake::FakeMacroTransport::Sent& s) {
         if (s.name.ends_with("SCBT_Insert")) {
@@ -288,7 +288,6 @@ TEST_F(ApiTest, AFailedPlaceWithCloseSuspendsThenReleasesTheLayer) {
     callJson("POST", "/api/insert", R"({"path":"M 0 0 L 1 1","close":true})");
     loop->runPending();
     EXPECT_FALSE(Overlay::shared().isOpen());
-    Screens::install(nullptr);
 }
 
 TEST_F(ApiTest, WithAccessibilityThePaneIsPutBackTwiceAfterPlacing) {
