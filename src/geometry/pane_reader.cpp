@@ -53,8 +53,9 @@ std::vector<AXRef> PaneReader::children(const AXRef& element) {
 
 std::optional<Rect> PaneReader::frame(const AXRef& element) {
     const auto pos = as<AXPoint>(value(element, "AXPosition"));
+    if (!pos) return std::nullopt;
     const auto size = as<AXSize>(value(element, "AXSize"));
-    if (!pos || !size) return std::nullopt;
+    if (!size) return std::nullopt;
     return Rect{pos->x, pos->y, size->w, size->h};
 }
 
@@ -151,8 +152,13 @@ std::optional<std::pair<AXRef, AXRef>> PaneReader::editor(const AXRef& element, 
 
 std::optional<PaneState> PaneReader::current() {
     if (!win_ || !scroll_ || !layout_) return std::nullopt;
-    const auto window = frame(win_), pane = frame(scroll_), content = frame(layout_);
-    if (!window || !pane || !content) return std::nullopt;
+    // One failed read is enough: a stale or hung element costs one time-out, not six.
+    const auto pane = frame(scroll_);
+    if (!pane) return std::nullopt;
+    const auto content = frame(layout_);
+    if (!content) return std::nullopt;
+    const auto window = frame(win_);
+    if (!window) return std::nullopt;
     if (!(pane->w > 20 && pane->h > 20) || !(content->w > 0 && content->h > 0)) return std::nullopt;
     PaneState s;
     s.pane = *pane;
