@@ -27,7 +27,7 @@ public:
 
     void post(Task task) override;
     TimerId schedule(Duration delay, Task task) override;
-    TimerId scheduleRepeating(Duration interval, Task task);
+    TimerId scheduleRepeating(Duration interval, Task task) override;
     void cancel(TimerId id) override;
     bool onLoopThread() const override { return std::this_thread::get_id() == owner_; }
     // Iterates the default context until quit(); a quit() that came first makes it return at once.

@@ -2,6 +2,7 @@
 
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <climits>
@@ -14,6 +15,9 @@ namespace scribbet::gtkhost {
 
 namespace {
 const char* restartProgram = nullptr;
+pthread_t stopWaiter{};
+
+void handOnStop(int sig) { ::pthread_kill(stopWaiter, sig); }
 
 bool set(const char* name) {
     const char* v = std::getenv(name);
@@ -59,6 +63,15 @@ DisplayChoice openDisplay() {
     a.notices = std::make_shared<NoticePanel>(a.screens);
     a.status = std::make_shared<GtkStatusUI>();
     return {std::move(a), ""};
+}
+
+void forwardStopSignals(pthread_t waiter) {
+    stopWaiter = waiter;
+    struct sigaction sa {};
+    sa.sa_handler = handOnStop;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
 }
 
 void restartHeadlessOnDisplayLoss(const char* program) {

@@ -3,6 +3,8 @@
 // offers through XWayland), the GTK adapters; otherwise none, and the program runs
 // headless. X is asked for by name because the layer needs what only X lets a program do:
 // place its own windows, keep them above, and see clicks that go to other programs.
+#include <pthread.h>
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +34,11 @@ struct DisplayChoice {
 
 // Opens the display on the calling thread, which becomes the main thread.
 DisplayChoice openDisplay();
+
+// WebKit's libraries start a thread of their own before main() can block SIGINT and SIGTERM
+// for every thread; either signal landing there would end the process on the spot. Both are
+// caught instead and handed on to `waiter`, the thread that waits for them with sigwait().
+void forwardStopSignals(pthread_t waiter);
 
 // If the display goes away while the program runs, GDK can only end the process. Instead the
 // program says so in its log and on stderr, and starts itself again without a display, as

@@ -95,10 +95,14 @@ int main(int argc, char** argv) {
     // Another instance may have started in the same moment and won the socket.
     if (!listening && InstanceChannel::handOff(socket, messages)) return 0;
 
-    std::thread([&app, stops] {
+    std::thread waiter([&app, stops] {
         int sig = 0;
         if (sigwait(&stops, &sig) == 0) app.terminate();
-    }).detach();
+    });
+#ifdef SCRIBBET_GTK
+    gtkhost::forwardStopSignals(waiter.native_handle());
+#endif
+    waiter.detach();
 
     AppDelegate delegate(settings, {app, app, *bundle, paths, statusUI.get()});
     app.run(delegate, links);
