@@ -15,6 +15,9 @@
 #include "platform/linux/standin_link.hpp"
 #include "socket_server.hpp"
 #include "state.hpp"
+#ifdef SCRIBBET_STANDIN_WINDOW
+#include "window_gtk.hpp"
+#endif
 
 using namespace scribbet;
 using namespace scribbet::standin;
@@ -90,6 +93,13 @@ int serve(const Options& o) {
     std::cerr << "scribbet-standin: listening on " << o.socket.string() << "\n";
 
     SharedModel shared(std::move(model));
+#ifdef SCRIBBET_STANDIN_WINDOW
+    if (windowGtk::open()) {
+        windowGtk::run(shared, [&] { server->run(shared); });
+        running = nullptr;
+        return 0;
+    }
+#endif
     server->run(shared);
     running = nullptr;
     return 0;

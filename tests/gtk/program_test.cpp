@@ -193,14 +193,16 @@ TEST_F(GtkProgramTest, TheLayerLiesOverTheStandInAndLetsClicksOutsideItsRegionsT
     EXPECT_TRUE(pixel(int(s.x + s.w / 2), int(s.y + s.h / 2)).near(255, 255, 255)) << pixel(int(s.midX()), int(s.midY()));
     EXPECT_TRUE(pixel(90, 70).near(184, 71, 42));
 
-    // A click on the second thumbnail reaches the stand-in, which shows that slide.
-    const auto t = thumb(1);
-    click(t.first, t.second);
-    ASSERT_TRUE(pumpUntil([&] { return model().value("slide", 0) == 2; })) << model().dump();
     // Over the slide the layer takes the mouse.
     moveTo(int(s.midX()), int(s.midY()));
     EXPECT_TRUE(pumpUntil([&] { return windowUnderPointer() == layerTitle; })) << windowUnderPointer();
+    // A click on the second thumbnail reaches the stand-in, which shows that slide, and the
+    // layer hears of it.
+    const auto t = thumb(1);
+    click(t.first, t.second);
+    ASSERT_TRUE(pumpUntil([&] { return model().value("slide", 0) == 2; })) << model().dump();
     EXPECT_EQ(model().value("front", ""), "com.microsoft.Powerpoint");
+    EXPECT_TRUE(waitLogged("PowerPoint shows another slide now"));
 }
 
 TEST_F(GtkProgramTest, AStrokeDrawnWithTheMouseIsPlacedAndTheStandInShowsIt) {
@@ -252,8 +254,12 @@ TEST_F(GtkProgramTest, AKilledWebProcessReloadsThePageAndTheFourthEndClosesTheLa
         }
         if (end < 4) {
             ASSERT_TRUE(waitLogged("The drawing layer page stopped - reloading it.", end));
-            moveTo(800, 990); // away, so that the check below sees the regions come back
-            waitForRegions(); // the page is back and talking
+            // Without a page the layer takes the mouse everywhere, until the page that comes
+            // back says where its regions are.
+            const auto t = thumb(1);
+            moveTo(t.first, t.second);
+            pumpUntil([&] { return windowUnderPointer() == layerTitle; }, 2000ms);
+            waitForRegions();
             if (end == 1) screenshot("layer-after-reload");
         }
     }

@@ -105,13 +105,21 @@ void LayerWindow::applyInputShape() {
     }
 }
 
+// The layer may close from inside one of its web view's own signals (a "cancel" message, the
+// web process ending once too often). Destroying the window there would destroy the web view
+// in the middle of its emission, so the window goes off the screen now and is destroyed once
+// the loop is back at rest.
 void LayerWindow::clear() {
     if (!window_) return;
     GtkWidget* w = window_;
     g_signal_handlers_disconnect_by_data(w, this);
     window_ = nullptr;
     content_ = nullptr;
-    gtk_widget_destroy(w);
+    gtk_widget_hide(w);
+    g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, +[](gpointer widget) -> gboolean {
+        gtk_widget_destroy(GTK_WIDGET(widget));
+        return G_SOURCE_REMOVE;
+    }, g_object_ref(w), g_object_unref);
 }
 
 void LayerWindow::setContent(GtkWidget* content) {

@@ -80,9 +80,12 @@ PageView::PageView(std::weak_ptr<LayerPageEvents> events) : events_(std::move(ev
     g_signal_connect(view_, "web-process-terminated", G_CALLBACK(processEnded), this);
 }
 
+// This object may go from inside one of the view's signals (the layer closing on it): the
+// view itself is let go once that emission is over.
 PageView::~PageView() {
     detach();
-    g_object_unref(view_);
+    g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, +[](gpointer) -> gboolean { return G_SOURCE_REMOVE; }, view_,
+                    g_object_unref);
     g_object_unref(manager_);
 }
 

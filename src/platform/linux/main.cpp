@@ -107,5 +107,11 @@ int main(int argc, char** argv) {
     AppDelegate delegate(settings, {app, app, *bundle, paths, statusUI.get()});
     app.run(delegate, links);
     channel.stop();
+#ifdef SCRIBBET_GTK
+    // The layer and the notice hold GTK and WebKit objects: they go now, while GTK still
+    // runs, and not among the static objects at exit, after WebKit's own.
+    Overlay::install({});
+    Notice::install(nullptr, nullptr);
+#endif
     return 0;
 }
