@@ -169,6 +169,19 @@ protected:
         const auto n = Geomish(r.value("direct", ""));
         return {n[2], n[3], n[4] - n[2], n[5] - n[3]};
     }
+    // The page's toolbar stands right of the slide, beyond the stand-in's window, where
+    // without the page the desktop's grey shows.
+    bool toolbarShown() {
+        const Rect s = slide();
+        int light = 0;
+        for (int dy = 0; dy < 20; dy += 4) {
+            for (int dx = 0; dx < 20; dx += 4) {
+                const test::Rgb c = pixel(int(s.x + s.w) + 40 + dx, int(s.y) + 160 + dy);
+                if (c.r + c.g + c.b > 600) ++light;
+            }
+        }
+        return light > 20;
+    }
     static std::vector<double> Geomish(const std::string& answer) {
         std::vector<double> out;
         std::stringstream s(answer.substr(3));
@@ -186,6 +199,7 @@ TEST_F(GtkProgramTest, TheLayerLiesOverTheStandInAndLetsClicksOutsideItsRegionsT
     const json windows = ctl({{"op", "windows"}});
     startScribbet();
     openLayer();
+    ASSERT_TRUE(pumpUntil([&] { return toolbarShown(); })) << "the page's toolbar is not on the screen";
     screenshot("layer-over-standin");
     // The layer's page shows the slide's frame where the stand-in shows the slide, and the
     // stand-in's window shows through it everywhere else.
@@ -260,10 +274,12 @@ TEST_F(GtkProgramTest, AKilledWebProcessReloadsThePageAndTheFourthEndClosesTheLa
             moveTo(t.first, t.second);
             pumpUntil([&] { return windowUnderPointer() == layerTitle; }, 2000ms);
             waitForRegions();
+            ASSERT_TRUE(pumpUntil([&] { return toolbarShown(); })) << "the page did not come back on the screen";
             if (end == 1) screenshot("layer-after-reload");
         }
     }
     ASSERT_TRUE(waitLogged("The drawing layer page keeps crashing - closed."));
+    EXPECT_TRUE(pumpUntil([&] { return !toolbarShown(); }));
     EXPECT_EQ(count("The drawing layer page stopped - reloading it."), 3);
     EXPECT_TRUE(waitLogged("Drawing layer closed."));
     EXPECT_EQ(http("GET", "/api/state").value("open", true), false);
