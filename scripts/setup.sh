@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev nlohmann-json3-dev libutf8proc-dev liburiparser-dev libcairo2-dev
   chromium
+  libgtk-3-dev libwebkit2gtk-4.1-dev xvfb xcompmgr xdotool
 )
 
 missing=()

@@ -10,6 +10,7 @@ scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build
 ctest --test-dir build --output-on-failure -j2
+scripts/test-gtk.sh
 scripts/test-page.sh
 
 if [ "${SCRIBBET_QUICK:-0}" != 1 ]; then
