@@ -84,11 +84,31 @@ public:
 };
 
 class FakeLayerFactory final : public LayerFactory {
+    class Handle final : public LayerPanel {
+    public:
+        explicit Handle(std::shared_ptr<FakePanel> p) : p_(std::move(p)) {}
+        Rect frame() const override { return p_->frame(); }
+        void setFrame(const Rect& f) override { p_->setFrame(f); }
+        bool isVisible() const override { return p_->isVisible(); }
+        void makeKeyAndFront() override { p_->makeKeyAndFront(); }
+        void orderFrontRegardless() override { p_->orderFrontRegardless(); }
+        void hide() override { p_->hide(); }
+        bool ignoresMouse() const override { return p_->ignoresMouse(); }
+        void setIgnoresMouse(bool ignore) override { p_->setIgnoresMouse(ignore); }
+        void clear() override { p_->clear(); }
+
+    private:
+        std::shared_ptr<FakePanel> p_;
+    };
+
 public:
+    // The layer owns a handle; the panel itself lives on here, so a test can still look at
+    // a panel the layer has let go of.
     std::unique_ptr<LayerPanel> makePanel(const Rect& screenFrame) override {
-        auto p = std::make_unique<FakePanel>(screenFrame);
+        auto p = std::make_shared<FakePanel>(screenFrame);
+        panels.push_back(p);
         panel = p.get();
-        return p;
+        return std::make_unique<Handle>(p);
     }
     std::shared_ptr<LayerWebView> makeWebView(LayerPanel&, std::weak_ptr<LayerPageEvents> events) override {
         web = std::make_shared<FakeWebView>(std::move(events));
@@ -96,6 +116,7 @@ public:
         return web;
     }
     FakePanel* panel = nullptr;             // the latest
+    std::vector<std::shared_ptr<FakePanel>> panels;
     std::shared_ptr<FakeWebView> web;       // the latest
     std::vector<std::shared_ptr<FakeWebView>> webs;
 };
