@@ -1,33 +1,19 @@
-// The two scripts Scribbet sends about its add-in, built exactly as it builds them, and the
+// The two scripts Scribbet sends about its add-in, built by Scribbet's own code, and the
 // ways a script can fail.
 #include <gtest/gtest.h>
 
 #include "apple_script.hpp"
+#include "powerpoint/addin_check.hpp"
 #include "standin_support.hpp"
 
 using namespace scribbet::standin;
 using namespace scribbet::standin::test;
 
 namespace {
-std::string escaped(const std::string& name) {
-    std::string out;
-    for (char c : name) {
-        if (c == '\\' || c == '"') out.push_back('\\');
-        out.push_back(c);
-    }
-    return out;
-}
-
-std::string reloadScript(const std::string& name) {
-    const std::string n = escaped(name);
-    return "tell application \"Microsoft PowerPoint\"\n  with timeout of 30 seconds\n    set loaded of add in \"" + n +
-           "\" to false\n  end timeout\n  with timeout of 120 seconds\n    set loaded of add in \"" + n +
-           "\" to true\n  end timeout\nend tell";
-}
-
-std::string pollScript(const std::string& name) {
-    return "tell application \"Microsoft PowerPoint\" to return loaded of add in \"" + escaped(name) + "\"";
-}
+// The texts come from the program's own add-in check, so the stand-in is held to exactly
+// what Scribbet sends.
+std::string reloadScript(const std::string& name) { return scribbet::AddinCheck::reloadScript(name); }
+std::string pollScript(const std::string& name) { return scribbet::AddinCheck::loadedScript(name); }
 
 Model oldAddin(const std::string& name) {
     Model m = placedModel();
