@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/linux/standin_link.hpp"
+#include "support/process.hpp"
 #include "socket_server.hpp"
 
 namespace scribbet::standin::test {
@@ -58,7 +59,7 @@ public:
             server_->stop();
             thread_.join();
         }
-        if (pid_ > 0) endProgram();
+        if (program_) endProgram();
     }
     LiveStandin(const LiveStandin&) = delete;
     LiveStandin& operator=(const LiveStandin&) = delete;
@@ -96,42 +97,22 @@ private:
     }
 
     void startProgram(const std::filesystem::path& dir) {
-        std::vector<std::string> env = {"HOME=" + dir.string(), "PATH=/usr/bin:/bin"};
-        std::vector<std::string> argv = {SCRIBBET_STANDIN_PROGRAM, "serve", "--socket", socket_.string()};
-        const std::string out = (dir / "standin-out.txt").string();
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(fd, 1);
-            ::dup2(fd, 2);
-            std::vector<char*> a, e;
-            for (auto& s : argv) a.push_back(s.data());
-            for (auto& s : env) e.push_back(s.data());
-            a.push_back(nullptr);
-            e.push_back(nullptr);
-            ::execve(a[0], a.data(), e.data());
-            ::_exit(127);
-        }
+        program_ = std::make_unique<scribbet::test::Process>(
+            std::vector<std::string>{SCRIBBET_STANDIN_PROGRAM, "serve", "--socket", socket_.string()},
+            std::vector<std::string>{"HOME=" + dir.string(), "PATH=/usr/bin:/bin"}, (dir / "standin-out.txt").string());
     }
 
     // Asks it to quit; kills it when it does not end in time.
     void endProgram() {
         ask({{"op", "quit"}});
-        int status = 0;
-        for (int i = 0; i < 300; ++i) {
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, &status, 0);
-        ADD_FAILURE() << "the stand-in did not end when asked";
+        if (program_->wait(std::chrono::milliseconds(3000)) < 0) ADD_FAILURE() << "the stand-in did not end when asked";
     }
 
     std::filesystem::path socket_;
     SharedModel shared_{Model::standard("1.2.3", static_cast<int>(::getpid()))};
     std::unique_ptr<SocketServer> server_;
     std::thread thread_;
-    pid_t pid_ = -1;
+    std::unique_ptr<scribbet::test::Process> program_;
 };
 
 } // namespace scribbet::standin::test

@@ -1,5 +1,6 @@
 #pragma once
 // Child processes for tests that run the real programs.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,10 +14,16 @@ namespace scribbet::test {
 
 class Process {
 public:
-    // Starts `argv` with exactly the environment `env` ("NAME=value" entries).
-    Process(std::vector<std::string> argv, std::vector<std::string> env) {
+    // Starts `argv` with exactly the environment `env` ("NAME=value" entries); its output
+    // goes to the file `output` when one is named.
+    Process(std::vector<std::string> argv, std::vector<std::string> env, const std::string& output = "") {
         pid_ = ::fork();
         if (pid_ == 0) {
+            if (!output.empty()) {
+                const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+                ::dup2(fd, 1);
+                ::dup2(fd, 2);
+            }
             std::vector<char*> a, e;
             for (auto& s : argv) a.push_back(s.data());
             for (auto& s : env) e.push_back(s.data());
