@@ -7,8 +7,9 @@ import { Editor } from './editor.js';
 import { type Pt, type Rect, type View, inflate, intersect, scaleOf, shownRect, toLayer, toSlide, unionRect, visibleRect } from './geometry.js';
 import { type Item, itemBounds } from './items.js';
 import { log, post, Regions } from './messages.js';
-import { type PlacedRecord, changedItems, planPlacing, recordPlaced } from './place.js';
+import { type PlacedRecord, onSlide, pending, planPlacing, recordPlaced } from './place.js';
 import { type Launch, readGeom, readLaunch } from './query.js';
+import { type Kept, type KeptStorage, KeptDrawings, slideKey } from './store.js';
 import { normaliseTool } from './tools/names.js';
 import { type Action, keyAction } from './ui/keys.js';
 import { Notices } from './ui/notice.js';
@@ -46,6 +47,9 @@ export class App {
   private pointerId: number | null = null;
   /** Nothing is saved before the kept drawing, if any, has been read back. */
   private started = false;
+  private readonly kept: KeptDrawings;
+  /** A drawing an earlier layer on this slide left unplaced, while the user is asked about it. */
+  private offered: Kept | null = null;
 
   constructor(root: HTMLElement, search: string) {
     this.launch = readLaunch(search, { w: window.innerWidth, h: window.innerHeight });
@@ -70,22 +74,25 @@ export class App {
       tool: (t) => this.ed.setTool(t),
       paint: (p) => this.ed.setStyle({ paint: p }),
       width: (w) => this.ed.setStyle({ width: w }),
-      fill: () => this.ed.setStyle({ fill: !this.ed.current().fill }),
+      fill: () => this.ed.setStyle({ fill: !this.ed.shown().fill }),
       undo: () => this.ed.undo(),
       redo: () => this.ed.redo(),
       picture: () => void this.togglePicture(),
       place: (close) => void this.place(close),
-      close: () => this.requestClose(),
+      close: () => this.requestClose('button'),
       dragging: (on) => { this.toolbarDrag = on; this.schedule(); },
     });
 
     if (this.launch.note) this.notices.show(this.launch.note, 'info', 9000);
+    this.kept = new KeptDrawings(lastingStorage(), slideKey(this.launch.slide, this.launch.sw, this.launch.sh, this.launch.sid), log);
     this.restoreDrawing();
     if (this.launch.tool) this.ed.setTool(this.launch.tool);
     for (const p of this.launch.problems) log(`The page address lacks ${p}.`);
     this.started = true;
     this.pointer();
     window.addEventListener('keydown', (e) => this.key(e));
+    // The browser's own menu has nothing for a drawing, and would cover it.
+    window.addEventListener('contextmenu', (e) => e.preventDefault());
     window.addEventListener('resize', () => { this.lastSlideKey = ''; this.schedule(); });
     window.addEventListener('blur', () => {
       this.pointerId = null;
@@ -209,10 +216,10 @@ export class App {
       case 'delete': ed.deleteSelected(); break;
       case 'duplicate': ed.duplicateSelected(); break;
       case 'selectAll': ed.selectAll(); break;
-      case 'fill': ed.setStyle({ fill: !ed.current().fill }); break;
+      case 'fill': ed.setStyle({ fill: !ed.shown().fill }); break;
       case 'wider':
       case 'thinner': {
-        const w = ed.current().width;
+        const w = ed.shown().width ?? ed.current().width;
         const next = a.do === 'wider' ? WIDTHS.find((x) => x > w) : [...WIDTHS].reverse().find((x) => x < w);
         if (next !== undefined) ed.setStyle({ width: next });
         break;
@@ -232,15 +239,16 @@ export class App {
       this.ed.select([]);
       return;
     }
-    this.requestClose();
+    this.requestClose('esc');
   }
 
-  /** Closes the layer, but never drops an unplaced drawing on a single key press. */
-  private requestClose(): void {
-    const unplaced = changedItems(this.ed.items, this.placed).length;
+  /** Closes the layer, but never drops an unplaced drawing on a single key press or click. */
+  private requestClose(how: 'esc' | 'button'): void {
+    const { unplaced } = pending(this.ed.items, this.placed);
     if (unplaced > 0 && Date.now() > this.escArmedUntil) {
       this.escArmedUntil = Date.now() + 4000;
-      this.notices.show(`Press Esc again to close without placing - ${unplaced === 1 ? 'one item' : `${unplaced} items`} would be lost.`, 'error', 4000);
+      const again = how === 'esc' ? 'Press Esc again' : 'Click Close again';
+      this.notices.show(`${again} to close without placing - ${unplaced === 1 ? 'one change' : `${unplaced} changes`} would be lost.`, 'error', 4000);
       return;
     }
     this.clearSaved();
@@ -301,6 +309,7 @@ export class App {
     if (this.placing) return;
     this.ed.cancel();
     const steps = planPlacing(this.ed.items, this.placed, this.launch.slide, close);
+    const removalOnly = steps.every((st) => st.items.length === 0);
     if (steps.length === 0) {
       if (this.ed.items.length === 0 && !close) this.notices.show('Nothing to place yet.');
       else if (!close) this.notices.show('Nothing new to place: the slide has the drawing as it is.');
@@ -316,7 +325,7 @@ export class App {
       const a = await this.api.post('/api/insert', step.body, { timeout: 90000 });
       if (!a.ok) {
         this.placing = false;
-        const rest = done > 0 ? `${done} of ${steps.length} styles were placed; Place again puts the rest.` : 'The drawing is still here.';
+        const rest = done > 0 ? `${done} of ${steps.length} parts were placed; Place again puts the rest.` : 'The drawing is still here.';
         this.notices.show(`${a.msg} ${rest}`, 'error');
         this.save();
         this.schedule();
@@ -328,7 +337,7 @@ export class App {
       msg = a.msg;
     }
     this.placing = false;
-    this.notices.show(msg || 'Placed on the slide.');
+    this.notices.show(removalOnly ? 'Taken off the slide.' : msg || 'Placed on the slide.');
     if (close) this.clearSaved();
     this.schedule();
   }
@@ -353,40 +362,72 @@ export class App {
     this.schedule();
   }
 
-  private storageKey(): string | null {
-    return this.launch.sid ? `scribbet.drawing.${this.launch.sid}` : null;
-  }
-
-  /** Keeps the drawing in the page's session, so that a reload of the page brings it back. */
+  /**
+   * Keeps the drawing, with what the slide holds of it, in the page's lasting storage: a
+   * reload brings it back, and a layer that ends without asking leaves it for the next one.
+   */
   private save(): void {
-    const key = this.storageKey();
-    if (!key || !this.started) return;
-    try {
-      sessionStorage.setItem(key, JSON.stringify({ items: this.ed.items, placed: [...this.placed] }));
-    } catch (e) {
-      log(`The drawing could not be kept for a reload: ${String(e)}`);
+    if (!this.started) return;
+    if (this.ed.items.length === 0 && this.placed.size === 0) {
+      this.kept.drop(this.launch.sid);
+      return;
     }
+    this.kept.put({ sid: this.launch.sid, at: Date.now(), items: this.ed.items, placed: [...this.placed] });
   }
 
+  /** Forgets this layer's drawing: placed and closed, or dropped on purpose. */
   private clearSaved(): void {
-    const key = this.storageKey();
-    if (key) try { sessionStorage.removeItem(key); } catch { /* nothing to clear */ }
+    this.kept.drop(this.launch.sid);
   }
 
+  /**
+   * This layer's own drawing comes back at once (the page was reloaded); one an earlier layer
+   * left unplaced is offered, and only brought back when the user says so.
+   */
   private restoreDrawing(): void {
-    const key = this.storageKey();
-    if (!key) return;
-    try {
-      const text = sessionStorage.getItem(key);
-      if (!text) return;
-      const saved = JSON.parse(text) as { items?: Item[]; placed?: [string, PlacedRecord][] };
-      if (!Array.isArray(saved.items) || saved.items.length === 0) return;
-      this.placed = new Map(saved.placed ?? []);
-      this.ed.restore(saved.items);
+    const all = this.kept.all(Date.now());
+    const own = all.find((k) => k.sid === this.launch.sid);
+    if (own && own.items.length + own.placed.length > 0) {
+      this.placed = new Map(own.placed);
+      this.ed.restore(own.items);
       this.notices.show('The drawing is back after the page reloaded.');
-    } catch (e) {
-      log(`The kept drawing could not be read: ${String(e)}`);
     }
+    for (const k of all) {
+      if (k.sid === this.launch.sid || this.offered) continue;
+      // Everything of it reached the slide: nothing to offer.
+      if (pending(k.items, new Map(k.placed)).unplaced === 0) this.kept.drop(k.sid);
+      else this.offer(k);
+    }
+  }
+
+  private offer(k: Kept): void {
+    this.offered = k;
+    this.toolbar.offer('Bring back the drawing you had not placed?', {
+      yes: () => this.bringBack(),
+      no: () => {
+        this.kept.drop(k.sid);
+        this.offered = null;
+        this.toolbar.offer(null);
+        this.schedule();
+      },
+    });
+  }
+
+  /** The earlier drawing goes under what is drawn now, as one step that undo takes back. */
+  private bringBack(): void {
+    const k = this.offered;
+    if (!k) return;
+    this.offered = null;
+    this.toolbar.offer(null);
+    this.ed.cancel();
+    const have = new Set(this.ed.items.map((it) => it.id));
+    const back = k.items.filter((it) => !have.has(it.id));
+    this.placed = new Map([...k.placed.filter(([id]) => !this.placed.has(id)), ...this.placed]);
+    this.ed.commit([...back, ...this.ed.items]);
+    // Kept from now on as this layer's own drawing.
+    this.kept.drop(k.sid);
+    this.save();
+    this.notices.show('The drawing you had not placed is back.');
   }
 
   // ---- Showing -------------------------------------------------------------------------------
@@ -424,7 +465,7 @@ export class App {
       this.toolbar.layout(seen);
     }
     this.surface.dataset.tool = this.ed.tool;
-    this.scene.render(this.view, this.ed);
+    this.scene.render(this.view, this.ed, (it) => onSlide(it, this.placed));
     if (this.ed.busy) {
       // While drawing, only the stroke changes; the mouse must stay with the page.
       this.regions.update(this.lastRegions, true);
@@ -467,4 +508,22 @@ function insetText(r: Rect, a: Rect): string {
   const top = Math.max(0, a.y - r.y), left = Math.max(0, a.x - r.x);
   const right = Math.max(0, r.x + r.w - (a.x + a.w)), bottom = Math.max(0, r.y + r.h - (a.y + a.h));
   return top || left || right || bottom ? `inset(${top}px ${right}px ${bottom}px ${left}px)` : '';
+}
+
+/** The page's lasting storage; a page that may not use it keeps its drawing in memory only. */
+function lastingStorage(): KeptStorage {
+  try {
+    const s = window.localStorage;
+    if (s) return s;
+  } catch {
+    // Storage refused (a private context): fall through.
+  }
+  const m = new Map<string, string>();
+  return {
+    get length() { return m.size; },
+    key: (i) => [...m.keys()][i] ?? null,
+    getItem: (k) => m.get(k) ?? null,
+    setItem: (k, v) => { m.set(k, v); },
+    removeItem: (k) => { m.delete(k); },
+  };
 }

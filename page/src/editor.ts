@@ -2,7 +2,7 @@
 // history, the selection, the tool and its settings, and the gesture in progress. The page
 // feeds it pointer positions already turned into slide points, so everything here works in
 // slide points and is the same at any zoom.
-import { FIXED, type Paint } from './colors.js';
+import { FIXED, type Paint, samePaint } from './colors.js';
 import { fitStroke } from './fit.js';
 import { type Pt, type Rect, dist, rectFrom, snapAngle, squareCorner } from './geometry.js';
 import { History } from './history.js';
@@ -55,7 +55,7 @@ export class Editor {
   tool: ToolName = 'pen';
   settings: Record<Family, Settings> = {
     ink: { paint: FIXED[0].paint, width: 2, fill: false },
-    highlight: { paint: FIXED[4].paint, width: 14, fill: false },
+    highlight: { paint: FIXED[4].paint, width: 12, fill: false },
     shape: { paint: FIXED[2].paint, width: 2, fill: false },
   };
   /** The family whose settings the toolbar shows while selecting. */
@@ -90,8 +90,29 @@ export class Editor {
     this.changed();
   }
 
-  /** The settings the toolbar shows and changes. */
+  /** The settings the toolbar changes. */
   current(): Settings { return this.settings[familyOf(this.tool) ?? this.lastFamily]; }
+
+  /**
+   * What the toolbar shows: with items selected, their colour and width where they all agree
+   * (none marked where they differ), and whether Fill can change any of them; otherwise the
+   * tool's own settings.
+   */
+  shown(): { paint: Paint | null; width: number | null; fill: boolean; canFill: boolean } {
+    const sel = familyOf(this.tool) ? [] : this.selected();
+    if (sel.length === 0) {
+      const cur = this.current();
+      return { paint: cur.paint, width: cur.width, fill: cur.fill, canFill: (familyOf(this.tool) ?? this.lastFamily) === 'shape' };
+    }
+    const same = <T>(xs: T[], eq: (a: T, b: T) => boolean): T | null => (xs.every((x) => eq(x, xs[0])) ? xs[0] : null);
+    const fillable = sel.filter((it) => isClosed(it) && it.style.alpha === 1);
+    return {
+      paint: same(sel.map((it) => it.style.stroke), samePaint),
+      width: same(sel.map((it) => it.style.width), (a, b) => a === b),
+      fill: fillable.length > 0 && fillable.every((it) => it.style.fill !== null),
+      canFill: fillable.length > 0,
+    };
+  }
 
   style(fam: Family): Style {
     const s = this.settings[fam];

@@ -17,7 +17,7 @@ export class Scene {
   /** Everything drawn sits in here, cut to the program's slide editor when that is known. */
   private readonly seen: SVGGElement;
   private readonly paneRect: SVGRectElement;
-  private readonly shown = new Map<string, { el: SVGPathElement; item: Item }>();
+  private readonly shown = new Map<string, { el: SVGPathElement; item: Item; quiet?: boolean }>();
 
   constructor(parent: HTMLElement) {
     this.root = svgEl('svg', { id: 'stage', 'aria-hidden': 'true' });
@@ -30,23 +30,29 @@ export class Scene {
     this.chrome = svgEl('g', { id: 'chrome' }, this.seen);
   }
 
-  render(view: View, ed: Editor): void {
+  /**
+   * `onSlide` tells which items the slide already shows as they are: those are not painted
+   * (the layer would double them over their own shapes) unless selected or being changed,
+   * and stay where they are in the list, so hit tests and the stacking order don't change.
+   */
+  render(view: View, ed: Editor, onSlide: (item: Item) => boolean = () => false): void {
     const s = scaleOf(view);
     const r = shownRect(view);
     const transform = `translate(${r.x} ${r.y}) scale(${s})`;
     if (this.group.getAttribute('transform') !== transform) this.group.setAttribute('transform', transform);
     this.clipTo(view.pane ?? null);
-    this.items(ed);
+    this.items(ed, onSlide);
     this.liveStroke(ed, transform);
     this.drawChrome(view, ed);
   }
 
-  private items(ed: Editor): void {
+  private items(ed: Editor, onSlide: (item: Item) => boolean): void {
     const preview = ed.preview();
     const seen = new Set<string>();
     let prev: Element | null = null;
     for (const base of ed.items) {
       const item = preview.override?.get(base.id) ?? base;
+      const quiet = item === base && !ed.selection.has(item.id) && onSlide(item);
       seen.add(item.id);
       let entry = this.shown.get(item.id);
       if (!entry) {
@@ -58,6 +64,10 @@ export class Scene {
         entry.el.setAttribute('d', pathText(item.subpaths));
         entry.el.dataset.id = item.id;
         entry.item = item;
+      }
+      if (entry.quiet !== quiet) {
+        entry.el.setAttribute('visibility', quiet ? 'hidden' : 'visible');
+        entry.quiet = quiet;
       }
       // Keep the stacking order of the list, moving only what is out of place.
       const want: Element | null = prev ? prev.nextElementSibling : this.group.firstElementChild;

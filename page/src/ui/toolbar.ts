@@ -2,12 +2,13 @@
 // placing. It sits beside the slide and moves with it; dragged by its grip, it keeps the
 // place the user gave it relative to the slide.
 import { FIXED, type Paint, cssColour, paintName, samePaint } from '../colors.js';
-import { type Editor, familyOf } from '../editor.js';
+import type { Editor } from '../editor.js';
 import type { Pt, Rect } from '../geometry.js';
 import { TOOLS, type ToolName } from '../tools/names.js';
 import { htmlEl, icon } from './svg.js';
 
-export const WIDTHS = [0.75, 1.5, 3, 6, 12, 24] as const;
+/** The widths offered, in points; every tool's own width is one of them, so one is always marked. */
+export const WIDTHS = [0.75, 1.5, 2, 3, 6, 12, 24] as const;
 
 export interface ToolbarActions {
   tool(name: ToolName): void;
@@ -34,6 +35,7 @@ export class Toolbar {
   private readonly undoBtn: HTMLButtonElement;
   private readonly redoBtn: HTMLButtonElement;
   private readonly placeBtn: HTMLButtonElement;
+  private readonly offerBox: HTMLDivElement;
   private palette: { name: string; paint: Paint }[] = [...FIXED];
   /** Where the user dragged the toolbar, relative to the slide's top-left corner. */
   private placedAt: Pt | null = null;
@@ -78,7 +80,25 @@ export class Toolbar {
     keep.addEventListener('click', () => act.place(false));
     const close = htmlEl('button', { className: 'small', text: 'Close', attrs: { title: 'Close without placing (Esc)' } }, row3);
     close.addEventListener('click', () => act.close());
+    this.offerBox = htmlEl('div', { className: 'offer', attrs: { role: 'alertdialog' } }, this.el);
+    this.offerBox.hidden = true;
+    // A click must not leave the focus on a button: Space would press it again, and Return
+    // places the drawing whatever has the focus.
+    this.el.addEventListener('mousedown', (e) => {
+      if (e.target instanceof Element && e.target.closest('button')) e.preventDefault();
+    });
     this.paintSwatches();
+  }
+
+  /** Asks a yes-or-no question under the buttons, or takes it away (null). */
+  offer(text: string | null, answer?: { yes(): void; no(): void }): void {
+    this.offerBox.replaceChildren();
+    this.offerBox.hidden = text === null;
+    if (text === null || !answer) return;
+    htmlEl('div', { className: 'question', text }, this.offerBox);
+    const row = htmlEl('div', { className: 'row' }, this.offerBox);
+    htmlEl('button', { className: 'small yes', text: 'Bring back' }, row).addEventListener('click', () => answer.yes());
+    htmlEl('button', { className: 'small no', text: 'Drop it' }, row).addEventListener('click', () => answer.no());
   }
 
   private button(parent: HTMLElement, label: string, tip: string, onClick: () => void, iconPath: string): HTMLButtonElement {
@@ -107,16 +127,15 @@ export class Toolbar {
   /** Shows the editor's state: the tool, the colour and width in use, undo and redo. */
   sync(ed: Editor, placing: boolean): void {
     for (const [name, b] of this.tools) b.setAttribute('aria-pressed', String(name === ed.tool));
-    const cur = ed.current();
+    const cur = ed.shown();
     for (const [i, b] of [...this.swatches.children].entries()) {
-      b.setAttribute('aria-checked', String(samePaint(this.palette[i]?.paint ?? null, cur.paint)));
+      b.setAttribute('aria-checked', String(cur.paint !== null && samePaint(this.palette[i]?.paint ?? null, cur.paint)));
     }
     for (const b of this.widths.children) {
       b.setAttribute('aria-checked', String(Number((b as HTMLElement).dataset.width) === cur.width));
     }
-    const fam = familyOf(ed.tool) ?? ed.lastFamily;
     this.fillBtn.setAttribute('aria-pressed', String(cur.fill));
-    this.fillBtn.disabled = fam !== 'shape';
+    this.fillBtn.disabled = !cur.canFill;
     this.undoBtn.disabled = !ed.history.canUndo;
     this.redoBtn.disabled = !ed.history.canRedo;
     this.placeBtn.disabled = placing;

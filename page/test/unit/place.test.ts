@@ -3,7 +3,7 @@ import { test } from 'node:test';
 import type { Paint } from '../../src/colors.js';
 import type { Item, Style } from '../../src/items.js';
 import { ellipseOutline, lineOutline, rectOutline } from '../../src/path.js';
-import { type PlacedMap, planPlacing, recordPlaced, signature } from '../../src/place.js';
+import { type PlacedMap, pending, planPlacing, recordPlaced, signature } from '../../src/place.js';
 
 const accent1: Paint = { kind: 'theme', n: 5, hex: '#4472C4' };
 const red: Paint = { kind: 'rgb', hex: '#E0282E' };
@@ -14,17 +14,79 @@ const marker: Style = { stroke: { kind: 'theme', n: 8, hex: '#FFC000' }, width: 
 const line = (id: string, x: number, style = thin): Item => ({ id, kind: 'line', style, subpaths: lineOutline({ x, y: 0 }, { x: x + 10, y: 5 }) });
 const box = (id: string): Item => ({ id, kind: 'rect', style: filled, subpaths: rectOutline({ x: 1, y: 2, w: 3, h: 4 }) });
 
-test('one insert per style, in drawing order, with theme colours by number and close only on the last', () => {
-  const items = [line('a', 0), box('b'), line('c', 20), { id: 'd', kind: 'highlight' as const, style: marker, subpaths: lineOutline({ x: 0, y: 0 }, { x: 5, y: 0 }) }];
+test('one insert per run of neighbouring items of one style, in drawing order, close only on the last', () => {
+  const items = [line('a', 0), line('b', 40), box('c'), line('d', 20), { id: 'e', kind: 'highlight' as const, style: marker, subpaths: lineOutline({ x: 0, y: 0 }, { x: 5, y: 0 }) }];
   const steps = planPlacing(items, new Map(), '257', true);
   assert.deepEqual(steps.map((s) => s.body), [
-    { path: 'M0 0 L10 5 M20 0 L30 5', stroke: 'theme:5', width: '1.5', fill: 'none', replace: '', slide: '257', close: false },
+    { path: 'M0 0 L10 5 M40 0 L50 5', stroke: 'theme:5', width: '1.5', fill: 'none', replace: '', slide: '257', close: false },
     { path: 'M1 2 L4 2 L4 6 L1 6 Z', stroke: '#E0282E', width: '3', fill: '#E0282E', replace: '', slide: '257', close: false },
+    // The same style as the first run, but above the box: it must stay above it on the slide.
+    { path: 'M20 0 L30 5', stroke: 'theme:5', width: '1.5', fill: 'none', replace: '', slide: '257', close: false },
     // A see-through colour can't stay a theme colour.
     { path: 'M0 0 L5 0', stroke: '#FFC00080', width: '14', fill: 'none', replace: '', slide: '257', close: true },
   ]);
-  assert.deepEqual(steps[0].items.map((i) => i.id), ['a', 'c']);
+  assert.deepEqual(steps.map((s) => s.items.map((i) => i.id)), [['a', 'b'], ['c'], ['d'], ['e']]);
   assert.equal(planPlacing(items, new Map(), '', false).at(-1)!.body.close, false);
+});
+
+/** Plays a plan against a pretend slide that stacks new shapes on top, as the add-in does. */
+function play(items: Item[], placed: PlacedMap, slide: string[], next: { id: number }): PlacedMap {
+  for (const st of planPlacing(items, placed, '', false)) {
+    const gone = st.body.replace ? st.body.replace.split(',') : [];
+    const added = st.items.flatMap((it) => Array.from({ length: it.subpaths }, () => String(next.id++)));
+    slide.push(...added);
+    for (const g of gone) slide.splice(slide.indexOf(g), 1);
+    placed = recordPlaced(placed, st, added.map((id, k) => ({ k, id })));
+  }
+  return placed;
+}
+const stackOf = (items: Item[], placed: PlacedMap, slide: string[]) => slide.map((sh) => items.find((it) => placed.get(it.id)?.shapes.includes(sh))?.id);
+
+test('the slide keeps the drawing\'s stacking order through edits, deletions and partial failures', () => {
+  const slide: string[] = [];
+  const next = { id: 100 };
+  let items = [box('b1'), line('i1', 0), line('i2', 30)];
+  let placed = play(items, new Map(), slide, next);
+  assert.deepEqual(stackOf(items, placed, slide), ['b1', 'i1', 'i2']);
+
+  // The box under the ink is recoloured: it goes again, and so does everything above it.
+  items = [{ ...items[0], style: { ...filled, stroke: accent1, fill: accent1 } }, items[1], items[2]];
+  const steps = planPlacing(items, placed, '', false);
+  assert.deepEqual(steps.map((s) => s.items.map((i) => i.id)), [['b1'], ['i1', 'i2']]);
+  assert.deepEqual(steps.map((s) => s.body.replace), ['100', '101,102']);
+  placed = play(items, placed, slide, next);
+  assert.deepEqual(stackOf(items, placed, slide), ['b1', 'i1', 'i2']);
+
+  // New ink on top goes alone; the items under it stay where they are.
+  items = [...items, line('i3', 60)];
+  assert.deepEqual(planPlacing(items, placed, '', false).map((s) => s.items.map((i) => i.id)), [['i3']]);
+  placed = play(items, placed, slide, next);
+
+  // A deletion alone is a change: a call with no path that takes the shapes away.
+  items = items.filter((it) => it.id !== 'i1');
+  assert.equal(pending(items, placed).unplaced, 1);
+  const [removal, ...none] = planPlacing(items, placed, '', true);
+  assert.deepEqual(none, []);
+  assert.deepEqual({ path: removal.body.path, replace: removal.body.replace, close: removal.body.close, items: removal.items }, { path: '', replace: '104', close: true, items: [] });
+  placed = play(items, placed, slide, next);
+  assert.deepEqual(stackOf(items, placed, slide), ['b1', 'i2', 'i3']);
+  assert.deepEqual(pending(items, placed), { resend: [], unplaced: 0, removed: [] });
+  assert.deepEqual(planPlacing(items, placed, '', true), []);
+
+  // A placing that failed after its first call leaves the rest lower on the slide than the
+  // part that went: the next placing puts the rest back above it.
+  const b1 = { ...items[0], subpaths: rectOutline({ x: 9, y: 9, w: 3, h: 3 }) };
+  const i2 = { ...items[1], subpaths: lineOutline({ x: 1, y: 1 }, { x: 2, y: 2 }) };
+  items = [b1, i2, items[2]];
+  const [first] = planPlacing(items, placed, '', false);
+  assert.deepEqual(first.items.map((i) => i.id), ['b1']);
+  slide.push(String(next.id));
+  slide.splice(slide.indexOf(first.body.replace), 1);
+  placed = recordPlaced(placed, first, [{ k: 0, id: next.id++ }]);
+  assert.deepEqual(stackOf(items, placed, slide), ['i2', 'i3', 'b1']);
+  assert.equal(pending(items, placed).unplaced, 2, 'i2 changed, i3 now under b1');
+  placed = play(items, placed, slide, next);
+  assert.deepEqual(stackOf(items, placed, slide), ['b1', 'i2', 'i3']);
 });
 
 test('placed items are left alone until edited, then replace their shapes; deleted ones go too', () => {

@@ -1,0 +1,207 @@
+// Keeping the drawing safe in the page's own lasting storage. Every layer that opens on a
+// slide keeps its drawing there under its own opening, so a reload of the page brings it back
+// at once, and a layer that closed without asking (a window closed by its key, the program
+// quitting, a page that crashed past its reloads) leaves it behind for the next layer on the
+// same slide to offer back. What comes back out of storage was written by some earlier page,
+// perhaps another version, perhaps cut short: it is read as untrusted input, item by item.
+import type { Paint } from './colors.js';
+import type { Item, ItemKind, Style } from './items.js';
+import type { Segment, Subpath } from './path.js';
+import type { PlacedRecord } from './place.js';
+
+export const KEPT_VERSION = 1;
+/** Beyond this a kept drawing is not written, and one found is dropped: storage is small. */
+export const MAX_KEPT_CHARS = 4_000_000;
+/** Kept drawings nobody came back for are forgotten after a month. */
+export const KEPT_DAYS = 30;
+const PREFIX = 'scribbet.kept.';
+
+export interface Kept {
+  sid: string;
+  /** When it was written, in ms since 1970. */
+  at: number;
+  items: Item[];
+  /** The placed records in the slide's stacking order. */
+  placed: [string, PlacedRecord][];
+}
+
+export type ReadKept = { ok: true; kept: Kept } | { ok: false; problem: string };
+
+/**
+ * Where the drawings of one slide are kept: the slide's identifier with the slide size, which
+ * is as near as the page can name a slide of a presentation. A stray match with another
+ * presentation's slide costs one question, never a drawing: nothing comes back unasked.
+ */
+export function slideKey(slide: string, sw: number, sh: number, sid: string): string {
+  return slide ? `${PREFIX}${slide}.${Math.round(sw)}x${Math.round(sh)}.` : `${PREFIX}-.${sid}.`;
+}
+
+export function keptText(kept: Kept): string {
+  return JSON.stringify({ v: KEPT_VERSION, ...kept });
+}
+
+export function readKept(text: string): ReadKept {
+  if (text.length > MAX_KEPT_CHARS) return { ok: false, problem: `it is too large (${text.length} characters)` };
+  let raw: unknown;
+  try {
+    raw = JSON.parse(text);
+  } catch {
+    return { ok: false, problem: 'it is not readable' };
+  }
+  if (!isObj(raw)) return { ok: false, problem: 'it is not readable' };
+  if (raw.v !== KEPT_VERSION) return { ok: false, problem: `it comes from another version (${JSON.stringify(raw.v ?? null).slice(0, 20)})` };
+  if (typeof raw.sid !== 'string' || !Array.isArray(raw.items) || !Array.isArray(raw.placed)) return { ok: false, problem: 'it lacks its parts' };
+  const items: Item[] = [];
+  const ids = new Set<string>();
+  for (const it of raw.items) {
+    const item = readItem(it);
+    if (!item || ids.has(item.id)) return { ok: false, problem: 'an item in it is damaged' };
+    ids.add(item.id);
+    items.push(item);
+  }
+  const placed: [string, PlacedRecord][] = [];
+  for (const e of raw.placed) {
+    if (!Array.isArray(e) || e.length !== 2 || typeof e[0] !== 'string' || !isObj(e[1])) return { ok: false, problem: 'a placed record in it is damaged' };
+    const { shapes, signature } = e[1];
+    if (!Array.isArray(shapes) || !shapes.every((s) => typeof s === 'string') || typeof signature !== 'string') {
+      return { ok: false, problem: 'a placed record in it is damaged' };
+    }
+    placed.push([e[0], { shapes: [...shapes], signature }]);
+  }
+  const at = typeof raw.at === 'number' && Number.isFinite(raw.at) ? raw.at : 0;
+  return { ok: true, kept: { sid: raw.sid, at, items, placed } };
+}
+
+/** The page's lasting storage, as far as keeping drawings needs it (a Storage, or a stand-in). */
+export interface KeptStorage {
+  readonly length: number;
+  key(i: number): string | null;
+  getItem(key: string): string | null;
+  setItem(key: string, value: string): void;
+  removeItem(key: string): void;
+}
+
+/** The kept drawings of one slide, each under its opening's identifier. */
+export class KeptDrawings {
+  constructor(private readonly storage: KeptStorage, private readonly base: string, private readonly log: (msg: string) => void) {}
+
+  private keys(prefix: string): string[] {
+    const out: string[] = [];
+    for (let i = 0; i < this.storage.length; i++) {
+      const k = this.storage.key(i);
+      if (k !== null && k.startsWith(prefix)) out.push(k);
+    }
+    return out;
+  }
+
+  /**
+   * Every drawing kept for this slide, newest first. Ones that can't be used are dropped with
+   * a line in the log; so, on the way, are drawings of any slide older than a month.
+   */
+  all(now: number): Kept[] {
+    const out: Kept[] = [];
+    for (const k of this.keys(PREFIX)) {
+      const text = this.read(k);
+      if (text === null) continue;
+      const r = readKept(text);
+      if (!r.ok) {
+        this.log(`A kept drawing was dropped: ${r.problem}.`);
+        this.remove(k);
+      } else if (now - r.kept.at > KEPT_DAYS * 86_400_000) {
+        this.remove(k);
+      } else if (k.startsWith(this.base)) {
+        out.push(r.kept);
+      }
+    }
+    return out.sort((a, b) => b.at - a.at);
+  }
+
+  /** Answers false when it could not be kept (too large, storage full or refused). */
+  put(kept: Kept): boolean {
+    const text = keptText(kept);
+    if (text.length > MAX_KEPT_CHARS) {
+      this.log(`The drawing is too large to keep for later (${text.length} characters).`);
+      return false;
+    }
+    try {
+      this.storage.setItem(this.base + kept.sid, text);
+      return true;
+    } catch (e) {
+      this.log(`The drawing could not be kept for later: ${String(e)}`);
+      return false;
+    }
+  }
+
+  drop(sid: string): void {
+    this.remove(this.base + sid);
+  }
+
+  private read(k: string): string | null {
+    try {
+      return this.storage.getItem(k);
+    } catch {
+      return null;
+    }
+  }
+
+  private remove(k: string): void {
+    try { this.storage.removeItem(k); } catch { /* nothing to drop */ }
+  }
+}
+
+// ---- Reading items back ------------------------------------------------------------------
+
+const KINDS: readonly string[] = ['ink', 'highlight', 'rect', 'ellipse', 'line', 'arrow'];
+/** Further than any slide reaches; a number beyond it is damage, not drawing. */
+const FAR = 1e6;
+
+function isObj(v: unknown): v is Record<string, unknown> {
+  return typeof v === 'object' && v !== null && !Array.isArray(v);
+}
+
+const isNum = (v: unknown, lo = -FAR, hi = FAR): v is number => typeof v === 'number' && Number.isFinite(v) && v >= lo && v <= hi;
+
+function readPt(v: unknown): { x: number; y: number } | null {
+  return isObj(v) && isNum(v.x) && isNum(v.y) ? { x: v.x, y: v.y } : null;
+}
+
+function readPaint(v: unknown): Paint | null {
+  if (!isObj(v) || typeof v.hex !== 'string' || !/^#[0-9A-Fa-f]{6}$/.test(v.hex)) return null;
+  if (v.kind === 'rgb') return { kind: 'rgb', hex: v.hex };
+  if (v.kind === 'theme' && isNum(v.n, 1, 12) && Number.isInteger(v.n)) return { kind: 'theme', n: v.n, hex: v.hex };
+  return null;
+}
+
+function readStyle(v: unknown): Style | null {
+  if (!isObj(v)) return null;
+  const stroke = readPaint(v.stroke);
+  const fill = v.fill === null ? null : readPaint(v.fill);
+  if (!stroke || (v.fill !== null && !fill) || !isNum(v.width, 0, 1584) || !isNum(v.alpha, 0, 1)) return null;
+  return { stroke, width: v.width, fill, alpha: v.alpha };
+}
+
+function readSegment(v: unknown): Segment | null {
+  if (!isObj(v)) return null;
+  const to = readPt(v.to);
+  if (!to) return null;
+  if (v.kind === 'L') return { kind: 'L', to };
+  const c1 = readPt(v.c1), c2 = readPt(v.c2);
+  return v.kind === 'C' && c1 && c2 ? { kind: 'C', c1, c2, to } : null;
+}
+
+function readSubpath(v: unknown): Subpath | null {
+  if (!isObj(v) || !Array.isArray(v.segs) || typeof v.closed !== 'boolean') return null;
+  const start = readPt(v.start);
+  const segs = v.segs.map(readSegment);
+  if (!start || segs.some((s) => s === null)) return null;
+  return { start, segs: segs as Segment[], closed: v.closed };
+}
+
+function readItem(v: unknown): Item | null {
+  if (!isObj(v) || typeof v.id !== 'string' || v.id === '' || v.id.length > 200) return null;
+  if (typeof v.kind !== 'string' || !KINDS.includes(v.kind) || !Array.isArray(v.subpaths)) return null;
+  const style = readStyle(v.style);
+  const subpaths = v.subpaths.map(readSubpath);
+  if (!style || subpaths.some((s) => s === null)) return null;
+  return { id: v.id, kind: v.kind as ItemKind, subpaths: subpaths as Subpath[], style };
+}
