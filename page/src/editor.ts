@@ -6,10 +6,11 @@ import { FIXED, type Paint, samePaint } from './colors.js';
 import { fitStroke } from './fit.js';
 import { type Pt, type Rect, dist, rectFrom, snapAngle, squareCorner } from './geometry.js';
 import { History } from './history.js';
-import { type Item, type ItemKind, type Style, hitItem, isClosed, itemBounds, itemsTouching, moveItem, newId, resizeItem } from './items.js';
-import { type PointRef, type Subpath, editablePoints, ellipseOutline, lineOutline, movePoint, num, pathText, rectOutline } from './path.js';
+import { type Item, type ItemKind, type Style, hitItem, isClosed, itemBounds, itemsAlong, itemsTouching, moveItem, newId, resizeItem } from './items.js';
+import { type PointRef, type Subpath, arrowOutline, editablePoints, ellipseOutline, lineOutline, movePoint, num, pathText, rectOutline } from './path.js';
 import { type Snapped, recognise } from './snap.js';
 import type { ToolName } from './tools/names.js';
+import { LaserTrail } from './trail.js';
 
 export interface Mods {
   shift: boolean;
@@ -28,6 +29,8 @@ export interface Preview {
   /** Items shown changed while they are dragged. */
   override?: ReadonlyMap<string, Item>;
   marquee?: Rect;
+  /** Items the eraser has gone over; they leave the drawing when the pointer lets go. */
+  erasing?: ReadonlySet<string>;
 }
 
 export type Family = 'ink' | 'highlight' | 'shape';
@@ -64,7 +67,11 @@ export class Editor {
   /** Slide points per screen point, from the current zoom. */
   ptPerPx = 1;
 
-  constructor(readonly after: After, readonly changed: () => void = () => {}) {}
+  /** The laser pointer's trail: drawn over the slide, never an item. */
+  readonly laser = new LaserTrail();
+
+  /** `now` stamps the laser's trail, in ms; tests drive it. */
+  constructor(readonly after: After, readonly changed: () => void = () => {}, readonly now: () => number = () => performance.now()) {}
 
   get items(): Item[] { return this.history.present; }
   get busy(): boolean { return this.gesture !== null; }
@@ -83,10 +90,10 @@ export class Editor {
     this.cancel();
     this.tool = tool;
     const fam = familyOf(tool);
-    if (fam) {
-      this.lastFamily = fam;
-      this.selection = new Set();
-    }
+    if (fam) this.lastFamily = fam;
+    // Only select and edit points show the selection; with any other tool a colour or width
+    // picked in the toolbar must not change items the user can't see are selected.
+    if (tool !== 'select' && tool !== 'direct') this.selection = new Set();
     this.changed();
   }
 
@@ -152,6 +159,8 @@ export class Editor {
     const fam = familyOf(this.tool);
     if (fam === 'ink' || fam === 'highlight') this.gesture = new PenGesture(this, p, fam);
     else if (fam === 'shape') this.gesture = new ShapeGesture(this, p, this.tool);
+    else if (this.tool === 'eraser') this.gesture = new EraseGesture(this, p);
+    else if (this.tool === 'laser') this.gesture = new LaserGesture(this, p);
     else if (this.tool === 'select') this.gesture = this.selectDown(p, mods);
     else this.gesture = this.directDown(p);
     this.changed();
@@ -390,12 +399,15 @@ class ShapeGesture implements Gesture {
   }
 
   private kind(): ItemKind {
+    if (this.tool === 'shape:arrow') return 'arrow';
     return this.tool === 'shape:line' ? 'line' : this.tool === 'shape:ellipse' ? 'ellipse' : 'rect';
   }
 
   outline(): Subpath[] {
     const { a } = this;
-    if (this.kind() === 'line') return lineOutline(a, this.mods.shift ? snapAngle(a, this.b) : this.b);
+    const end = this.mods.shift ? snapAngle(a, this.b) : this.b;
+    if (this.kind() === 'line') return lineOutline(a, end);
+    if (this.kind() === 'arrow') return arrowOutline(a, end, this.ed.style('shape').width);
     const corner = this.mods.shift ? squareCorner(a, this.b) : this.b;
     // Option draws from the centre outwards.
     const r = this.mods.alt ? rectFrom({ x: 2 * a.x - corner.x, y: 2 * a.y - corner.y }, corner) : rectFrom(a, corner);
@@ -416,11 +428,48 @@ class ShapeGesture implements Gesture {
     return { live: { pieces: [pathText(this.outline())], style: this.style(), snapped: false } };
   }
 
-  /** A line has no inside to fill. */
+  /** A line has no inside to fill; an arrow's head is always filled in the line's colour. */
   private style(): Style {
     const st = this.ed.style('shape');
+    if (this.kind() === 'arrow') return { ...st, fill: st.stroke };
     return this.kind() === 'line' ? { ...st, fill: null } : st;
   }
+}
+
+/** Whole items go; the way between two pointer events counts, so a fast sweep misses none. */
+class EraseGesture implements Gesture {
+  private readonly hits = new Set<string>();
+  private last: Pt;
+
+  constructor(private readonly ed: Editor, p: Pt) {
+    this.last = p;
+    this.over(p);
+  }
+
+  private over(p: Pt): void {
+    const left = this.ed.items.filter((it) => !this.hits.has(it.id));
+    for (const it of itemsAlong(left, this.last, p, GRAB_PX * this.ed.ptPerPx)) this.hits.add(it.id);
+    this.last = p;
+  }
+
+  move(p: Pt): void { this.over(p); }
+
+  /** One step for the whole sweep, so one undo brings all of it back. */
+  end(): void {
+    if (this.hits.size > 0) this.ed.commit(this.ed.items.filter((it) => !this.hits.has(it.id)));
+  }
+
+  cancel(): void {}
+  preview(): Preview { return { erasing: this.hits }; }
+}
+
+/** Feeds the laser's trail; the drawing, its history and the selection stay as they are. */
+class LaserGesture implements Gesture {
+  constructor(private readonly ed: Editor, p: Pt) { ed.laser.down(p, ed.now()); }
+  move(p: Pt): void { this.ed.laser.move(p, this.ed.now()); }
+  end(): void { this.ed.laser.up(this.ed.now()); }
+  cancel(): void { this.ed.laser.up(this.ed.now()); }
+  preview(): Preview { return {}; }
 }
 
 class MoveGesture implements Gesture {

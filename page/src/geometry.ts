@@ -87,6 +87,15 @@ export function distToSegment(p: Pt, a: Pt, b: Pt): number {
   return Math.hypot(p.x - (a.x + t * dx), p.y - (a.y + t * dy));
 }
 
+/** Shortest distance between the segments a–b and c–d: 0 where they cross or touch. */
+export function distSegments(a: Pt, b: Pt, c: Pt, d: Pt): number {
+  const side = (p: Pt, q: Pt, r: Pt) => (q.x - p.x) * (r.y - p.y) - (q.y - p.y) * (r.x - p.x);
+  // Strictly on opposite sides of each other: they cross. Touching and overlapping come out as
+  // 0 from the end point distances below.
+  if (side(a, b, c) * side(a, b, d) < 0 && side(c, d, a) * side(c, d, b) < 0) return 0;
+  return Math.min(distToSegment(a, c, d), distToSegment(b, c, d), distToSegment(c, a, b), distToSegment(d, a, b));
+}
+
 /** The rectangle spanned by two corners, with non-negative size. */
 export function rectFrom(a: Pt, b: Pt): Rect {
   return { x: Math.min(a.x, b.x), y: Math.min(a.y, b.y), w: Math.abs(b.x - a.x), h: Math.abs(b.y - a.y) };

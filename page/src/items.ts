@@ -2,10 +2,10 @@
 // never changed in place; an edit makes a new item with the same id, which keeps undo simple
 // (a step is just the list before it) and lets the renderer see what changed by identity.
 import { type Paint, paintText } from './colors.js';
-import { type Pt, type Rect, containsPt, inflate, intersects } from './geometry.js';
+import { type Pt, type Rect, containsPt, distSegments, inflate, intersects, rectFrom } from './geometry.js';
 import { type Subpath, mapSubpaths, num, outlineBounds, samplePoints, translate, distToOutline } from './path.js';
 
-export type ItemKind = 'ink' | 'highlight' | 'rect' | 'ellipse' | 'line';
+export type ItemKind = 'ink' | 'highlight' | 'rect' | 'ellipse' | 'line' | 'arrow';
 
 export interface Style {
   stroke: Paint;
@@ -70,6 +70,36 @@ export function hitItem(items: readonly Item[], p: Pt, slack: number): Item | nu
     if (it.style.fill && samplePoints(it.subpaths).some((poly) => insidePolygon(p, poly))) return it;
   }
   return null;
+}
+
+const samplesCache = new WeakMap<Item, Pt[][]>();
+function samplesOf(item: Item): Pt[][] {
+  let s = samplesCache.get(item);
+  if (!s) {
+    s = samplePoints(item.subpaths);
+    samplesCache.set(item, s);
+  }
+  return s;
+}
+
+/**
+ * Items that a pointer moving straight from a to b passes over, `slack` points either side of
+ * its way: the whole way counts, not only its ends, so a fast sweep that jumps across a thin
+ * line between two events still finds it. A filled item counts from anywhere inside too.
+ */
+export function itemsAlong(items: readonly Item[], a: Pt, b: Pt, slack: number): Item[] {
+  const way = rectFrom(a, b);
+  return items.filter((it) => {
+    const reach = it.style.width / 2 + slack;
+    const bounds = itemBounds(it);
+    if (!bounds || !intersects(inflate(bounds, reach), way)) return false;
+    for (const line of samplesOf(it)) {
+      if (line.length === 1 && distSegments(line[0], line[0], a, b) <= reach) return true;
+      for (let i = 1; i < line.length; i++) if (distSegments(line[i - 1], line[i], a, b) <= reach) return true;
+    }
+    // A way that crosses no outline lies wholly inside or outside: one end tells which.
+    return it.style.fill !== null && samplesOf(it).some((poly) => insidePolygon(a, poly));
+  });
 }
 
 /** Items whose outline passes through the rectangle. */

@@ -172,6 +172,36 @@ export function lineOutline(a: Pt, b: Pt): Subpath[] {
   return [{ start: { ...a }, segs: [{ kind: 'L', to: { ...b } }], closed: false }];
 }
 
+/** How long an arrow's head is for a line width: it grows with the line, so it stays visible. */
+export const arrowHeadLength = (width: number): number => Math.max(10, 4 * width);
+/** Half the head's width at its base, as a part of its length. */
+const HEAD_SPREAD = 0.4;
+
+/**
+ * An arrow from a to b as two subpaths: the shaft, an open line that stops at the head's base
+ * so that its rounded end never shows past the tip, and the head, a closed triangle with its
+ * tip at b, meant to be filled in the line's colour. An open straight shaft has no inside, so
+ * the one style fills the head and leaves the shaft a line. The head is never longer than the
+ * arrow; an arrow no longer than its head is all head, and its shaft shrinks to a point at
+ * the head's base, so the arrow always has both parts.
+ */
+export function arrowOutline(a: Pt, b: Pt, width: number): Subpath[] {
+  const len = Math.hypot(b.x - a.x, b.y - a.y);
+  const head = Math.min(arrowHeadLength(width), len);
+  // A drag that went nowhere points right, so the outline is still a well-formed arrow.
+  const ux = len > 0 ? (b.x - a.x) / len : 1, uy = len > 0 ? (b.y - a.y) / len : 0;
+  const base = { x: b.x - ux * head, y: b.y - uy * head };
+  const sx = -uy * head * HEAD_SPREAD, sy = ux * head * HEAD_SPREAD;
+  return [
+    { start: { ...a }, segs: [{ kind: 'L', to: base }], closed: false },
+    {
+      start: { ...b },
+      segs: [{ kind: 'L', to: { x: base.x + sx, y: base.y + sy } }, { kind: 'L', to: { x: base.x - sx, y: base.y - sy } }],
+      closed: true,
+    },
+  ];
+}
+
 // ---- Points an editor can grab -----------------------------------------------------------
 
 /** Names one point of an outline: the start of a subpath, or a segment's end or handle. */

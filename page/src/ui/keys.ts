@@ -25,7 +25,8 @@ export interface KeyInput {
 
 const TOOL_KEYS: Record<string, ToolName> = {
   KeyV: 'select', KeyA: 'direct', KeyP: 'pen', KeyH: 'highlighter',
-  KeyL: 'shape:line', KeyR: 'shape:rect', KeyO: 'shape:ellipse', KeyE: 'shape:ellipse',
+  KeyL: 'shape:line', KeyW: 'shape:arrow', KeyR: 'shape:rect', KeyO: 'shape:ellipse',
+  KeyE: 'eraser', KeyK: 'laser',
 };
 
 const ARROWS: Record<string, [number, number]> = {

@@ -7,6 +7,7 @@ import type { Editor } from '../editor.js';
 import { type Rect, type View, scaleOf, shownRect, toLayer } from '../geometry.js';
 import type { Item, Style } from '../items.js';
 import { editablePoints, pathText } from '../path.js';
+import { LaserLayer } from './laser.js';
 import { svgEl } from './svg.js';
 
 export class Scene {
@@ -14,6 +15,7 @@ export class Scene {
   private readonly group: SVGGElement;
   private readonly live: SVGGElement;
   private readonly chrome: SVGGElement;
+  private readonly laser: LaserLayer;
   /** Everything drawn sits in here, cut to the program's slide editor when that is known. */
   private readonly seen: SVGGElement;
   private readonly paneRect: SVGRectElement;
@@ -28,6 +30,7 @@ export class Scene {
     this.group = svgEl('g', { id: 'scene' }, this.seen);
     this.live = svgEl('g', { id: 'live', 'stroke-linecap': 'round', 'stroke-linejoin': 'round', fill: 'none' }, this.seen);
     this.chrome = svgEl('g', { id: 'chrome' }, this.seen);
+    this.laser = new LaserLayer(this.seen);
   }
 
   /**
@@ -44,6 +47,7 @@ export class Scene {
     this.items(ed, onSlide);
     this.liveStroke(ed, transform);
     this.drawChrome(view, ed);
+    this.laser.show(ed.laser, transform);
   }
 
   private items(ed: Editor, onSlide: (item: Item) => boolean): void {
@@ -51,6 +55,7 @@ export class Scene {
     const seen = new Set<string>();
     let prev: Element | null = null;
     for (const base of ed.items) {
+      if (preview.erasing?.has(base.id)) continue;
       const item = preview.override?.get(base.id) ?? base;
       const quiet = item === base && !ed.selection.has(item.id) && onSlide(item);
       seen.add(item.id);

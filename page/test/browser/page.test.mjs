@@ -4,7 +4,7 @@ import assert from 'node:assert/strict';
 import { writeFile } from 'node:fs/promises';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
-import { ARTIFACTS, drag, inserts, layerPoint, messages, openBrowser, shot } from './harness.mjs';
+import { ARTIFACTS, drag, frames, inserts, layerPoint, messages, openBrowser, shot } from './harness.mjs';
 import { deviation, outlinePoints } from './geometry.mjs';
 
 // A slide of 960 x 540 points shown 800 points wide: a zoom of 83.3 %.
@@ -72,7 +72,7 @@ test('a stroke drawn at 83 % lands in slide points within a point of where it wa
   await page.close();
 });
 
-test('shapes: Shift makes a square, a circle and a 45 degree line, placed one insert per style', async () => {
+test('shapes: Shift makes a square, a circle and a 45 degree line, placed in drawing order', async () => {
   b.mock.state.inserts.length = 0;
   const page = await b.page(Q);
   await page.keyboard.press('r');
@@ -86,12 +86,13 @@ test('shapes: Shift makes a square, a circle and a 45 degree line, placed one in
   await drag(page, wave(120, 420).map((p) => at(p.x, p.y)));
   await shot(page, 'shapes');
   await page.keyboard.press('Enter');
-  const all = await inserts(page, b.mock, 3);
+  const all = await inserts(page, b.mock, 4);
   await waitNotice(page, 'Placed');
-  assert.equal(all.length, 3, 'outline shapes, filled shapes and the highlighter');
-  const [lines, filled, marker] = all.map((i) => i.body);
-  // The rectangle was drawn before Fill was turned on; the ellipse after it.
-  const [rect, line] = lines.path.split(/ (?=M)/);
+  // One insert per run of one style, so the slide stacks them as they were drawn: the
+  // rectangle (drawn before Fill was turned on), the filled ellipse, the line, the highlighter.
+  assert.equal(all.length, 4);
+  const [{ path: rect }, filled, { path: line }, marker] = all.map((i) => i.body);
+  assert.equal(all[0].body.stroke, all[2].body.stroke);
   const r = rect.match(/-?[\d.]+/g).map(Number);
   assert.match(rect, /^M[\d. ]+ L[\d. ]+ L[\d. ]+ L[\d. ]+ Z$/);
   assert.ok(Math.abs((r[2] - r[0]) - (r[5] - r[3])) < 0.01, 'a square in slide points');
@@ -103,7 +104,7 @@ test('shapes: Shift makes a square, a circle and a 45 degree line, placed one in
   const xs = circle.map((p) => p.x), ys = circle.map((p) => p.y);
   assert.ok(Math.abs((Math.max(...xs) - Math.min(...xs)) - (Math.max(...ys) - Math.min(...ys))) < 0.05, 'a circle');
   assert.match(marker.stroke, /^#[0-9A-F]{8}$/, 'the highlighter is see-through');
-  assert.deepEqual(all.map((i) => i.body.close), [false, false, true]);
+  assert.deepEqual(all.map((i) => i.body.close), [false, false, false, true]);
   await writeFile(join(ARTIFACTS, 'shapes-on-slide.png'), b.mock.slidePng(960));
   await page.close();
 });
@@ -225,7 +226,7 @@ test('a failed insert keeps the whole drawing, says why, and a second try places
   b.mock.state.failInserts[0] = null; // the first style goes through, the second fails
   await page.keyboard.press('Enter');
   await waitNotice(page, 'The add-in is not loaded.');
-  assert.match(await noticeText(page), /1 of 2 styles were placed/);
+  assert.match(await noticeText(page), /1 of 2 parts were placed/);
   assert.equal(await shapesShown(page), 2);
   await shot(page, 'failed-insert');
   assert.equal(b.mock.state.slide.shapes.length, 1);
@@ -369,6 +370,120 @@ test('every tool on one slide, in light and dark appearance', async () => {
   await page.waitForFunction(() => document.querySelectorAll('#scene path').length === 8);
   await page.keyboard.press('Delete');
   await page.waitForFunction(() => document.querySelectorAll('#scene path').length === 5);
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+test('the toolbar shows what is in use: the tool\'s width, a selected shape\'s colour and fill; a clicked button keeps no focus', async () => {
+  const page = await b.page(Q);
+  const checked = (sel) => page.$$eval(`#toolbar ${sel}[aria-checked="true"]`, (bs) => bs.map((x) => x.dataset.width ?? x.dataset.paint));
+  assert.deepEqual(await checked('.width'), ['2'], 'the pen\'s own width is a preset');
+  await page.keyboard.press('h');
+  await frames(page);
+  assert.deepEqual(await checked('.width'), ['12']);
+  await page.keyboard.press('r');
+  await page.click('#toolbar .swatch[data-paint="#1E6FD9"]');
+  await page.click('#toolbar .width[data-width="6"]');
+  await drag(page, [at(100, 100), at(300, 250)]);
+  await page.keyboard.press('p');
+  await drag(page, wave(400, 150).map((p) => at(p.x, p.y)));
+  await page.keyboard.press('v');
+  await page.mouse.click(at(100, 175).x, at(100, 175).y);
+  await frames(page);
+  assert.deepEqual(await checked('.swatch'), ['#1E6FD9'], 'the rectangle\'s colour, not the pen\'s');
+  assert.deepEqual(await checked('.width'), ['6']);
+  assert.equal(await page.$eval('#toolbar .fill', (x) => x.disabled), false, 'Fill can fill the selected shape');
+  await page.keyboard.press('f');
+  await frames(page);
+  assert.equal(await page.$eval('#scene path', (x) => x.getAttribute('fill')), '#1E6FD9');
+  assert.equal(await page.$eval('#toolbar .fill', (x) => x.getAttribute('aria-pressed')), 'true');
+  // The rectangle and the ink together: colours differ, so none is marked.
+  await page.keyboard.press('Control+a');
+  await frames(page);
+  assert.deepEqual(await checked('.swatch'), []);
+
+  // Undo clicked, then Space: the button must not take the key and undo a second time.
+  await page.keyboard.press('Escape');
+  await page.click('#toolbar .btn[aria-label="Undo"]');
+  await page.keyboard.press('Space');
+  await frames(page);
+  assert.equal(await page.$eval('#scene path', (x) => x.getAttribute('fill')), 'none', 'one undo: the fill is gone');
+  assert.equal(await shapesShown(page), 2, 'and only the fill');
+  assert.equal(await page.evaluate(() => document.activeElement?.tagName), 'BODY');
+
+  const prevented = await page.evaluate(() => !document.body.dispatchEvent(new MouseEvent('contextmenu', { bubbles: true, cancelable: true })));
+  assert.equal(prevented, true, 'no browser menu over the drawing');
+  await page.click('#toolbar button.small:has-text("Close")');
+  await waitNotice(page, 'Click Close again to close without placing - 2 changes would be lost.');
+  assert.equal((await messages(page, 'cancel')).length, 0);
+  await page.click('#toolbar button.small:has-text("Close")');
+  await page.waitForFunction(() => window.__messages.some((m) => m.type === 'cancel'));
+  await page.close();
+});
+
+test('a layer that ended without asking leaves its drawing for the next one on the slide, which offers it back', async () => {
+  b.mock.state.inserts.length = 0;
+  b.mock.state.slide.shapes.length = 0;
+  let page = await b.page(Q);
+  await page.evaluate(() => localStorage.clear());
+  await page.close();
+  const offer = (pg) => pg.$eval('#toolbar .offer', (o) => (o.hidden ? '' : o.textContent));
+
+  // Placed one stroke and kept drawing, then the window went away (its key, a crash, a quit).
+  page = await b.page(Q);
+  await drag(page, wave(100, 150).map((p) => at(p.x, p.y)));
+  await page.keyboard.press('Shift+Enter');
+  await inserts(page, b.mock, 1);
+  await waitNotice(page, 'Placed');
+  await drag(page, wave(100, 300).map((p) => at(p.x, p.y)));
+  await page.close();
+
+  page = await b.page(Q);
+  assert.equal(await shapesShown(page), 0, 'nothing comes back unasked');
+  assert.match(await offer(page), /Bring back the drawing you had not placed\?/);
+  await shot(page, 'offer-kept-drawing');
+  await page.click('#toolbar .offer .yes');
+  await page.waitForFunction(() => document.querySelectorAll('#scene path').length === 2);
+  assert.equal(await offer(page), '');
+  // The placed stroke is on the slide already: not painted again, and not sent again.
+  assert.deepEqual(await page.$$eval('#scene path', (ps) => ps.map((x) => x.getAttribute('visibility'))), ['hidden', 'visible']);
+  await page.keyboard.press('Enter');
+  const all = await inserts(page, b.mock, 2);
+  assert.equal(all[1].body.replace, '');
+  assert.match(all[1].body.path, /^M100 300 /);
+  assert.equal(b.mock.state.slide.shapes.length, 2);
+  await waitNotice(page, 'Placed');
+  await page.close();
+  page = await b.page(Q);
+  assert.equal(await offer(page), '', 'placed and closed: forgotten');
+
+  // Dropped when asked, and gone for good.
+  await drag(page, wave(100, 150).map((p) => at(p.x, p.y)));
+  await page.close();
+  page = await b.page(Q);
+  await page.click('#toolbar .offer .no');
+  assert.equal(await offer(page), '');
+  await page.close();
+  page = await b.page(Q);
+  assert.equal(await offer(page), '');
+
+  // Stored drawings that are damaged, from another version or huge are dropped and logged.
+  await page.evaluate(() => {
+    localStorage.setItem('scribbet.kept.257.960x540.odd', '{"v":99,"sid":"odd","items":[],"placed":[]}');
+    localStorage.setItem('scribbet.kept.257.960x540.cut', '{"v":1,"sid":"cut","items":[{"id":"a","kind":"ink","subp');
+    localStorage.setItem('scribbet.kept.257.960x540.big', `{"v":1,"pad":"${'x'.repeat(4_100_000)}"}`);
+  });
+  // Read back by the same page, reloaded: another page may see so large a write only later.
+  await page.reload();
+  await page.waitForFunction(() => window.__messages.some((m) => m.type === 'ready'));
+  const logs = (await messages(page, 'log')).map((m) => m.msg).sort();
+  assert.deepEqual(logs.map((m) => m.replace(/\(\d{7} characters\)/, '(N characters)')), [
+    'A kept drawing was dropped: it comes from another version (99).',
+    'A kept drawing was dropped: it is not readable.',
+    'A kept drawing was dropped: it is too large (N characters).',
+  ]);
+  assert.equal(await page.evaluate(() => Object.keys(localStorage).filter((k) => k.startsWith('scribbet.kept.')).length), 0);
+  assert.equal(await offer(page), '');
   assert.deepEqual(page.errors, []);
   await page.close();
 });

@@ -5,7 +5,7 @@ import assert from 'node:assert/strict';
 import { readFile, writeFile } from 'node:fs/promises';
 import { join } from 'node:path';
 import { after, before, beforeEach, test } from 'node:test';
-import { ARTIFACTS, drag, launchChromium, messages, shot } from './harness.mjs';
+import { ARTIFACTS, drag, frames, launchChromium, messages, shot } from './harness.mjs';
 import { deviation, outlinePoints } from './geometry.mjs';
 import { layerFor, ROOT, slidePointOf, startPrograms, until } from './programs.mjs';
 
@@ -89,6 +89,8 @@ const waitNotice = (page, part) => page.waitForFunction((t) => {
   return !n.hidden && n.textContent.includes(t);
 }, part, { timeout: 10000 });
 const pathsShown = (page) => page.$$eval('#scene path', (ps) => ps.length);
+/** Waits until the page is no longer placing (its Place button is back). */
+const settled = (page) => page.waitForFunction(() => document.querySelector('#toolbar .place').textContent === 'Place', undefined, { timeout: 10000 });
 
 /** The numbers of a path text, as [x, y] pairs. */
 const pairs = (path) => {
@@ -312,8 +314,8 @@ test('shapes at Fit: a rectangle, a filled circle and a 45 degree line land on t
   const shapes = await placed(3);
   await waitNotice(page, 'Placed on the slide');
 
-  // Outline shapes first (the rectangle, then the line), then the filled circle.
-  const [rect, line, circle] = shapes;
+  // In the order they were drawn: the rectangle, the filled circle, the line.
+  const [rect, circle, line] = shapes;
   const a = sp(r0), b = sp(r1);
   const corners = pairs(rect.path);
   assert.match(rect.path, /Z\s*$/, 'a closed rectangle');
@@ -415,6 +417,100 @@ test('placed with the layer kept open, a moved rectangle replaces its shape on t
   near(second.frame[0], a.x + 24 / s, 0.05, 'moved right by the drag');
   near(second.frame[1], a.y + 16 / s, 0.05, 'moved down by the drag');
   near(second.frame[2], first.frame[2], 0.01, 'same width');
+  await clean(page);
+  await page.close();
+});
+
+/** The colour of the pixel at (x, y) of a PNG, read by the browser that took it. */
+const pixel = (page, png, x, y) => page.evaluate(async ([b64, px, py]) => {
+  const img = new Image();
+  img.src = `data:image/png;base64,${b64}`;
+  await img.decode();
+  const c = new OffscreenCanvas(img.width, img.height);
+  const g = c.getContext('2d');
+  g.drawImage(img, 0, 0);
+  return [...g.getImageData(px, py, 1, 1).data].slice(0, 3);
+}, [png.toString('base64'), x, y]);
+
+test('mixed styles, an edit under the ink and a deletion: the stand-in\'s slide keeps the page\'s order, and placed ink is not shown twice', async () => {
+  await p.set('zoom=75', 'fit=false');
+  const { page, layer } = await openPage();
+  const kinds = async () => shapesOn(await p.state()).map((sh) => `${sh.stroke}/${sh.fill}@${Math.round(sh.frame[0])}`);
+  const red = '#E0282E', blue = '#1E6FD9', black = '#1F1F1F';
+  // A filled ellipse, ink across it, an outlined rectangle, more ink: four runs of styles.
+  await page.keyboard.press('o');
+  await page.keyboard.press('f');
+  await drag(page, [layer.at(100, 100), layer.at(200, 180), layer.at(300, 250)]);
+  await page.keyboard.press('p');
+  const ink1 = wave(80, 175, 50, 6, 30);
+  await drag(page, ink1.map((q) => layer.at(q.x, q.y)));
+  await page.keyboard.press('r');
+  await page.keyboard.press('f');
+  await drag(page, [layer.at(400, 100), layer.at(550, 250)]);
+  await page.keyboard.press('p');
+  const ink2 = wave(600, 300, 40, 6, 20);
+  await drag(page, ink2.map((q) => layer.at(q.x, q.y)));
+  await page.keyboard.press('Shift+Enter');
+  await placed(4);
+  await waitNotice(page, 'Placed on the slide');
+  const order = [`${red}/${red}@100`, `${black}/none@80`, `${red}/none@400`, `${black}/none@600`];
+  assert.deepEqual(await kinds(), order);
+
+  // The ellipse under the ink turns blue: it keeps its place under the ink.
+  await page.keyboard.press('v');
+  await page.mouse.click(layer.at(200, 115).x, layer.at(200, 115).y);
+  await page.click(`#toolbar .swatch[data-paint="${blue}"]`);
+  await page.keyboard.press('Shift+Enter');
+  await until('the blue ellipse', async () => (await kinds())[0]?.startsWith(blue), 10000);
+  await placed(4);
+  await settled(page);
+  assert.deepEqual(await kinds(), [`${blue}/${blue}@100`, ...order.slice(1)]);
+
+  // The last stroke deleted: that is unplaced work, and the next placing takes it away.
+  await page.mouse.click(layer.at(ink2[10].x, ink2[10].y).x, layer.at(ink2[10].x, ink2[10].y).y);
+  await page.keyboard.press('Delete');
+  await page.keyboard.press('Escape');
+  await waitNotice(page, 'Press Esc again to close without placing - one change would be lost.');
+  await page.keyboard.press('Shift+Enter');
+  await waitNotice(page, 'Taken off the slide.');
+  await placed(3);
+  await settled(page);
+  assert.deepEqual(await kinds(), [`${blue}/${blue}@100`, ...order.slice(1, 3)]);
+  await page.keyboard.press('Shift+Enter');
+  await waitNotice(page, 'Nothing new to place: the slide has the drawing as it is.');
+
+  // A highlighter stroke placed with the layer kept open: over the slide's own picture the
+  // layer adds nothing, where it used to paint the stroke a second time.
+  await page.keyboard.press('h');
+  const hl = wave(100, 420, 60, 8, 8);
+  await drag(page, hl.map((q) => layer.at(q.x, q.y)));
+  await page.keyboard.press('Shift+Enter');
+  await placed(4);
+  await waitNotice(page, 'Placed on the slide');
+  assert.equal(await pathsShown(page), 4, 'placed items stay on the page, to select and edit');
+  await page.keyboard.press('Shift+I');
+  await page.waitForFunction(() => { const i = document.querySelector('#picture'); return !i.hidden && i.complete && i.naturalWidth > 0; });
+  await frames(page);
+  const withLayer = await page.screenshot();
+  await shot(page, 'scribbet-placed-over-slide-picture');
+  await page.$eval('#stage', (e) => { e.style.visibility = 'hidden'; });
+  await frames(page);
+  const pictureOnly = await page.screenshot();
+  await page.$eval('#stage', (e) => { e.style.visibility = ''; });
+  for (const q of [hl[10], hl[30], ink1[25]]) {
+    const m = layer.at(q.x, q.y);
+    const [a, b] = [await pixel(page, withLayer, m.x, m.y), await pixel(page, pictureOnly, m.x, m.y)];
+    assert.ok(a.every((v, i) => Math.abs(v - b[i]) <= 3), `at ${m.x},${m.y} the layer shows ${a}, the slide alone ${b}`);
+    assert.ok(b.some((v) => v < 245), `the slide picture shows the ink at ${m.x},${m.y}: ${b}`);
+  }
+  // Selected, a placed item shows again, so the user sees what is being edited.
+  await page.keyboard.press('v');
+  await page.mouse.click(layer.at(hl[10].x, hl[10].y).x, layer.at(hl[10].x, hl[10].y).y);
+  await frames(page);
+  const m = layer.at(hl[10].x, hl[10].y);
+  const selected = await pixel(page, await page.screenshot(), m.x, m.y);
+  const alone = await pixel(page, pictureOnly, m.x, m.y);
+  assert.ok(selected[2] < alone[2] - 20, `the selected highlighter shows over its shape: ${selected} over ${alone}`);
   await clean(page);
   await page.close();
 });

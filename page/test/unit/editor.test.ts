@@ -1,9 +1,11 @@
 import assert from 'node:assert/strict';
-import { test } from 'node:test';
+import { describe, test } from 'node:test';
 import { type After, Editor, HOLD_MS } from '../../src/editor.js';
 import type { Pt } from '../../src/geometry.js';
-import { itemBounds } from '../../src/items.js';
-import { pathText } from '../../src/path.js';
+import { isClosed, itemBounds } from '../../src/items.js';
+import { pathText, subpathText } from '../../src/path.js';
+import { TOOLS, normaliseTool } from '../../src/tools/names.js';
+import { LASER_FADE_MS, type Stamped, laserFrame } from '../../src/trail.js';
 import { keyAction } from '../../src/ui/keys.js';
 
 /** Timers that run only when the test says so. */
@@ -19,7 +21,7 @@ function clock() {
     now += ms;
     for (const t of due) if (t.live && t.at <= now) { t.live = false; t.fn(); }
   };
-  return { after, advance };
+  return { after, advance, now: () => now };
 }
 
 const none = { shift: false, alt: false };
@@ -182,4 +184,158 @@ test('keys map to actions; Option with arrows nudges, letters follow the physica
   assert.deepEqual(k('Enter', 'Enter', { shiftKey: true }), { do: 'place', close: false });
   assert.equal(k('w', 'KeyW', { metaKey: true }), null, 'Command-W is the application\'s');
   assert.equal(k('r', 'KeyR', { altKey: true }), null);
+});
+
+describe('eraser, laser pointer and arrow', () => {
+  const key = (code: string) => keyAction({ key: '', code, shiftKey: false, altKey: false, metaKey: false, ctrlKey: false });
+
+  /** Two upright lines at x 100 and 300, a level line 10 pt under y 50, a rectangle far off. */
+  function drawing() {
+    const ed = new Editor(clock().after);
+    ed.setTool('shape:line');
+    draw(ed, [{ x: 100, y: 0 }, { x: 100, y: 100 }]);
+    draw(ed, [{ x: 300, y: 0 }, { x: 300, y: 100 }]);
+    draw(ed, [{ x: 0, y: 60 }, { x: 400, y: 60 }]);
+    ed.setTool('shape:rect');
+    draw(ed, [{ x: 500, y: 0 }, { x: 600, y: 100 }]);
+    return ed;
+  }
+
+  test('one fast sweep erases exactly the items it crossed, when the pointer lets go, in one undo step', () => {
+    const ed = drawing();
+    const [a, b, level, rect] = ed.items;
+    ed.setTool('eraser');
+    // Two events 400 pt apart: the lines lie between them, not under either.
+    ed.down({ x: 0, y: 50 }, none);
+    ed.move({ x: 400, y: 50 }, none);
+    assert.deepEqual([...ed.preview().erasing!].sort(), [a.id, b.id].sort(), 'the level line 10 pt off is out of reach');
+    assert.equal(ed.items.length, 4, 'nothing goes before the pointer lets go');
+    ed.up(none);
+    assert.deepEqual(ed.items, [level, rect]);
+    assert.ok(ed.undo());
+    assert.deepEqual(ed.items, [a, b, level, rect], 'one undo brings both back, in their places');
+    assert.ok(ed.redo());
+    assert.deepEqual(ed.items, [level, rect]);
+  });
+
+  test('cancelling a sweep erases nothing and leaves the history as it was', () => {
+    const ed = drawing();
+    const before = ed.items;
+    ed.setTool('eraser');
+    ed.down({ x: 0, y: 50 }, none);
+    ed.move({ x: 400, y: 50 }, none);
+    assert.ok(ed.cancel());
+    ed.up(none);
+    assert.equal(ed.items, before);
+    ed.undo();
+    assert.equal(ed.items.length, 3, 'undo still takes the last rectangle, not an erasing');
+  });
+
+  test('the reach is a few screen points at any zoom; a click erases, and a filled shape from inside', () => {
+    const ed = drawing();
+    const level = ed.items[2];
+    ed.setTool('eraser');
+    ed.ptPerPx = 2; // zoomed out: 6 screen points are 12 slide points
+    draw(ed, [{ x: 150, y: 50 }, { x: 250, y: 50 }]);
+    assert.ok(!ed.items.includes(level), 'the level line 10 pt away is within reach now');
+    ed.ptPerPx = 1;
+    draw(ed, [{ x: 550, y: 50 }]);
+    assert.equal(ed.items.length, 3, 'inside an outline that is not filled is not on it');
+    draw(ed, [{ x: 550, y: 1 }]);
+    assert.equal(ed.items.length, 2, 'a click on the edge');
+    ed.setTool('shape:rect');
+    ed.setStyle({ fill: true });
+    draw(ed, [{ x: 500, y: 200 }, { x: 600, y: 300 }]);
+    ed.setTool('eraser');
+    draw(ed, [{ x: 540, y: 240 }, { x: 560, y: 260 }]);
+    assert.equal(ed.items.length, 2);
+  });
+
+  test('the laser trail fades part by part, and the rest after the pointer lets go', () => {
+    const pt = (x: number, t: number): Stamped => ({ p: { x, y: 0 }, t });
+    const stroke = [pt(0, 0), pt(10, 100), pt(20, 200)];
+    const at200 = laserFrame([stroke], false, 200);
+    assert.deepEqual(at200.map((p) => [p.points.map((q) => q.x), p.alpha]), [[[0, 10], 14 / 16], [[10, 20], 15 / 16], [[20], 1]],
+      'each stretch as bright as its older end, the last point a dot');
+    const late = laserFrame([stroke], false, LASER_FADE_MS + 50);
+    assert.deepEqual(late.map((p) => p.points.map((q) => q.x)), [[10, 20], [20]], 'the oldest stretch has gone');
+    assert.deepEqual(laserFrame([stroke], false, 200 + LASER_FADE_MS), []);
+    assert.deepEqual(laserFrame([stroke], true, 10000), [{ points: [{ x: 20, y: 0 }], alpha: 1 }], 'held, the dot under the pointer stays');
+    const two = laserFrame([[pt(0, 0), pt(10, 0)], [pt(50, 0), pt(60, 0)]], false, 0);
+    assert.deepEqual(two.map((p) => p.points.map((q) => q.x)), [[0, 10], [10], [50, 60], [60]], 'two strokes are not joined');
+    assert.ok(laserFrame([[pt(0, 0)]], false, LASER_FADE_MS - 1)[0].alpha > 0, 'alive to the end of the fade');
+  });
+
+  test('the laser never adds items or history, and its trail is gone 1.5 s after the last point', () => {
+    const c = clock();
+    const ed = new Editor(c.after, () => {}, c.now);
+    ed.setTool('shape:rect');
+    draw(ed, [{ x: 0, y: 0 }, { x: 100, y: 50 }]);
+    const items = ed.items;
+    ed.setTool('laser');
+    ed.down({ x: 200, y: 200 }, none);
+    for (let i = 1; i <= 40; i++) {
+      c.advance(16);
+      ed.move({ x: 200 + i * 5, y: 200 }, none);
+    }
+    c.advance(1000); // held still at the end
+    assert.ok(ed.laser.frame(c.now()).some((p) => p.alpha === 1 && p.points.length === 1), 'the dot under a held pointer');
+    ed.up(none);
+    assert.equal(ed.items, items);
+    assert.equal(ed.history.canRedo, false);
+    assert.ok(ed.undo() && ed.items.length === 0, 'the only step to undo is the rectangle');
+    ed.redo();
+    c.advance(LASER_FADE_MS - 10);
+    assert.ok(!ed.laser.gone(c.now()), 'the dot where it stopped fades from the letting go');
+    c.advance(10);
+    assert.ok(ed.laser.gone(c.now()));
+    assert.deepEqual(ed.laser.frame(c.now()), []);
+  });
+
+  test('an arrow is one item: an open shaft to the base of a closed head, both in the shapes\' colour', () => {
+    const ed = new Editor(clock().after);
+    ed.setTool('shape:arrow');
+    draw(ed, [{ x: 0, y: 0 }, { x: 100, y: 0 }]);
+    const [arrow] = ed.items;
+    assert.equal(arrow.kind, 'arrow');
+    assert.deepEqual(arrow.subpaths.map(subpathText), ['M0 0 L90 0', 'M100 0 L90 4 L90 -4 Z'], 'a 10 pt head for a 2 pt line');
+    const paint = ed.settings.shape.paint;
+    assert.deepEqual(arrow.style, { stroke: paint, width: 2, fill: paint, alpha: 1 });
+    assert.equal(isClosed(arrow), false);
+
+    ed.setStyle({ width: 6 });
+    draw(ed, [{ x: 0, y: 50 }, { x: 100, y: 50 }]);
+    assert.equal(subpathText(ed.items[1].subpaths[0]), 'M0 50 L76 50', 'the head grows with the line: 24 pt for 6 pt');
+    draw(ed, [{ x: 0, y: 100 }, { x: 15, y: 100 }]);
+    assert.deepEqual(ed.items[2].subpaths.map(subpathText), ['M0 100 L0 100', 'M15 100 L0 106 L0 94 Z'], 'never longer than the arrow');
+
+    draw(ed, [{ x: 0, y: 0 }, { x: 100, y: 90 }], shift);
+    const [shaft, head] = ed.items[3].subpaths;
+    const tip = head.start, base = shaft.segs[0].to;
+    assert.ok(Math.abs(tip.x - tip.y) < 1e-9 && tip.x > 90, 'Shift holds it to 45 degrees');
+    assert.ok(Math.abs(base.x - base.y) < 1e-9 && Math.abs(Math.hypot(tip.x - base.x, tip.y - base.y) - 24) < 1e-9);
+  });
+
+  test('a selected arrow takes a new colour head and shaft, and Fill leaves its head filled', () => {
+    const ed = new Editor(clock().after);
+    ed.setTool('shape:arrow');
+    draw(ed, [{ x: 0, y: 0 }, { x: 100, y: 0 }]);
+    ed.setTool('select');
+    ed.selectAll();
+    const blue = { kind: 'theme' as const, n: 5, hex: '#4472C4' };
+    ed.setStyle({ paint: blue });
+    assert.deepEqual([ed.items[0].style.stroke, ed.items[0].style.fill], [blue, blue]);
+    ed.setStyle({ fill: !ed.current().fill });
+    ed.setStyle({ fill: !ed.current().fill });
+    assert.deepEqual(ed.items[0].style.fill, blue);
+  });
+
+  test('E erases, K points, W draws arrows, O alone draws ellipses; every toolbar key does what it says', () => {
+    assert.deepEqual(key('KeyE'), { do: 'tool', tool: 'eraser' });
+    assert.deepEqual(key('KeyK'), { do: 'tool', tool: 'laser' });
+    assert.deepEqual(key('KeyW'), { do: 'tool', tool: 'shape:arrow' });
+    assert.deepEqual(key('KeyO'), { do: 'tool', tool: 'shape:ellipse' });
+    for (const t of TOOLS) assert.deepEqual(key(`Key${t.key}`), { do: 'tool', tool: t.name }, t.label);
+    assert.deepEqual(['eraser', 'laser', 'arrow', 'Shape:Arrow', 'crayon'].map(normaliseTool), ['eraser', 'laser', 'shape:arrow', 'shape:arrow', 'pen']);
+  });
 });
