@@ -17,6 +17,7 @@ import { Scene } from './ui/scene.js';
 import { htmlEl } from './ui/svg.js';
 import { Toolbar, WIDTHS } from './ui/toolbar.js';
 
+const SAVE_DELAY_MS = 300;
 const OTHER_SLIDE = 'The program shows another slide now - Place puts the drawing back on its own slide.';
 
 export class App {
@@ -50,6 +51,7 @@ export class App {
   private readonly kept: KeptDrawings;
   /** A drawing an earlier layer on this slide left unplaced, while the user is asked about it. */
   private offered: Kept | null = null;
+  private saveTimer = 0;
 
   constructor(root: HTMLElement, search: string) {
     this.launch = readLaunch(search, { w: window.innerWidth, h: window.innerHeight });
@@ -93,6 +95,8 @@ export class App {
     window.addEventListener('keydown', (e) => this.key(e));
     // The browser's own menu has nothing for a drawing, and would cover it.
     window.addEventListener('contextmenu', (e) => e.preventDefault());
+    // A page on its way out (a reload, the layer closing) keeps what the pause had not kept.
+    window.addEventListener('pagehide', () => { if (this.saveTimer !== 0) this.save(); });
     window.addEventListener('resize', () => { this.lastSlideKey = ''; this.schedule(); });
     window.addEventListener('blur', () => {
       this.pointerId = null;
@@ -367,6 +371,8 @@ export class App {
    * reload brings it back, and a layer that ends without asking leaves it for the next one.
    */
   private save(): void {
+    clearTimeout(this.saveTimer);
+    this.saveTimer = 0;
     if (!this.started) return;
     if (this.ed.items.length === 0 && this.placed.size === 0) {
       this.kept.drop(this.launch.sid);
@@ -375,8 +381,18 @@ export class App {
     this.kept.put({ sid: this.launch.sid, at: Date.now(), items: this.ed.items, placed: [...this.placed] });
   }
 
+  /**
+   * Keeps the drawing once the edits pause: writing a large drawing to storage after every
+   * arrow key of a move would take longer than the frame it must fit in.
+   */
+  private saveSoon(): void {
+    if (this.saveTimer === 0) this.saveTimer = window.setTimeout(() => this.save(), SAVE_DELAY_MS);
+  }
+
   /** Forgets this layer's drawing: placed and closed, or dropped on purpose. */
   private clearSaved(): void {
+    clearTimeout(this.saveTimer);
+    this.saveTimer = 0;
     this.kept.drop(this.launch.sid);
   }
 
@@ -433,7 +449,7 @@ export class App {
   // ---- Showing -------------------------------------------------------------------------------
 
   private changed(): void {
-    if (!this.ed.busy) this.save();
+    if (!this.ed.busy) this.saveSoon();
     this.schedule();
   }
 

@@ -36,8 +36,21 @@ export function slideKey(slide: string, sw: number, sh: number, sid: string): st
   return slide ? `${PREFIX}${slide}.${Math.round(sw)}x${Math.round(sh)}.` : `${PREFIX}-.${sid}.`;
 }
 
+// Items never change once made, so each one's text is written once however often the
+// drawing is kept: keeping a large drawing after an edit costs little more than the edit.
+const itemTexts = new WeakMap<Item, string>();
+function itemText(item: Item): string {
+  let t = itemTexts.get(item);
+  if (t === undefined) {
+    t = JSON.stringify(item);
+    itemTexts.set(item, t);
+  }
+  return t;
+}
+
 export function keptText(kept: Kept): string {
-  return JSON.stringify({ v: KEPT_VERSION, ...kept });
+  const head = `{"v":${KEPT_VERSION},"sid":${JSON.stringify(kept.sid)},"at":${JSON.stringify(kept.at)}`;
+  return `${head},"items":[${kept.items.map(itemText).join(',')}],"placed":${JSON.stringify(kept.placed)}}`;
 }
 
 export function readKept(text: string): ReadKept {

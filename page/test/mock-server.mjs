@@ -324,18 +324,20 @@ export async function startMock({ port = 0, web = WEB, slide = { w: 960, h: 540,
       close: b.close === true,
     };
     state.inserts.push({ body: b, args: req });
-    if (req.path === '') return { ok: false, msg: 'Nothing to place.' };
+    const replace = req.replace.split(',').map((s) => s.trim()).filter(Boolean);
+    // An empty path that names shapes to replace removes them and places nothing.
+    const removal = req.path.trim() === '';
+    if (removal && replace.length === 0) return { ok: false, msg: 'Nothing to place.' };
     const failure = state.failInserts.shift();
     if (failure) return { ok: false, msg: failure };
     // The pretend add-in: reads everything before it changes anything.
-    const parsed = parsePath(req.path);
+    const parsed = removal ? { subpaths: [] } : parsePath(req.path);
     if (parsed.error) return { ok: false, msg: parsed.error };
     const stroke = paintOf(req.stroke, state.theme), fill = paintOf(req.fill, state.theme);
     if (!stroke || !fill) return { ok: false, msg: 'A colour is not one the add-in knows.' };
     const width = readDouble(req.width);
     if (width === null || width < 0 || width > 1584) return { ok: false, msg: 'The line width is not a number of points.' };
     if (req.slide !== '' && Number(req.slide) !== state.slide.id) return { ok: false, msg: `There is no slide with the identifier ${req.slide}.` };
-    const replace = req.replace.split(',').map((s) => s.trim()).filter(Boolean);
     for (const id of replace) {
       if (!state.slide.shapes.some((s) => String(s.id) === id)) return { ok: false, msg: `There is no shape with the identifier ${id} on that slide.` };
     }
@@ -356,6 +358,7 @@ export async function startMock({ port = 0, web = WEB, slide = { w: 960, h: 540,
 
   await new Promise((r) => server.listen(port, '127.0.0.1', r));
   const P = server.address().port;
+  let opened = 0;
   return {
     port: P,
     origin: `http://127.0.0.1:${P}`,
@@ -365,7 +368,10 @@ export async function startMock({ port = 0, web = WEB, slide = { w: 960, h: 540,
     /** The next inserts answer ok false with these messages, one each. */
     failInserts: (...msgs) => state.failInserts.push(...msgs),
     pageUrl(params = {}) {
-      const q = new URLSearchParams({ sw: '960', sh: '540', x: '100', y: '80', w: '960', h: '540', note: 'PowerPoint reported the slide position', host: '0', ax: '0', pz: '100', sid: 'test', v: '1', ...params });
+      // Each opening has its own identifier, as each layer has: a page only takes back, unasked,
+      // the drawing of its own opening.
+      opened += 1;
+      const q = new URLSearchParams({ sw: '960', sh: '540', x: '100', y: '80', w: '960', h: '540', note: 'PowerPoint reported the slide position', host: '0', ax: '0', pz: '100', sid: `test-${opened}`, v: '1', ...params });
       return `http://127.0.0.1:${P}/overlay.html?${q}`;
     },
     close: () => new Promise((r) => { server.closeAllConnections?.(); server.close(r); }),
