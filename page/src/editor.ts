@@ -6,7 +6,7 @@ import { FIXED, type Paint, samePaint } from './colors.js';
 import { fitStroke } from './fit.js';
 import { type Pt, type Rect, dist, rectFrom, snapAngle, squareCorner } from './geometry.js';
 import { History } from './history.js';
-import { type Item, type ItemKind, type Style, hitItem, isClosed, itemBounds, itemsAlong, itemsTouching, moveItem, newId, resizeItem } from './items.js';
+import { type Item, type ItemKind, type Style, canFill, hitItem, itemBounds, itemsAlong, itemsTouching, moveItem, newId, resizeItem } from './items.js';
 import { type PointRef, type Subpath, arrowOutline, editablePoints, ellipseOutline, lineOutline, movePoint, num, pathText, rectOutline } from './path.js';
 import { type Snapped, recognise } from './snap.js';
 import type { ToolName } from './tools/names.js';
@@ -112,7 +112,7 @@ export class Editor {
       return { paint: cur.paint, width: cur.width, fill: cur.fill, canFill: (familyOf(this.tool) ?? this.lastFamily) === 'shape' };
     }
     const same = <T>(xs: T[], eq: (a: T, b: T) => boolean): T | null => (xs.every((x) => eq(x, xs[0])) ? xs[0] : null);
-    const fillable = sel.filter((it) => isClosed(it) && it.style.alpha === 1);
+    const fillable = sel.filter(canFill);
     return {
       paint: same(sel.map((it) => it.style.stroke), samePaint),
       width: same(sel.map((it) => it.style.width), (a, b) => a === b),
@@ -144,7 +144,7 @@ export class Editor {
           if (st.fill) st.fill = change.paint;
         }
         if (change.width !== undefined) st.width = change.width;
-        if (change.fill !== undefined && isClosed(it) && it.style.alpha === 1) st.fill = change.fill ? st.stroke : null;
+        if (change.fill !== undefined && canFill(it)) st.fill = change.fill ? st.stroke : null;
         return { ...it, style: st };
       });
       if (next.some((it, i) => it !== this.items[i])) this.commit(next);

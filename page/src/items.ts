@@ -31,6 +31,9 @@ export function newId(): string {
 
 export const isClosed = (item: Item) => item.subpaths.length > 0 && item.subpaths.every((s) => s.closed);
 
+/** Whether Fill may change the item: an opaque closed outline. An arrow's head is always filled. */
+export const canFill = (item: Item) => item.kind !== 'arrow' && item.style.alpha === 1 && isClosed(item);
+
 /** The style as the add-in takes it: stroke, width and fill texts. */
 export function styleTexts(style: Style): { stroke: string; width: string; fill: string } {
   return {

@@ -192,14 +192,15 @@ export function arrowOutline(a: Pt, b: Pt, width: number): Subpath[] {
   const ux = len > 0 ? (b.x - a.x) / len : 1, uy = len > 0 ? (b.y - a.y) / len : 0;
   const base = { x: b.x - ux * head, y: b.y - uy * head };
   const sx = -uy * head * HEAD_SPREAD, sy = ux * head * HEAD_SPREAD;
-  return [
-    { start: { ...a }, segs: [{ kind: 'L', to: base }], closed: false },
-    {
-      start: { ...b },
-      segs: [{ kind: 'L', to: { x: base.x + sx, y: base.y + sy } }, { kind: 'L', to: { x: base.x - sx, y: base.y - sy } }],
-      closed: true,
-    },
-  ];
+  const tip: Subpath = {
+    start: { ...b },
+    segs: [{ kind: 'L', to: { x: base.x + sx, y: base.y + sy } }, { kind: 'L', to: { x: base.x - sx, y: base.y - sy } }],
+    closed: true,
+  };
+  // An arrow no longer than its head is all head: a shaft of no length would still become a
+  // freeform of its own on the slide.
+  if (len - head < 0.01) return [tip];
+  return [{ start: { ...a }, segs: [{ kind: 'L', to: base }], closed: false }, tip];
 }
 
 // ---- Points an editor can grab -----------------------------------------------------------

@@ -307,7 +307,12 @@ describe('eraser, laser pointer and arrow', () => {
     draw(ed, [{ x: 0, y: 50 }, { x: 100, y: 50 }]);
     assert.equal(subpathText(ed.items[1].subpaths[0]), 'M0 50 L76 50', 'the head grows with the line: 24 pt for 6 pt');
     draw(ed, [{ x: 0, y: 100 }, { x: 15, y: 100 }]);
-    assert.deepEqual(ed.items[2].subpaths.map(subpathText), ['M0 100 L0 100', 'M15 100 L0 106 L0 94 Z'], 'never longer than the arrow');
+    assert.deepEqual(ed.items[2].subpaths.map(subpathText), ['M15 100 L0 106 L0 94 Z'], 'never longer than the arrow: all head');
+    ed.setTool('select');
+    ed.select([ed.items[2].id]);
+    ed.setStyle({ fill: false });
+    assert.deepEqual(ed.items[2].style.fill, paint, 'a head stays filled');
+    ed.setTool('shape:arrow');
 
     draw(ed, [{ x: 0, y: 0 }, { x: 100, y: 90 }], shift);
     const [shaft, head] = ed.items[3].subpaths;
