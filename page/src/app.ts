@@ -329,6 +329,7 @@ export class App {
       const a = await this.api.post('/api/insert', step.body, { timeout: 90000 });
       if (!a.ok) {
         this.placing = false;
+        this.lastRemoved = this.removedNow();
         const rest = done > 0 ? `${done} of ${steps.length} parts were placed; Place again puts the rest.` : 'The drawing is still here.';
         this.notices.show(`${a.msg} ${rest}`, 'error');
         this.save();
@@ -341,6 +342,7 @@ export class App {
       msg = a.msg;
     }
     this.placing = false;
+    this.lastRemoved = this.removedNow();
     this.notices.show(removalOnly ? 'Taken off the slide.' : msg || 'Placed on the slide.');
     if (close) this.clearSaved();
     this.schedule();
@@ -449,8 +451,30 @@ export class App {
   // ---- Showing -------------------------------------------------------------------------------
 
   private changed(): void {
-    if (!this.ed.busy) this.saveSoon();
+    if (!this.ed.busy) {
+      this.saveSoon();
+      this.noteRemovals();
+    }
     this.schedule();
+  }
+
+  private lastItems: readonly Item[] = [];
+  private lastRemoved = 0;
+
+  /**
+   * A placed item deleted or erased stays visible: it is the slide's own shape under the
+   * layer. Say that the next placing takes it away, rather than leave the user wondering.
+   */
+  private noteRemovals(): void {
+    if (this.ed.items === this.lastItems) return;
+    this.lastItems = this.ed.items;
+    const removed = this.removedNow();
+    if (removed > this.lastRemoved && !this.placing) this.notices.show('Gone from the drawing; the slide keeps it until you place (Return or Shift+Return).');
+    this.lastRemoved = removed;
+  }
+
+  private removedNow(): number {
+    return this.placed.size === 0 ? 0 : pending(this.ed.items, this.placed).removed.length;
   }
 
   /** One render per frame, however many changes came in between. */

@@ -280,6 +280,40 @@ test('placed with the layer kept open, an edited shape replaces its old one', as
   await page.close();
 });
 
+test('a deletion is unplaced work until it reaches the slide, also when taking it away fails', async () => {
+  b.mock.state.inserts.length = 0;
+  b.mock.state.slide.shapes.length = 0;
+  const page = await b.page(Q);
+  await page.keyboard.press('r');
+  await drag(page, [at(100, 100), at(200, 200)]);
+  await page.keyboard.press('Shift+Enter');
+  await inserts(page, b.mock, 1);
+  await waitNotice(page, 'Placed');
+  const id = String(b.mock.state.slide.shapes[0].id);
+  await page.keyboard.press('v');
+  await page.mouse.click(at(100, 150).x, at(100, 150).y);
+  await page.keyboard.press('Delete');
+  await waitNotice(page, 'Gone from the drawing; the slide keeps it until you place');
+  b.mock.failInserts('The program is busy.');
+  await page.keyboard.press('Shift+Enter');
+  await waitNotice(page, 'The program is busy.');
+  const [, failed] = await inserts(page, b.mock, 2);
+  assert.deepEqual({ path: failed.body.path, replace: failed.body.replace }, { path: '', replace: id });
+  assert.equal(b.mock.state.slide.shapes.length, 1, 'still on the slide');
+  await page.keyboard.press('Escape');
+  await waitNotice(page, 'Press Esc again to close without placing - one change would be lost.');
+  assert.equal((await messages(page, 'cancel')).length, 0);
+  await page.waitForTimeout(50);
+  await page.keyboard.press('Shift+Enter');
+  await waitNotice(page, 'Taken off the slide.');
+  assert.equal(b.mock.state.slide.shapes.length, 0);
+  assert.equal((await inserts(page, b.mock, 3)).length, 3);
+  await page.keyboard.press('Shift+Enter');
+  await waitNotice(page, 'Nothing to place yet.');
+  assert.equal(b.mock.state.inserts.length, 3, 'nothing sent twice');
+  await page.close();
+});
+
 test('a geom command moves and scales the drawing with the slide; the placed text stays in slide points', async () => {
   b.mock.state.inserts.length = 0;
   const page = await b.page(Q);
