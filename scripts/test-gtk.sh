@@ -54,6 +54,8 @@ chmod 700 "$work/run"
 export SCRIBBET_GTK_DISPLAY=1
 export SCRIBBET_GTK_ARTIFACTS="$root/build/gtk-artifacts"
 export XDG_RUNTIME_DIR="$work/run"
+# The layer keeps its page's storage on disk: in the run's own folder, not the user's.
+export XDG_DATA_HOME="$work/data" XDG_CACHE_HOME="$work/cache"
 export GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1
 # One test at a time: they share the screen, the pointer and the keyboard.
 ctest --test-dir "$build" -R '^Gtk' --output-on-failure -j1

@@ -96,9 +96,15 @@ struct InsertPlan {
 
 InsertPlan planInsert(Model& m, const Args& a) {
     InsertPlan plan;
-    auto parsed = parsePath(a[0]);
-    if (!parsed.ok()) return plan.error = parsed.error, plan;
-    plan.subpaths = std::move(parsed.subpaths);
+    // No path but shapes to replace: the drawing's items were deleted, so their shapes go and
+    // nothing new comes. With nothing to replace either, the parser's "nothing to place" stands.
+    const bool blankPath = a[0].find_first_not_of(" \t\r\n\f") == std::string::npos;
+    const bool namesShapes = a[4].find_first_not_of(" \t\r\n,") != std::string::npos;
+    if (!blankPath || !namesShapes) {
+        auto parsed = parsePath(a[0]);
+        if (!parsed.ok()) return plan.error = parsed.error, plan;
+        plan.subpaths = std::move(parsed.subpaths);
+    }
 
     const auto stroke = Paint::parse(trim(a[1]));
     if (!stroke) return plan.error = "The outline colour \"" + a[1] + "\" is not one the add-in knows.", plan;

@@ -94,6 +94,11 @@ std::string trimmedText(const std::string& s) {
     if (first == std::string::npos) return "";
     return s.substr(first, s.find_last_not_of(" \t\r\n\v\f") - first + 1);
 }
+
+// A replace list of blanks and commas names no shape: with no path, there is nothing to do.
+bool namesShapes(const std::string& replace) {
+    return replace.find_first_not_of(" \t\r\n\v\f,") != std::string::npos;
+}
 } // namespace
 
 json Placed::json() const {
@@ -125,13 +130,15 @@ std::pair<long long, std::vector<Placed>> placed(const std::string& answer) {
 json insert(const json& body) {
     if (const auto problem = AddinCheck::problem()) return {{"ok", false}, {"msg", *problem}};
     const std::string path = string(body.value("path", json()), "");
-    if (path.empty()) return {{"ok", false}, {"msg", "Nothing to place."}};
+    const std::string replace = string(body.value("replace", json()), "");
+    // An empty path that replaces shapes is a removal: the page deleted what it had placed.
+    if (trimmedText(path).empty() && !namesShapes(replace)) return {{"ok", false}, {"msg", "Nothing to place."}};
     const std::vector<std::string> args = {
         path,
         string(body.value("stroke", json()), "#1F1F1F"),
         string(body.value("width", json()), "1"),
         string(body.value("fill", json()), "none"),
-        string(body.value("replace", json()), ""),
+        replace,
         numericOnly(string(body.value("slide", json()), "")),
     };
     const auto closeValue = body.find("close");

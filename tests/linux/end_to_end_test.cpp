@@ -142,6 +142,30 @@ TEST_F(EndToEndTest, FailuresAreToldAndChangeNothing) {
     EXPECT_EQ(gone["msg"], "PowerPoint is not running. Open your presentation in PowerPoint, then try again.");
 }
 
+TEST_F(EndToEndTest, AnInsertWithoutAPathRemovesTheShapesItReplaces) {
+    startScribbet();
+    const json placed = http("POST", "/api/insert", R"({"path":"M 10 10 L 20 20 M 30 30 L 40 40"})").asJson();
+    ASSERT_EQ(placed["shapes"].size(), 2u) << placed.dump();
+    const std::string gone = placed["shapes"][0]["id"].dump(), kept = placed["shapes"][1]["id"].dump();
+    auto shapeIds = [&] {
+        const json state = model();
+        std::vector<std::string> ids;
+        for (const auto& s : state["slides"][0]["shapes"]) ids.push_back(s["id"].dump());
+        return ids;
+    };
+    ASSERT_EQ(shapeIds(), (std::vector<std::string>{gone, kept}));
+
+    const json removed = http("POST", "/api/insert", json{{"path", ""}, {"replace", gone}}.dump()).asJson();
+    EXPECT_EQ(removed, (json{{"ok", true}, {"msg", "Placed on the slide as a PowerPoint freeform."}, {"shapes", json::array()}}));
+    EXPECT_EQ(shapeIds(), std::vector<std::string>{kept});
+    EXPECT_TRUE(waitLogged("Placed 0 path(s) on the slide."));
+
+    // The same shape again is no longer there: the program's sentence, and the slide as it was.
+    const json again = http("POST", "/api/insert", json{{"path", ""}, {"replace", gone + "," + kept}}.dump()).asJson();
+    EXPECT_EQ(again, (json{{"ok", false}, {"msg", "There is no shape with the identifier " + gone + " on that slide."}}));
+    EXPECT_EQ(shapeIds(), std::vector<std::string>{kept});
+}
+
 std::string drawAndPlace(EndToEndTest& t) {
     EXPECT_EQ(t.http("POST", "/api/test/open", json{{"url", t.drawLink()}}.dump()).asJson(), (json{{"ok", true}}));
     EXPECT_TRUE(t.waitLogged("Drawing layer open over the slide"));

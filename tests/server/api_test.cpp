@@ -253,11 +253,54 @@ TEST_F(ApiTest, InsertSendsTheSixArgumentsWithTheirDefaults) {
 
 TEST_F(ApiTest, NothingToPlaceTouchesNothing) {
     auto factory = openLayer();
-    for (const char* body : {R"({"close":true})", R"({"path":"","close":true})", "junk"}) {
+    // A replace list of blanks and commas names no shape, so an empty path removes nothing either.
+    for (const char* body : {R"({"close":true})", R"({"path":"","close":true})", "junk",
+                             R"({"path":"","replace":"","close":true})", R"({"path":"","replace":" , ,","close":true})",
+                             R"({"path":" \n\t","replace":",","close":true})", R"({"replace":null,"close":true})"}) {
         EXPECT_EQ(callJson("POST", "/api/insert", body), (json{{"ok", false}, {"msg", "Nothing to place."}})) << body;
     }
     EXPECT_TRUE(sent("SCBT_Insert").empty());
     EXPECT_FALSE(Overlay::shared().suspended());
+}
+
+TEST_F(ApiTest, ARemovalOnlyInsertGoesToTheAddinLikeAnyOther) {
+    auto factory = openLayer();
+    std::vector<bool> visibleDuringInsert;
+    transport->respond = [&](const fake::FakeMacroTransport::Sent& s) {
+        if (s.name.ends_with("SCBT_Insert")) {
+            visibleDuringInsert.push_back(factory->panel->visible);
+            return fake::FakeMacroTransport::direct("OK|0");
+        }
+        return fake::FakeMacroTransport::direct("OK|dev");
+    };
+    EXPECT_EQ(callJson("POST", "/api/insert", R"({"path":"","replace":"12, 13","slide":"257","stroke":"theme:2"})"),
+              (json{{"ok", true}, {"msg", "Placed on the slide as a PowerPoint freeform."}, {"shapes", json::array()}}));
+    ASSERT_EQ(sent("SCBT_Insert").size(), 1u);
+    EXPECT_EQ(sent("SCBT_Insert")[0].args,
+              (std::vector<std::string>{"", "theme:2", "1", "none", "12, 13", "257"}));
+    EXPECT_EQ(logged().back(), "Placed 0 path(s) on the slide.");
+    EXPECT_EQ(visibleDuringInsert, std::vector<bool>{true}); // no "close": the layer stays up
+
+    // With "close" the layer is hidden while the program removes the shapes, then closed.
+    EXPECT_EQ(callJson("POST", "/api/insert", R"({"path":" ","replace":"300","close":true})")["ok"], true);
+    EXPECT_EQ(sent("SCBT_Insert").back().args[0], " ");
+    EXPECT_EQ(sent("SCBT_Insert").back().args[4], "300");
+    EXPECT_EQ(visibleDuringInsert, (std::vector<bool>{true, false}));
+    loop->runPending();
+    EXPECT_FALSE(Overlay::shared().isOpen());
+}
+
+TEST_F(ApiTest, AFailedRemovalIsToldAndReleasesTheLayer) {
+    auto factory = openLayer();
+    reply("SCBT_Insert", "ERR|There is no shape with the identifier 99 on that slide.");
+    EXPECT_EQ(callJson("POST", "/api/insert", R"({"path":"","replace":"99","close":true})"),
+              (json{{"ok", false}, {"msg", "There is no shape with the identifier 99 on that slide."}}));
+    ASSERT_EQ(sent("SCBT_Insert").size(), 1u);
+    loop->runPending();
+    EXPECT_TRUE(Overlay::shared().isOpen());
+    EXPECT_FALSE(Overlay::shared().suspended());
+    EXPECT_TRUE(factory->panel->visible);
+    EXPECT_EQ(logged().back(), "Place FAILED: There is no shape with the identifier 99 on that slide.");
 }
 
 TEST_F(ApiTest, AFailedPlaceWithCloseSuspendsThenReleasesTheLayer) {

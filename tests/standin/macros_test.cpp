@@ -214,6 +214,32 @@ TEST(StandinInsertTest, PlacesOnTheNamedSlideAndReplacesAfterPlacing) {
     EXPECT_EQ(second.shapes[1].id, 4);
 }
 
+TEST(StandinInsertTest, AnEmptyPathWithShapesToReplaceOnlyRemovesThem) {
+    Model m = placedModel();
+    run(m, "SCBT_Insert", insertArgs("M 0 0 L 5 5 M 9 9 L 8 8 M 1 1 L 2 2")); // shapes 2, 3, 4 on slide 256
+    run(m, "SCBT_Insert", insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "", "257"));
+
+    EXPECT_EQ(run(m, "SCBT_Insert", insertArgs("", "#1F1F1F", "1", "none", "3")), "OK|0");
+    auto ids = [](const Slide& s) {
+        std::vector<std::int64_t> out;
+        for (const auto& shape : s.shapes) out.push_back(shape.id);
+        return out;
+    };
+    EXPECT_EQ(ids(m.currentSlide()), (std::vector<std::int64_t>{2, 4}));
+
+    // Blanks for a path, several identifiers with blanks and empty pieces between them.
+    EXPECT_EQ(run(m, "SCBT_Insert", insertArgs(" \t\r\n", "#1F1F1F", "1", "none", " 4, ,2 ,")), "OK|0");
+    EXPECT_TRUE(m.currentSlide().shapes.empty());
+    EXPECT_EQ(ids(*m.slideById(257)), std::vector<std::int64_t>{2}); // the same number on another slide stays
+
+    EXPECT_EQ(run(m, "SCBT_Insert", insertArgs("", "#1F1F1F", "1", "none", "2", "257")), "OK|0");
+    EXPECT_TRUE(m.slideById(257)->shapes.empty());
+
+    // A removal takes no identifier: the next shape placed on slide 256 is the one after 4.
+    std::string count;
+    EXPECT_EQ(placed(run(m, "SCBT_Insert", {"M 0 0 L 1 1"}), count).at(0).at(2), "5");
+}
+
 TEST(StandinInsertTest, RefusesAndLeavesTheSlidesAsTheyWere) {
     Model m = placedModel();
     run(m, "SCBT_Insert", insertArgs("M 0 0 L 5 5")); // shape 2 on slide 256
@@ -235,6 +261,16 @@ TEST(StandinInsertTest, RefusesAndLeavesTheSlidesAsTheyWere) {
         insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "2", "257"), // shape 2 is not on 257
         insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "", "999"),
         insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "", "99999999999999999999999"),
+        // nothing to place and nothing to remove
+        insertArgs(" \t\n"),
+        insertArgs("", "#1F1F1F", "1", "none", " , ,"),
+        // removals that name a shape the slide does not have, or carry a bad style
+        insertArgs("", "#1F1F1F", "1", "none", "2,99"),
+        insertArgs("", "#1F1F1F", "1", "none", "two"),
+        insertArgs("", "#1F1F1F", "1", "none", "2", "257"),
+        insertArgs("", "#1F1F1F", "1", "none", "2", "999"),
+        insertArgs("", "red", "1", "none", "2"),
+        insertArgs("M 0 0 l 1 1", "#1F1F1F", "1", "none", "2"), // a bad path is not a removal
     };
     for (const auto& args : refused) {
         const std::string r = run(m, "SCBT_Insert", args);

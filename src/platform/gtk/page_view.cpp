@@ -2,6 +2,7 @@
 
 #include <webkit2/webkit2.h>
 
+#include "platform/linux/desktop_places.hpp"
 #include "runtime/weak.hpp"
 
 namespace scribbet::gtkhost {
@@ -9,11 +10,17 @@ namespace scribbet::gtkhost {
 using nlohmann::json;
 
 namespace {
-// One context for every layer: ephemeral, so nothing the page loaded survives the process,
-// and one network process serves every layer opened meanwhile.
+// One context for every layer, so one network process serves every layer opened meanwhile.
+// Its website data lives on disk: the page keeps an unplaced drawing in its local storage and
+// offers it back when a layer opens on that slide again, after Scribbet started anew. The
+// document-viewer cache model keeps no disk cache, so the page is still read fresh each time.
 WebKitWebContext* layerContext() {
     static WebKitWebContext* context = [] {
-        WebKitWebContext* c = webkit_web_context_new_ephemeral();
+        const std::string data = pageDataDirectory().string(), cache = pageCacheDirectory().string();
+        WebKitWebsiteDataManager* manager = webkit_website_data_manager_new(
+            "base-data-directory", data.c_str(), "base-cache-directory", cache.c_str(), nullptr);
+        WebKitWebContext* c = webkit_web_context_new_with_website_data_manager(manager);
+        g_object_unref(manager); // the context holds its own reference
         webkit_web_context_set_cache_model(c, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
         return c;
     }();
@@ -33,6 +40,14 @@ struct Evaluation {
     std::function<void(EvalResult)> completion;
 };
 } // namespace
+
+std::filesystem::path pageDataDirectory() {
+    return linuxhost::XdgPaths::base("XDG_DATA_HOME", ".local/share") / "scribbet" / "page";
+}
+
+std::filesystem::path pageCacheDirectory() {
+    return linuxhost::XdgPaths::base("XDG_CACHE_HOME", ".cache") / "scribbet" / "page";
+}
 
 PageError pageError(const std::string& domain, int code) {
     if (domain == g_quark_to_string(WEBKIT_NETWORK_ERROR) && code == WEBKIT_NETWORK_ERROR_CANCELLED) {

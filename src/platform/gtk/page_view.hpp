@@ -1,9 +1,11 @@
 #pragma once
 // The drawing page in a WebKitGTK web view: transparent, with the "scribbet" message handler,
 // script evaluation, and the navigation callbacks turned into the layer's page events.
-// WebKitGTK has neither a per-request cache policy nor a request time-out, so the view sits
-// in an ephemeral web context (no disk cache to read from), the main request asks for a fresh
-// copy, and the time-out is a timer that ends when the response arrives.
+// WebKitGTK has neither a per-request cache policy nor a request time-out, so the view's web
+// context keeps no disk cache to read from, the main request asks for a fresh copy, and the
+// time-out is a timer that ends when the response arrives. What the page stores (its local
+// storage) stays on disk from one run of the program to the next.
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,6 +18,11 @@ typedef struct _WebKitWebView WebKitWebView;
 typedef struct _JSCValue JSCValue;
 
 namespace scribbet::gtkhost {
+
+// Where the layer's web context keeps the page's stored data ($XDG_DATA_HOME/scribbet/page)
+// and WebKit's caches ($XDG_CACHE_HOME/scribbet/page), read when the first page view is made.
+std::filesystem::path pageDataDirectory();
+std::filesystem::path pageCacheDirectory();
 
 // WebKitGTK's errors in the names the layer knows: a cancelled load as the URL-loading
 // system's -999, a load interrupted by a policy decision as WebKit's 102; others as they are.
