@@ -11,8 +11,10 @@ import { fileURLToPath } from 'node:url';
 
 const here = dirname(fileURLToPath(import.meta.url));
 export const ROOT = resolve(here, '..', '..', '..');
-export const SCRIBBET = join(ROOT, 'build', 'scribbet');
-export const STANDIN = join(ROOT, 'build', 'scribbet-standin');
+// SCRIBBET_BUILD names another build folder (relative to the checkout, or absolute).
+const BUILD = resolve(ROOT, process.env.SCRIBBET_BUILD ?? 'build');
+export const SCRIBBET = join(BUILD, 'scribbet');
+export const STANDIN = join(BUILD, 'scribbet-standin');
 
 const BUILD_HINT = 'build it with `cmake -S . -B build -G Ninja && cmake --build build --target scribbet scribbet-standin` (scripts/test.sh does)';
 
