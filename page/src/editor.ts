@@ -3,7 +3,7 @@
 // feeds it pointer positions already turned into slide points, so everything here works in
 // slide points and is the same at any zoom.
 import { FIXED, type Paint, samePaint } from './colors.js';
-import { fitStroke } from './fit.js';
+import { InkFitter } from './fit.js';
 import { type Pt, type Rect, dist, rectFrom, snapAngle, squareCorner } from './geometry.js';
 import { History } from './history.js';
 import { type Item, type ItemKind, type Style, canFill, hitItem, itemBounds, itemsAlong, itemsTouching, moveItem, newId, resizeItem } from './items.js';
@@ -316,17 +316,29 @@ export class Editor {
 const PIECE = 96;
 
 class PenGesture implements Gesture {
+  /** The pointer's positions as they came, for the hold-still snapping. */
   private points: Pt[];
-  private pieces: string[];
-  private inPiece = 1;
+  /** Smooths and fits the stroke as it grows, so lifting the pen only finishes its end. */
+  private readonly ink: InkFitter;
+  /** The smoothed stroke so far, in pieces that never change once full. */
+  private pieces: string[] = [];
+  private inPiece = 0;
+  private shown = 0;
+  /**
+   * What the preview shows: the pieces, the last one carrying on through the last few pixels,
+   * which are not smoothed yet, as they came.
+   */
+  private live: readonly string[] = [];
   private anchor: Pt;
   private stopHold: () => void = () => {};
   private snapped: Snapped | null = null;
 
   constructor(private readonly ed: Editor, p: Pt, private readonly fam: 'ink' | 'highlight') {
     this.points = [p];
-    this.pieces = [`M${num(p.x)} ${num(p.y)}`];
+    this.ink = new InkFitter(ed.ptPerPx);
+    this.ink.add(p);
     this.anchor = p;
+    this.grow();
     this.armHold();
   }
 
@@ -338,18 +350,34 @@ class PenGesture implements Gesture {
     });
   }
 
-  move(p: Pt): void {
-    const last = this.pieces.length - 1;
-    if (this.inPiece >= PIECE) {
-      // The next piece starts where this one ends, so the line has no gap.
-      const prev = this.points[this.points.length - 1];
-      this.pieces.push(`M${num(prev.x)} ${num(prev.y)} L${num(p.x)} ${num(p.y)}`);
-      this.inPiece = 2;
-    } else {
-      this.pieces[last] += ` L${num(p.x)} ${num(p.y)}`;
-      this.inPiece += 1;
+  /** Adds the newly smoothed points to the pieces and redraws the tail. */
+  private grow(): void {
+    const sm = this.ink.smoothed;
+    for (; this.shown < sm.length; this.shown++) {
+      const q = sm[this.shown];
+      const last = this.pieces.length - 1;
+      if (last < 0) {
+        this.pieces.push(`M${num(q.x)} ${num(q.y)}`);
+        this.inPiece = 1;
+      } else if (this.inPiece >= PIECE) {
+        // The next piece starts where this one ends, so the line has no gap.
+        const prev = sm[this.shown - 1];
+        this.pieces.push(`M${num(prev.x)} ${num(prev.y)} L${num(q.x)} ${num(q.y)}`);
+        this.inPiece = 2;
+      } else {
+        this.pieces[last] += ` L${num(q.x)} ${num(q.y)}`;
+        this.inPiece += 1;
+      }
     }
+    const n = this.pieces.length;
+    const tail = this.ink.pending().map((q, i) => `${i > 0 || n > 0 ? ' L' : 'M'}${num(q.x)} ${num(q.y)}`).join('');
+    this.live = n === 0 ? (tail ? [tail] : []) : tail ? [...this.pieces.slice(0, n - 1), this.pieces[n - 1] + tail] : this.pieces;
+  }
+
+  move(p: Pt): void {
     this.points.push(p);
+    this.ink.add(p);
+    this.grow();
     if (dist(p, this.anchor) > HOLD_SLACK_PX * this.ed.ptPerPx) {
       this.anchor = p;
       this.snapped = null;
@@ -359,7 +387,7 @@ class PenGesture implements Gesture {
 
   end(): void {
     this.stopHold();
-    const fitted = fitStroke(this.points);
+    const fitted = this.ink.finish();
     if (fitted.subpaths.length === 0) return;
     const style = this.ed.style(this.fam);
     const ink: Item = { id: newId(), kind: this.fam === 'ink' ? 'ink' : 'highlight', subpaths: fitted.subpaths, style };
@@ -376,7 +404,7 @@ class PenGesture implements Gesture {
   preview(): Preview {
     const style = this.ed.style(this.fam);
     if (this.snapped) return { live: { pieces: [pathText(snappedOutline(this.snapped))], style, snapped: true } };
-    return { live: { pieces: this.pieces, style, snapped: false } };
+    return { live: { pieces: this.live, style, snapped: false } };
   }
 }
 

@@ -1,0 +1,210 @@
+// How smooth mouse ink comes out and what drawing it costs.
+//
+//   node page/bench/ink.mjs      (from the repository; needs page/node_modules, a current
+//                                 web/ (scripts/build-page.sh) and chromium, as the browser
+//                                 tests do; a minute or two)
+//
+// Part one runs the page's fitter in node on slow mouse circles (200 events of whole screen
+// pixels, radius 100 px, a little hand wobble) at 50 %, 75 %, Fit (83 %) and 150 %: how many
+// cubics, the sharpest join between neighbouring ones, and how far the result lies from the
+// smoothed stroke, in screen pixels. Part two draws long strokes with the mouse in headless
+// Chromium against the mock server, at Fit, and measures in the page: frame times while
+// drawing (and, for the 2,000-event strokes, the main thread's CPU time in each frame, from a
+// trace: the frame times count whatever else the machine runs), the work of each pointer move,
+// and the work at pen-up (from the start of the pointerup dispatch to its end, in which the
+// stroke is fitted and committed), p50 and p95 over several strokes of 500, 2,000 and 6,000
+// events; and the path text each stroke places.
+// The figures go to build/page-artifacts/ink.json.
+//
+// INK_WEB=<folder> draws with another build of the page (say, an older one built into a
+// temporary folder) to compare; its figures go to ink-<folder name>.json instead.
+// INK_STROKES=2000,500 draws only strokes of those lengths.
+import { writeFile } from 'node:fs/promises';
+import { basename, join } from 'node:path';
+import { ARTIFACTS, inserts, launchChromium, openBrowser } from '../test/browser/harness.mjs';
+import { startMock } from '../test/mock-server.mjs';
+import { pageModules } from './modules.mjs';
+
+const started = Date.now();
+
+// ---- The fitter in node ----------------------------------------------------------------------
+
+const ink = await pageModules();
+
+const ZOOMS = [['50 %', 2], ['75 %', 4 / 3], ['Fit', 1.2], ['150 %', 2 / 3]];
+const CIRCLES = 10;
+const pct = (xs, p) => [...xs].sort((a, b) => a - b)[Math.min(xs.length - 1, Math.floor(p * xs.length))];
+const f2 = (v) => v.toFixed(2);
+
+const circles = {};
+console.log(`Slow mouse circles (${CIRCLES} of them, 200 events, radius 100 px)`);
+console.log('zoom    cubics (median / most)   sharpest join   from the smoothed stroke   from the mouse\'s pixels (px, most)');
+for (const [zoom, k] of ZOOMS) {
+  const counts = [], joins = [], devs = [], raws = [];
+  for (let seed = 1; seed <= CIRCLES; seed++) {
+    const pts = ink.scale(ink.mouseCircle(seed), k);
+    const { subpaths } = ink.fitStroke(pts, k);
+    counts.push(subpaths[0].segs.length);
+    joins.push(Math.max(0, ...ink.joinAngles(subpaths[0])));
+    devs.push(ink.deviation(ink.smoothStroke(pts, k), subpaths) / k);
+    raws.push(ink.deviation(pts, subpaths) / k);
+  }
+  circles[zoom] = { ptPerPx: k, cubics: { median: pct(counts, 0.5), max: Math.max(...counts) }, sharpestJoinDeg: Math.max(...joins), deviationPx: Math.max(...devs), fromMousePx: Math.max(...raws) };
+  console.log(`${zoom.padEnd(8)}${String(pct(counts, 0.5)).padStart(9)} / ${String(Math.max(...counts)).padEnd(14)}${Math.max(...joins).toFixed(1).padStart(8)} deg${f2(Math.max(...devs)).padStart(16)}${f2(Math.max(...raws)).padStart(25)}`);
+}
+
+// ---- Drawing in the page -----------------------------------------------------------------------
+
+// Runs in the page before its own script. Frames are timed from their start until the browser
+// is done with them (a message posted in the frame runs once it is painted); pointer events
+// from the window's capture listener, which runs first, to its bubbling one, which runs last.
+function meter() {
+  const m = window.__ink = { frames: [], moves: [], ups: [], on: false };
+  let t0 = 0;
+  window.addEventListener('pointermove', () => { t0 = performance.now(); }, true);
+  window.addEventListener('pointermove', () => { if (m.on) m.moves.push(performance.now() - t0); });
+  let u0 = 0;
+  window.addEventListener('pointerup', () => { u0 = performance.now(); }, true);
+  window.addEventListener('pointerup', () => { m.ups.push(performance.now() - u0); });
+  const tick = (start) => {
+    if (m.on) {
+      const ch = new MessageChannel();
+      ch.port1.onmessage = () => m.frames.push(performance.now() - start);
+      ch.port2.postMessage(0);
+    }
+    requestAnimationFrame(tick);
+  };
+  requestAnimationFrame(tick);
+}
+
+/**
+ * Runs fn with Chromium's tracing on, for the page's main thread's own time (CPU time, which
+ * other programs on a busy machine do not inflate, as they do the frame times above).
+ */
+async function traced(cdp, fn) {
+  const events = [];
+  const take = (e) => events.push(...e.value);
+  cdp.on('Tracing.dataCollected', take);
+  const complete = new Promise((r) => cdp.once('Tracing.tracingComplete', r));
+  await cdp.send('Tracing.start', { traceConfig: { includedCategories: ['toplevel', 'cc'] }, transferMode: 'ReportEvents' });
+  await fn();
+  await cdp.send('Tracing.end');
+  await complete;
+  cdp.off('Tracing.dataCollected', take);
+  return events;
+}
+
+/** The main thread's CPU time in each frame: its tasks from one frame's start to the next's, in ms. */
+function cpuPerFrame(events) {
+  const frames = events.filter((e) => e.ph === 'X' && e.name === 'ProxyMain::BeginMainFrame').sort((a, b) => a.ts - b.ts);
+  if (frames.length < 2) return [];
+  const tid = frames[0].tid;
+  const tasks = events.filter((e) => e.ph === 'X' && e.tid === tid && e.name === 'ThreadControllerImpl::RunTask' && e.tdur !== undefined).sort((a, b) => a.ts - b.ts);
+  const out = [];
+  let t = 0;
+  for (let i = 0; i + 1 < frames.length; i++) {
+    let cpu = 0;
+    while (t < tasks.length && tasks[t].ts < frames[i].ts) t++;
+    for (; t < tasks.length && tasks[t].ts < frames[i + 1].ts; t++) cpu += tasks[t].tdur;
+    out.push(cpu / 1000);
+  }
+  return out;
+}
+
+const Q = { sw: '960', sh: '540', x: '140', y: '90', w: '800', h: '450', pz: '83.30' };
+/** As openBrowser(), serving another build of the page. */
+async function openWith(web) {
+  const browser = await launchChromium();
+  const mock = await startMock({ web });
+  return {
+    context: browser.context,
+    mock,
+    async page(params) {
+      const page = await browser.context.newPage();
+      page.errors = [];
+      page.on('pageerror', (e) => page.errors.push(String(e)));
+      await page.goto(mock.pageUrl(params));
+      await page.waitForFunction(() => window.__messages.some((m) => m.type === 'ready'));
+      return page;
+    },
+    async close() { await browser.close(); await mock.close(); },
+  };
+}
+
+const other = process.env.INK_WEB;
+const b = other ? await openWith(other) : await openBrowser();
+const strokes = {};
+try {
+  await b.context.addInitScript(meter);
+  const nextFrame = (page) => page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+  // Moves are sent a few at a time without waiting for each (the browser hands them to the
+  // page coalesced, one pointermove a frame, as a fast mouse's are): two a frame is a 120 Hz
+  // mouse on a 60 Hz screen. The longest strokes go faster, for the time the run takes.
+  const only = process.env.INK_STROKES?.split(',').map(Number);
+  for (const [events, count, perFrame] of [[2000, 4, 2], [500, 4, 2], [6000, 3, 12]].filter(([n]) => !only || only.includes(n))) {
+    const page = await b.page(Q);
+    const cdp = await page.context().newCDPSession(page);
+    const mouse = (type, p) => cdp.send('Input.dispatchMouseEvent', { type, x: p.x, y: p.y, button: 'left', buttons: type === 'mouseReleased' ? 0 : 1, clickCount: type === 'mouseMoved' ? 0 : 1 });
+    b.mock.state.inserts.length = 0;
+    const ups = [], chars = [], cubics = [], strokeP95 = [], cpu = [];
+    const frames = [];
+    for (let s = 0; s < count; s++) {
+      const framesBefore = frames.length;
+      // Each stroke a little shifted, in whole pixels as a mouse gives them.
+      const pts = ink.flourish(events).map((p) => ({ x: Math.round(p.x + 7 * s - 15), y: Math.round(p.y + 9 * (s % 3) - 9) }));
+      await page.evaluate(() => { window.__ink.frames.length = 0; window.__ink.on = true; });
+      const stroke = async () => {
+        await mouse('mouseMoved', pts[0]);
+        await mouse('mousePressed', pts[0]);
+        for (let i = 1; i < pts.length; i += perFrame) await Promise.all(pts.slice(i, i + perFrame).map((p) => mouse('mouseMoved', p)));
+        await nextFrame(page);
+      };
+      // The CPU time is taken for the 2,000-event strokes (tracing slows the drawing down).
+      if (events === 2000) cpu.push(...cpuPerFrame(await traced(cdp, stroke)));
+      else await stroke();
+      await page.evaluate(() => { window.__ink.on = false; });
+      frames.push(...(await page.evaluate(() => window.__ink.frames)));
+      strokeP95.push(pct(frames.slice(framesBefore), 0.95));
+      await mouse('mouseReleased', pts[pts.length - 1]);
+      await nextFrame(page);
+      // Place and go on drawing: only the new stroke is sent.
+      await page.keyboard.press('Shift+Enter');
+      const ins = await inserts(page, b.mock, s + 1);
+      const path = ins[s].body.path;
+      chars.push(path.length);
+      cubics.push((path.match(/C/g) ?? []).length);
+      if (/NaN|Infinity/.test(path)) throw new Error(`stroke ${s} of ${events}: ${path.slice(0, 200)}`);
+    }
+    const m = await page.evaluate(() => window.__ink);
+    ups.push(...m.ups.slice(-count));
+    const moves = m.moves;
+    strokes[events] = {
+      strokes: count,
+      eventsPerFrame: perFrame,
+      penUpMs: { p50: pct(ups, 0.5), p95: pct(ups, 0.95), max: Math.max(...ups) },
+      frameMs: { p50: pct(frames, 0.5), p95: pct(frames, 0.95), max: Math.max(...frames), frames: frames.length, p95ByStroke: strokeP95 },
+      cpuPerFrameMs: cpu.length ? { p50: pct(cpu, 0.5), p95: pct(cpu, 0.95), max: Math.max(...cpu), frames: cpu.length } : null,
+      moveMs: { p50: pct(moves, 0.5), p95: pct(moves, 0.95), max: Math.max(...moves), events: moves.length },
+      pathChars: { median: pct(chars, 0.5), max: Math.max(...chars) },
+      cubics: { median: pct(cubics, 0.5), max: Math.max(...cubics) },
+    };
+    if (page.errors.length) throw new Error(page.errors.join('\n'));
+    await page.close();
+  }
+} finally {
+  await b.close();
+}
+
+console.log('\nLong strokes drawn with the mouse at Fit in headless Chromium; times on the page\'s main thread, in ms');
+for (const [events, r] of Object.entries(strokes)) {
+  console.log(`${Number(events).toLocaleString('en')} events, ${r.strokes} strokes, ${r.eventsPerFrame} events a frame`);
+  console.log(`  pen-up (the pointerup's work)  p50 ${f2(r.penUpMs.p50)}  p95 ${f2(r.penUpMs.p95)}  most ${f2(r.penUpMs.max)}`);
+  console.log(`  frames while drawing           p50 ${f2(r.frameMs.p50)}  p95 ${f2(r.frameMs.p95)}  (p95 of each stroke: ${r.frameMs.p95ByStroke.map(f2).join(', ')})`);
+  if (r.cpuPerFrameMs) console.log(`  main thread's CPU time a frame p50 ${f2(r.cpuPerFrameMs.p50)}  p95 ${f2(r.cpuPerFrameMs.p95)}  most ${f2(r.cpuPerFrameMs.max)}`);
+  console.log(`  a pointermove's work           p50 ${f2(r.moveMs.p50)}  p95 ${f2(r.moveMs.p95)}  most ${f2(r.moveMs.max)}`);
+  console.log(`  placed path text               ${r.pathChars.median} characters (most ${r.pathChars.max}), ${r.cubics.median} cubics (most ${r.cubics.max})`);
+}
+const figures = { circles, strokes, seconds: (Date.now() - started) / 1000 };
+const out = join(ARTIFACTS, other ? `ink-${basename(other)}.json` : 'ink.json');
+await writeFile(out, `${JSON.stringify(figures, null, 2)}\n`);
+console.log(`\n${figures.seconds.toFixed(0)} s; figures in ${out}`);
