@@ -51,7 +51,7 @@ void AppDelegate::didFinishLaunching() {
     buildWindow();
     ports_.app.setAccessoryPolicy();
     Idle::setTerminate([&app = ports_.app] { app.terminate(); });
-    idleTimer_ = MainQueue::shared().repeating(idleInterval, [this] { idleCheck(); });
+    armIdleTimer(clock().now() + idleInterval);
     startServer(webDirectory(environment("SCRIBBET_WEB"), ports_.bundle));
     link = [alive = std::weak_ptr<bool>(alive_), this](const std::string& text) {
         if (alive.lock()) handle(text);
@@ -147,6 +147,19 @@ void AppDelegate::startServer(const std::filesystem::path& webDir) {
 void AppDelegate::stopServer() {
     if (server_) server_->stop();
 }
-void AppDelegate::idleCheck() { Idle::check(); }
+void AppDelegate::idleCheck(Instant due) { Idle::check(due); }
+
+// The idle ticks keep to a fixed grid from launch on every main loop (some loops count
+// each interval from when the last tick ran, and so drift): the idle rule measures whole
+// intervals between the ticks' due times. A tick that comes more than an interval late
+// skips the grid points it missed rather than firing them in a burst.
+void AppDelegate::armIdleTimer(Instant due) {
+    idleTimer_ = MainQueue::shared().oneShot(due - clock().now(), [this, due] {
+        Instant next = due + idleInterval;
+        if (const Instant now = clock().now(); next <= now) next += idleInterval * ((now - next) / idleInterval + 1);
+        armIdleTimer(next); // first, so that a check that ends the program also ends the timer
+        idleCheck(due);
+    });
+}
 
 } // namespace scribbet

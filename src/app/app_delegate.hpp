@@ -76,7 +76,8 @@ public:
     // Parts behind seams that tests replace.
     virtual void startServer(const std::filesystem::path& webDir);
     virtual void stopServer();
-    virtual void idleCheck();
+    // One tick of the idle timer; `due` is when it was due (it runs a little later).
+    virtual void idleCheck(Instant due);
 
     SerialQueue drawQueue{"com.tarnwell.scribbet.draw"};
 
@@ -84,6 +85,7 @@ private:
     Settings settings_;
     Ports ports_;
     PaneReader& reader() const;
+    void armIdleTimer(Instant due);
     Timer idleTimer_;
     std::shared_ptr<StatusWindowUI> status_;
     std::unique_ptr<Server> server_;

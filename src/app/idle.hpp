@@ -18,7 +18,13 @@ Instant started();
 
 // Queues the quit decision on the main queue: no layer open, no drawing starting, the
 // status window hidden, and a minute since the last request and since the rule first ran.
+// The decision measures from the moment it runs.
 void check();
+// As check(), measured from `at`: the moment the idle timer's tick was due. Ticks run a
+// little late, each by its own amount, so quiet periods timed between ticks from the
+// moments they ran come out a hair short of whole minutes at random; from the moments they
+// were due, three ticks apart is exactly a minute.
+void check(Instant at);
 // The terminate action the decision calls (the application's).
 void setTerminate(std::function<void()> terminate);
 

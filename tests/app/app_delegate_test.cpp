@@ -20,8 +20,12 @@ public:
     void buildWindow() override { calls.push_back("buildWindow"); }
     void startServer(const std::filesystem::path& webDir) override { calls.push_back("server " + webDir.string()); }
     void stopServer() override { calls.push_back("stopServer"); }
-    void idleCheck() override { calls.push_back("idle"); }
+    void idleCheck(Instant due) override {
+        calls.push_back("idle");
+        dues.push_back(due);
+    }
     std::vector<std::string> calls;
+    std::vector<Instant> dues;
 };
 
 class AppDelegateTest : public test::VirtualMainTest {
@@ -79,6 +83,26 @@ TEST_F(AppDelegateTest, IdleCheckRunsEveryTwentySecondsUntilTerminated) {
     app.terminate();
     loop->advance(60s);
     EXPECT_EQ(d->calls, (std::vector<std::string>{"idle", "idle", "idle", "stopServer"}));
+}
+
+TEST_F(AppDelegateTest, IdleTicksKeepToTheirGridFromLaunchAndSkipWhatABusyMainThreadMissed) {
+    auto d = make();
+    d->willFinishLaunching();
+    const Instant launch = clock->now();
+    d->didFinishLaunching();
+    loop->advance(20s);
+    // The main thread is held from 30 s to 75 s: the tick due at 40 s runs at 75 s, the one
+    // due at 60 s is skipped, and the grid goes on at 80 s, not 20 s after the late run.
+    loop->schedule(10s, [this] { clock->set(clock->now() + 45s); });
+    loop->advance(10s);
+    EXPECT_EQ(clock->now() - launch, 75s);
+    loop->runPending();
+    loop->advance(5s - 1ms);
+    EXPECT_EQ(d->dues.size(), 2u);
+    loop->advance(1ms);
+    std::vector<Duration> since;
+    for (const Instant due : d->dues) since.push_back(due - launch);
+    EXPECT_EQ(since, (std::vector<Duration>{20s, 40s, 80s}));
 }
 
 TEST_F(AppDelegateTest, DispatchesEachCommandAndLogsBadLinksWithTheirFirst120Characters) {

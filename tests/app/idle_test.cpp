@@ -25,6 +25,12 @@ protected:
         PPT::install({std::make_shared<fake::FakeMacroTransport>(), std::make_shared<fake::FakeWindowList>(),
                       workspace});
         Overlay::install({factory, nullptr, workspace});
+        // Made before the program's idle timer and due at the same moments, so it runs first
+        // at each tick: the main thread is busy that long, and the tick runs that late.
+        busy = loop->scheduleRepeating(AppDelegate::idleInterval, [this] {
+            if (ticks < lateness.size()) clock->set(clock->now() + lateness[ticks]);
+            ++ticks;
+        });
         launch = clock->now();
         delegate = std::make_unique<AppDelegate>(Settings{}, AppDelegate::Ports{app, app, bundle, paths, &ui});
         app.delegate = delegate.get();
@@ -53,7 +59,35 @@ protected:
     fake::FakeStatusUI ui;
     std::unique_ptr<AppDelegate> delegate;
     Instant launch;
+    std::vector<Duration> lateness; // how late each tick runs, from the first
+    std::size_t ticks = 0;
+    MainLoop::TimerId busy = 0;
 };
+
+// The same quiet launch on main loops whose ticks run late by different amounts.
+class IdleLatenessTest : public IdleTest, public ::testing::WithParamInterface<std::vector<Duration>> {
+protected:
+    IdleLatenessTest() { lateness = GetParam(); }
+};
+
+TEST_P(IdleLatenessTest, AQuietLaunchQuitsOnTheSeventhTickEveryTime) {
+    // The first tick starts the quiet minute, the fourth ends it and starts the minimum
+    // lifetime, the seventh ends that: 140 s after launch, however late each tick ran.
+    const auto at = quitWithin(300s);
+    ASSERT_TRUE(at);
+    EXPECT_GE(*at, 140s);
+    EXPECT_LT(*at, 140s + 100ms);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lateness, IdleLatenessTest,
+    ::testing::Values(std::vector<Duration>{},
+                      // later at the ticks that start a minute than at the ticks that end it
+                      std::vector<Duration>{5ms, 0ms, 0ms, 1ms, 5ms, 0ms, 0ms, 1ms},
+                      std::vector<Duration>{7ms, 6ms, 5ms, 4ms, 3ms, 2ms, 1ms, 0ms},
+                      std::vector<Duration>{1us, 0us, 0us, 0us, 3us, 0us, 0us, 1us},
+                      // a main thread that is busy for most of a second now and then
+                      std::vector<Duration>{900ms, 0ms, 40ms, 0ms, 900ms, 0ms, 0ms, 0ms}));
 
 TEST_F(IdleTest, ALaunchWithoutRequestsQuitsBetween140And160Seconds) {
     const auto at = quitWithin(300s);

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <thread>
 
 #include "server/http_client.hpp"
@@ -20,15 +23,22 @@ namespace {
 class ProgramTest : public ::testing::Test {
 protected:
     // Starts the program with a home of its own.
-    std::unique_ptr<test::Process> start(const std::vector<std::string>& args, bool testMode = true) {
-        std::vector<std::string> env = {"HOME=" + home.path().string(),
-                                        "XDG_RUNTIME_DIR=" + (home / "run").string(), "TZ=UTC", "PATH=/usr/bin:/bin",
+    // Without a runtime folder, its temp folder is its own too. Its output goes to `output`.
+    std::unique_ptr<test::Process> start(const std::vector<std::string>& args, bool testMode = true,
+                                         bool runtimeDir = true, const std::string& output = "") {
+        std::vector<std::string> env = {"HOME=" + home.path().string(), "TZ=UTC", "PATH=/usr/bin:/bin",
                                         "SCRIBBET_PORT=" + std::to_string(test::freePort())};
         if (testMode) env.push_back("SCRIBBET_TEST=1");
-        std::filesystem::create_directories(home / "run");
+        if (runtimeDir) {
+            env.push_back("XDG_RUNTIME_DIR=" + (home / "run").string());
+            std::filesystem::create_directories(home / "run");
+        } else {
+            env.push_back("TMPDIR=" + (home / "tmp").string());
+            std::filesystem::create_directories(home / "tmp");
+        }
         std::vector<std::string> argv = {SCRIBBET_PROGRAM};
         argv.insert(argv.end(), args.begin(), args.end());
-        return std::make_unique<test::Process>(argv, env);
+        return std::make_unique<test::Process>(argv, env, output);
     }
     // The logged messages, without the web server's own lines (they come from its thread,
     // in no fixed order with the rest).
@@ -79,6 +89,72 @@ TEST_F(ProgramTest, StartsDespiteAStaleSocketAndAnUnwritableLogPlace) {
     std::this_thread::sleep_for(300ms);
     // Still running and reachable: a second start hands over and leaves.
     EXPECT_EQ(start({"scribbet://status"})->wait(), 0);
+    program->signal(SIGTERM);
+    EXPECT_EQ(program->wait(), 0);
+}
+
+TEST_F(ProgramTest, ASecondStartHandsOverManyLargeLinksAndEachIsHandledOnce) {
+    auto first = start({});
+    ASSERT_TRUE(waitForLines(2));
+    std::vector<std::string> links, expected;
+    for (int i = 0; i < 10; ++i) {
+        links.push_back("scribbet://nothing" + std::to_string(i) + "?pad=" + std::string(120000, 'x'));
+        expected.push_back("Unknown link: " + links.back().substr(0, 120));
+    }
+    // It hands them over and leaves: it does not become a second instance.
+    EXPECT_EQ(start(links)->wait(), 0);
+    ASSERT_TRUE(waitForLines(12));
+    std::this_thread::sleep_for(200ms);
+    const auto lines = log();
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.end()), expected);
+    first->signal(SIGTERM);
+    EXPECT_EQ(first->wait(), 0);
+}
+
+TEST_F(ProgramTest, AStartWhoseLinksAreNotConfirmedSaysSoAndEndsWithoutStarting) {
+    // Something listens at the socket but takes the links without a word.
+    std::filesystem::create_directories(home / "run");
+    const auto path = home / "run" / "scribbet.sock";
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, path.c_str());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(listener, 8), 0);
+    std::thread silent([listener] {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        char buf[256];
+        while (::recv(fd, buf, sizeof buf, 0) > 0) {
+        }
+        ::close(fd);
+    });
+    auto second = start({"scribbet://open"}, true, true, (home / "out.txt").string());
+    const int status = second->wait();
+    silent.join();
+    ::close(listener);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(test::readFile(home / "out.txt"),
+              "scribbet: The running Scribbet did not confirm the links; they may not have been handled.\n");
+    EXPECT_FALSE(std::filesystem::exists(home / ".local/state/scribbet/Scribbet.log"));
+}
+
+TEST_F(ProgramTest, WithoutARuntimeFolderAFallbackFolderOthersMayEnterIsRefused) {
+    const auto folder = home / "tmp" / ("scribbet-" + std::to_string(::geteuid()));
+    std::filesystem::create_directories(folder);
+    ::chmod(folder.c_str(), 0777);
+    auto refused = start({"scribbet://open"}, true, /*runtimeDir=*/false, (home / "out.txt").string());
+    EXPECT_EQ(refused->wait(), 1);
+    EXPECT_EQ(test::readFile(home / "out.txt"),
+              "scribbet: The folder " + folder.string() +
+                  " is not private to this user (it must be a folder of yours with mode 0700), so Scribbet does not "
+                  "use it.\n");
+    EXPECT_FALSE(std::filesystem::exists(folder / "scribbet.sock"));
+
+    // Made private, it serves.
+    ::chmod(folder.c_str(), 0700);
+    auto program = start({"scribbet://open"}, true, false);
+    ASSERT_TRUE(waitForLines(3));
+    EXPECT_TRUE(std::filesystem::exists(folder / "scribbet.sock"));
     program->signal(SIGTERM);
     EXPECT_EQ(program->wait(), 0);
 }

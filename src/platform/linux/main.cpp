@@ -3,6 +3,7 @@
 #include <csignal>
 #include <pthread.h>
 
+#include <iostream>
 #include <thread>
 
 #include "app/app_delegate.hpp"
@@ -22,13 +23,18 @@
 #include "powerpoint/ppt.hpp"
 #include "runtime/queues.hpp"
 #ifdef SCRIBBET_GTK
-#include <iostream>
-
 #include "platform/gtk/gtk_host.hpp"
 #endif
 
 using namespace scribbet;
 using namespace scribbet::linuxhost;
+
+namespace {
+int refuse(const std::string& why) {
+    std::cerr << "scribbet: " << why << "\n";
+    return 1;
+}
+} // namespace
 
 int main(int argc, char** argv) {
     const Settings settings = Settings::fromEnvironment();
@@ -39,8 +45,15 @@ int main(int argc, char** argv) {
     for (const auto& l : links) messages.push_back(InstanceChannel::linkMessage(l));
     if (messages.empty()) messages.push_back(InstanceChannel::reopenMessage());
 
-    const auto socket = InstanceChannel::defaultPath();
-    if (InstanceChannel::handOff(socket, messages)) return 0;
+    // With an instance running, a start hands its links over or says why it could not; it
+    // never becomes a second instance.
+    const auto place = InstanceChannel::place();
+    if (!place.why.empty()) return refuse(place.why);
+    const auto& socket = place.socket;
+    if (const auto early = InstanceChannel::handOff(socket, messages);
+        early.outcome != InstanceChannel::HandOff::nobody) {
+        return early.outcome == InstanceChannel::HandOff::handed ? 0 : refuse(early.why);
+    }
 
     // SIGINT and SIGTERM go to one waiting thread, which asks for the terminate action.
     sigset_t stops;
@@ -87,13 +100,15 @@ int main(int argc, char** argv) {
 
     HeadlessApplication app(*loop);
     InstanceChannel channel;
-    const bool listening = channel.listen(socket, [&app](const std::string& message) {
+    // Another instance may have started in the same moment: then this start hands over.
+    const auto role = channel.start(socket, messages, [&app](const std::string& message) {
         if (message.empty()) return;
         if (message[0] == 'L') app.deliver(message.substr(1));
         if (message[0] == 'R') app.reopen();
     });
-    // Another instance may have started in the same moment and won the socket.
-    if (!listening && InstanceChannel::handOff(socket, messages)) return 0;
+    if (role.role != InstanceChannel::Start::instance) {
+        return role.role == InstanceChannel::Start::handedOver ? 0 : refuse(role.why);
+    }
 
     std::thread waiter([&app, stops] {
         int sig = 0;
