@@ -1,7 +1,9 @@
 // A drawing start: check the add-in, measure the slide (from the link or the add-in, with
 // the pane when Accessibility allows it, else with the program set to Fit), then open the
 // layer. The slow part runs on the draw queue, one start after the other.
-#include <cstdio>
+#include <array>
+#include <charconv>
+#include <limits>
 
 #include "app/app_delegate.hpp"
 #include "app/idle.hpp"
@@ -23,13 +25,18 @@ std::optional<Geom> parsedOnMain(const std::string& text) {
     return MainQueue::shared().syncValue([&] { return Geom::from(text); });
 }
 
+// A whole number of points with every digit, whatever its size and the locale.
+std::string points(double v) {
+    std::array<char, std::numeric_limits<double>::max_exponent10 + 8> buf;
+    const auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, 0);
+    return ec == std::errc() ? std::string(buf.data(), end) : "?";
+}
+
 std::string measuredLine(const Geom& g, const std::optional<PaneState>& pane, bool fitted) {
     const Rect r = pane ? g.lined(*pane).rect : g.rect;
     const char* suffix = pane ? " (Accessibility)" : fitted ? " (PowerPoint set to Fit)" : "";
-    char tail[256];
-    std::snprintf(tail, sizeof tail, " pt at %.0f,%.0f (%.0fx%.0f) on screen%s.", r.minX(), r.minY(), r.width(),
-                  r.height(), suffix);
-    return "Slide " + Overlay::num(g.slideW) + "x" + Overlay::num(g.slideH) + tail;
+    return "Slide " + Overlay::num(g.slideW) + "x" + Overlay::num(g.slideH) + " pt at " + points(r.minX()) + "," +
+           points(r.minY()) + " (" + points(r.width()) + "x" + points(r.height()) + ") on screen" + suffix + ".";
 }
 } // namespace
 

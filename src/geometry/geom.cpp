@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cctype>
 #include <cmath>
 
+#include "geometry/pane_state.hpp"
 #include "platform/screens.hpp"
 #include "powerpoint/ppt.hpp"
 
@@ -16,12 +18,54 @@ std::string_view trimmed(std::string_view s) {
     return s;
 }
 
-// A double in the usual text form, the whole field or nothing ("inf" and "nan" read too).
+// Whether a decimal number that does not fit a double is too large rather than too small:
+// one whose first significant digit stands at the units place or higher can only overflow.
+// `s` is the text after its sign, already known to read as a number.
+bool atLeastOne(std::string_view s) {
+    std::size_t i = 0;
+    long long intDigits = 0, fracDigits = 0;
+    std::optional<long long> power; // of ten, of the first significant digit
+    bool fraction = false;
+    for (; i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == '.'); ++i) {
+        if (s[i] == '.') {
+            fraction = true;
+            continue;
+        }
+        const long long index = fraction ? fracDigits++ : intDigits++;
+        if (!power && s[i] != '0') power = fraction ? -(index + 1) : index; // integer places fixed below
+    }
+    if (!power) return false;
+    if (*power >= 0) power = intDigits - 1 - *power;
+    long long exponent = 0;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        const bool negative = i < s.size() && s[i] == '-';
+        if (i < s.size() && (s[i] == '-' || s[i] == '+')) ++i;
+        for (; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])); ++i) {
+            // Saturated: past any double's range only the sign of the sum matters.
+            exponent = std::min(exponent * 10 + (s[i] - '0'), 1'000'000'000LL);
+        }
+        if (negative) exponent = -exponent;
+    }
+    return *power + exponent >= 0;
+}
+
+// A double in the usual text form, the whole field or nothing ("inf" and "nan" read too). A
+// number beyond the range of a double reads as the infinity it overflows to, or as the zero
+// it underflows to, as it would in arithmetic: it is a number all the same, so the fields
+// after it keep their places, and the rules for infinite values then refuse it.
 std::optional<double> readNumber(std::string_view s) {
     if (s.size() > 1 && s.front() == '+' && s[1] != '-' && s[1] != '+') s.remove_prefix(1);
+    if (s.empty()) return std::nullopt;
     double v = 0;
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
-    if (ec != std::errc() || end != s.data() + s.size() || s.empty()) return std::nullopt;
+    if (end != s.data() + s.size()) return std::nullopt;
+    if (ec == std::errc::result_out_of_range) {
+        const bool negative = s.front() == '-';
+        const double magnitude = atLeastOne(negative ? s.substr(1) : s) ? HUGE_VAL : 0.0;
+        return negative ? -magnitude : magnitude;
+    }
+    if (ec != std::errc()) return std::nullopt;
     return v;
 }
 
@@ -124,6 +168,11 @@ std::optional<Geom> Geom::from(std::string_view answer, const std::vector<double
     if (n.size() >= 13) g.fit = n[12] != 0;
     g.split = n.size() >= 14 && n[13] > 0 ? n[13] : 100;
     return g;
+}
+
+void Geom::lineUp(const PaneState& p, std::optional<double> s) {
+    rect = p.slideRect(slideW, slideH, s.value_or(scale()));
+    if (note != tracked) note = tracked;
 }
 
 double Geom::scale() const { return slideW > 0 ? rect.w / slideW : 1; }

@@ -51,6 +51,8 @@ struct Geom {
     // A copy lined up with a pane measurement: the slide where the document centres it, at
     // `scale` or else this geometry's own scale.
     Geom lined(const PaneState& p, std::optional<double> scale = std::nullopt) const;
+    // The same in place, for a layer that lines up on every tick: nothing is copied.
+    void lineUp(const PaneState& p, std::optional<double> scale = std::nullopt);
 
     friend bool operator==(const Geom&, const Geom&) = default;
 };

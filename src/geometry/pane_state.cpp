@@ -37,8 +37,7 @@ std::optional<double> PaneState::scaleFromContent(double slideW, double slideH) 
 
 Geom Geom::lined(const PaneState& p, std::optional<double> scale) const {
     Geom out = *this;
-    out.rect = p.slideRect(slideW, slideH, scale.value_or(this->scale()));
-    out.note = Geom::tracked;
+    out.lineUp(p, scale);
     return out;
 }
 

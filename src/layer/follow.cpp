@@ -3,6 +3,7 @@
 // something suggests the view changed.
 #include <cmath>
 
+#include "app/notice.hpp"
 #include "app/text.hpp"
 #include "geometry/pane_reader.hpp"
 #include "layer/overlay.hpp"
@@ -22,6 +23,7 @@ bool differentScale(double a, double b) { return b != 0 && std::abs(a / b - 1) >
 
 void Overlay::tick() {
     if (!panel_) return;
+    if (!ports_.factory->canShowSeeThrough()) return seeThroughLost();
     passThrough();
     if (suspended_ || !panel_->isVisible()) return;
     const Instant t = now();
@@ -38,6 +40,15 @@ void Overlay::tick() {
     }
 }
 
+// Without its compositing manager the layer turns opaque and hides the program under it: it
+// closes (the page keeps an unplaced drawing and offers it back next time).
+void Overlay::seeThroughLost() {
+    log("The screen stopped showing see-through windows - drawing layer closed.");
+    Notice::show("The drawing layer closed: the screen stopped showing see-through windows, so it would hide "
+                 "PowerPoint. Start a compositing manager again, then draw again.");
+    close(true);
+}
+
 void Overlay::follow() {
     if (axBusy_ || !geom_) return;
     axBusy_ = true;
@@ -45,43 +56,51 @@ void Overlay::follow() {
     PaneReader& r = reader();
     r.queue().async([weak = weak_from_this(), hint, &r] {
         auto result = r.read(hint);
-        MainQueue::shared().async([weak, result = std::move(result)] {
+        MainQueue::shared().async([weak, result = std::move(result)]() mutable {
             auto self = weak.lock();
             if (!self) return;
             self->axBusy_ = false;
             if (!self->panel_) return;
-            result ? self->update(*result) : self->lost();
+            result ? self->update(std::move(*result)) : self->lost();
         });
     });
 }
 
-void Overlay::update(const PaneState& next) {
+// Runs on every tick in pane mode, mostly with nothing changed: the geometry is lined up in
+// place and the screen looked up only when the pane left the layer's screen.
+void Overlay::update(PaneState next) {
     if (!geom_) return;
-    const std::optional<PaneState> old = pane_;
-    pane_ = next;
-    Geom base = *geom_;
-    if (old) {
-        if (old->label != next.label && !next.label.empty()) remeasureAt_ = now();
-        const bool resized = old->pane.w != next.pane.w || old->pane.h != next.pane.h ||
-                             old->content.w != next.content.w || old->content.h != next.content.h;
+    std::optional<double> rescaled;
+    if (pane_) {
+        const PaneState& old = *pane_;
+        if (old.label != next.label && !next.label.empty()) remeasureAt_ = now();
+        const bool resized = old.pane.w != next.pane.w || old.pane.h != next.pane.h ||
+                             old.content.w != next.content.w || old.content.h != next.content.h;
         if (resized) {
             const auto s = next.scaleFromContent(geom_->slideW, geom_->slideH);
-            if (s && differentScale(*s, geom_->scale())) base = geom_->lined(next, *s);
+            if (s && differentScale(*s, geom_->scale())) rescaled = s;
             remeasureAt_ = now() + afterPaneResize;
         }
     }
-    geom_ = base.lined(next);
-    moveToScreenOf(next.visible());
+    pane_ = std::move(next);
+    geom_->lineUp(*pane_, rescaled);
+    moveToScreenOf(pane_->visible());
     push();
 }
 
-// When the slide's pane went to another screen, the layer goes with it.
+// When the slide's pane went to another screen, the layer goes with it. The layer covers its
+// screen from `origin_`, so whether the pane is still on it needs no list of screens.
 void Overlay::moveToScreenOf(const Rect& probe) {
-    const auto screens = Screens::shared().screens();
-    if (screens.empty() || !panel_) return;
-    const double H = screens.front().frame.maxY();
-    const double x = probe.midX(), y = H - probe.midY();
+    if (!panel_) return;
     const Rect current = panel_->frame();
+    const double cx = probe.midX(), cy = probe.midY();
+    if (cx >= origin_.x && cx < origin_.x + current.width() && cy >= origin_.y && cy < origin_.y + current.height()) {
+        return;
+    }
+    const auto screens = Screens::shared().screens();
+    if (screens.empty()) return;
+    const double H = screens.front().frame.maxY();
+    const double x = cx, y = H - cy;
     if (x >= current.minX() && x < current.maxX() && y >= current.minY() && y < current.maxY()) return;
     for (const auto& s : screens) {
         const Rect f = s.frame;
@@ -108,17 +127,29 @@ void Overlay::remeasure() {
     measuring_ = true;
     Queue& q = ports_.measureQueue ? *ports_.measureQueue : globalQueue();
     q.async([self = shared_from_this()] {
-        std::string reply = PPT::run("SCBT_Where", {}, whereTimeout);
-        MainQueue::shared().async([self, reply = std::move(reply)] {
+        PPT::Attempt a = PPT::attempt("SCBT_Where", {}, whereTimeout);
+        MainQueue::shared().async([self, a = std::move(a)] {
             self->measuring_ = false;
-            if (!self->panel_ || reply.rfind("OK|", 0) != 0) return;
-            if (const auto m = Geom::from(std::string_view(reply).substr(3))) self->measured(*m);
+            std::optional<Geom> m;
+            if (self->panel_ && a.reply.rfind("OK|", 0) == 0) m = Geom::from(std::string_view(a.reply).substr(3));
+            m ? self->measured(*m) : self->measureFailed(a);
         });
     });
 }
 
+// A failed measurement counts as one all the same, so pane mode asks again a second later
+// rather than on every tick; and a failure that repeats is logged once, until it changes or
+// a measurement has worked in between.
+void Overlay::measureFailed(const PPT::Attempt& a) {
+    lastMeasure_ = now();
+    if (a.failure.empty() || a.failure == lastFailure_) return;
+    lastFailure_ = a.failure;
+    log(a.failure);
+}
+
 void Overlay::measured(const Geom& m) {
     lastMeasure_ = now();
+    lastFailure_.clear();
     if (!geom_ || m.slideW <= 0) return;
     if (host_ && differentScale(m.scale(), geom_->scale())) {
         PaneReader& r = reader();

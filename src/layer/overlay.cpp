@@ -7,6 +7,7 @@
 #include <random>
 
 #include "app/idle.hpp"
+#include "app/notice.hpp"
 #include "app/settings.hpp"
 #include "app/text.hpp"
 #include "geometry/pane_reader.hpp"
@@ -60,6 +61,9 @@ std::optional<ParsedURL> parseURL(const std::string& text) {
     return out;
 }
 
+const char* noSeeThrough = "The screen cannot show see-through windows, so the drawing layer would hide PowerPoint. "
+                           "Start a compositing manager (or turn on your desktop's compositing), then try again.";
+
 std::string pzText(double scale) { return Overlay::num(std::trunc(scale * 1000) / 10); }
 } // namespace
 
@@ -93,6 +97,13 @@ void Overlay::open(const Geom& geom, const std::optional<PaneState>& pane, const
         log("No screen to draw on.");
         return;
     }
+    if (!ports_.factory->canShowSeeThrough()) {
+        // An opaque layer over the whole screen would hide the program it is meant to draw
+        // over: better no layer, and say why.
+        log(std::string("Could not open the drawing layer: ") + noSeeThrough);
+        Notice::show(noSeeThrough);
+        return;
+    }
     const double H = screens.front().frame.maxY();
     const Geom working = pane ? geom.lined(*pane) : geom;
     const bool host = pane.has_value();
@@ -110,9 +121,10 @@ void Overlay::open(const Geom& geom, const std::optional<PaneState>& pane, const
     origin_ = {frame.minX(), H - frame.maxY()};
 
     auto panel = ports_.factory->makePanel(frame);
-    auto web = ports_.factory->makeWebView(*panel, weak_from_this());
+    auto web = panel ? ports_.factory->makeWebView(*panel, weak_from_this()) : nullptr;
     if (!panel || !web) {
-        log("No screen to draw on.");
+        log(panel ? "Could not make the drawing layer's web view." : "Could not make the drawing layer's window.");
+        if (panel) panel->clear();
         return;
     }
 
@@ -169,6 +181,7 @@ void Overlay::open(const Geom& geom, const std::optional<PaneState>& pane, const
     reloads_ = 0;
     sentGeom_.clear();
     axBusy_ = measuring_ = zoomNoted_ = false;
+    lastFailure_.clear();
     host_ = host;
     pane_ = pane;
     lastWin_ = PPT::windowBounds();

@@ -3,6 +3,7 @@
 // drawing page in a web view. It follows the presentation program's view, passes the mouse
 // through outside the page's regions, and survives a crashing page. Main thread only,
 // except `command`.
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@
 #include "platform/input_monitors.hpp"
 #include "platform/layer_ui.hpp"
 #include "platform/workspace.hpp"
+#include "powerpoint/ppt.hpp"
 #include "runtime/queues.hpp"
 
 namespace scribbet {
@@ -96,12 +98,24 @@ public:
     static std::vector<Rect> regionsFrom(const nlohmann::json& rects);
 
 private:
+    // The numbers of a geometry command, all it depends on.
+    struct GeomFigures {
+        std::array<double, 5> n{}; // x, y, w, h, pz
+        std::array<double, 4> pane{};
+        bool host = false, fit = false, hasPane = false;
+        bool same(const GeomFigures& other) const;
+    };
+    GeomFigures geomFigures() const; // with a geometry
+    static std::optional<std::string> geomText(const GeomFigures& f);
+
     void watch();
+    void seeThroughLost();
     void follow();
-    void update(const PaneState& next);
+    void update(PaneState next);
     void lost();
     void remeasure();
     void measured(const Geom& m);
+    void measureFailed(const PPT::Attempt& a);
     void watchWindow();
     void upgrade();
     void passThrough();
@@ -137,6 +151,7 @@ private:
     Point origin_;
     bool axBusy_ = false;
     std::string sentGeom_;
+    GeomFigures sentFigures_; // of sentGeom_, when that is not empty
     std::optional<Instant> remeasureAt_;
     bool measuring_ = false;
     std::optional<Rect> lastWin_;
@@ -144,6 +159,7 @@ private:
     Instant lastTrustCheck_;
     bool zoomNoted_ = false;
     Instant lastMeasure_;
+    std::string lastFailure_; // the measurement failure logged last; empty once one worked
     std::string address_;
 };
 

@@ -1,6 +1,9 @@
 // Talking with the drawing page: commands evaluated in it and messages it posts.
+#include <array>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <cstring>
+#include <limits>
 #include <semaphore>
 
 #include "app/text.hpp"
@@ -24,15 +27,14 @@ std::optional<std::string> serialized(const nlohmann::json& v) {
 std::string call(const std::string& json) { return "SCB.command(" + json + ")"; }
 } // namespace
 
+// Every digit of any double, and a point whatever the locale says (GTK sets the user's): the
+// page's address and the log must read the same everywhere.
 std::string Overlay::num(double value) {
     if (!std::isfinite(value)) return "0";
-    char buf[64];
-    if (value == std::round(value)) {
-        std::snprintf(buf, sizeof buf, "%.0f", value);
-    } else {
-        std::snprintf(buf, sizeof buf, "%.2f", value);
-    }
-    return buf;
+    std::array<char, std::numeric_limits<double>::max_exponent10 + 8> buf; // sign, 309 digits, point, 2
+    const int decimals = value == std::round(value) ? 0 : 2;
+    const auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::fixed, decimals);
+    return ec == std::errc() ? std::string(buf.data(), end) : "0";
 }
 
 std::string Overlay::enc(const std::string& textIn) {
@@ -57,30 +59,51 @@ std::optional<Rect> Overlay::paneRect() const {
     return geom_ ? geom_->paneGuess() : std::nullopt;
 }
 
-std::optional<std::string> Overlay::geomCommand() const {
-    if (!geom_) return std::nullopt;
+Overlay::GeomFigures Overlay::geomFigures() const {
+    GeomFigures f;
     const Rect r = toLayer(geom_->rect);
-    nlohmann::json cmd = {
-        {"op", "geom"},
-        {"x", cut2(r.minX())},
-        {"y", cut2(r.minY())},
-        {"w", cut2(r.width())},
-        {"h", cut2(r.height())},
-        {"host", host_},
-        {"pz", std::trunc(geom_->scale() * 1000) / 10},
-        {"fit", geom_->fit == true},
-    };
+    f.n = {cut2(r.minX()), cut2(r.minY()), cut2(r.width()), cut2(r.height()), std::trunc(geom_->scale() * 1000) / 10};
+    f.host = host_;
+    f.fit = geom_->fit == true;
     if (const auto p = paneRect()) {
         const Rect l = toLayer(*p);
-        cmd["pane"] = {cut2(l.x), cut2(l.y), cut2(l.w), cut2(l.h)};
+        f.hasPane = true;
+        f.pane = {cut2(l.x), cut2(l.y), cut2(l.w), cut2(l.h)};
     }
+    return f;
+}
+
+// The same bits write the same text; different bits rarely do (two NaNs), and then the
+// text is compared as well.
+bool Overlay::GeomFigures::same(const GeomFigures& o) const {
+    return host == o.host && fit == o.fit && hasPane == o.hasPane && std::memcmp(n.data(), o.n.data(), sizeof n) == 0 &&
+           (!hasPane || std::memcmp(pane.data(), o.pane.data(), sizeof pane) == 0);
+}
+
+std::optional<std::string> Overlay::geomText(const GeomFigures& f) {
+    nlohmann::json cmd = {
+        {"op", "geom"}, {"x", f.n[0]}, {"y", f.n[1]}, {"w", f.n[2]}, {"h", f.n[3]}, {"host", f.host}, {"pz", f.n[4]},
+        {"fit", f.fit},
+    };
+    if (f.hasPane) cmd["pane"] = {f.pane[0], f.pane[1], f.pane[2], f.pane[3]};
     return serialized(cmd); // nlohmann keeps object keys sorted
 }
 
+std::optional<std::string> Overlay::geomCommand() const {
+    if (!geom_) return std::nullopt;
+    return geomText(geomFigures());
+}
+
+// Called on every tick in pane mode, where the view rarely changes: the numbers are compared
+// before any text is written.
 void Overlay::push() {
     if (!ready_ || !geom_) return;
-    const auto text = geomCommand();
-    if (!text || *text == sentGeom_) return;
+    const GeomFigures f = geomFigures();
+    if (!sentGeom_.empty() && f.same(sentFigures_)) return;
+    const auto text = geomText(f);
+    if (!text) return;
+    sentFigures_ = f;
+    if (*text == sentGeom_) return;
     sentGeom_ = *text;
     if (web_) web_->evaluate(call(*text), nullptr);
 }

@@ -73,6 +73,10 @@ public:
 class LayerFactory {
 public:
     virtual ~LayerFactory() = default;
+    // Whether the display can show a window through which what lies below stays visible. An
+    // X display can only while a compositing manager runs, which may start or stop at any
+    // time; a system whose windows are always composited (macOS) keeps this answer.
+    virtual bool canShowSeeThrough() const { return true; }
     virtual std::unique_ptr<LayerPanel> makePanel(const Rect& screenFrame) = 0;
     // The web view fills the panel and reports to `events`, held weakly.
     virtual std::shared_ptr<LayerWebView> makeWebView(LayerPanel& panel, std::weak_ptr<LayerPageEvents> events) = 0;

@@ -32,49 +32,13 @@ Duration timeoutFrom(double seconds) {
     if (!std::isfinite(seconds) || seconds <= 0) seconds = 60;
     return scribbet::seconds(std::min(seconds, 86400.0));
 }
-} // namespace
 
-void install(Ports p) {
-    std::lock_guard lock(portsMutex);
-    installed = std::move(p);
+std::string failureLine(const std::string& name, int number, const std::optional<std::string>& message) {
+    return name + " failed: " + message.value_or("unknown error") + " (" + std::to_string(number) + ")";
 }
 
-std::shared_ptr<Workspace> workspacePort() { return ports().workspace; }
-
-SerialQueue& queue() {
-    static SerialQueue q("com.tarnwell.scribbet.powerpoint");
-    return q;
-}
-
-std::string run(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
-    if (MainQueue::installed() && MainQueue::shared().isCurrent()) {
-        log("PPT.run(" + name + ") was called on the main thread - refused");
-        return "ERR|Internal error: PowerPoint was asked from the main thread.";
-    }
-    if (queue().isCurrent()) return send(name, args, timeoutSeconds);
-    return queue().syncValue([&] { return send(name, args, timeoutSeconds); });
-}
-
-std::string send(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
-    const Ports p = ports();
-    if (!p.transport || !running()) return notRunning;
-    const MacroEventReply reply =
-        p.transport->send(Settings::current().macroPrefix + name, args, timeoutFrom(timeoutSeconds));
-    if (reply.sendError) return explain(name, *reply.sendError, reply.sendErrorText);
-    if (reply.errn && *reply.errn != 0) return explain(name, *reply.errn, reply.errs);
-    return classify(reply.direct);
-}
-
-std::string classify(const std::optional<std::string>& direct) {
-    const std::string text = direct.value_or("");
-    if (text.rfind("OK|", 0) == 0 || text == "OK" || text.rfind("ERR|", 0) == 0) return text;
-    if (text.empty()) return "ERR|PowerPoint did not answer.";
-    return "ERR|Unexpected reply: " + text::prefix(text, 200);
-}
-
-std::string explain(const std::string& name, int number, const std::optional<std::string>& message) {
+std::string sentence(int number, const std::optional<std::string>& message) {
     const std::string said = message.value_or("unknown error");
-    log(name + " failed: " + said + " (" + std::to_string(number) + ")");
     switch (number) {
     case -600:
     case -609:
@@ -101,6 +65,67 @@ std::string explain(const std::string& name, int number, const std::optional<std
     if (message && text::lowercased(*message).find("macro") != std::string::npos) return addinNotLoaded(number);
     return "ERR|" + said + " (" + std::to_string(number) + ")";
 }
+} // namespace
+
+void install(Ports p) {
+    std::lock_guard lock(portsMutex);
+    installed = std::move(p);
+}
+
+std::shared_ptr<Workspace> workspacePort() { return ports().workspace; }
+
+SerialQueue& queue() {
+    static SerialQueue q("com.tarnwell.scribbet.powerpoint");
+    return q;
+}
+
+namespace {
+Attempt sendQuietly(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
+    const Ports p = ports();
+    if (!p.transport || !running()) return {notRunning, ""};
+    const MacroEventReply reply =
+        p.transport->send(Settings::current().macroPrefix + name, args, timeoutFrom(timeoutSeconds));
+    auto failed = [&](int number, const std::optional<std::string>& message) {
+        return Attempt{sentence(number, message), failureLine(name, number, message)};
+    };
+    if (reply.sendError) return failed(*reply.sendError, reply.sendErrorText);
+    if (reply.errn && *reply.errn != 0) return failed(*reply.errn, reply.errs);
+    return {classify(reply.direct), ""};
+}
+} // namespace
+
+Attempt attempt(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
+    if (MainQueue::installed() && MainQueue::shared().isCurrent()) {
+        return {"ERR|Internal error: PowerPoint was asked from the main thread.",
+                "PPT.run(" + name + ") was called on the main thread - refused"};
+    }
+    if (queue().isCurrent()) return sendQuietly(name, args, timeoutSeconds);
+    return queue().syncValue([&] { return sendQuietly(name, args, timeoutSeconds); });
+}
+
+std::string run(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
+    Attempt a = attempt(name, args, timeoutSeconds);
+    if (!a.failure.empty()) log(a.failure);
+    return std::move(a.reply);
+}
+
+std::string send(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
+    Attempt a = sendQuietly(name, args, timeoutSeconds);
+    if (!a.failure.empty()) log(a.failure);
+    return std::move(a.reply);
+}
+
+std::string classify(const std::optional<std::string>& direct) {
+    const std::string text = direct.value_or("");
+    if (text.rfind("OK|", 0) == 0 || text == "OK" || text.rfind("ERR|", 0) == 0) return text;
+    if (text.empty()) return "ERR|PowerPoint did not answer.";
+    return "ERR|Unexpected reply: " + text::prefix(text, 200);
+}
+
+std::string explain(const std::string& name, int number, const std::optional<std::string>& message) {
+    log(failureLine(name, number, message));
+    return sentence(number, message);
+}
 
 std::optional<Rect> windowBounds() {
     const auto pid = running();
@@ -123,7 +148,8 @@ void activate() {
 std::optional<int> running() {
     const Ports p = ports();
     if (!p.workspace) return std::nullopt;
-    return p.workspace->runningProcess(bundleID);
+    static const std::string id = bundleID; // asked on every tick of a layer: made once
+    return p.workspace->runningProcess(id);
 }
 
 } // namespace PPT

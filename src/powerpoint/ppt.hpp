@@ -36,6 +36,14 @@ SerialQueue& queue();
 // Runs MACRO_PREFIX + name with the arguments. Never fails other than as an "ERR|" text;
 // refuses the main thread; calls straight through when already on the queue.
 std::string run(const std::string& name, const std::vector<std::string>& args = {}, double timeoutSeconds = 60);
+// A reply with the line its failure would log (empty when there is none to log), for a
+// caller that asks again and again and logs a failure only when it is new.
+struct Attempt {
+    std::string reply;
+    std::string failure;
+};
+// As run(), handing the failure's line back instead of logging it.
+Attempt attempt(const std::string& name, const std::vector<std::string>& args = {}, double timeoutSeconds = 60);
 // The event itself, on the queue.
 std::string send(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds);
 // Logs the failure and turns its number into a sentence for the user.

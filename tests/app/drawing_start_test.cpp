@@ -176,6 +176,19 @@ TEST_F(DrawingStartTest, FailedFitStillOpensTheLayer) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Slide 960x540 pt at 100,200 (960x540) on screen."), lines.end());
 }
 
+TEST_F(DrawingStartTest, TheSlideLineKeepsEveryDigitOfAHugeRectangle) {
+    windows->windows = std::vector<WindowInfo>{}; // nothing to estimate from: taken as reported
+    const std::string huge = "960|540|-1e70|200|1e70|740";
+    reply("SCBT_Where", "OK|" + huge);
+    start(huge);
+    const auto lines = logged();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "Slide 960x540 pt at -10000000000000000725314363815292351261583744096465219555182101554790400"
+                        ",200 (20000000000000001450628727630584702523167488192930439110364203109580800x540) on screen "
+                        "(PowerPoint set to Fit)."),
+              lines.end());
+}
+
 TEST_F(DrawingStartTest, WithTheSlideEditorFoundThePaneLeadsAndFitIsLeftAlone) {
     ax->isTrusted = true;
     test::SlideEditor editor({100, 150, 1200, 700}, 1956, 1116); // 200 %

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <string>
 
 #include "geometry/geom.hpp"
 #include "geometry/pane_state.hpp"
@@ -81,6 +83,34 @@ TEST(GeomTest, WordsAreSkippedAndTheFollowingNumbersMoveUp) {
     auto g = Geom::from("slide|960|540|100|200|1060|740", {}, noWindow);
     ASSERT_TRUE(g);
     EXPECT_EQ(g->rect, (Rect{100, 200, 960, 540}));
+}
+
+TEST(GeomTest, NumbersBeyondADoubleReadAsInfinityOrZeroAndKeepTheirPlace) {
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(Geom::numbers("1e400|-1e400|1e-400|+1e400|1E+400|2e308"), (std::vector<double>{inf, -inf, 0, inf, inf, inf}));
+    const auto tiny = Geom::numbers("-1e-400|0.0001e-320|1e-99999999999999999999|1e99999999999999999999");
+    ASSERT_EQ(tiny.size(), 4u);
+    EXPECT_EQ(tiny[0], 0);
+    EXPECT_TRUE(std::signbit(tiny[0]));
+    EXPECT_EQ(tiny[1], 0);
+    EXPECT_EQ(tiny[2], 0);
+    EXPECT_EQ(tiny[3], inf);
+    // Written out without an exponent: 400 digits overflow, 400 places after the point underflow.
+    EXPECT_EQ(Geom::numbers("1" + std::string(400, '0') + "|0." + std::string(400, '0') + "1|-" +
+                            std::string(400, '9') + ".5"),
+              (std::vector<double>{inf, 0, -inf}));
+    // The largest double and the smallest normal one still read as themselves.
+    EXPECT_EQ(Geom::numbers("1.7976931348623157e308|2.2250738585072014e-308"),
+              (std::vector<double>{std::numeric_limits<double>::max(), std::numeric_limits<double>::min()}));
+
+    // An overflowing left edge is infinite: refused, not an estimate from the fields moved up.
+    EXPECT_FALSE(Geom::from("960|540|1e400|200|1060|740|100", {}, window));
+    EXPECT_FALSE(Geom::from("960|540|100|-1e400|1060|740|100", {}, window));
+    EXPECT_FALSE(Geom::from("960|540|100|200|1060|740|100|0|0|1400|900|1e400", {}, window));
+    // An underflowing one is zero, in its own place.
+    auto g = Geom::from("960|540|1e-400|200|960|740", {}, noWindow);
+    ASSERT_TRUE(g);
+    EXPECT_EQ(g->rect, (Rect{0, 200, 960, 540}));
 }
 
 TEST(GeomTest, OptionalFieldsHaveTheirDefaultsAndAreReadByPosition) {

@@ -122,11 +122,60 @@ TEST_F(OverlayPageTest, NumbersAndEncoding) {
     EXPECT_EQ(Overlay::num(85.3), "85.30");
     EXPECT_EQ(Overlay::num(std::nan("")), "0");
     EXPECT_EQ(Overlay::num(-INFINITY), "0");
-    EXPECT_FALSE(Overlay::num(1e300).empty());
+    EXPECT_EQ(Overlay::num(-0.004), "-0.00");
+    EXPECT_EQ(Overlay::num(123456789.125), "123456789.12"); // rounded as %.2f rounds the double
+    EXPECT_EQ(Overlay::num(1e15 + 0.5), "1000000000000000.50");
+    // Every digit at any size: the double's exact decimal value.
+    EXPECT_EQ(Overlay::num(1e63), "1000000000000000057857959942726969827393378689175040438172647424");
+    EXPECT_EQ(Overlay::num(1e300).size(), 301u);
+    EXPECT_EQ(Overlay::num(1e300).substr(0, 17), "10000000000000000");
+    const std::string most = Overlay::num(-std::numeric_limits<double>::max());
+    EXPECT_EQ(most.size(), 310u);
+    EXPECT_EQ(most.substr(0, 20), "-1797693134862315708");
+    EXPECT_EQ(most.find_first_not_of("-0123456789"), std::string::npos);
     EXPECT_EQ(Overlay::enc("Pen-2_a.b~"), "Pen-2_a.b~");
     EXPECT_EQ(Overlay::enc("a b&c"), "a%20b%26c");
     EXPECT_EQ(Overlay::enc("é"), "%C3%A9");
     EXPECT_EQ(Overlay::enc("+/?="), "%2B%2F%3F%3D");
+}
+
+TEST_F(OverlayPageTest, HugeNumbersReachTheAddressWhole) {
+    Geom g = slideGeom();
+    g.slideW = 1e70;
+    g.slideH = 2.5e64;
+    overlay->open(g, std::nullopt, "");
+    const std::string url = factory->web->url;
+    EXPECT_NE(url.find("?sw=" + Overlay::num(1e70) + "&sh=" + Overlay::num(2.5e64) + "&x="), std::string::npos) << url;
+    EXPECT_EQ(Overlay::num(1e70).size(), 71u);
+}
+
+TEST_F(OverlayPageTest, GeometryIsSentAgainWhenAnyOfItsFiguresChanges) {
+    openReady(slideGeom());
+    auto sent = [&] { return scriptsSent().size(); };
+    ASSERT_EQ(sent(), 1u);
+    const std::string first = scriptsSent()[0];
+    overlay->realign("960|540|100|200|1060|740|100|0|0|1400|880|257|0|100");
+    EXPECT_EQ(sent(), 1u);
+    overlay->realign("960|540|100.00390625|200|1060.00390625|740|100|0|0|1400|880|257|0|100"); // the same to two decimals
+    EXPECT_EQ(sent(), 1u);
+    overlay->realign("960|540|100|200|1060|740|100|0|0|1400|880|257|1|100"); // Fit only
+    ASSERT_EQ(sent(), 2u);
+    EXPECT_NE(scriptsSent()[1].find(R"("fit":true)"), std::string::npos);
+    overlay->realign("960|540|100|200|1060|740|100|0|0|1400|880|257|1|60"); // the pane guess only
+    ASSERT_EQ(sent(), 3u);
+    EXPECT_EQ(scriptsSent()[2].substr(scriptsSent()[2].find(R"("pz")")), scriptsSent()[1].substr(scriptsSent()[1].find(R"("pz")")));
+    overlay->realign("960|540|100|200|1060|740|100|0|0|1400|880|257|1|60|");
+    EXPECT_EQ(sent(), 3u);
+    overlay->realign("960|540|100|201|1060|741|100|0|0|1400|880|257|1|60"); // y only
+    EXPECT_EQ(sent(), 4u);
+    overlay->realign("1000|540|100|201|1060|741|0|0|0|1400|880|257|1|60"); // the scale only
+    ASSERT_EQ(sent(), 5u);
+    EXPECT_NE(scriptsSent()[4].find(R"("pz":96.0)"), std::string::npos) << scriptsSent()[4];
+    // The same numbers are sent again once the page asks for them afresh.
+    factory->web->crash();
+    factory->web->post({{"type", "ready"}});
+    ASSERT_EQ(sent(), 6u);
+    EXPECT_EQ(scriptsSent()[5], scriptsSent()[4]);
 }
 
 TEST_F(OverlayPageTest, MousePassesThroughOutsideTheRegionsOnly) {

@@ -102,19 +102,24 @@ class FakeLayerFactory final : public LayerFactory {
     };
 
 public:
+    bool canShowSeeThrough() const override { return seeThrough; }
     // The layer owns a handle; the panel itself lives on here, so a test can still look at
     // a panel the layer has let go of.
     std::unique_ptr<LayerPanel> makePanel(const Rect& screenFrame) override {
+        if (failPanel) return nullptr;
         auto p = std::make_shared<FakePanel>(screenFrame);
         panels.push_back(p);
         panel = p.get();
         return std::make_unique<Handle>(p);
     }
     std::shared_ptr<LayerWebView> makeWebView(LayerPanel&, std::weak_ptr<LayerPageEvents> events) override {
+        if (failWebView) return nullptr;
         web = std::make_shared<FakeWebView>(std::move(events));
         webs.push_back(web);
         return web;
     }
+    bool seeThrough = true;                 // a compositing manager runs
+    bool failPanel = false, failWebView = false;
     FakePanel* panel = nullptr;             // the latest
     std::vector<std::shared_ptr<FakePanel>> panels;
     std::shared_ptr<FakeWebView> web;       // the latest

@@ -23,11 +23,12 @@ gboolean clearBackground(GtkWidget*, cairo_t* cr, gpointer) {
 int whole(double v) { return static_cast<int>(std::lround(v)); }
 } // namespace
 
-LayerWindow::LayerWindow(const Rect& platformFrame, std::shared_ptr<MonitorScreens> screens)
+LayerWindow::LayerWindow(const Rect& platformFrame, std::shared_ptr<MonitorScreens> screens, GdkScreen* screen)
     : screens_(std::move(screens)), frame_(platformFrame) {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     g_object_set_data(G_OBJECT(window_), layerKey, GINT_TO_POINTER(1));
     GtkWindow* w = GTK_WINDOW(window_);
+    if (screen) gtk_window_set_screen(w, screen);
     gtk_window_set_title(w, "Scribbet drawing layer");
     gtk_window_set_decorated(w, FALSE);
     gtk_window_set_keep_above(w, TRUE);
@@ -136,8 +137,15 @@ bool LayerWindow::isLayer(GdkWindow* window) {
     return data && GTK_IS_WIDGET(data) && g_object_get_data(G_OBJECT(data), layerKey) != nullptr;
 }
 
+GtkLayerFactory::GtkLayerFactory(std::shared_ptr<MonitorScreens> screens, GdkScreen* screen)
+    : screens_(std::move(screens)), screen_(screen ? screen : gdk_screen_get_default()) {}
+
+bool GtkLayerFactory::canShowSeeThrough() const {
+    return screen_ && gdk_screen_is_composited(screen_) && gdk_screen_get_rgba_visual(screen_);
+}
+
 std::unique_ptr<LayerPanel> GtkLayerFactory::makePanel(const Rect& screenFrame) {
-    return std::make_unique<LayerWindow>(screenFrame, screens_);
+    return std::make_unique<LayerWindow>(screenFrame, screens_, screen_);
 }
 
 std::shared_ptr<LayerWebView> GtkLayerFactory::makeWebView(LayerPanel& panel, std::weak_ptr<LayerPageEvents> events) {

@@ -1,8 +1,9 @@
 #pragma once
 // The drawing layer's window under X: an undecorated, transparent toplevel over one monitor,
-// kept above the others. Transparency needs an RGBA visual, which only a compositing manager
-// offers; without one the window still works but is opaque. Letting the mouse through is an
-// empty input shape: the X server then hands clicks to whatever lies below.
+// kept above the others. Transparency needs an RGBA visual and a compositing manager to
+// blend it; without a manager the window would be opaque, so the factory reports whether
+// one runs and the layer decides. Letting the mouse through is an empty input shape: the X
+// server then hands clicks to whatever lies below.
 #include <memory>
 
 #include "platform/gtk/monitor_screens.hpp"
@@ -10,12 +11,14 @@
 
 typedef struct _GtkWidget GtkWidget;
 typedef struct _GdkWindow GdkWindow;
+typedef struct _GdkScreen GdkScreen;
 
 namespace scribbet::gtkhost {
 
 class LayerWindow final : public LayerPanel {
 public:
-    LayerWindow(const Rect& platformFrame, std::shared_ptr<MonitorScreens> screens);
+    // On `screen`, or the default display's when none is given.
+    LayerWindow(const Rect& platformFrame, std::shared_ptr<MonitorScreens> screens, GdkScreen* screen = nullptr);
     ~LayerWindow() override;
     LayerWindow(const LayerWindow&) = delete;
     LayerWindow& operator=(const LayerWindow&) = delete;
@@ -49,13 +52,18 @@ private:
 
 class GtkLayerFactory final : public LayerFactory {
 public:
-    explicit GtkLayerFactory(std::shared_ptr<MonitorScreens> screens) : screens_(std::move(screens)) {}
+    // Windows on `screen`, or on the default display's when none is given.
+    explicit GtkLayerFactory(std::shared_ptr<MonitorScreens> screens, GdkScreen* screen = nullptr);
+    // A compositing manager runs and an RGBA visual exists. GDK keeps the answer current as
+    // managers come and go (it watches the manager's selection, and says "composited-changed").
+    bool canShowSeeThrough() const override;
     std::unique_ptr<LayerPanel> makePanel(const Rect& screenFrame) override;
     // None for a panel this factory did not make.
     std::shared_ptr<LayerWebView> makeWebView(LayerPanel& panel, std::weak_ptr<LayerPageEvents> events) override;
 
 private:
     std::shared_ptr<MonitorScreens> screens_;
+    GdkScreen* screen_;
 };
 
 } // namespace scribbet::gtkhost

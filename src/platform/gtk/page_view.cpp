@@ -2,6 +2,9 @@
 
 #include <webkit2/webkit2.h>
 
+#include <cmath>
+#include <cstdint>
+
 #include "platform/linux/desktop_places.hpp"
 #include "runtime/weak.hpp"
 
@@ -27,14 +30,151 @@ WebKitWebContext* layerContext() {
     return context;
 }
 
-json parsedJSON(JSCValue* value) {
-    if (!value) return json();
-    gchar* text = jsc_value_to_json(value, 0);
-    if (!text) return json();
-    json out = json::parse(text, nullptr, false);
-    g_free(text);
-    return out.is_discarded() ? json() : out;
-}
+// Two helpers in the value's own context. JavaScriptCore writes a text as UTF-8 only up to
+// its first lone surrogate, so texts are made well-formed there first (a lone surrogate
+// becomes U+FFFD); and an object's members are read as JSON.stringify reads them, its own
+// enumerable text-keyed ones, with keys that may hold lone surrogates too.
+struct ScriptHelpers {
+    JSCValue* text = nullptr;
+    JSCValue* entries = nullptr;
+
+    static ScriptHelpers& of(JSCContext* context) {
+        static const char* key = "scribbet-script-helpers";
+        if (auto* h = static_cast<ScriptHelpers*>(g_object_get_data(G_OBJECT(context), key))) return *h;
+        auto* h = new ScriptHelpers;
+        JSCValue* both = jsc_context_evaluate(
+            context,
+            "({text: (s) => typeof s.toWellFormed === 'function' ? s.toWellFormed() : "
+            "s.replace(/[\\uD800-\\uDBFF](?![\\uDC00-\\uDFFF])|(?<![\\uD800-\\uDBFF])[\\uDC00-\\uDFFF]/g, '\\uFFFD'), "
+            "entries: (o) => Object.entries(o)})",
+            -1);
+        if (both && jsc_value_is_object(both)) {
+            h->text = jsc_value_object_get_property(both, "text");
+            h->entries = jsc_value_object_get_property(both, "entries");
+        }
+        if (both) g_object_unref(both);
+        jsc_context_clear_exception(context);
+        g_object_set_data_full(G_OBJECT(context), key, h, +[](gpointer p) {
+            auto* gone = static_cast<ScriptHelpers*>(p);
+            if (gone->text) g_object_unref(gone->text);
+            if (gone->entries) g_object_unref(gone->entries);
+            delete gone;
+        });
+        return *h;
+    }
+
+    // The helper's answer for `arg`, or none when it has none to give.
+    static JSCValue* call(JSCValue* helper, JSCValue* arg) {
+        if (!helper || !jsc_value_is_function(helper)) return nullptr;
+        JSCValue* out = jsc_value_function_call(helper, JSC_TYPE_VALUE, arg, G_TYPE_NONE);
+        jsc_context_clear_exception(jsc_value_get_context(arg));
+        return out;
+    }
+};
+
+// A script value taken apart as it is, not through JSON: JSON has no infinity and no NaN
+// (they become null, and the numbers after them move up) and its parsers refuse a text with
+// a lone surrogate. Numbers keep every value a double holds, texts come as valid UTF-8.
+// Otherwise it reads as JSON.stringify would: undefined and functions are left out of
+// objects and are null in arrays. A structured clone may be cyclic, so the walk has a depth
+// and a size past which the whole value is null.
+class ValueWalk {
+public:
+    json top(JSCValue* value) {
+        json out = of(value, 0);
+        return overflowed_ ? json() : out;
+    }
+
+private:
+    static constexpr int maxDepth = 64;
+    static constexpr long maxValues = 100'000;
+
+    static bool absent(JSCValue* v) { return !v || jsc_value_is_undefined(v) || jsc_value_is_function(v); }
+
+    static json number(double d) {
+        // Whole numbers as integers, as a JSON reader would give them.
+        if (std::trunc(d) == d && std::abs(d) <= 9007199254740992.0 && !(d == 0 && std::signbit(d))) {
+            return static_cast<std::int64_t>(d);
+        }
+        return d;
+    }
+
+    static std::string text(JSCValue* v) {
+        JSCValue* fixed = ScriptHelpers::call(ScriptHelpers::of(jsc_value_get_context(v)).text, v);
+        gchar* raw = jsc_value_to_string(fixed && jsc_value_is_string(fixed) ? fixed : v);
+        if (fixed) g_object_unref(fixed);
+        if (!raw) return "";
+        gchar* valid = g_utf8_make_valid(raw, -1);
+        std::string out(valid);
+        g_free(valid);
+        g_free(raw);
+        return out;
+    }
+
+    // Owns the JSCValue a property read hands over.
+    json owned(JSCValue* v, int depth) {
+        json out = of(v, depth);
+        if (v) g_object_unref(v);
+        return out;
+    }
+
+    std::size_t length(JSCValue* array) {
+        JSCValue* n = jsc_value_object_get_property(array, "length");
+        const double d = n && jsc_value_is_number(n) ? jsc_value_to_double(n) : 0;
+        if (n) g_object_unref(n);
+        return d > 0 ? static_cast<std::size_t>(std::min(d, 4294967295.0)) : 0;
+    }
+
+    json array(JSCValue* v, int depth) {
+        json out = json::array();
+        const std::size_t n = length(v);
+        for (std::size_t i = 0; i < n && !overflowed_; ++i) {
+            out.push_back(owned(jsc_value_object_get_property_at_index(v, static_cast<guint>(i)), depth + 1));
+        }
+        return out;
+    }
+
+    json object(JSCValue* v, int depth) {
+        json out = json::object();
+        JSCValue* entries = ScriptHelpers::call(ScriptHelpers::of(jsc_value_get_context(v)).entries, v);
+        if (!entries || !jsc_value_is_array(entries)) {
+            if (entries) g_object_unref(entries);
+            return out;
+        }
+        const std::size_t n = length(entries);
+        for (std::size_t i = 0; i < n && !overflowed_; ++i) {
+            JSCValue* pair = jsc_value_object_get_property_at_index(entries, static_cast<guint>(i));
+            JSCValue* key = jsc_value_object_get_property_at_index(pair, 0);
+            JSCValue* member = jsc_value_object_get_property_at_index(pair, 1);
+            if (absent(member)) {
+                if (member) g_object_unref(member);
+            } else {
+                out[text(key)] = owned(member, depth + 1);
+            }
+            g_object_unref(key);
+            g_object_unref(pair);
+        }
+        g_object_unref(entries);
+        return out;
+    }
+
+    json of(JSCValue* v, int depth) {
+        if (overflowed_ || ++values_ > maxValues || depth > maxDepth) {
+            overflowed_ = true;
+            return json();
+        }
+        if (absent(v) || jsc_value_is_null(v)) return json();
+        if (jsc_value_is_boolean(v)) return static_cast<bool>(jsc_value_to_boolean(v));
+        if (jsc_value_is_number(v)) return number(jsc_value_to_double(v));
+        if (jsc_value_is_string(v)) return text(v);
+        if (jsc_value_is_array(v)) return array(v, depth);
+        if (jsc_value_is_object(v)) return object(v, depth);
+        return json();
+    }
+
+    long values_ = 0;
+    bool overflowed_ = false;
+};
 
 struct Evaluation {
     std::function<void(EvalResult)> completion;
@@ -63,19 +203,14 @@ PageError pageError(const std::string& domain, int code) {
 
 EvalResult evalResultOf(JSCValue* value) {
     if (!value) return {};
-    if (jsc_value_is_string(value)) {
-        gchar* text = jsc_value_to_string(value);
-        EvalResult r{std::string(text ? text : ""), std::nullopt};
-        g_free(text);
-        return r;
-    }
+    if (jsc_value_is_string(value)) return {ValueWalk().top(value).get<std::string>(), std::nullopt};
     if (jsc_value_is_function(value) || !jsc_value_is_object(value)) return {};
-    json j = parsedJSON(value);
+    json j = ValueWalk().top(value);
     if (j.is_array() || j.is_object()) return {std::move(j), std::nullopt};
     return {};
 }
 
-json messageBodyOf(JSCValue* value) { return parsedJSON(value); }
+json messageBodyOf(JSCValue* value) { return ValueWalk().top(value); }
 
 PageView::PageView(std::weak_ptr<LayerPageEvents> events) : events_(std::move(events)) {
     WebKitUserContentManager* manager = webkit_user_content_manager_new();

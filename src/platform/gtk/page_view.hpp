@@ -37,7 +37,8 @@ PageError pageError(const std::string& domain, int code);
 // (numbers, Booleans, null, undefined, functions) as nothing.
 EvalResult evalResultOf(JSCValue* value);
 
-// A message body as JSON; null for what JSON cannot say (undefined, a function).
+// A message body with the values the page sent: every number as it is (infinities and NaN
+// included), texts as valid UTF-8; null for undefined and functions.
 nlohmann::json messageBodyOf(JSCValue* value);
 
 class PageView final : public LayerWebView, public std::enable_shared_from_this<PageView> {
