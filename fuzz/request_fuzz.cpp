@@ -2,6 +2,7 @@
 // what must hold for every buffer, and aborts when a result breaks it.
 #include <utf8proc.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -88,12 +89,33 @@ void checkBad(std::string_view data, std::size_t end, int status) {
     CHECK(std::get<Request::Bad>(headOnly).status == status);
 }
 
+// Handed over in chunks with one progress, as a connection hands it over, the buffer gets
+// the answer it gets read whole, and so does every prefix on the way (small inputs only:
+// each of those checks reads its prefix again). The chunk size comes from the data too;
+// large inputs take larger chunks, so that no input costs more than a few hundred steps.
+void checkInChunks(std::string_view data, const Request::Parse& whole) {
+    const std::size_t small = data.empty() ? 1 : 1 + static_cast<unsigned char>(data.back()) % 24;
+    const std::size_t chunk = std::max(small, data.size() / 256);
+    const bool everyStep = data.size() <= 1024;
+    Request::Progress progress;
+    for (std::size_t n = std::min(chunk, data.size());; n = std::min(n + chunk, data.size())) {
+        const auto step = Request::parse(data.substr(0, n), progress);
+        if (n == data.size() || !std::holds_alternative<Request::Partial>(step)) {
+            // A decided prefix decides the whole buffer the same way.
+            CHECK(step == whole);
+            return;
+        }
+        if (everyStep) CHECK(step == Request::parse(data.substr(0, n)));
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
     const std::string_view data(reinterpret_cast<const char*>(bytes), size);
     const auto result = Request::parse(data);
     CHECK(Request::parse(data) == result);
+    checkInChunks(data, result);
 
     const auto end = data.find(headEnd);
     if (end != std::string_view::npos && end > Request::maxHead) {

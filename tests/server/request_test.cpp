@@ -95,12 +95,14 @@ TEST(RequestHeaderTest, TrimsLowerCasesAndKeepsTheLastValue) {
                              "no colon here\r\n"
                              "Referer: http://h:1/a?b=c\r\n"
                              "Empty:\r\n"
-                             " folded: line\r\n"));
+                             " folded: line\r\n"
+                             "@AZ[`az{09~ThE-LoNg-NAME: MiXeD\r\n"));
     EXPECT_EQ(r.headers, (Map{{"content-type", "text/plain"},
                               {"x-dup", "two"},
                               {"referer", "http://h:1/a?b=c"},
                               {"empty", ""},
-                              {"folded", "line"}}));
+                              {"folded", "line"},
+                              {"@az[`az{09~the-long-name", "MiXeD"}}));
 }
 
 TEST(RequestHeaderTest, TrimsUnicodeSpaceSeparatorsButNotOtherCharacters) {
@@ -163,6 +165,10 @@ TEST(RequestBodyTest, RefusesAnyTransferEncoding) {
     EXPECT_EQ(outcome(post(" TRANSFER-encoding :\r\n")), "bad 411");
     // It is decided before the length is even looked at.
     EXPECT_EQ(outcome(post("Content-Length: nope\r\nTransfer-Encoding: x\r\n")), "bad 411");
+    // Names are compared after case mapping, also when it is Unicode's (dotted capital I).
+    EXPECT_EQ(outcome(post("TRANSFER-ENCOD\xC4\xB0NG: x\r\n")), "bad 411");
+    EXPECT_EQ(outcome(post("Content-Length: 3\r\nEXPECT: 100-CONT\xC4\xB0NUE\r\n")),
+              "partial+continue");
 }
 
 TEST(RequestTargetTest, DecodesPathAndQuery) {
@@ -196,6 +202,84 @@ TEST(RequestReparseTest, GivesTheSameAnswerWhateverArrivesLater) {
     const auto expected = ready(whole);
     EXPECT_EQ(expected.body, "{\"dx\":1.5}\n");
     EXPECT_EQ(ready(whole + "GET /next HTTP/1.1\r\n\r\n"), expected);
+}
+
+// Hands `data` over `chunk` bytes at a time with one progress, as a connection does, and
+// checks every answer against reading the same bytes from their start.
+void expectSameInChunks(const std::string& data, std::size_t chunk) {
+    Request::Progress progress;
+    for (std::size_t n = std::min(chunk, data.size());; n = std::min(n + chunk, data.size())) {
+        const auto prefix = std::string_view(data).substr(0, n);
+        ASSERT_EQ(Request::parse(prefix, progress), Request::parse(prefix))
+            << "chunks of " << chunk << ", " << n << " of " << data.size() << " bytes: "
+            << testing::PrintToString(data.substr(0, 80));
+        if (n == data.size()) break;
+    }
+}
+
+TEST(RequestProgressTest, AnswersAsTheWholeBufferDoesWhateverTheChunks) {
+    const std::string requests[] = {
+        get("/a%20b?c=d+e&c=f", "Host: x\r\nAccept:  */* \r\n"),
+        post("Content-Length: 11\r\nExpect: 100-continue\r\n", "{\"dx\":1.5}\nGET / HTTP/1.1"),
+        post("Transfer-Encoding: chunked\r\n", "5\r\nabcde\r\n0\r\n\r\n"),
+        post("Content-Length: 67108865\r\n", "abc"),
+        post("Content-Length: 1x\r\n", "abc"),
+        "GET /caf\xE9 HTTP/1.1\r\nX-Name: Ren\xE9\r\n\r\n",
+        "GET\r\n\r\n",
+        // Bare LFs, and bytes one above an LF, next to the end (and on every side of the
+        // eight-byte words the search reads).
+        "GET / HTTP/1.1\r\nA: \n\x0B\n\r\n\x0B\r\r\n\r\n",
+        // Two ends close together: the first one ends the block.
+        post("Content-Length: 4\r\n", "\r\n\r\n\r\n"),
+    };
+    for (const auto& request : requests) {
+        for (const std::size_t chunk : {1, 2, 3, 4, 5, 7, 8, 9, 31, 63, 64, 65, 4096}) {
+            expectSameInChunks(request, chunk);
+        }
+    }
+    EXPECT_EQ(ready(post("Content-Length: 4\r\n", "\r\n\r\n\r\n")).body, "\r\n\r\n");
+}
+
+TEST(RequestProgressTest, KeepsTheHeaderLimitsWhenTheBlockTrickles) {
+    const std::string start = "GET /a HTTP/1.1\r\nX: ";
+    const std::string atLimit = start + std::string(Request::maxHead - start.size(), 'a');
+    for (const std::size_t chunk : {1000, 4093}) {
+        expectSameInChunks(atLimit + "a", chunk);          // 431 once the limit is passed
+        expectSameInChunks(atLimit + "\r\n\r\n", chunk);   // whole at the limit: ready
+        expectSameInChunks(atLimit + "a\r\n\r\n", chunk);  // whole but too long: 400
+    }
+    Request::Progress progress;
+    EXPECT_EQ(Request::parse(atLimit, progress), Request::Parse{Request::Partial{}});
+    EXPECT_EQ(Request::parse(atLimit + "a", progress), Request::Parse{Request::Bad{431}});
+    // After refusing, the same progress reads the next buffer from its start.
+    const auto next = "GET /q\r\n\r\n" + std::string(Request::maxHead, 'x');
+    EXPECT_EQ(outcome(next), "ready");
+    EXPECT_EQ(Request::parse(next, progress), Request::parse(next));
+}
+
+TEST(RequestProgressTest, StartsAfreshAfterAnAnswerOrOnAnotherBuffer) {
+    Request::Progress progress;
+    const auto first = post("Content-Length: 5\r\n", "abcde");
+    EXPECT_EQ(Request::parse(first.substr(0, first.size() - 2), progress),
+              Request::Parse{Request::Partial{}});
+    EXPECT_EQ(Request::parse(first, progress), Request::parse(first));
+
+    // Once a request was handed over, the same progress serves the next buffer, read from
+    // its start however far the search got in the last one.
+    const auto second = get("/second", "Host: y\r\nContent-Length: 0\r\n");
+    EXPECT_EQ(Request::parse(second, progress), Request::parse(second));
+    EXPECT_EQ(Request::parse(second.substr(0, 30), progress), Request::Parse{Request::Partial{}});
+    EXPECT_EQ(Request::parse(second, progress), Request::parse(second));
+    const auto third = "GET /z\r\n\r\n" + std::string(40, 'x');
+    EXPECT_EQ(Request::parse(third, progress), Request::parse(third));
+
+    // A buffer shorter than the last one is not the one the progress belongs to.
+    EXPECT_EQ(Request::parse(post("Content-Length: 9\r\n", "abc"), progress),
+              Request::Parse{Request::Partial{}});
+    EXPECT_EQ(Request::parse("GET /x\r\n\r\n", progress), Request::parse("GET /x\r\n\r\n"));
+    EXPECT_EQ(Request::parse("GET /x HTTP/1.1\r\nHo", progress),
+              Request::Parse{Request::Partial{}});
+    EXPECT_EQ(Request::parse("GET /y\r\n\r\n", progress), Request::parse("GET /y\r\n\r\n"));
 }
 
 } // namespace
