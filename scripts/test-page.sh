@@ -9,6 +9,9 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
 scripts/build-page.sh
+# Always built here: in a fresh clone every file has the same time, so build-page.sh would
+# take a stale web/ for new.
+node page/build.mjs
 # The committed web/ must be what page/src builds; in CI a difference fails the run.
 if git -C "$root" rev-parse --git-dir >/dev/null 2>&1 && ! git -C "$root" diff --quiet -- web/overlay.html web/overlay.js web/overlay.css; then
   if [ "${CI:-}" = true ]; then
