@@ -16,7 +16,7 @@ scripts/test-page.sh
 if [ "${SCRIBBET_QUICK:-0}" != 1 ]; then
   cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSCRIBBET_SANITIZE=ON >/dev/null
   cmake --build build/asan
-  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS=suppressions="$PWD/scripts/lsan.supp" \
     ctest --test-dir build/asan --output-on-failure -j2
   scripts/fuzz.sh "${SCRIBBET_FUZZ_SECONDS:-20}"
 fi
