@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Serves one small page from Scribbet and from nginx on loopback, loads both with wrk and
-# prints their requests per second, then shows Scribbet's resident memory while it holds
-# many connections that send nothing (and then only half a request).
+# Serves one small page from Scribbet and from nginx on loopback (keep-alive off in both),
+# loads both with wrk and prints their requests per second with CONNECTIONS connections and
+# their median latency with one connection, each as a ratio Scribbet / nginx, then shows
+# Scribbet's resident memory while it holds many connections that send nothing (and then
+# only half a request).
 #
 #   bench/server_vs_nginx.sh
+#   ROUNDS=6 DURATION=5 bench/server_vs_nginx.sh
 #   DURATION=10 CONNECTIONS=64 IDLE=2000 bench/server_vs_nginx.sh
 #
 # BUILD is the build folder (default build/); SCRIBBET names a program to use instead of
@@ -15,7 +18,7 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD:-$ROOT/build}
 DURATION=${DURATION:-4}       # seconds per measured run
-ROUNDS=${ROUNDS:-2}           # runs of each, in alternating order; the best counts
+ROUNDS=${ROUNDS:-4}           # runs of each, in alternating order; the best counts
 CONNECTIONS=${CONNECTIONS:-32}
 THREADS=${THREADS:-1}         # wrk threads; the machine also runs both servers
 IDLE=${IDLE:-1000}            # connections held open for the memory figures
@@ -99,13 +102,32 @@ load() {
     local headers=(-H "Host: 127.0.0.1:$port" -H "Connection: close")
     wrk -t1 -c4 -d1s "${headers[@]}" "$url" >/dev/null
     wrk -t"$THREADS" -c"$CONNECTIONS" -d"${DURATION}s" "${headers[@]}" "$url" >"$out"
-    if grep -q 'Non-2xx' "$out"; then
-        say "$name answered with errors:"
-        cat "$out" >&2
+    check "$name" "$out"
+    awk '/Requests\/sec:/ { print $2 }' "$out"
+}
+
+# Prints the median latency in microseconds of one measured run with a single connection.
+latency() {
+    local port=$1 name=$2 out="$TMP/wrk-$2-one.txt"
+    local url="http://127.0.0.1:$port/page.html"
+    local headers=(-H "Host: 127.0.0.1:$port" -H "Connection: close")
+    wrk -t1 -c1 -d1s "${headers[@]}" "$url" >/dev/null
+    wrk -t1 -c1 -d"${DURATION}s" --latency "${headers[@]}" "$url" >"$out"
+    check "$name" "$out"
+    awk '$1 == "50%" {
+        v = $2; unit = v; sub(/^[0-9.]+/, "", unit); sub(/[a-z]+$/, "", v)
+        print (unit == "us" ? v : unit == "ms" ? v * 1000 : v * 1000000)
+    }' "$out"
+}
+
+check() {
+    if grep -q 'Non-2xx' "$2"; then
+        say "$1 answered with errors:"
+        cat "$2" >&2
         return 1
     fi
-    grep -q 'Socket errors' "$out" && say "$name: $(grep 'Socket errors' "$out" | sed 's/^ *//')"
-    awk '/Requests\/sec:/ { print $2 }' "$out"
+    grep -q 'Socket errors' "$2" && say "$1: $(grep 'Socket errors' "$2" | sed 's/^ *//')"
+    return 0
 }
 
 rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
@@ -207,28 +229,34 @@ PIDS+=($!)
 wait_for_port "$SCRIBBET_PORT_NUMBER" || { cat "$TMP/scribbet.out" >&2; exit 1; }
 wait_for_port "$NGINX_PORT" || { cat "$TMP/nginx/out.txt" >&2; exit 1; }
 
-say "Loading each $ROUNDS times for ${DURATION} s with $CONNECTIONS connections ..."
+say "Loading each $ROUNDS times for ${DURATION} s with $CONNECTIONS connections, then with one ..."
 # Other work on the machine makes single runs noisy: alternate, and keep each one's best.
 best() { awk -v a="$1" -v b="$2" 'BEGIN { print (a > b ? a : b) }'; }
-SCRIBBET_RPS=0
-NGINX_RPS=0
-SCRIBBET_RUNS=()
-NGINX_RUNS=()
+least() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == 0 || a < b ? a : b) }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+SCRIBBET_RPS=0 NGINX_RPS=0 SCRIBBET_P50=0 NGINX_P50=0
+SCRIBBET_RUNS=() NGINX_RUNS=() RPS_RATIOS=()
+SCRIBBET_P50S=() NGINX_P50S=() P50_RATIOS=()
 for round in $(seq 1 "$ROUNDS"); do
     if [ $((round % 2)) -eq 1 ]; then
-        s=$(load "$SCRIBBET_PORT_NUMBER" Scribbet)
-        n=$(load "$NGINX_PORT" nginx)
+        s=$(load "$SCRIBBET_PORT_NUMBER" Scribbet); n=$(load "$NGINX_PORT" nginx)
+        sl=$(latency "$SCRIBBET_PORT_NUMBER" Scribbet); nl=$(latency "$NGINX_PORT" nginx)
     else
-        n=$(load "$NGINX_PORT" nginx)
-        s=$(load "$SCRIBBET_PORT_NUMBER" Scribbet)
+        n=$(load "$NGINX_PORT" nginx); s=$(load "$SCRIBBET_PORT_NUMBER" Scribbet)
+        nl=$(latency "$NGINX_PORT" nginx); sl=$(latency "$SCRIBBET_PORT_NUMBER" Scribbet)
     fi
-    SCRIBBET_RUNS+=("$s")
-    NGINX_RUNS+=("$n")
-    SCRIBBET_RPS=$(best "$SCRIBBET_RPS" "$s")
-    NGINX_RPS=$(best "$NGINX_RPS" "$n")
+    SCRIBBET_RUNS+=("$s") NGINX_RUNS+=("$n") RPS_RATIOS+=("$(ratio "$s" "$n")")
+    SCRIBBET_P50S+=("$sl") NGINX_P50S+=("$nl") P50_RATIOS+=("$(ratio "$sl" "$nl")")
+    SCRIBBET_RPS=$(best "$SCRIBBET_RPS" "$s") NGINX_RPS=$(best "$NGINX_RPS" "$n")
+    SCRIBBET_P50=$(least "$sl" "$SCRIBBET_P50") NGINX_P50=$(least "$nl" "$NGINX_P50")
 done
-printf 'Scribbet: %10.0f requests/s   (runs: %s)\n' "$SCRIBBET_RPS" "${SCRIBBET_RUNS[*]}"
-printf 'nginx:    %10.0f requests/s   (runs: %s)\n' "$NGINX_RPS" "${NGINX_RUNS[*]}"
-awk -v a="$SCRIBBET_RPS" -v b="$NGINX_RPS" 'BEGIN { printf "Scribbet / nginx: %.2f\n", a / b }'
+echo "Keep-alive off, $CONNECTIONS connections, requests per second (best of $ROUNDS):"
+printf '  Scribbet: %10.0f   (runs: %s)\n' "$SCRIBBET_RPS" "${SCRIBBET_RUNS[*]}"
+printf '  nginx:    %10.0f   (runs: %s)\n' "$NGINX_RPS" "${NGINX_RUNS[*]}"
+echo "  Scribbet / nginx: $(ratio "$SCRIBBET_RPS" "$NGINX_RPS")   (round by round: ${RPS_RATIOS[*]})"
+echo "One connection, median latency in microseconds (best of $ROUNDS):"
+printf '  Scribbet: %10.1f   (runs: %s)\n' "$SCRIBBET_P50" "${SCRIBBET_P50S[*]}"
+printf '  nginx:    %10.1f   (runs: %s)\n' "$NGINX_P50" "${NGINX_P50S[*]}"
+echo "  Scribbet / nginx: $(ratio "$SCRIBBET_P50" "$NGINX_P50")   (round by round: ${P50_RATIOS[*]})"
 
 hold_connections "$SCRIBBET_PORT_NUMBER" "$SCRIBBET_PID"

@@ -189,27 +189,57 @@ bool SerialQueue::isCurrent() const { return current == this; }
 
 // ---- ConcurrentQueue ----
 
-ConcurrentQueue::ConcurrentQueue(std::string label, unsigned threads)
-    : label_(std::move(label)), timers_(label_ + ".timers") {
-    if (threads == 0) threads = std::max(4u, std::thread::hardware_concurrency() * 2);
-    for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+ConcurrentQueue::ConcurrentQueue(std::string label, unsigned threads, unsigned most, Duration rest)
+    : label_(std::move(label)),
+      kept_(std::max(1u, threads == 0 ? std::max(4u, std::thread::hardware_concurrency() * 2) : threads)),
+      most_(std::max(kept_, most)),
+      rest_(rest),
+      timers_(label_ + ".timers") {
+    std::lock_guard lock(mutex_);
+    for (unsigned i = 0; i < kept_; ++i) addWorker();
 }
 
 ConcurrentQueue::~ConcurrentQueue() {
     {
         std::lock_guard lock(mutex_);
-        stop_ = true;
+        stop_ = true; // from here on no worker ends early and none is added
     }
     wake_.notify_all();
-    for (auto& w : workers_) w.join();
+    Workers workers;
+    std::vector<std::thread> retired;
+    {
+        std::lock_guard lock(mutex_);
+        workers.swap(workers_);
+        retired.swap(retired_);
+    }
+    for (auto& w : workers) w.join();
+    for (auto& w : retired) w.join();
+}
+
+void ConcurrentQueue::addWorker() {
+    const auto self = workers_.emplace(workers_.end());
+    // The new worker takes mutex_ before it looks at `self`, so the handle is in place by then.
+    *self = std::thread([this, self] { work(self); });
+    ++idle_; // free from the start: it looks for a task as soon as it runs
 }
 
 void ConcurrentQueue::async(Task task) {
+    std::vector<std::thread> ended;
     {
         std::lock_guard lock(mutex_);
         tasks_.push_back(std::move(task));
+        // More tasks waiting than free workers: this one gets a worker of its own.
+        if (tasks_.size() > idle_ && workers_.size() < most_ && !stop_) {
+            try {
+                addWorker();
+            } catch (const std::system_error&) {
+                workers_.pop_back(); // no thread to be had: the task waits for a worker
+            }
+        }
+        ended.swap(retired_);
     }
     wake_.notify_one();
+    for (auto& t : ended) t.join(); // they have left their loop; this only collects them
 }
 
 void ConcurrentQueue::after(Duration delay, Task task) {
@@ -218,18 +248,39 @@ void ConcurrentQueue::after(Duration delay, Task task) {
 
 bool ConcurrentQueue::isCurrent() const { return current == this; }
 
-void ConcurrentQueue::work() {
+unsigned ConcurrentQueue::threadCount() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<unsigned>(workers_.size());
+}
+
+void ConcurrentQueue::work(Workers::iterator self) {
     CurrentScope scope(this);
+    std::unique_lock lock(mutex_);
     for (;;) {
-        Task task;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [&] { return stop_ || !tasks_.empty(); });
-            if (tasks_.empty()) return; // stopping, and everything queued has run
-            task = std::move(tasks_.front());
+        if (!tasks_.empty()) {
+            Task task = std::move(tasks_.front());
             tasks_.pop_front();
+            --idle_;
+            lock.unlock();
+            task();
+            task = nullptr; // what it holds goes before the lock is taken again
+            lock.lock();
+            ++idle_;
+            continue;
         }
-        task();
+        if (stop_) return; // stopping, and everything queued has run
+        bool rested = false;
+        if (workers_.size() > kept_) {
+            rested = wake_.wait_for(lock, rest_) == std::cv_status::timeout;
+        } else {
+            wake_.wait(lock);
+        }
+        if (rested && tasks_.empty() && !stop_ && workers_.size() > kept_) {
+            --idle_;
+            retired_.push_back(std::move(*self));
+            workers_.erase(self);
+            return;
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -113,9 +114,15 @@ private:
     std::thread thread_;
 };
 
+// Tasks run side by side. `threads` workers are kept; when a task comes and none of them
+// is free (they all wait on something slow, say the presentation program), it gets a worker
+// of its own, up to `most`, so a queue of slow tasks never holds up a quick one. Workers
+// beyond the kept ones end after `rest` without work.
 class ConcurrentQueue final : public Queue {
 public:
-    explicit ConcurrentQueue(std::string label, unsigned threads = 0);
+    explicit ConcurrentQueue(std::string label, unsigned threads = 0, unsigned most = 256,
+                             Duration rest = std::chrono::seconds(10));
+    // Runs the tasks already queued, then ends the workers.
     ~ConcurrentQueue() override;
 
     void async(Task task) override;
@@ -123,15 +130,24 @@ public:
     void after(Duration delay, Task task) override;
     bool isCurrent() const override;
     const std::string& label() const { return label_; }
+    // Workers alive now, busy or not.
+    unsigned threadCount() const;
 
 private:
-    void work();
+    using Workers = std::list<std::thread>;
+    void work(Workers::iterator self);
+    void addWorker(); // with mutex_ held
     std::string label_;
-    std::mutex mutex_;
+    unsigned kept_;
+    unsigned most_;
+    Duration rest_;
+    mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Task> tasks_;
+    unsigned idle_ = 0; // workers not running a task
     bool stop_ = false;
-    std::vector<std::thread> workers_;
+    Workers workers_;
+    std::vector<std::thread> retired_; // ended workers, joined by the next caller
     SerialQueue timers_;
 };
 

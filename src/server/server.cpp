@@ -4,10 +4,13 @@
 #include <pthread.h>
 
 #include <array>
+#include <cstdint>
+#include <list>
 #include <unordered_set>
 
 #include "app/idle.hpp"
 #include "log/app_state.hpp"
+#include "server/descriptors.hpp"
 
 namespace scribbet {
 
@@ -16,8 +19,16 @@ using asio::ip::tcp;
 namespace {
 
 constexpr std::string_view continueLine = "HTTP/1.1 100 Continue\r\n\r\n";
-// How long accepting rests when the process is short of descriptors or memory.
+// How long accepting rests when the process is short of memory, or of descriptors with no
+// waiting connection to give one back.
 constexpr auto acceptRest = std::chrono::milliseconds(50);
+// Descriptors left free when the process turned out to have fewer than the budget allowed
+// for: a file to read, the log, a call to the program.
+constexpr std::size_t spareDescriptors = 16;
+// How long the server holds fewer connections after that.
+constexpr auto squeezeTime = std::chrono::seconds(10);
+// How often, at most, the main thread hears of requests.
+constexpr auto noteInterval = std::chrono::milliseconds(50);
 
 void nameThread(const char* name) {
 #if defined(__APPLE__)
@@ -27,13 +38,16 @@ void nameThread(const char* name) {
 #endif
 }
 
+bool outOfDescriptorsError(const std::error_code& ec) {
+    return ec == asio::error::no_descriptors || ec == std::errc::too_many_files_open_in_system;
+}
+
 // Accept errors that say nothing about the listener itself: the client gave up before
 // it was taken, or the process is short of something for a moment.
 bool passing(const std::error_code& ec) {
     return ec == asio::error::connection_aborted || ec == asio::error::connection_reset ||
            ec == asio::error::interrupted || ec == asio::error::would_block ||
-           ec == asio::error::try_again || ec == asio::error::no_descriptors ||
-           ec == std::errc::too_many_files_open_in_system || ec == asio::error::no_buffer_space ||
+           ec == asio::error::try_again || ec == asio::error::no_buffer_space ||
            ec == asio::error::no_memory || ec == std::errc::protocol_error;
 }
 
@@ -59,9 +73,17 @@ auto guarded(const std::weak_ptr<Server>& weak, F f) {
     };
 }
 
+std::size_t budgetFor(const ServerOptions& options) {
+    if (options.maxConnections > 0) return options.maxConnections;
+    const auto soft = options.raiseDescriptorLimit ? Descriptors::raise()
+                                                   : Descriptors::current().value_or(Descriptors::Limit{256, 256}).soft;
+    return Descriptors::connectionBudget(soft);
+}
+
 } // namespace
 
 struct Server::Net {
+    explicit Net(std::size_t most) : budget(most) {}
     asio::io_context io{1};
     asio::executor_work_guard<asio::io_context::executor_type> keepRunning = asio::make_work_guard(io);
     std::optional<tcp::acceptor> listener;
@@ -69,6 +91,23 @@ struct Server::Net {
     asio::steady_timer acceptTimer{io};
     int attempts = 0;
     std::unordered_set<ConnPtr> conns;
+    // The connections whose request has not come whole, the longest waiting first. One
+    // timer serves all their time limits: it is due when the first one's is.
+    std::list<ConnPtr> waiting;
+    asio::steady_timer limitTimer{io};
+    bool limitArmed = false;
+    std::size_t budget; // the most connections held at once
+    // Fewer, for a while after the process ran out of descriptors.
+    std::size_t squeezed = SIZE_MAX;
+    std::chrono::steady_clock::time_point squeezedUntil{};
+    std::size_t room() {
+        if (squeezed != SIZE_MAX && std::chrono::steady_clock::now() >= squeezedUntil) squeezed = SIZE_MAX;
+        return std::min(budget, squeezed);
+    }
+    // When the main thread was last told of a request, and a later note is due.
+    std::chrono::steady_clock::time_point lastNoted{};
+    asio::steady_timer noteTimer{io};
+    bool noteArmed = false;
     // One read buffer serves every connection: reads happen one at a time on this thread,
     // and an idle connection then costs no buffer at all.
     std::unique_ptr<char[]> scratch = std::make_unique<char[]>(maxRead);
@@ -76,13 +115,19 @@ struct Server::Net {
 };
 
 struct Server::Conn {
-    explicit Conn(tcp::socket s) : socket(std::move(s)), limit(socket.get_executor()) {}
+    explicit Conn(tcp::socket s) : socket(std::move(s)), linger(socket.get_executor()) {}
     tcp::socket socket;
-    asio::steady_timer limit; // the request limit, later the linger limit
-    std::string buf;          // everything received so far
+    asio::steady_timer linger;
+    std::chrono::steady_clock::time_point since; // accepted
+    std::list<ConnPtr>::iterator place;          // in Net::waiting, while `waits`
+    bool waits = false;
+    std::string buf; // everything received so far
+    Request::Progress progress;
     bool sentContinue = false;
     bool answered = false;
-    bool writing = false;                  // a write is under way
+    bool refused = false;                   // by the parser: the client may still be sending
+    bool busy = false;                      // answered, and the reply not yet written
+    bool writing = false;                   // a write is under way
     std::shared_ptr<const Outgoing> queued; // the reply, waiting for "100 Continue" to go out
 };
 
@@ -96,7 +141,7 @@ Server::Server(std::filesystem::path web, Options options)
       webPrefix_(withSlash(web_)),
       options_(std::move(options)),
       port_(options_.port == 0 ? defaultPort : options_.port),
-      net_(std::make_unique<Net>()),
+      net_(std::make_unique<Net>(budgetFor(options_))),
       self_(this, [](Server*) {}),
       weak_(self_) {
     work_.emplace("com.tarnwell.scribbet.work");
@@ -119,6 +164,13 @@ Server::~Server() { stop(); }
 void Server::stop() {
     if (stopped_) return;
     stopped_ = true;
+    asio::post(net_->io, guarded(weak_, [](Server& s) { s.quit(); }));
+    {
+        // A reply that is being made (an insert the program is placing, say) still reaches
+        // its page, unless it takes longer than the limit.
+        std::unique_lock lock(busyLock_);
+        busyDone_.wait_for(lock, options_.stopLimit, [this] { return quit_ && busy_ == 0; });
+    }
     self_.reset(); // from here on every callback finds the server gone
     asio::post(net_->io, [this] {
         closeAll();
@@ -185,29 +237,84 @@ void Server::acceptNext() {
             s.acceptNext();
         } else if (ec == asio::error::operation_aborted || !s.net_->listener) {
             // closed on purpose
+        } else if (outOfDescriptorsError(ec)) {
+            s.outOfDescriptors();
         } else if (passing(ec)) {
-            s.net_->acceptTimer.expires_after(acceptRest);
-            s.net_->acceptTimer.async_wait(guarded(s.weak_, [](Server& t, std::error_code e) {
-                if (!e) t.acceptNext();
-            }));
+            s.restAccepting();
         } else {
             s.failed(ec);
         }
     }));
 }
 
+void Server::restAccepting() {
+    net_->acceptTimer.expires_after(acceptRest);
+    net_->acceptTimer.async_wait(guarded(weak_, [](Server& s, std::error_code e) {
+        if (!e) s.acceptNext();
+    }));
+}
+
+// The process has fewer descriptors than the budget allowed for (other parts hold some, or
+// the limit could not be raised): for a while the server holds fewer connections, leaving a
+// few spare, and the ones that waited longest make room for the client at the door.
+void Server::outOfDescriptors() {
+    auto& net = *net_;
+    const auto held = net.conns.size();
+    net.squeezed = held > spareDescriptors ? held - spareDescriptors : 1;
+    net.squeezedUntil = std::chrono::steady_clock::now() + squeezeTime;
+    bool freed = false;
+    while (net.conns.size() > net.room() && closeLongestWaiting()) freed = true;
+    if (freed) {
+        acceptNext();
+    } else {
+        restAccepting(); // every connection is being answered: they end soon by themselves
+    }
+}
+
+// A connection being answered is never taken: only one that still waits for its request.
+bool Server::closeLongestWaiting() {
+    if (net_->waiting.empty()) return false;
+    const ConnPtr oldest = net_->waiting.front();
+    close(oldest);
+    return true;
+}
+
 // ---- Connections ----
 
 void Server::accepted(ConnPtr conn) {
+    auto& net = *net_;
+    if (net.conns.size() >= net.room()) closeLongestWaiting();
     std::error_code ec;
     conn->socket.non_blocking(true, ec);
-    net_->conns.insert(conn);
-    // The limit is on receiving a whole request; answering may take longer.
-    conn->limit.expires_after(options_.requestLimit);
-    conn->limit.async_wait(guarded(weak_, [conn](Server& s, std::error_code e) {
-        if (!e && !conn->answered) s.close(conn);
+    conn->since = std::chrono::steady_clock::now();
+    net.conns.insert(conn);
+    conn->place = net.waiting.insert(net.waiting.end(), conn);
+    conn->waits = true;
+    if (!net.limitArmed) armLimit();
+    received(conn); // the request has often arrived with the connection
+}
+
+// The limit is on receiving a whole request; answering may take longer. The timer is due
+// at the first waiting connection's limit; one that was answered meanwhile leaves it early,
+// and it then looks again.
+void Server::armLimit() {
+    auto& net = *net_;
+    net.limitArmed = !net.waiting.empty();
+    if (!net.limitArmed) return;
+    net.limitTimer.expires_at(net.waiting.front()->since + options_.requestLimit);
+    net.limitTimer.async_wait(guarded(weak_, [](Server& s, std::error_code ec) {
+        if (!ec) s.expire();
     }));
-    receive(conn);
+}
+
+void Server::expire() {
+    auto& net = *net_;
+    const auto now = std::chrono::steady_clock::now();
+    while (!net.waiting.empty() && net.waiting.front()->since + options_.requestLimit <= now) {
+        const ConnPtr late = net.waiting.front();
+        close(late);
+    }
+    armLimit();
 }
 
 void Server::receive(const ConnPtr& conn) {
@@ -221,7 +328,7 @@ void Server::receive(const ConnPtr& conn) {
 }
 
 void Server::received(const ConnPtr& conn) {
-    if (conn->answered) return;
+    if (conn->answered || !conn->socket.is_open()) return;
     std::error_code ec;
     const auto n = conn->socket.read_some(asio::buffer(net_->scratch.get(), maxRead), ec);
     if (ec == asio::error::would_block || ec == asio::error::try_again) {
@@ -235,18 +342,28 @@ void Server::received(const ConnPtr& conn) {
     }
     conn->buf.append(net_->scratch.get(), n);
 
-    auto result = Request::parse(conn->buf);
-    if (const auto* bad = std::get_if<Request::Bad>(&result)) {
-        conn->answered = true;
-        std::string().swap(conn->buf);
-        send(conn, json(bad->status, {{"ok", false}, {"msg", "Bad request."}}));
-    } else if (auto* request = std::get_if<Request>(&result)) {
-        conn->answered = true;
-        std::string().swap(conn->buf);
-        work_->async(guarded(weak_, [conn, request = std::move(*request)](Server& s) { s.respond(request, conn); }));
-    } else {
+    auto result = Request::parse(conn->buf, conn->progress);
+    if (std::holds_alternative<Request::Partial>(result)) {
         if (std::get<Request::Partial>(result).expectContinue && !conn->sentContinue) sendContinue(conn);
         receive(conn);
+        return;
+    }
+    auto& net = *net_;
+    net.waiting.erase(conn->place);
+    conn->waits = false;
+    conn->answered = true;
+    std::string().swap(conn->buf);
+    setBusy(*conn, true);
+    if (const auto* bad = std::get_if<Request::Bad>(&result)) {
+        conn->refused = true;
+        send(conn, json(bad->status, {{"ok", false}, {"msg", "Bad request."}}));
+        return;
+    }
+    noteRequest(); // every whole request, refused ones included
+    if (auto& request = std::get<Request>(result); request.path.starts_with("/api/")) {
+        work_->async(guarded(weak_, [conn, request = std::move(request)](Server& s) { s.respond(request, conn); }));
+    } else {
+        respond(request, conn); // a file or a refusal: no reason to wait for another thread
     }
 }
 
@@ -275,18 +392,31 @@ void Server::write(const ConnPtr& conn, std::shared_ptr<const Outgoing> out) {
     const std::array<asio::const_buffer, 2> parts{asio::buffer(out->head), asio::buffer(out->reply.body)};
     asio::async_write(conn->socket, parts, guarded(weak_, [conn, out](Server& s, std::error_code ec, std::size_t) {
         conn->writing = false;
+        s.setBusy(*conn, false);
         if (ec) {
             s.close(conn);
         } else {
-            s.linger(conn);
+            s.written(conn);
         }
     }));
 }
 
 // Closing a socket while the client's bytes lie unread makes the system reset the
-// connection, and a reset can destroy the reply before the client reads it (a refused
-// upload is still arriving, say). So the server ends its side first and reads and drops
-// whatever still comes until the client closes or the linger limit passes.
+// connection, and a reset can destroy the reply before the client reads it. A whole request
+// with nothing behind it leaves nothing unread, so its connection closes at once; after a
+// refusal (an upload may still be arriving) or with bytes waiting, it lingers.
+void Server::written(const ConnPtr& conn) {
+    std::error_code ec;
+    const auto unread = conn->socket.available(ec);
+    if (!conn->refused && !ec && unread == 0) {
+        close(conn);
+    } else {
+        linger(conn);
+    }
+}
+
+// The server ends its side first and reads and drops whatever still comes until the
+// client closes or the linger limit passes.
 void Server::linger(const ConnPtr& conn) {
     std::error_code ec;
     conn->socket.shutdown(tcp::socket::shutdown_send, ec);
@@ -294,8 +424,8 @@ void Server::linger(const ConnPtr& conn) {
         close(conn);
         return;
     }
-    conn->limit.expires_after(options_.lingerLimit);
-    conn->limit.async_wait(guarded(weak_, [conn](Server& s, std::error_code e) {
+    conn->linger.expires_after(options_.lingerLimit);
+    conn->linger.async_wait(guarded(weak_, [conn](Server& s, std::error_code e) {
         if (!e) s.close(conn);
     }));
     drain(conn);
@@ -315,10 +445,40 @@ void Server::drain(const ConnPtr& conn) {
 }
 
 void Server::close(const ConnPtr& conn) {
+    if (conn->waits) {
+        net_->waiting.erase(conn->place);
+        conn->waits = false;
+    }
+    setBusy(*conn, false);
     std::error_code ec;
-    conn->limit.cancel();
+    conn->linger.cancel();
     conn->socket.close(ec);
     net_->conns.erase(conn);
+}
+
+void Server::setBusy(Conn& conn, bool busy) {
+    if (conn.busy == busy) return;
+    conn.busy = busy;
+    std::lock_guard lock(busyLock_);
+    busy_ += busy ? 1 : -1;
+    if (busy_ == 0 && quit_) busyDone_.notify_all();
+}
+
+// Stopping, first step: no new connections, and requests that have not come whole are cut.
+void Server::quit() {
+    auto& net = *net_;
+    std::error_code ec;
+    if (net.listener) net.listener->close(ec);
+    net.listener.reset();
+    net.retryTimer.cancel();
+    net.acceptTimer.cancel();
+    while (!net.waiting.empty()) {
+        const ConnPtr cut = net.waiting.front();
+        close(cut);
+    }
+    std::lock_guard lock(busyLock_);
+    quit_ = true;
+    busyDone_.notify_all();
 }
 
 void Server::closeAll() {
@@ -328,15 +488,23 @@ void Server::closeAll() {
     net.listener.reset();
     net.retryTimer.cancel();
     net.acceptTimer.cancel();
+    net.limitTimer.cancel();
+    net.noteTimer.cancel();
     auto conns = std::move(net.conns);
     net.conns.clear();
-    for (const auto& conn : conns) close(conn);
+    for (const auto& conn : conns) {
+        // Bytes already here are read first, so that closing does not reset the connection
+        // under a reply that was written a moment ago.
+        for (int i = 0; i < 16 && conn->socket.is_open(); ++i) {
+            if (conn->socket.read_some(asio::buffer(net.scratch.get(), maxRead), ec) == 0) break;
+        }
+        close(conn);
+    }
 }
 
 // ---- Answering ----
 
 void Server::respond(const Request& request, const ConnPtr& conn) {
-    noteRequest();
     Reply reply;
     try {
         reply = answer(request);
@@ -347,9 +515,28 @@ void Server::respond(const Request& request, const ConnPtr& conn) {
     send(conn, std::move(reply));
 }
 
+// The idle rule counts whole minutes, so a busy stretch of requests wakes the main thread
+// once per noteInterval instead of once per request; the last request of a stretch is noted
+// when the interval ends, a moment late, never early.
 void Server::noteRequest() {
-    if (!MainQueue::installed()) return;
-    if (idleQueued_->exchange(true)) return;
+    auto& net = *net_;
+    if (!MainQueue::installed() || net.noteArmed) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - net.lastNoted >= noteInterval) {
+        postNote();
+        return;
+    }
+    net.noteArmed = true;
+    net.noteTimer.expires_at(net.lastNoted + noteInterval);
+    net.noteTimer.async_wait(guarded(weak_, [](Server& s, std::error_code ec) {
+        s.net_->noteArmed = false;
+        if (!ec) s.postNote();
+    }));
+}
+
+void Server::postNote() {
+    net_->lastNoted = std::chrono::steady_clock::now();
+    if (idleQueued_->exchange(true)) return; // the one still waiting takes the time when it runs
     MainQueue::shared().async([queued = idleQueued_] {
         queued->store(false);
         Idle::setLastRequest(clock().now());

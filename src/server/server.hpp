@@ -4,9 +4,12 @@
 //
 // Threads: one "net" thread (com.tarnwell.scribbet.net) runs an Asio io_context that owns
 // the listener, every connection and their timers, so none of that state needs a lock.
-// Complete requests are answered on the concurrent "work" queue, so a slow API answer
-// never holds up receiving; the reply is then handed back to net to be written.
+// Files and refusals are answered on net itself: they take a moment and need nothing else.
+// API requests are answered on the concurrent "work" queue, so an answer that waits on the
+// presentation program never holds up receiving or another answer; the reply is then
+// handed back to net to be written.
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -40,6 +43,13 @@ struct ServerOptions {
     Duration lingerLimit = std::chrono::seconds(2);
     // The API dispatcher; without one every API request is unknown.
     std::function<Reply(Server&, const Request&)> api = nullptr;
+    // How long stop() lets answers under way finish before it closes their connections.
+    Duration stopLimit = std::chrono::seconds(3);
+    // The most connections held at once; 0: as many as the open-file limit leaves room for.
+    // Past it, the connection that has waited longest for its request is closed.
+    std::size_t maxConnections = 0;
+    // Raise the process's open-file soft limit toward the hard one before listening.
+    bool raiseDescriptorLimit = true;
 };
 
 class Server {
@@ -56,8 +66,9 @@ public:
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    // Closes the listener and every connection, drops requests not yet answered and waits
-    // for the server's threads to end. Not from a task of the server itself.
+    // Stops listening and closes the connections whose request has not arrived whole, lets
+    // the answers under way be sent (for at most stopLimit), then closes everything else and
+    // waits for the server's threads to end. Not from a task of the server itself.
     void stop();
 
     const std::filesystem::path& web() const { return web_; }
@@ -79,7 +90,7 @@ public:
 
     // ---- Answering ----
     // The reply a complete request gets: the host, origin and header checks, then the API
-    // or a file. Any thread; called on work.
+    // or a file. Any thread; called on work for the API, on net for the rest.
     Reply answer(const Request& request);
     // The API's reply to an allowed /api/ request.
     Reply api(const Request& request);
@@ -109,19 +120,29 @@ private:
     void failed(const std::error_code& ec);
     void retry();
     void acceptNext();
+    void restAccepting();
+    void outOfDescriptors();
+    bool closeLongestWaiting();
     void accepted(ConnPtr conn);
+    void armLimit();
+    void expire();
     void receive(const ConnPtr& conn);
     void received(const ConnPtr& conn);
     void sendContinue(const ConnPtr& conn);
     void write(const ConnPtr& conn, std::shared_ptr<const Outgoing> out);
+    void written(const ConnPtr& conn);
     void linger(const ConnPtr& conn);
     void drain(const ConnPtr& conn);
     void close(const ConnPtr& conn);
+    void setBusy(Conn& conn, bool busy);
+    void quit();
     void closeAll();
 
-    // On work.
+    // On work (API requests) or net (everything else).
     void respond(const Request& request, const ConnPtr& conn);
+    // On net: Idle::lastRequest, set on the main thread.
     void noteRequest();
+    void postNote();
     // Any thread: hands `reply` to net to be written.
     void send(const ConnPtr& conn, Reply reply);
 
@@ -138,6 +159,12 @@ private:
     const std::weak_ptr<Server> weak_;
     std::optional<ConcurrentQueue> work_;
     bool stopped_ = false;
+
+    // Answers under way (taken from the buffer, not yet written), for stop() to wait on.
+    std::mutex busyLock_;
+    std::condition_variable busyDone_;
+    int busy_ = 0;
+    bool quit_ = false; // net has stopped taking requests
 
     mutable std::mutex lock_;
     std::optional<std::string> png_;

@@ -1,6 +1,12 @@
-// The drawing page's files: only known types, only below the web directory, and never a
-// hidden file, even through a symbolic link.
-#include <fstream>
+// The drawing page's files: only known types, only names the request spells without a
+// leading dot, and only below the web directory once symbolic links are resolved. A link is
+// judged by where it leads, not by the name it leads to: a link inside the web directory to
+// a hidden file there is served.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <vector>
 
 #include "server/server.hpp"
@@ -36,17 +42,33 @@ std::string lowerExtension(std::string_view name) {
     return ext;
 }
 
-std::optional<std::string> readWhole(const std::filesystem::path& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes;
-    char chunk[16384];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) bytes.append(chunk, static_cast<std::size_t>(in.gcount()));
-    if (in.bad()) return std::nullopt;
-    return bytes;
+// The whole file, as long as fstat gave it, when `fd` is a regular one; closes `fd`. A file
+// that shrinks while it is read gives what was there.
+std::optional<std::string> readWhole(int fd) {
+    std::optional<std::string> out;
+    struct stat about {};
+    if (::fstat(fd, &about) == 0 && S_ISREG(about.st_mode)) {
+        std::string bytes(static_cast<std::size_t>(about.st_size), '\0');
+        std::size_t got = 0;
+        bool failed = false;
+        while (got < bytes.size()) {
+            const auto n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) failed = true;
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        if (!failed) {
+            bytes.resize(got);
+            out = std::move(bytes);
+        }
+    }
+    ::close(fd);
+    return out;
 }
+
+// Opening never waits: a pipe named like a page would hold up the thread that answers files.
+constexpr int openFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
 
 } // namespace
 
@@ -73,13 +95,35 @@ Reply Server::file(std::string_view path) const {
     const auto type = types().find(lowerExtension(parts.back()));
     if (type == types().end()) return notFound();
 
-    auto target = web_;
-    for (const auto piece : parts) target /= piece;
+    // Most requests name no symbolic link: then the file is the web directory and the
+    // pieces as they are (none is "." or ".."), which needs one look at each directory piece
+    // and none at the file itself, as it is opened without following a link. A link sends
+    // the whole path through resolving, and it must still end inside the web directory.
+    std::string target = web_.native();
+    bool linked = false;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        target += '/';
+        target += parts[i];
+        if (i + 1 == parts.size() || linked) continue;
+        struct stat about {};
+        if (::lstat(target.c_str(), &about) != 0) return notFound();
+        linked = S_ISLNK(about.st_mode);
+    }
+    if (!linked) {
+        const int fd = ::open(target.c_str(), openFlags | O_NOFOLLOW);
+        if (fd >= 0) {
+            auto bytes = readWhole(fd);
+            if (!bytes) return notFound();
+            return {200, type->second, std::move(*bytes)};
+        }
+        if (errno != ELOOP) return notFound();
+    }
     std::error_code ec;
     const auto real = std::filesystem::canonical(target, ec);
     if (ec || !real.native().starts_with(webPrefix_)) return notFound();
-
-    auto bytes = readWhole(real);
+    const int fd = ::open(real.c_str(), openFlags);
+    if (fd < 0) return notFound();
+    auto bytes = readWhole(fd);
     if (!bytes) return notFound();
     return {200, type->second, std::move(*bytes)};
 }

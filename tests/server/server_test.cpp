@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "server/server_fixture.hpp"
+#include "support/process.hpp"
 
 namespace scribbet {
 namespace {
@@ -254,29 +255,47 @@ TEST_F(ServerWire, TheConstructorReturnsAtOnceEvenOnABusyPort) {
     EXPECT_LT(std::chrono::steady_clock::now() - begun, 500ms);
 }
 
-TEST_F(ServerWire, StoppingClosesConnectionsAndDropsAnswersUnderWay) {
+TEST_F(ServerWire, StoppingCutsUnfinishedRequestsAndLetsAnswersUnderWayFinish) {
     std::atomic<bool> entered{false};
     start({.api = [&](Server& s, const Request&) {
         entered = true;
-        std::this_thread::sleep_for(200ms);
-        return s.ok();
+        std::this_thread::sleep_for(300ms);
+        return s.ok({{"placed", true}});
     }});
     Client waiting(port);
     waiting.send("GET /overlay.html HTTP/1.1\r\n");
     Client answering(port);
-    answering.send("GET /api/x HTTP/1.1\r\nHost: " + host() + "\r\nx-scribbet: 1\r\n\r\n");
-    const auto end = std::chrono::steady_clock::now() + 2s;
-    while (!entered && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
-    ASSERT_TRUE(entered);
+    answering.send("POST /api/insert HTTP/1.1\r\nHost: " + host() + "\r\nx-scribbet: 1\r\nContent-Length: 0\r\n\r\n");
+    ASSERT_TRUE(test::eventually([&] { return entered.load(); }, 2000ms));
 
-    server->stop();
+    std::thread stopping([&] { server->stop(); });
     const auto cut = waiting.readAll(1000ms);
     EXPECT_TRUE(cut.closed);
     EXPECT_EQ(cut.bytes, "");
-    const auto late = answering.readAll(1000ms);
-    EXPECT_TRUE(late.closed);
-    EXPECT_EQ(late.bytes, ""); // the answer came after the server was gone
+    EXPECT_TRUE(test::eventually([&] { return !Client(port).connected(); }, 200ms)); // no newcomers meanwhile
+    const auto late = Response::from(answering.readAll(2000ms).bytes);
+    EXPECT_EQ(late.code, 200);
+    EXPECT_EQ(late.body, R"({"ok":true,"placed":true})");
+    stopping.join();
     EXPECT_FALSE(Client(port).connected());
+}
+
+TEST_F(ServerWire, StoppingWaitsForAnAnswerNoLongerThanItsLimit) {
+    start({.api = [&](Server& s, const Request&) {
+               std::this_thread::sleep_for(1500ms);
+               return s.ok();
+           },
+           .stopLimit = 200ms});
+    Client answering(port);
+    answering.send("GET /api/x HTTP/1.1\r\nHost: " + host() + "\r\nx-scribbet: 1\r\n\r\n");
+    std::this_thread::sleep_for(100ms);
+    const auto begun = std::chrono::steady_clock::now();
+    std::thread stopping([&] { server->stop(); });
+    const auto got = answering.readAll(3000ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - begun, 1000ms);
+    EXPECT_TRUE(got.closed);
+    EXPECT_EQ(got.bytes, ""); // cut at the limit, before the answer was made
+    stopping.join();
 }
 
 } // namespace
