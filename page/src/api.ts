@@ -7,6 +7,12 @@ export interface Answer {
   /** The server's sentence, or the page's own when the server gave none. */
   msg: string;
   data: Record<string, unknown>;
+  /**
+   * Whether Scribbet's answer came and could be read. When it didn't (no answer in time, the
+   * connection lost, an answer the page can't read), Scribbet may still have done what it was
+   * asked.
+   */
+  answered: boolean;
 }
 
 export interface CallOptions {
@@ -64,10 +70,10 @@ async function request(method: string, path: string, opts: CallOptions): Promise
   }
   const map = data as Record<string, unknown>;
   const msg = typeof map.msg === 'string' ? map.msg : '';
-  if (map.ok !== true) return { ok: false, msg: msg || 'Scribbet could not do that.', data: map };
-  return { ok: true, msg, data: map };
+  if (map.ok !== true) return { ok: false, msg: msg || 'Scribbet could not do that.', data: map, answered: true };
+  return { ok: true, msg, data: map, answered: true };
 }
 
 function fail(msg: string): Answer {
-  return { ok: false, msg, data: {} };
+  return { ok: false, msg, data: {}, answered: false };
 }

@@ -7,7 +7,7 @@ import { Editor } from './editor.js';
 import { type Pt, type Rect, type View, inflate, intersect, scaleOf, shownRect, toLayer, toSlide, unionRect, visibleRect } from './geometry.js';
 import { type Item, itemBounds } from './items.js';
 import { log, post, Regions } from './messages.js';
-import { type PlacedRecord, onSlide, pending, planPlacing, recordPlaced } from './place.js';
+import { type Placing, type PlacedRecord, newPlacingId, onSlide, pending, placingOf, planPlacing, recordAnswer } from './place.js';
 import { type Launch, readGeom, readLaunch } from './query.js';
 import { type Kept, type KeptStorage, KeptDrawings, slideKey } from './store.js';
 import { normaliseTool } from './tools/names.js';
@@ -18,6 +18,8 @@ import { htmlEl } from './ui/svg.js';
 import { Toolbar, WIDTHS } from './ui/toolbar.js';
 
 const SAVE_DELAY_MS = 300;
+/** Scribbet answers a placing within 80 s, whatever PowerPoint does; this is only for a Scribbet that doesn't. */
+const INSERT_TIMEOUT_MS = 90000;
 const OTHER_SLIDE = 'The program shows another slide now - Place puts the drawing back on its own slide.';
 
 export class App {
@@ -37,6 +39,8 @@ export class App {
   private readonly picture: HTMLImageElement;
   private placed = new Map<string, PlacedRecord>();
   private placing = false;
+  /** A placing sent whose answer never came: Scribbet may have placed it, or may be placing it still. */
+  private unanswered: Placing | null = null;
   private toolbarDrag = false;
   private pictureOn = false;
   private pictureCount = 0;
@@ -312,40 +316,66 @@ export class App {
   async place(close: boolean): Promise<void> {
     if (this.placing) return;
     this.ed.cancel();
-    const steps = planPlacing(this.ed.items, this.placed, this.launch.slide, close);
-    const removalOnly = steps.every((st) => st.items.length === 0);
+    let earlier = '';
+    if (this.unanswered) {
+      // Asked for again before anything else, with the same identifier: Scribbet says what it
+      // did with it (or waits for it to finish), and places it only if it never got it. Only
+      // the layer's closing is left to the placing that follows.
+      const again: Placing = { ...this.unanswered, body: { ...this.unanswered.body, close: false } };
+      this.startPlacing();
+      const r = await this.send(again);
+      if (!r.ok) return this.placingFailed(r);
+      earlier = r.msg;
+    }
+    const steps = planPlacing(this.ed.items, this.placed);
     if (steps.length === 0) {
-      if (this.ed.items.length === 0 && !close) this.notices.show('Nothing to place yet.');
-      else if (!close) this.notices.show('Nothing new to place: the slide has the drawing as it is.');
-      else await this.closeLayer();
+      this.stopPlacing();
+      if (close) await this.closeLayer();
+      else if (earlier) this.notices.show(earlier);
+      else if (this.ed.items.length === 0) this.notices.show('Nothing to place yet.');
+      else this.notices.show('Nothing new to place: the slide has the drawing as it is.');
       return;
     }
+    const removalOnly = steps.every((st) => st.items.length === 0);
+    this.startPlacing();
+    const r = await this.send(placingOf(steps, this.launch.slide, close, newPlacingId()));
+    if (!r.ok) return this.placingFailed(r);
+    this.stopPlacing();
+    this.notices.show(removalOnly ? 'Taken off the slide.' : r.msg || 'Placed on the slide.');
+    if (close) this.clearSaved();
+  }
+
+  /** Sends one placing and records what it placed, part by part. */
+  private async send(placing: Placing): Promise<{ ok: boolean; msg: string; done: number; of: number; unanswered: boolean }> {
+    const a = await this.api.post('/api/insert', placing.body, { timeout: INSERT_TIMEOUT_MS });
+    // Without an answer, or told that PowerPoint is still at it, the page can't know what the
+    // slide holds now: the placing stays to be asked for again.
+    const unanswered = !a.answered || a.data.pending === true;
+    this.unanswered = unanswered ? placing : null;
+    const r = recordAnswer(this.placed, placing, a.data);
+    this.placed = r.placed;
+    this.save();
+    return { ok: a.ok, msg: a.msg, done: r.done, of: placing.steps.length, unanswered };
+  }
+
+  private startPlacing(): void {
+    if (this.placing) return;
     this.placing = true;
     this.notices.show('Placing…', 'info', 120000);
     this.schedule();
-    let done = 0;
-    let msg = '';
-    for (const step of steps) {
-      const a = await this.api.post('/api/insert', step.body, { timeout: 90000 });
-      if (!a.ok) {
-        this.placing = false;
-        this.lastRemoved = this.removedNow();
-        const rest = done > 0 ? `${done} of ${steps.length} parts were placed; Place again puts the rest.` : 'The drawing is still here.';
-        this.notices.show(`${a.msg} ${rest}`, 'error');
-        this.save();
-        this.schedule();
-        return;
-      }
-      this.placed = recordPlaced(this.placed, step, a.data.shapes);
-      this.save();
-      done += 1;
-      msg = a.msg;
-    }
+  }
+
+  private stopPlacing(): void {
     this.placing = false;
     this.lastRemoved = this.removedNow();
-    this.notices.show(removalOnly ? 'Taken off the slide.' : msg || 'Placed on the slide.');
-    if (close) this.clearSaved();
     this.schedule();
+  }
+
+  private placingFailed(r: { msg: string; done: number; of: number; unanswered: boolean }): void {
+    this.stopPlacing();
+    const rest = r.unanswered ? 'The drawing is still here: Place again finishes it, and places nothing twice.'
+      : r.done > 0 ? `${r.done} of ${r.of} parts were placed; Place again puts the rest.` : 'The drawing is still here.';
+    this.notices.show(`${r.msg} ${rest}`, 'error');
   }
 
   private async closeLayer(): Promise<void> {

@@ -1,7 +1,8 @@
 // Putting the drawing on the slide. The add-in takes one style per call and stacks what it
 // adds on top of the slide, so the slide's stacking order is the order of the calls. To keep
 // the slide's order the page's order, the drawing is sent from the lowest item the slide
-// doesn't show as it is, upwards, one call per run of neighbouring items of the same style;
+// doesn't show as it is, upwards, one part per run of neighbouring items of the same style
+// (all parts go in one request, which Scribbet places in order and answers part by part);
 // whatever above that point is already on the slide goes again too, replacing its shapes, so
 // an edited item keeps its place under the ink drawn over it. What the add-in reports back is
 // kept per item, in the slide's stacking order, so that an item edited after placing replaces
@@ -23,18 +24,17 @@ export interface PlacedRecord {
  */
 export type PlacedMap = ReadonlyMap<string, PlacedRecord>;
 
-export interface InsertBody {
+/** One style's share of a placing: what the add-in's insert macro takes for one call. */
+export interface InsertPart {
   path: string;
   stroke: string;
   width: string;
   fill: string;
   replace: string;
-  slide: string;
-  close: boolean;
 }
 
 export interface InsertStep {
-  body: InsertBody;
+  body: InsertPart;
   /** The items in this call, in path order, with how many subpaths each has. */
   items: { id: string; subpaths: number; signature: string }[];
   /** Item ids whose shapes go with this call (deleted items included). */
@@ -87,7 +87,27 @@ export function pending(items: readonly Item[], placed: PlacedMap): Pending {
   return { resend: from === -1 ? [] : drawn.slice(from), unplaced: unplaced + removed.length, removed };
 }
 
-export function planPlacing(items: readonly Item[], placed: PlacedMap, slide: string, close: boolean): InsertStep[] {
+/** The request of one placing: its parts in stacking order, for one slide. */
+export interface PlacingBody {
+  /**
+   * Names this placing. Sent again with the same parts when its answer never came, so that
+   * Scribbet answers what it did instead of placing it twice; a new placing gets a new one.
+   */
+  id: string;
+  slide: string;
+  /** Close the layer once every part is placed. */
+  close: boolean;
+  parts: InsertPart[];
+}
+
+export interface Placing {
+  body: PlacingBody;
+  /** One per part, in the same order. */
+  steps: InsertStep[];
+}
+
+/** The parts the slide lacks, one per run of one style, lowest first. */
+export function planPlacing(items: readonly Item[], placed: PlacedMap): InsertStep[] {
   const { resend, removed } = pending(items, placed);
   const runs: Item[][] = [];
   for (const it of resend) {
@@ -98,23 +118,30 @@ export function planPlacing(items: readonly Item[], placed: PlacedMap, slide: st
   const steps: InsertStep[] = runs.map((run, i) => {
     const replaces = run.filter((it) => (placed.get(it.id)?.shapes.length ?? 0) > 0).map((it) => it.id);
     if (i === 0) replaces.push(...removed);
-    return step(run, replaces, placed, slide);
+    return step(run, replaces, placed);
   });
-  // Nothing to add, only shapes to take away: a call with no path does that.
-  if (steps.length === 0 && removed.length > 0) steps.push(step([], removed, placed, slide));
-  if (close && steps.length > 0) steps[steps.length - 1].body.close = true;
+  // Nothing to add, only shapes to take away: a part with no path does that.
+  if (steps.length === 0 && removed.length > 0) steps.push(step([], removed, placed));
   return steps;
 }
 
-function step(run: readonly Item[], replaces: string[], placed: PlacedMap, slide: string): InsertStep {
+export function placingOf(steps: InsertStep[], slide: string, close: boolean, id: string): Placing {
+  return { body: { id, slide, close, parts: steps.map((st) => st.body) }, steps };
+}
+
+/** A new placing's identifier: random, so that no two placings share one, even across reloads. */
+export function newPlacingId(): string {
+  const bytes = crypto.getRandomValues(new Uint8Array(12));
+  return Array.from(bytes, (b) => b.toString(16).padStart(2, '0')).join('');
+}
+
+function step(run: readonly Item[], replaces: string[], placed: PlacedMap): InsertStep {
   const style = run.length > 0 ? styleTexts(run[0].style) : { stroke: '#1F1F1F', width: '1', fill: 'none' };
   return {
     body: {
       path: run.map((it) => pathText(it.subpaths)).join(' '),
       ...style,
       replace: replaces.flatMap((id) => placed.get(id)!.shapes).join(','),
-      slide,
-      close: false,
     },
     items: run.map((it) => ({ id: it.id, subpaths: it.subpaths.length, signature: signature(it) })),
     replaces,
@@ -149,4 +176,22 @@ export function recordPlaced(placed: PlacedMap, step: InsertStep, shapes: unknow
     at += it.subpaths;
   }
   return out;
+}
+
+/**
+ * The placed map after Scribbet's answer to a placing, and how many of its parts were placed.
+ * Its "parts" hold the shapes of each part that was placed, in order; when the placing failed
+ * at some part, the ones before it are on the slide all the same and are recorded, so that
+ * the next placing doesn't send them again.
+ */
+export function recordAnswer(placed: PlacedMap, placing: Placing, answer: Record<string, unknown>): { placed: Map<string, PlacedRecord>; done: number } {
+  const parts = Array.isArray(answer.parts) ? answer.parts : [];
+  let out = new Map(placed);
+  let done = 0;
+  for (const part of parts.slice(0, placing.steps.length)) {
+    if (typeof part !== 'object' || part === null) break;
+    out = recordPlaced(out, placing.steps[done], (part as Record<string, unknown>).shapes);
+    done += 1;
+  }
+  return { placed: out, done };
 }

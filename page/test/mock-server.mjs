@@ -203,7 +203,12 @@ export async function startMock({ port = 0, web = WEB, slide = { w: 960, h: 540,
     slide: { w: slide.w, h: slide.h, id: slide.id, index: slide.index, shapes: [] },
     theme: [...DEFAULT_THEME],
     nextId: 2,
+    /** Each call of the pretend add-in's insert: one part, with its request's slide, "close" on the last part. */
     inserts: [],
+    /** Each request to /api/insert, as sent. */
+    placings: [],
+    /** Answers by placing identifier, as Scribbet remembers them. */
+    remembered: new Map(),
     nudges: [],
     closes: 0,
     png: null,
@@ -313,7 +318,34 @@ export async function startMock({ port = 0, web = WEB, slide = { w: 960, h: 540,
     }
   }
 
+  // A placing asked for again under its identifier is answered as it was, never placed twice.
   function insert(b) {
+    state.placings.push(b);
+    const id = typeof b.id === 'string' && /^[\w.:-]{1,128}$/.test(b.id) ? b.id : null;
+    const key = JSON.stringify({ ...b, close: undefined });
+    const known = id === null ? undefined : state.remembered.get(id);
+    if (known) return known.key === key ? known.answer : { ok: false, msg: 'Scribbet was asked to place another drawing under the same name, so it placed nothing. Place again.' };
+    const answer = placeAll(b, state.placings.length - 1);
+    if (id !== null) state.remembered.set(id, { key, answer });
+    return answer;
+  }
+
+  // Several parts go to the add-in one by one, in order, until one fails.
+  function placeAll(b, placing) {
+    if (!('parts' in b)) return placeOne(b, placing);
+    const list = Array.isArray(b.parts) ? b.parts : [];
+    const nothing = (p) => !p || typeof p !== 'object' || (readString(p.path, '').trim() === '' && !readString(p.replace, '').split(',').some((x) => x.trim()));
+    if (list.length === 0 || list.some(nothing)) return { ok: false, msg: 'Nothing to place.' };
+    const parts = [];
+    for (const [i, p] of list.entries()) {
+      const a = placeOne({ ...p, slide: b.slide, close: b.close === true && i === list.length - 1 }, placing);
+      if (!a.ok) return { ok: false, msg: a.msg, parts };
+      parts.push({ shapes: a.shapes });
+    }
+    return { ok: true, msg: 'Placed on the slide as a PowerPoint freeform.', parts };
+  }
+
+  function placeOne(b, placing) {
     const req = {
       path: readString(b.path, ''),
       stroke: readString(b.stroke, '#1F1F1F'),
@@ -323,7 +355,7 @@ export async function startMock({ port = 0, web = WEB, slide = { w: 960, h: 540,
       slide: readString(b.slide, '').replace(/\D/g, ''),
       close: b.close === true,
     };
-    state.inserts.push({ body: b, args: req });
+    state.inserts.push({ body: b, args: req, placing });
     const replace = req.replace.split(',').map((s) => s.trim()).filter(Boolean);
     // An empty path that names shapes to replace removes them and places nothing.
     const removal = req.path.trim() === '';

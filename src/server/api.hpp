@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "server/placing_memory.hpp"
 #include "server/reply.hpp"
 #include "server/request.hpp"
 
@@ -42,8 +43,12 @@ struct Placed {
 };
 // Reads an add-in answer that begins with "OK": the count, then one line per shape.
 std::pair<long long, std::vector<Placed>> placed(const std::string& answer);
-// Places a drawing through the add-in and tells the page what was placed.
+// Places a drawing through the add-in and tells the page what was placed: one style ("path",
+// "stroke", "width", "fill", "replace"), or several in stacking order ("parts", each of those),
+// with "slide" and "close" for the whole. A request with an "id" is placed at most once.
 nlohmann::json insert(const nlohmann::json& body);
+// The placings this process remembers by identifier.
+PlacingMemory& placings();
 
 // Bytes of Base64 text, skipping anything outside the alphabet.
 std::string base64Decode(const std::string& text);

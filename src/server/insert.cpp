@@ -1,8 +1,11 @@
-// Placing a drawing: the page's path text and style go to the add-in unchanged; the
-// program's view is put back where it was, and the page learns what was placed.
+// Placing a drawing: the page's path text and style go to the add-in unchanged, one style at
+// a time; the program's view is put back where it was, and the page learns, part by part,
+// what was placed. A placing the page asks for again is answered, never placed twice.
 #include <utf8proc.h>
 
 #include <charconv>
+#include <condition_variable>
+#include <mutex>
 
 #include "app/text.hpp"
 #include "geometry/pane_reader.hpp"
@@ -127,47 +130,178 @@ std::pair<long long, std::vector<Placed>> placed(const std::string& answer) {
     return {count, shapes};
 }
 
-json insert(const json& body) {
-    if (const auto problem = AddinCheck::problem()) return {{"ok", false}, {"msg", *problem}};
-    const std::string path = string(body.value("path", json()), "");
-    const std::string replace = string(body.value("replace", json()), "");
+namespace {
+// The page stops waiting for a placing after 90 s; the whole of a placing here (waiting for
+// the program's queue, the add-in check, every part's macro) ends well before that, so the
+// page always hears what became of it.
+constexpr Duration placingBound = std::chrono::seconds(80);
+// A part is not started with less than this left: the program would hardly finish it.
+constexpr Duration shortest = std::chrono::seconds(5);
+constexpr double macroLimit = 60;
+// How often a wait for the program's queue looks at the clock (see onProgramQueueBy).
+constexpr Duration slice = std::chrono::milliseconds(20);
+
+const std::string placedText = "Placed on the slide as a PowerPoint freeform.";
+const std::string busyText = "PowerPoint was busy for too long, so Scribbet stopped placing.";
+
+// One drawing in one style: the first five arguments of the insert macro.
+struct Part {
+    std::string path, stroke, width, fill, replace;
+};
+
+// None when the map holds nothing to place.
+std::optional<Part> partOf(const json& map) {
+    if (!map.is_object()) return std::nullopt;
+    Part p{string(map.value("path", json()), ""), string(map.value("stroke", json()), "#1F1F1F"),
+           string(map.value("width", json()), "1"), string(map.value("fill", json()), "none"),
+           string(map.value("replace", json()), "")};
     // An empty path that replaces shapes is a removal: the page deleted what it had placed.
-    if (trimmedText(path).empty() && !namesShapes(replace)) return {{"ok", false}, {"msg", "Nothing to place."}};
-    const std::vector<std::string> args = {
-        path,
-        string(body.value("stroke", json()), "#1F1F1F"),
-        string(body.value("width", json()), "1"),
-        string(body.value("fill", json()), "none"),
-        replace,
-        numericOnly(string(body.value("slide", json()), "")),
+    if (trimmedText(p.path).empty() && !namesShapes(p.replace)) return std::nullopt;
+    return p;
+}
+
+// The request's parts in stacking order: its "parts", or the request itself as the one part.
+// Empty when any of them has nothing to place: then none is placed.
+std::vector<Part> partsOf(const json& body) {
+    const auto list = body.find("parts");
+    if (list == body.end()) {
+        if (auto p = partOf(body)) return {*p};
+        return {};
+    }
+    if (!list->is_array()) return {};
+    std::vector<Part> out;
+    for (const auto& item : *list) {
+        auto p = partOf(item);
+        if (!p) return {};
+        out.push_back(std::move(*p));
+    }
+    return out;
+}
+
+// Runs `task` on the program's queue unless `deadline` passes before its turn comes; a task
+// that has begun is waited for. As Queue::syncFor, but the deadline is on the program's clock,
+// where the rest of the placing's time is counted (and where tests move it).
+bool onProgramQueueBy(Instant deadline, const std::function<void()>& task) {
+    SerialQueue& queue = PPT::queue();
+    if (queue.isCurrent()) {
+        task();
+        return true;
+    }
+    enum class Stage { waiting, running, done, abandoned };
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable changed;
+        Stage stage = Stage::waiting;
     };
+    auto shared = std::make_shared<Shared>();
+    queue.async([shared, &task] {
+        {
+            std::lock_guard lock(shared->mutex);
+            if (shared->stage != Stage::waiting) return; // the caller has gone: `task` is no more
+            shared->stage = Stage::running;
+        }
+        task();
+        std::lock_guard lock(shared->mutex);
+        shared->stage = Stage::done;
+        shared->changed.notify_all();
+    });
+    std::unique_lock lock(shared->mutex);
+    while (shared->stage == Stage::waiting) {
+        const Instant now = clock().now();
+        if (now >= deadline) {
+            shared->stage = Stage::abandoned;
+            return false;
+        }
+        shared->changed.wait_for(lock, std::min<Duration>(slice, deadline - now));
+    }
+    shared->changed.wait(lock, [&] { return shared->stage == Stage::done; });
+    return true;
+}
+
+json shapesJson(const std::vector<Placed>& shapes) {
+    json list = json::array();
+    for (const auto& s : shapes) list.push_back(s.json());
+    return list;
+}
+
+json place(const json& body) {
+    const Instant deadline = clock().now() + placingBound;
+    std::optional<std::string> problem;
+    if (!onProgramQueueBy(deadline - shortest, [&] { problem = AddinCheck::problem(); })) {
+        log("Place FAILED: " + busyText);
+        return {{"ok", false}, {"msg", busyText}};
+    }
+    if (problem) return {{"ok", false}, {"msg", *problem}};
+    const std::vector<Part> parts = partsOf(body);
+    if (parts.empty()) return {{"ok", false}, {"msg", "Nothing to place."}};
+    const bool several = body.contains("parts");
+    const std::string slide = numericOnly(string(body.value("slide", json()), ""));
     const auto closeValue = body.find("close");
     const bool close = closeValue != body.end() && closeValue->is_boolean() && closeValue->get<bool>();
 
     if (close) MainQueue::shared().sync([] { Overlay::shared().suspend(true); });
+    // The view is read once before the first part and put back once after the last: the
+    // program may scroll while it adds shapes, and each putting back waits for it to settle.
     std::optional<PaneState> saved;
     PaneReader& reader = PaneReader::shared();
     if (AXAccess::trusted()) reader.queue().sync([&] { saved = reader.read(std::nullopt); });
 
-    const std::string answer = PPT::run("SCBT_Insert", args);
-    if (answer.rfind("OK", 0) == 0) {
-        const auto [count, shapes] = placed(answer);
-        log("Placed " + std::to_string(count) + " path(s) on the slide.");
-        if (saved) {
-            clock().sleepFor(firstRestore);
-            reader.queue().sync([&] { reader.restore(*saved); });
-            clock().sleepFor(secondRestore);
-            reader.queue().sync([&] { reader.restore(*saved); });
+    // Each part's shapes, in order, for the parts that were placed; `failure` stops the rest.
+    std::vector<json> done;
+    std::optional<std::string> failure;
+    const bool ran = onProgramQueueBy(deadline - shortest, [&] {
+        for (const Part& p : parts) {
+            const Duration left = deadline - clock().now();
+            if (left < shortest) {
+                failure = busyText;
+                return;
+            }
+            const std::string answer = PPT::run("SCBT_Insert", {p.path, p.stroke, p.width, p.fill, p.replace, slide},
+                                                std::min(macroLimit, toSeconds(left)));
+            if (answer.rfind("OK", 0) != 0) {
+                failure = replyError(answer);
+                return;
+            }
+            const auto [count, shapes] = placed(answer);
+            log("Placed " + std::to_string(count) + " path(s) on the slide.");
+            done.push_back(shapesJson(shapes));
         }
-        if (close) MainQueue::shared().async([] { Overlay::shared().close(true); });
-        json list = json::array();
-        for (const auto& s : shapes) list.push_back(s.json());
-        return {{"ok", true}, {"msg", "Placed on the slide as a PowerPoint freeform."}, {"shapes", list}};
+    });
+    if (!ran) failure = busyText;
+
+    if (saved && !done.empty()) {
+        clock().sleepFor(firstRestore);
+        reader.queue().sync([&] { reader.restore(*saved); });
+        clock().sleepFor(secondRestore);
+        reader.queue().sync([&] { reader.restore(*saved); });
     }
-    const std::string msg = replyError(answer);
-    log("Place FAILED: " + msg);
-    if (close) MainQueue::shared().sync([] { Overlay::shared().suspend(false); });
-    return {{"ok", false}, {"msg", msg}};
+    if (failure) {
+        log("Place FAILED: " + *failure);
+        if (close) MainQueue::shared().sync([] { Overlay::shared().suspend(false); });
+    } else if (close) {
+        MainQueue::shared().async([] { Overlay::shared().close(true); });
+    }
+
+    if (!several) {
+        if (failure) return {{"ok", false}, {"msg", *failure}};
+        return {{"ok", true}, {"msg", placedText}, {"shapes", done.front()}};
+    }
+    json placedParts = json::array();
+    for (auto& shapes : done) placedParts.push_back({{"shapes", std::move(shapes)}});
+    return {{"ok", !failure}, {"msg", failure.value_or(placedText)}, {"parts", std::move(placedParts)}};
+}
+} // namespace
+
+PlacingMemory& placings() {
+    static PlacingMemory memory;
+    return memory;
+}
+
+json insert(const json& body) {
+    const auto id = PlacingMemory::idOf(body);
+    if (!id) return place(body);
+    return placings().answer(*id, PlacingMemory::digestOf(body), clock().now() + placingBound,
+                             [&] { return place(body); });
 }
 
 } // namespace scribbet::Api

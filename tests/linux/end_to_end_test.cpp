@@ -55,12 +55,13 @@ public:
     json model() { return ctl({{"op", "state"}}); }
     void set(const json& values) { ASSERT_EQ(ctl({{"op", "set"}, {"values", values}}).value("ok", false), true); }
 
-    Http http(const std::string& method, const std::string& path, const std::string& body = "") {
+    Http http(const std::string& method, const std::string& path, const std::string& body = "",
+              std::chrono::milliseconds wait = 10000ms) {
         test::Client client(port);
         std::string raw = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
                           "\r\nx-scribbet: 1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
         client.send(raw);
-        const auto got = client.readAll(10000ms);
+        const auto got = client.readAll(wait);
         Http out;
         std::sscanf(got.bytes.c_str(), "HTTP/1.1 %d", &out.status);
         const auto split = got.bytes.find("\r\n\r\n");
@@ -164,6 +165,64 @@ TEST_F(EndToEndTest, AnInsertWithoutAPathRemovesTheShapesItReplaces) {
     const json again = http("POST", "/api/insert", json{{"path", ""}, {"replace", gone + "," + kept}}.dump()).asJson();
     EXPECT_EQ(again, (json{{"ok", false}, {"msg", "There is no shape with the identifier " + gone + " on that slide."}}));
     EXPECT_EQ(shapeIds(), std::vector<std::string>{kept});
+}
+
+TEST_F(EndToEndTest, SeveralStylesInOneRequestLandInOrderAndTellWhatWasPlaced) {
+    set({{"ax.trusted", true}, {"zoom", 150}, {"fit", false}, {"scroll", "0.3,0.6"}});
+    startScribbet();
+    const json body = {{"slide", "256"},
+                       {"parts",
+                        {{{"path", "M 10 10 L 20 20 M 30 30 L 40 40"}, {"stroke", "theme:5"}, {"width", 2}},
+                         {{"path", "M 50 50 L 90 50 L 90 90 Z"}, {"stroke", "#E0282E"}, {"fill", "#E0282E"}},
+                         {{"path", "M 100 100 L 200 100"}, {"stroke", "#FFC00080"}, {"width", 14}}}}};
+    const json placed = http("POST", "/api/insert", body.dump()).asJson();
+    ASSERT_EQ(placed["ok"], true) << placed.dump();
+    ASSERT_EQ(placed["parts"].size(), 3u);
+    std::vector<std::string> told;
+    for (const auto& part : placed["parts"]) {
+        for (const auto& shape : part["shapes"]) told.push_back(shape["id"].dump());
+    }
+    std::vector<std::string> onSlide, strokes;
+    const json state = model();
+    for (const auto& s : state["slides"][0]["shapes"]) {
+        onSlide.push_back(s["id"].dump());
+        strokes.push_back(s["stroke"]);
+    }
+    EXPECT_EQ(told, onSlide) << "the parts' shapes, in the slide's order";
+    ASSERT_EQ(strokes.size(), 4u);
+    EXPECT_NE(strokes[2], strokes[1]);
+    EXPECT_EQ(state["scroll"], json({0.3, 0.6})) << "the view is where it was";
+
+    // A part the add-in refuses stops the rest; the parts before it stay placed.
+    json bad = body;
+    bad["parts"][1]["stroke"] = "not a colour";
+    const json refused = http("POST", "/api/insert", bad.dump()).asJson();
+    EXPECT_EQ(refused["ok"], false);
+    EXPECT_EQ(refused["parts"].size(), 1u);
+    EXPECT_EQ(model()["slides"][0]["shapes"].size(), 6u);
+}
+
+TEST_F(EndToEndTest, APlacingAskedForAgainLandsOnce) {
+    startScribbet();
+    const json body = {{"id", "e2e-1"}, {"path", "M 10 10 L 20 20"}};
+    http("POST", "/api/insert", R"({"path":"M 0 0 L 1 1"})"); // the add-in check, once
+    set({{"delay", 1.5}});
+    // The page stops waiting long before the program answers, and the user places again.
+    const Http gaveUp = http("POST", "/api/insert", body.dump(), 200ms);
+    EXPECT_EQ(gaveUp.body, "");
+    const json again = http("POST", "/api/insert", body.dump()).asJson();
+    EXPECT_EQ(again["ok"], true) << again.dump();
+    ASSERT_EQ(again["shapes"].size(), 1u);
+    EXPECT_TRUE(waitLogged("Placing e2e-1 was asked for again while under way - waiting for it"));
+
+    // Asked once more, the answer comes from memory at once, and the slide has the stroke once.
+    set({{"delay", 0}});
+    EXPECT_EQ(http("POST", "/api/insert", body.dump()).asJson(), again);
+    EXPECT_EQ(model()["slides"][0]["shapes"].size(), 2u);
+    const auto lines = log();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.starts_with("Placed 1 path(s)"); }),
+              2);
 }
 
 std::string drawAndPlace(EndToEndTest& t) {

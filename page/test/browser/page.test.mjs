@@ -74,6 +74,7 @@ test('a stroke drawn at 83 % lands in slide points within a point of where it wa
 
 test('shapes: Shift makes a square, a circle and a 45 degree line, placed in drawing order', async () => {
   b.mock.state.inserts.length = 0;
+  b.mock.state.placings.length = 0;
   const page = await b.page(Q);
   await page.keyboard.press('r');
   await drag(page, [at(100, 100), at(180, 130), at(220, 140)], { shift: true });
@@ -88,9 +89,13 @@ test('shapes: Shift makes a square, a circle and a 45 degree line, placed in dra
   await page.keyboard.press('Enter');
   const all = await inserts(page, b.mock, 4);
   await waitNotice(page, 'Placed');
-  // One insert per run of one style, so the slide stacks them as they were drawn: the
-  // rectangle (drawn before Fill was turned on), the filled ellipse, the line, the highlighter.
+  // One part per run of one style, so the slide stacks them as they were drawn: the
+  // rectangle (drawn before Fill was turned on), the filled ellipse, the line, the highlighter;
+  // all four in one request.
   assert.equal(all.length, 4);
+  assert.equal(b.mock.state.placings.length, 1);
+  assert.equal(b.mock.state.placings[0].parts.length, 4);
+  assert.equal(b.mock.state.placings[0].close, true);
   const [{ path: rect }, filled, { path: line }, marker] = all.map((i) => i.body);
   assert.equal(all[0].body.stroke, all[2].body.stroke);
   const r = rect.match(/-?[\d.]+/g).map(Number);
@@ -247,6 +252,46 @@ test('a failed insert keeps the whole drawing, says why, and a second try places
   await waitNotice(page, 'did not answer');
   assert.equal(await shapesShown(page), 3);
   assert.ok((await messages(page, 'log')).some((m) => /insert failed/.test(m.msg)));
+  await page.close();
+});
+
+test('a placing whose answer never came is asked for again under its identifier, and lands once', async () => {
+  b.mock.state.inserts.length = 0;
+  b.mock.state.placings.length = 0;
+  b.mock.state.slide.shapes.length = 0;
+  const page = await b.page(Q);
+  await drag(page, wave(100, 150).map((p) => at(p.x, p.y)));
+  await page.keyboard.press('r');
+  await drag(page, [at(400, 300), at(500, 400)]);
+  // Scribbet places it, but its answer is lost on the way back.
+  await page.route('**/api/insert', async (route) => { await route.fetch(); await route.abort(); });
+  await page.keyboard.press('Shift+Enter');
+  await waitNotice(page, 'did not answer');
+  assert.match(await noticeText(page), /Place again finishes it, and places nothing twice/);
+  assert.equal(b.mock.state.slide.shapes.length, 2, 'the program has it');
+  // Asked again, Scribbet says PowerPoint is still at it: still nothing known.
+  await page.unroute('**/api/insert');
+  await page.route('**/api/insert', (route) => route.fulfill({ status: 200, contentType: 'application/json', body: '{"ok":false,"pending":true,"msg":"PowerPoint is still placing the drawing."}' }));
+  await page.keyboard.press('Shift+Enter');
+  await waitNotice(page, 'PowerPoint is still placing the drawing.');
+  await page.unroute('**/api/insert');
+  // Meanwhile the user draws on, then places again: the lost placing is asked for first.
+  await page.keyboard.press('p');
+  await drag(page, wave(100, 300).map((p) => at(p.x, p.y)));
+  await page.keyboard.press('Shift+Enter');
+  await waitNotice(page, 'Placed');
+  const [first, again, next] = b.mock.state.placings;
+  assert.equal(b.mock.state.placings.length, 3);
+  assert.equal(again.id, first.id);
+  assert.deepEqual(again.parts, first.parts);
+  assert.notEqual(next.id, first.id);
+  assert.equal(next.parts.length, 1, 'only the new stroke');
+  assert.equal(next.parts[0].replace, '');
+  assert.equal(b.mock.state.inserts.length, 3, 'the lost placing reached the add-in once');
+  assert.equal(b.mock.state.slide.shapes.length, 3, 'each item once');
+  await page.keyboard.press('Shift+Enter');
+  await waitNotice(page, 'Nothing new to place');
+  assert.equal(b.mock.state.placings.length, 3);
   await page.close();
 });
 

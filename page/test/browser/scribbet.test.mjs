@@ -680,6 +680,34 @@ test('a program slow to answer: the page shows it is placing, and Return pressed
   await page.close();
 });
 
+test('the page stops waiting while the program is still placing: Place again waits for that placing, and it lands once', async () => {
+  await p.set('zoom=75', 'fit=false');
+  const { page, layer } = await openPage();
+  await drag(page, wave(100, 200).map((q) => layer.at(q.x, q.y)));
+  await page.keyboard.press('h');
+  await drag(page, wave(100, 350).map((q) => layer.at(q.x, q.y)));
+  await p.set('delay=1.5');
+  const logFrom = p.log().length;
+  // The request goes on to Scribbet, but the page hears nothing back, as when it gives up.
+  await page.route('**/api/insert', (route) => { route.fetch().catch(() => {}); return route.abort(); }, { times: 1 });
+  await page.keyboard.press('Shift+Enter');
+  await waitNotice(page, 'did not answer');
+  await page.keyboard.press('Shift+Enter');
+  await waitNotice(page, 'Placed on the slide');
+  const shapes = await placed(2);
+  assert.equal(new Set(shapes.map((s) => s.path)).size, 2);
+  const log = p.log().slice(logFrom);
+  assert.match(log, /was asked for again while under way - waiting for it/);
+  assert.equal((log.match(/Placed \d+ path/g) ?? []).length, 2, 'each style reached the program once');
+  await new Promise((r) => setTimeout(r, 1800)); // long enough for anything sent twice to land
+  assert.equal(shapesOn(await p.state()).length, 2, 'placed once');
+  await page.keyboard.press('Shift+Enter');
+  await waitNotice(page, 'Nothing new to place');
+  assert.deepEqual(page.errors, []);
+  await p.set('delay=0');
+  await page.close();
+});
+
 test('Scribbet, opening a layer for the stand-in\'s slide, measures it where these tests put the page', async () => {
   await p.set('zoom=75', 'fit=false', 'window=1600,80,1400,860');
   const answer = await p.macro('SCBT_Geom');

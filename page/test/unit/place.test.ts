@@ -3,7 +3,7 @@ import { test } from 'node:test';
 import type { Paint } from '../../src/colors.js';
 import type { Item, Style } from '../../src/items.js';
 import { ellipseOutline, lineOutline, rectOutline } from '../../src/path.js';
-import { type PlacedMap, pending, planPlacing, recordPlaced, signature } from '../../src/place.js';
+import { type PlacedMap, newPlacingId, pending, placingOf, planPlacing, recordAnswer, recordPlaced, signature } from '../../src/place.js';
 
 const accent1: Paint = { kind: 'theme', n: 5, hex: '#4472C4' };
 const red: Paint = { kind: 'rgb', hex: '#E0282E' };
@@ -14,24 +14,26 @@ const marker: Style = { stroke: { kind: 'theme', n: 8, hex: '#FFC000' }, width: 
 const line = (id: string, x: number, style = thin): Item => ({ id, kind: 'line', style, subpaths: lineOutline({ x, y: 0 }, { x: x + 10, y: 5 }) });
 const box = (id: string): Item => ({ id, kind: 'rect', style: filled, subpaths: rectOutline({ x: 1, y: 2, w: 3, h: 4 }) });
 
-test('one insert per run of neighbouring items of one style, in drawing order, close only on the last', () => {
+test('one part per run of neighbouring items of one style, in drawing order, all in one request', () => {
   const items = [line('a', 0), line('b', 40), box('c'), line('d', 20), { id: 'e', kind: 'highlight' as const, style: marker, subpaths: lineOutline({ x: 0, y: 0 }, { x: 5, y: 0 }) }];
-  const steps = planPlacing(items, new Map(), '257', true);
+  const steps = planPlacing(items, new Map());
   assert.deepEqual(steps.map((s) => s.body), [
-    { path: 'M0 0 L10 5 M40 0 L50 5', stroke: 'theme:5', width: '1.5', fill: 'none', replace: '', slide: '257', close: false },
-    { path: 'M1 2 L4 2 L4 6 L1 6 Z', stroke: '#E0282E', width: '3', fill: '#E0282E', replace: '', slide: '257', close: false },
+    { path: 'M0 0 L10 5 M40 0 L50 5', stroke: 'theme:5', width: '1.5', fill: 'none', replace: '' },
+    { path: 'M1 2 L4 2 L4 6 L1 6 Z', stroke: '#E0282E', width: '3', fill: '#E0282E', replace: '' },
     // The same style as the first run, but above the box: it must stay above it on the slide.
-    { path: 'M20 0 L30 5', stroke: 'theme:5', width: '1.5', fill: 'none', replace: '', slide: '257', close: false },
+    { path: 'M20 0 L30 5', stroke: 'theme:5', width: '1.5', fill: 'none', replace: '' },
     // A see-through colour can't stay a theme colour.
-    { path: 'M0 0 L5 0', stroke: '#FFC00080', width: '14', fill: 'none', replace: '', slide: '257', close: true },
+    { path: 'M0 0 L5 0', stroke: '#FFC00080', width: '14', fill: 'none', replace: '' },
   ]);
   assert.deepEqual(steps.map((s) => s.items.map((i) => i.id)), [['a', 'b'], ['c'], ['d'], ['e']]);
-  assert.equal(planPlacing(items, new Map(), '', false).at(-1)!.body.close, false);
+  const placing = placingOf(steps, '257', true, 'p1');
+  assert.deepEqual({ ...placing.body, parts: placing.body.parts.length }, { id: 'p1', slide: '257', close: true, parts: 4 });
+  assert.equal(placing.body.parts[2], steps[2].body);
 });
 
 /** Plays a plan against a pretend slide that stacks new shapes on top, as the add-in does. */
 function play(items: Item[], placed: PlacedMap, slide: string[], next: { id: number }): PlacedMap {
-  for (const st of planPlacing(items, placed, '', false)) {
+  for (const st of planPlacing(items, placed)) {
     const gone = st.body.replace ? st.body.replace.split(',') : [];
     const added = st.items.flatMap((it) => Array.from({ length: it.subpaths }, () => String(next.id++)));
     slide.push(...added);
@@ -51,7 +53,7 @@ test('the slide keeps the drawing\'s stacking order through edits, deletions and
 
   // The box under the ink is recoloured: it goes again, and so does everything above it.
   items = [{ ...items[0], style: { ...filled, stroke: accent1, fill: accent1 } }, items[1], items[2]];
-  const steps = planPlacing(items, placed, '', false);
+  const steps = planPlacing(items, placed);
   assert.deepEqual(steps.map((s) => s.items.map((i) => i.id)), [['b1'], ['i1', 'i2']]);
   assert.deepEqual(steps.map((s) => s.body.replace), ['100', '101,102']);
   placed = play(items, placed, slide, next);
@@ -59,26 +61,26 @@ test('the slide keeps the drawing\'s stacking order through edits, deletions and
 
   // New ink on top goes alone; the items under it stay where they are.
   items = [...items, line('i3', 60)];
-  assert.deepEqual(planPlacing(items, placed, '', false).map((s) => s.items.map((i) => i.id)), [['i3']]);
+  assert.deepEqual(planPlacing(items, placed).map((s) => s.items.map((i) => i.id)), [['i3']]);
   placed = play(items, placed, slide, next);
 
   // A deletion alone is a change: a call with no path that takes the shapes away.
   items = items.filter((it) => it.id !== 'i1');
   assert.equal(pending(items, placed).unplaced, 1);
-  const [removal, ...none] = planPlacing(items, placed, '', true);
+  const [removal, ...none] = planPlacing(items, placed);
   assert.deepEqual(none, []);
-  assert.deepEqual({ path: removal.body.path, replace: removal.body.replace, close: removal.body.close, items: removal.items }, { path: '', replace: '104', close: true, items: [] });
+  assert.deepEqual({ path: removal.body.path, replace: removal.body.replace, items: removal.items }, { path: '', replace: '104', items: [] });
   placed = play(items, placed, slide, next);
   assert.deepEqual(stackOf(items, placed, slide), ['b1', 'i2', 'i3']);
   assert.deepEqual(pending(items, placed), { resend: [], unplaced: 0, removed: [] });
-  assert.deepEqual(planPlacing(items, placed, '', true), []);
+  assert.deepEqual(planPlacing(items, placed), []);
 
   // A placing that failed after its first call leaves the rest lower on the slide than the
   // part that went: the next placing puts the rest back above it.
   const b1 = { ...items[0], subpaths: rectOutline({ x: 9, y: 9, w: 3, h: 3 }) };
   const i2 = { ...items[1], subpaths: lineOutline({ x: 1, y: 1 }, { x: 2, y: 2 }) };
   items = [b1, i2, items[2]];
-  const [first] = planPlacing(items, placed, '', false);
+  const [first] = planPlacing(items, placed);
   assert.deepEqual(first.items.map((i) => i.id), ['b1']);
   slide.push(String(next.id));
   slide.splice(slide.indexOf(first.body.replace), 1);
@@ -96,9 +98,9 @@ test('placed items are left alone until edited, then replace their shapes; delet
     ['b', { shapes: ['12'], signature: signature(b) }],
     ['c', { shapes: ['13'], signature: signature(c) }],
   ]);
-  assert.deepEqual(planPlacing([a, b, c], placed, '', true), [], 'nothing changed');
+  assert.deepEqual(planPlacing([a, b, c], placed), [], 'nothing changed');
   const b2 = line('b', 40);
-  const steps = planPlacing([a, b2], placed, '', false); // c deleted after placing
+  const steps = planPlacing([a, b2], placed); // c deleted after placing
   assert.equal(steps.length, 1);
   assert.equal(steps[0].body.path, 'M40 0 L50 5');
   assert.equal(steps[0].body.replace, '12,13');
@@ -109,7 +111,7 @@ test('placed items are left alone until edited, then replace their shapes; delet
 
 test('the reported shapes are matched to items by their position, counted from 0 or 1', () => {
   const items = [line('a', 0), { id: 'e', kind: 'ellipse' as const, style: thin, subpaths: [...ellipseOutline({ x: 0, y: 0, w: 4, h: 4 }), ...lineOutline({ x: 0, y: 0 }, { x: 1, y: 1 })] }, line('c', 9)];
-  const [step] = planPlacing(items, new Map(), '', false);
+  const [step] = planPlacing(items, new Map());
   const fromZero = recordPlaced(new Map(), step, [{ k: 3, id: 'x4' }, { k: 0, id: 1 }, { k: 1, id: 2 }, { k: 2, id: 3 }]);
   assert.deepEqual([fromZero.get('a')!.shapes, fromZero.get('e')!.shapes, fromZero.get('c')!.shapes], [['1'], ['2', '3'], ['x4']]);
   const fromOne = recordPlaced(new Map(), step, [{ k: 1, id: 1 }, { k: 2, id: 2 }, { k: 3, id: 3 }, { k: 4, id: 4 }]);
@@ -119,4 +121,35 @@ test('the reported shapes are matched to items by their position, counted from 0
   assert.deepEqual([odd.get('a')!.shapes, odd.get('e')!.shapes, odd.get('c')!.shapes], [['7'], ['8', '9'], []]);
   // No shapes reported at all still counts as placed, so the same drawing isn't sent twice.
   assert.deepEqual(recordPlaced(new Map(), step, undefined).get('a'), { shapes: [], signature: signature(items[0]) });
+});
+
+test('an answer records each part that was placed, up to a failure, and none without an answer', () => {
+  const items = [line('a', 0), box('b'), line('c', 30)];
+  const placing = placingOf(planPlacing(items, new Map()), '', false, newPlacingId());
+  const part = (id: number) => ({ shapes: [{ k: 0, id }] });
+
+  const all = recordAnswer(new Map(), placing, { ok: true, parts: [part(1), part(2), part(3)] });
+  assert.equal(all.done, 3);
+  assert.deepEqual([...all.placed].map(([id, r]) => [id, r.shapes]), [['a', ['1']], ['b', ['2']], ['c', ['3']]]);
+
+  // Failed at the second part: the first is on the slide, and the next placing sends only the rest.
+  const some = recordAnswer(new Map(), placing, { ok: false, msg: 'The slide is locked.', parts: [part(1)] });
+  assert.equal(some.done, 1);
+  assert.deepEqual([...some.placed.keys()], ['a']);
+  assert.deepEqual(planPlacing(items, some.placed).map((s) => s.items.map((i) => i.id)), [['b'], ['c']]);
+
+  // No answer, "still placing", parts that aren't parts, or more parts than were sent.
+  const before: PlacedMap = new Map([['z', { shapes: ['9'], signature: 'x' }]]);
+  for (const answer of [{}, { ok: false, pending: true }, { ok: true, parts: 'many' }]) {
+    const r = recordAnswer(before, placing, answer);
+    assert.deepEqual([r.done, [...r.placed.keys()]], [0, ['z']], JSON.stringify(answer));
+  }
+  assert.equal(recordAnswer(new Map(), placing, { ok: true, parts: [part(1), null, part(3)] }).done, 1);
+  assert.equal(recordAnswer(new Map(), placing, { ok: true, parts: [part(1), part(2), part(3), part(4)] }).done, 3);
+});
+
+test('every placing gets an identifier of its own', () => {
+  const ids = new Set(Array.from({ length: 200 }, newPlacingId));
+  assert.equal(ids.size, 200);
+  for (const id of ids) assert.match(id, /^[0-9a-f]{24}$/);
 });

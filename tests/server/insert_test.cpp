@@ -1,0 +1,456 @@
+// Placing drawings: several styles in one request, the whole placing bounded in time, and
+// a placing asked for again answered instead of placed twice.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <map>
+
+#include "app/settings.hpp"
+#include "geometry/pane_reader.hpp"
+#include "layer/overlay.hpp"
+#include "platform/fake/fake_accessibility.hpp"
+#include "platform/fake/fake_layer.hpp"
+#include "platform/fake/fake_powerpoint.hpp"
+#include "powerpoint/addin_check.hpp"
+#include "powerpoint/ppt.hpp"
+#include "server/api.hpp"
+#include "support/slide_editor.hpp"
+#include "support/test_env.hpp"
+
+using namespace scribbet;
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+namespace {
+
+const std::string oneShape = "OK|1\n0\tF\t300\t1\t2\t3\t4\t0\t0\t0";
+
+// A program whose add-in is scripted by macro name; each reply may take (virtual) time.
+class InsertTest : public test::VirtualMainTest {
+protected:
+    InsertTest() {
+        // The process's one pane reader remembers when it last searched, on the clock of the
+        // test before: each test here starts well after any earlier one ended.
+        const auto& next = nextStart();
+        clock->set(next ? std::max(*next, clock->now()) : clock->now() + 1h);
+        Settings::setCurrent(Settings{});
+        AddinCheck::reset();
+        Api::placings().forget();
+        PPT::install({transport, std::make_shared<fake::FakeWindowList>(), workspace});
+        ax->isTrusted = false;
+        AXAccess::install(ax);
+        forgetPane();
+        transport->respond = [this](const fake::FakeMacroTransport::Sent& s) {
+            const std::string name = s.name.substr(9);
+            std::function<std::string(const fake::FakeMacroTransport::Sent&)> script;
+            {
+                std::lock_guard lock(mutex);
+                if (scripts.count(name)) script = scripts[name];
+            }
+            if (script) return fake::FakeMacroTransport::direct(script(s));
+            return fake::FakeMacroTransport::direct(name == "SCBT_Version" ? "OK|dev" : oneShape);
+        };
+    }
+    ~InsertTest() override {
+        nextStart() = clock->now() + 1h;
+        forgetPane();
+        PPT::install({});
+        AXAccess::install(nullptr);
+        Overlay::install({});
+        Screens::install(nullptr);
+        Api::placings().forget();
+    }
+    static std::optional<Instant>& nextStart() {
+        static std::optional<Instant> next;
+        return next;
+    }
+    // The reader keeps the elements it found: each test's program is a new one.
+    static void forgetPane() {
+        PaneReader& r = PaneReader::shared();
+        r.queue().sync([&] { r.forget(); });
+    }
+    void script(const std::string& name, std::function<std::string(const fake::FakeMacroTransport::Sent&)> f) {
+        std::lock_guard lock(mutex);
+        scripts[name] = std::move(f);
+    }
+    // An insert as the server answers it, on a thread of its own, while the main queue runs.
+    std::future<json> start(const json& body) {
+        return std::async(std::launch::async, [body] { return Api::insert(body); });
+    }
+    json finish(std::future<json>& f, const std::function<void()>& meanwhile = {}) {
+        const bool ready = loop->runUntil([&] {
+            if (meanwhile) meanwhile();
+            return f.wait_for(0s) == std::future_status::ready;
+        }, 10s);
+        EXPECT_TRUE(ready) << "the insert did not answer";
+        return ready ? f.get() : json();
+    }
+    json insert(const json& body) {
+        auto f = start(body);
+        return finish(f);
+    }
+    std::vector<fake::FakeMacroTransport::Sent> inserts() {
+        std::vector<fake::FakeMacroTransport::Sent> out;
+        for (auto& s : transport->sentSoFar()) {
+            if (s.name.ends_with("SCBT_Insert")) out.push_back(s);
+        }
+        return out;
+    }
+    std::shared_ptr<fake::FakeLayerFactory> openLayer() {
+        auto factory = std::make_shared<fake::FakeLayerFactory>();
+        Overlay::install({factory, nullptr, workspace});
+        auto screens = std::make_shared<fake::FakeScreens>();
+        screens->set({{0, 0, 1440, 900}});
+        Screens::install(screens);
+        Overlay::shared().open(*Geom::from("960|540|0|0|960|540", {}, std::nullopt), std::nullopt, "");
+        return factory;
+    }
+    long count(const std::string& line) {
+        const auto lines = logged();
+        return std::count(lines.begin(), lines.end(), line);
+    }
+    // Waits in real time until the log holds a line starting with `prefix`.
+    bool waitLogged(const std::string& prefix) {
+        return loop->runUntil([&] {
+            const auto lines = logged();
+            return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(prefix); });
+        }, 5s);
+    }
+
+    std::mutex mutex;
+    std::map<std::string, std::function<std::string(const fake::FakeMacroTransport::Sent&)>> scripts;
+    std::shared_ptr<fake::FakeMacroTransport> transport = std::make_shared<fake::FakeMacroTransport>();
+    std::shared_ptr<fake::FakeWorkspace> workspace = std::make_shared<fake::FakeWorkspace>();
+    std::shared_ptr<fake::FakeAccessibility> ax = std::make_shared<fake::FakeAccessibility>();
+};
+
+// Holds the program's answer until opened; opens by itself on the way out of a test, so that
+// a failing test never leaves a placing waiting (declare it after the futures that wait).
+struct Gate {
+    std::promise<void> promise;
+    std::shared_future<void> opened = promise.get_future().share();
+    std::once_flag once;
+    void open() { std::call_once(once, [&] { promise.set_value(); }); }
+    ~Gate() { open(); }
+};
+
+// Three styles in stacking order, as the page sends them.
+json threeStyles(const std::string& id = "") {
+    json body = {{"slide", "257"},
+                 {"parts",
+                  {{{"path", "M 0 0 L 1 1"}, {"stroke", "theme:5"}, {"width", 2}},
+                   {{"path", "M 2 2 L 3 3 Z"}, {"stroke", "#E0282E"}, {"fill", "#E0282E"}, {"replace", "41"}},
+                   {{"path", "M 4 4 L 5 5"}, {"stroke", "#FFC00080"}, {"width", 14}}}}};
+    if (!id.empty()) body["id"] = id;
+    return body;
+}
+
+// The add-in gives each new shape the next identifier.
+std::function<std::string(const fake::FakeMacroTransport::Sent&)> numbered(std::atomic<int>& next) {
+    return [&next](const fake::FakeMacroTransport::Sent&) {
+        return "OK|1\n0\tFreeform\t" + std::to_string(next++) + "\t1\t2\t3\t4\t0\t0\t0";
+    };
+}
+
+TEST_F(InsertTest, SeveralStylesArePlacedInOrderAndToldPartByPart) {
+    std::atomic<int> next = 300;
+    script("SCBT_Insert", numbered(next));
+    const json answer = insert(threeStyles());
+    EXPECT_EQ(answer["ok"], true);
+    EXPECT_EQ(answer["msg"], "Placed on the slide as a PowerPoint freeform.");
+    ASSERT_EQ(answer["parts"].size(), 3u) << answer.dump();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(answer["parts"][i]["shapes"][0]["id"], 300 + i);
+    EXPECT_FALSE(answer.contains("shapes"));
+    const auto sent = inserts();
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[0].args, (std::vector<std::string>{"M 0 0 L 1 1", "theme:5", "2", "none", "", "257"}));
+    EXPECT_EQ(sent[1].args, (std::vector<std::string>{"M 2 2 L 3 3 Z", "#E0282E", "1", "#E0282E", "41", "257"}));
+    EXPECT_EQ(sent[2].args, (std::vector<std::string>{"M 4 4 L 5 5", "#FFC00080", "14", "none", "", "257"}));
+    EXPECT_EQ(sent[0].timeout, 60s);
+    EXPECT_EQ(count("Placed 1 path(s) on the slide."), 3);
+}
+
+TEST_F(InsertTest, WithAccessibilitySeveralStylesWaitForTheViewOnce) {
+    ax->isTrusted = true;
+    test::SlideEditor editor({100, 150, 1200, 700}, 2400, 1400);
+    test::programWithEditor(*ax, 4242, {0, 0, 1400, 880}, editor);
+    editor.move(0.25, 0.25);
+    const Rect before = editor.layout->frame();
+    script("SCBT_Insert", [&](const auto&) {
+        editor.move(0.9, 0.9); // the program scrolls while it adds
+        return oneShape;
+    });
+    Instant t = clock->now();
+    ASSERT_EQ(insert({{"path", "M 0 0 L 1 1"}})["ok"], true);
+    const Duration one = clock->now() - t;
+    EXPECT_GE(one, 450ms);
+
+    editor.move(0.25, 0.25);
+    t = clock->now();
+    ASSERT_EQ(insert(threeStyles())["ok"], true);
+    EXPECT_LT(clock->now() - t, one + 100ms) << "three styles wait for the view as long as one";
+    EXPECT_NEAR(editor.layout->frame().x, before.x, 0.75);
+    EXPECT_NEAR(editor.layout->frame().y, before.y, 0.75);
+}
+
+TEST_F(InsertTest, APartThatFailsStopsTheRestAndKeepsWhatWasPlaced) {
+    std::atomic<int> calls = 0;
+    script("SCBT_Insert", [&](const auto&) {
+        return ++calls == 2 ? std::string("ERR|A colour is not one the add-in knows.")
+                            : oneShape;
+    });
+    const json answer = insert(threeStyles());
+    const json shape = {{"k", 0}, {"name", "F"}, {"id", 300}, {"l", 1}, {"t", 2},
+                        {"w", 3}, {"h", 4}, {"rot", 0}, {"fh", false}, {"fv", false}};
+    EXPECT_EQ(answer, (json{{"ok", false},
+                            {"msg", "A colour is not one the add-in knows."},
+                            {"parts", json::array({{{"shapes", json::array({shape})}}})}}));
+    EXPECT_EQ(inserts().size(), 2u) << "the part after the failure is not sent";
+    EXPECT_EQ(logged().back(), "Place FAILED: A colour is not one the add-in knows.");
+
+    // The first part failing: nothing placed, "parts" empty.
+    script("SCBT_Insert", [&](const auto&) { return std::string("ERR|The slide is locked."); });
+    EXPECT_EQ(insert(threeStyles()), (json{{"ok", false}, {"msg", "The slide is locked."}, {"parts", json::array()}}));
+}
+
+TEST_F(InsertTest, AfterAPartlyFailedPlacingTheViewIsPutBack) {
+    ax->isTrusted = true;
+    test::SlideEditor editor({100, 150, 1200, 700}, 2400, 1400);
+    test::programWithEditor(*ax, 4242, {0, 0, 1400, 880}, editor);
+    editor.move(0.25, 0.25);
+    const Rect before = editor.layout->frame();
+    std::atomic<int> calls = 0;
+    script("SCBT_Insert", [&](const auto&) {
+        editor.move(0.9, 0.9);
+        return ++calls == 2 ? std::string("ERR|A colour is not one the add-in knows.") : std::string("OK|0");
+    });
+    const Instant t = clock->now();
+    EXPECT_EQ(insert(threeStyles())["parts"].size(), 1u);
+    EXPECT_NEAR(editor.layout->frame().y, before.y, 0.75);
+    EXPECT_GE(clock->now() - t, 450ms);
+
+    // Nothing placed: nothing to wait for.
+    calls = 1;
+    const Instant u = clock->now();
+    EXPECT_EQ(insert(threeStyles())["parts"].size(), 0u);
+    EXPECT_LT(clock->now() - u, 450ms);
+}
+
+TEST_F(InsertTest, APartlyFailedPlacingReleasesTheLayerInsteadOfClosingIt) {
+    auto factory = openLayer();
+    std::vector<bool> visible;
+    script("SCBT_Insert", [&](const auto&) {
+        visible.push_back(factory->panel->visible);
+        return visible.size() == 3 ? std::string("ERR|The slide is locked.") : std::string("OK|0");
+    });
+    json body = threeStyles();
+    body["close"] = true;
+    EXPECT_EQ(insert(body)["parts"].size(), 2u);
+    EXPECT_EQ(visible, (std::vector<bool>{false, false, false}));
+    loop->runPending();
+    EXPECT_TRUE(Overlay::shared().isOpen());
+    EXPECT_FALSE(Overlay::shared().suspended());
+    EXPECT_TRUE(factory->panel->visible);
+}
+
+TEST_F(InsertTest, SeveralPartsWithCloseCloseTheLayerOnceAllArePlaced) {
+    auto factory = openLayer();
+    std::vector<bool> visible;
+    script("SCBT_Insert", [&](const auto&) {
+        visible.push_back(factory->panel->visible);
+        return std::string("OK|0");
+    });
+    json body = threeStyles();
+    body["close"] = true;
+    EXPECT_EQ(insert(body)["ok"], true);
+    EXPECT_EQ(visible, (std::vector<bool>{false, false, false})); // hidden for the whole placing
+    loop->runPending();
+    EXPECT_FALSE(Overlay::shared().isOpen());
+}
+
+TEST_F(InsertTest, ARequestWithAPartThatHoldsNothingPlacesNothing) {
+    json oneEmpty = threeStyles();
+    oneEmpty["parts"][1] = {{"path", " "}, {"replace", ","}};
+    json notAMap = threeStyles();
+    notAMap["parts"][2] = "M 0 0 L 1 1";
+    for (const json& body : {json{{"parts", json::array()}}, json{{"parts", "M 0 0 L 1 1"}},
+                             json{{"parts", nullptr}, {"path", "M 0 0 L 1 1"}}, oneEmpty, notAMap}) {
+        EXPECT_EQ(insert(body), (json{{"ok", false}, {"msg", "Nothing to place."}})) << body.dump();
+    }
+    EXPECT_TRUE(inserts().empty());
+    // A removal is a part like any other.
+    EXPECT_EQ(insert({{"parts", {{{"path", ""}, {"replace", "300"}}}}})["ok"], true);
+    EXPECT_EQ(inserts().at(0).args[4], "300");
+}
+
+// ---- Placed at most once -------------------------------------------------------------------------
+
+TEST_F(InsertTest, APlacingAskedForAgainIsAnsweredFromMemory) {
+    std::atomic<int> next = 300;
+    script("SCBT_Insert", numbered(next));
+    const json first = insert(threeStyles("p-1"));
+    ASSERT_EQ(first["ok"], true);
+    EXPECT_EQ(insert(threeStyles("p-1")), first);
+    EXPECT_EQ(inserts().size(), 3u) << "nothing sent again";
+    EXPECT_EQ(count("Placing p-1 was asked for again - answered from memory"), 1);
+
+    // One style, as the page used to send it: the same.
+    const json single = {{"id", "p-2"}, {"path", "M 0 0 L 9 9"}};
+    const json once = insert(single);
+    EXPECT_EQ(once["shapes"][0]["id"], 303);
+    EXPECT_EQ(insert(single), once);
+    EXPECT_EQ(inserts().size(), 4u);
+
+    // A failure is remembered too: its first parts were placed, and stay placed once.
+    std::atomic<int> calls = 0;
+    script("SCBT_Insert", [&](const auto&) {
+        return ++calls == 2 ? std::string("ERR|The slide is locked.") : oneShape;
+    });
+    const json failed = insert(threeStyles("p-3"));
+    EXPECT_EQ(failed["parts"].size(), 1u);
+    EXPECT_EQ(insert(threeStyles("p-3")), failed);
+    EXPECT_EQ(inserts().size(), 6u);
+
+    // Another drawing under a name already used is refused, and places nothing.
+    json other = threeStyles("p-1");
+    other["parts"][0]["stroke"] = "theme:6";
+    EXPECT_EQ(insert(other)["ok"], false);
+    EXPECT_EQ(inserts().size(), 6u);
+    EXPECT_EQ(insert(threeStyles("p-1")), first);
+
+    // Without a usable identifier, each request is placed (as before there were any).
+    for (const json& id : {json(7), json(""), json(std::string(129, 'a')), json("two\nlines")}) {
+        json body = {{"id", id}, {"path", "M 0 0 L 1 1"}};
+        insert(body);
+        insert(body);
+    }
+    EXPECT_EQ(inserts().size(), 14u);
+}
+
+TEST_F(InsertTest, AskedForAgainWhileUnderWayItWaitsForTheFirstAndPlacesOnce) {
+    std::future<json> first, second;
+    Gate gate;
+    script("SCBT_Insert", [released = gate.opened](const auto&) {
+        released.wait(); // the program is still working when the page asks again
+        return oneShape;
+    });
+    first = start(threeStyles("slow"));
+    ASSERT_TRUE(loop->runUntil([&] { return inserts().size() == 1; }));
+    second = start(threeStyles("slow"));
+    ASSERT_TRUE(waitLogged("Placing slow was asked for again while under way - waiting for it"));
+    gate.open();
+    const json a = finish(first), b = finish(second);
+    EXPECT_EQ(a["ok"], true);
+    EXPECT_EQ(b, a);
+    EXPECT_EQ(inserts().size(), 3u);
+}
+
+TEST_F(InsertTest, AWaiterIsToldItIsStillPlacingBeforeThePageGivesUp) {
+    std::future<json> first, second;
+    Gate gate;
+    script("SCBT_Insert", [released = gate.opened](const auto&) {
+        released.wait();
+        return oneShape;
+    });
+    first = start({{"id", "hung"}, {"path", "M 0 0 L 1 1"}});
+    ASSERT_TRUE(loop->runUntil([&] { return inserts().size() == 1; }));
+    second = start({{"id", "hung"}, {"path", "M 0 0 L 1 1"}});
+    ASSERT_TRUE(waitLogged("Placing hung was asked for again while under way"));
+    const Instant asked = clock->now();
+    const json pending = finish(second, [&] { clock->sleepFor(250ms); });
+    EXPECT_EQ(pending, (json{{"ok", false}, {"pending", true}, {"msg", "PowerPoint is still placing the drawing."}}));
+    EXPECT_LT(clock->now() - asked, 90s);
+
+    // The first comes back at last: what it placed is what the page hears next time.
+    gate.open();
+    const json placed = finish(first);
+    EXPECT_EQ(placed["ok"], true);
+    EXPECT_EQ(insert({{"id", "hung"}, {"path", "M 0 0 L 1 1"}}), placed);
+    EXPECT_EQ(inserts().size(), 1u);
+}
+
+// ---- Bounded in time ------------------------------------------------------------------------------
+
+TEST_F(InsertTest, ASlowAddinCheckLeavesTheMacroOnlyTheTimeThatIsLeft) {
+    script("SCBT_Version", [this](const auto&) {
+        clock->sleepFor(30s);
+        return std::string("OK|dev");
+    });
+    EXPECT_EQ(insert({{"path", "M 0 0 L 1 1"}})["ok"], true);
+    ASSERT_EQ(inserts().size(), 1u);
+    EXPECT_EQ(inserts()[0].timeout, 50s);
+
+    // Almost all of the time gone before the first part: it is not sent at all.
+    AddinCheck::reset();
+    script("SCBT_Version", [this](const auto&) {
+        clock->sleepFor(77s);
+        return std::string("OK|dev");
+    });
+    const Instant u = clock->now();
+    EXPECT_EQ(insert({{"path", "M 0 0 L 1 1"}}),
+              (json{{"ok", false}, {"msg", "PowerPoint was busy for too long, so Scribbet stopped placing."}}));
+    EXPECT_EQ(inserts().size(), 1u);
+    EXPECT_LT(clock->now() - u, 80s);
+    EXPECT_EQ(logged().back(), "Place FAILED: PowerPoint was busy for too long, so Scribbet stopped placing.");
+}
+
+TEST_F(InsertTest, SlowPartsStopBeforeTheBoundAndSayWhatWasPlaced) {
+    std::atomic<int> calls = 0;
+    script("SCBT_Insert", [&](const auto&) {
+        const int n = ++calls;
+        clock->sleepFor(n == 1 ? 50s : 26s);
+        return "OK|1\n0\tF\t" + std::to_string(300 + n) + "\t0\t0\t0\t0\t0\t0\t0";
+    });
+    const Instant t = clock->now();
+    const json answer = insert(threeStyles("slow-parts"));
+    EXPECT_LE(clock->now() - t, 80s);
+    EXPECT_EQ(answer["ok"], false);
+    EXPECT_EQ(answer["msg"], "PowerPoint was busy for too long, so Scribbet stopped placing.");
+    ASSERT_EQ(answer["parts"].size(), 2u);
+    EXPECT_EQ(answer["parts"][1]["shapes"][0]["id"], 302);
+    const auto sent = inserts();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].timeout, 60s);
+    EXPECT_EQ(sent[1].timeout, 30s); // what was left of the 80 s
+}
+
+TEST_F(InsertTest, AProgramQueueHeldByOthersDoesNotHoldTheAnswer) {
+    // Other requests hold the program (a slide picture, the theme): the placing's time runs on.
+    std::future<json> f;
+    Gate gate;
+    PPT::queue().async([released = gate.opened] { released.wait(); });
+    f = start({{"path", "M 0 0 L 1 1"}});
+    const Instant t = clock->now();
+    const json answer = finish(f, [&] { clock->sleepFor(250ms); });
+    EXPECT_EQ(answer["msg"], "PowerPoint was busy for too long, so Scribbet stopped placing.");
+    EXPECT_LT(clock->now() - t, 90s);
+    gate.open();
+    PPT::queue().sync([] {});
+    EXPECT_TRUE(inserts().empty()) << "a placing that gave up never reaches the add-in later";
+}
+
+// ---- The memory itself ----------------------------------------------------------------------------
+
+TEST_F(InsertTest, TheMemoryKeepsAFewRecentAnswersForAWhile) {
+    PlacingMemory memory({3, std::chrono::minutes(10)});
+    int placings = 0;
+    auto ask = [&](const std::string& id) {
+        return memory.answer(id, 1, clock->now() + 80s, [&] { return json{{"n", ++placings}}; });
+    };
+    for (const char* id : {"a", "b", "c", "d"}) ask(id);
+    EXPECT_EQ(memory.remembered(), 3u);
+    EXPECT_EQ(ask("d"), (json{{"n", 4}}));
+    EXPECT_EQ(ask("b"), (json{{"n", 2}}));
+    EXPECT_EQ(ask("a"), (json{{"n", 5}})) << "the oldest was forgotten";
+    EXPECT_EQ(placings, 5);
+    clock->sleepFor(std::chrono::minutes(10));
+    EXPECT_EQ(ask("d"), (json{{"n", 6}})) << "expired";
+    EXPECT_EQ(memory.remembered(), 1u);
+
+    // A placing that breaks down is not remembered, and whoever waited for it is told.
+    EXPECT_THROW(memory.answer("x", 1, clock->now() + 80s, []() -> json { throw std::runtime_error("x"); }),
+                 std::runtime_error);
+    EXPECT_EQ(ask("x"), (json{{"n", 7}}));
+}
+
+} // namespace
