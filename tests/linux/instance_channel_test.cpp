@@ -31,14 +31,21 @@ using Messages = std::vector<std::string>;
 struct Received {
     std::mutex m;
     Messages messages;
+    bool ending = false; // then nothing is taken
     Messages all() {
         std::lock_guard l(m);
         return messages;
     }
+    void end() {
+        std::lock_guard l(m);
+        ending = true;
+    }
     InstanceChannel::Handler handler() {
-        return [this](const std::string& s) {
+        return [this](const Messages& handed) {
             std::lock_guard l(m);
-            messages.push_back(s);
+            if (ending) return false;
+            messages.insert(messages.end(), handed.begin(), handed.end());
+            return true;
         };
     }
 };
@@ -304,6 +311,27 @@ TEST_F(InstanceChannelTest, AStartWaitsForAnInstanceThatIsEndingAndGivesUpOnOneT
     EXPECT_EQ(took.role, Start::instance) << took.why;
     EXPECT_EQ(InstanceChannel::handOff(path, {"Ly"}).outcome, HandOff::handed);
     EXPECT_EQ(got.all(), Messages{"Ly"});
+}
+
+TEST_F(InstanceChannelTest, LinksHandedToAnInstanceThatIsQuittingGoToTheNextOne) {
+    listen();
+    got.end();
+    EXPECT_EQ(InstanceChannel::handOff(path, {"Lx"}).outcome, HandOff::nobody);
+
+    // The start waits while the quitting instance still holds the place, then takes it and
+    // its own links with it; the quitting one never had them.
+    std::thread quitting([this] {
+        std::this_thread::sleep_for(300ms);
+        channel.stop();
+    });
+    InstanceChannel next;
+    Received nextGot;
+    const auto role = next.start(path, {"Lx"}, nextGot.handler(), {}, 3000ms);
+    quitting.join();
+    EXPECT_EQ(role.role, Start::instance) << role.why;
+    EXPECT_TRUE(got.all().empty());
+    EXPECT_EQ(InstanceChannel::handOff(path, {"Ly"}).outcome, HandOff::handed);
+    EXPECT_EQ(nextGot.all(), Messages{"Ly"});
 }
 
 // ---- The socket's place ----

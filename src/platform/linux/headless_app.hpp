@@ -1,7 +1,8 @@
 #pragma once
 // The application object of the Linux program without a display: no menu bar to show and
 // no Dock to leave, but the same launch order, links and terminate action as on macOS.
-#include <atomic>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,13 @@ public:
     // Launches: links given at start arrive before launching has finished, as the
     // system delivers the links that started an application. Returns when terminated.
     void run(ApplicationDelegate& delegate, const std::vector<std::string>& startLinks);
-    // Any thread.
-    void deliver(std::string link);
-    void reopen();
+    // Any thread: runs `task` on the main thread unless the application is ending, when
+    // it would never run; then false. What a second start handed over goes through here,
+    // so that its sender knows whether it was taken.
+    bool unlessEnding(std::function<void()> task);
+    // Main thread: a link arrived, or the application was opened again.
+    void open(const std::string& link);
+    void reopened();
 
     const std::vector<Menu>& menus() const { return menus_; }
 
@@ -36,7 +41,8 @@ private:
     ApplicationDelegate* delegate_ = nullptr;
     Handler handler_;
     std::vector<Menu> menus_;
-    std::atomic<bool> terminating_{false};
+    std::mutex ending_; // terminating_ and what is posted behind it
+    bool terminating_ = false;
 };
 
 } // namespace scribbet::linuxhost

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string_view>
 
 namespace scribbet::linuxhost {
 
@@ -22,6 +23,8 @@ namespace {
 
 constexpr auto retryPause = std::chrono::milliseconds(50);
 constexpr std::size_t maxAnswerBytes = 4096;
+// The answer of an instance that is quitting: it took nothing.
+constexpr std::string_view ending = "ENDING";
 
 std::string amount(std::size_t bytes) {
     constexpr std::size_t kib = 1024, mib = kib * kib;
@@ -174,8 +177,7 @@ private:
             answer("ERR The hand-over was cut off or not understood, so none of its links were taken.");
             return;
         }
-        for (const auto& m : *messages) net_.handler(m);
-        answer("OK " + std::to_string(messages->size()));
+        answer(net_.handler(*messages) ? "OK " + std::to_string(messages->size()) : std::string(ending));
     }
 
     // The last word to the sender, itself bounded in time, then the end.
@@ -345,6 +347,8 @@ InstanceChannel::HandOff InstanceChannel::handOff(const std::filesystem::path& p
     const std::string line = reply.substr(0, reply.find('\n'));
     if (line == "OK " + std::to_string(messages.size())) return {HandOff::handed, ""};
     if (line.starts_with("ERR ") && line.size() > 4) return {HandOff::failed, line.substr(4)};
+    // Quitting: soon nobody listens there, and whoever starts next takes the links.
+    if (line == ending) return {HandOff::nobody, ""};
     return {HandOff::failed, "The running Scribbet did not confirm the links; they may not have been handled."};
 }
 
@@ -390,7 +394,7 @@ InstanceChannel::Start InstanceChannel::start(const std::filesystem::path& path,
         if (handed.outcome == HandOff::handed) return {Start::handedOver, ""};
         if (handed.outcome == HandOff::failed) return {Start::failed, handed.why};
         // The lock is held but nobody listens: an instance between its lock and its socket,
-        // or one that is ending.
+        // or one that is ending (and may have said so).
         if (std::chrono::steady_clock::now() >= deadline) {
             return {Start::failed, "Another Scribbet is starting or ending and did not take the links within " +
                                        duration(patience) + "; try again."};

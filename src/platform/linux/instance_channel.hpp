@@ -5,8 +5,9 @@
 // A hand-over is a run of messages, each ended by a NUL ("L" and a link, or "R" for
 // opening the application again), then one more NUL, then the end of the sender's stream.
 // The instance takes all of them or none and answers "OK <count>" or "ERR <sentence>", so
-// the sender knows whether its links were handed over. Each end deals only with its own
-// user.
+// the sender knows whether its links were handed over, or "ENDING" when it is quitting and
+// would drop them: the sender then waits to become the instance itself. Each end deals
+// only with its own user.
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -34,7 +35,9 @@ struct InstanceLimits {
 
 class InstanceChannel {
 public:
-    using Handler = std::function<void(const std::string& message)>;
+    // Takes one hand-over's messages, all of them, or none (false) when the instance is
+    // ending and could no longer handle them.
+    using Handler = std::function<bool(const std::vector<std::string>& messages)>;
     using Limits = InstanceLimits;
 
     // Where the socket lies: $XDG_RUNTIME_DIR/scribbet.sock, else scribbet.sock in the
@@ -57,7 +60,8 @@ public:
         std::string why; // when failed: one sentence for the user
     };
     // Sends the messages to the instance listening at `path` and waits for its answer:
-    // handed once it confirmed every one; nobody when no instance listens there.
+    // handed once it confirmed every one; nobody when no instance listens there or the one
+    // there is ending.
     static HandOff handOff(const std::filesystem::path& path, const std::vector<std::string>& messages,
                            const Limits& limits = {});
 

@@ -101,10 +101,13 @@ int main(int argc, char** argv) {
     HeadlessApplication app(*loop);
     InstanceChannel channel;
     // Another instance may have started in the same moment: then this start hands over.
-    const auto role = channel.start(socket, messages, [&app](const std::string& message) {
-        if (message.empty()) return;
-        if (message[0] == 'L') app.deliver(message.substr(1));
-        if (message[0] == 'R') app.reopen();
+    const auto role = channel.start(socket, messages, [&app](const std::vector<std::string>& handed) {
+        return app.unlessEnding([&app, handed] {
+            for (const auto& message : handed) {
+                if (message.starts_with('L')) app.open(message.substr(1));
+                if (message == "R") app.reopened();
+            }
+        });
     });
     if (role.role != InstanceChannel::Start::instance) {
         return role.role == InstanceChannel::Start::handedOver ? 0 : refuse(role.why);
