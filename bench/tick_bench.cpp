@@ -11,10 +11,10 @@
 #include "geometry/pane_reader.hpp"
 #include "layer/overlay.hpp"
 #include "log/app_state.hpp"
-#include "platform/fake/fake_accessibility.hpp"
-#include "platform/fake/fake_layer.hpp"
-#include "platform/fake/fake_powerpoint.hpp"
-#include "platform/fake/virtual_loop.hpp"
+#include "adapters/fake/fake_accessibility.hpp"
+#include "adapters/fake/fake_layer.hpp"
+#include "adapters/fake/fake_powerpoint.hpp"
+#include "adapters/fake/virtual_loop.hpp"
 #include "powerpoint/ppt.hpp"
 
 namespace {

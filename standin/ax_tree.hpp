@@ -57,7 +57,7 @@ inline constexpr const char* axAppId = "app";
 // The application element and its windows; none while the program isn't running.
 std::optional<AXNode> axTree(const Model& model);
 
-// {"value": V} in the wire's encoding (see platform/linux/standin_link.hpp), or {} when the
+// {"value": V} in the wire's encoding (see adapters/linux/standin_link.hpp), or {} when the
 // element is stale or has no such attribute.
 nlohmann::json axAttribute(const Model& model, const std::string& id, const std::string& name);
 

@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "app/settings.hpp"
-#include "platform/linux/standin_link.hpp"
+#include "adapters/linux/standin_link.hpp"
 #include "socket_server.hpp"
 #include "state.hpp"
 #ifdef SCRIBBET_STANDIN_WINDOW

@@ -1,5 +1,5 @@
 #pragma once
-// One request of the wire (see platform/linux/standin_link.hpp) and its answer: the
+// One request of the wire (see adapters/linux/standin_link.hpp) and its answer: the
 // program's macro events and scripts, the desktop's questions (running, windows, front,
 // screens, activate, the accessibility interface) and the stand-in's own (state, set, quit,
 // ax.tree).

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/linux/standin_link.hpp"
+#include "adapters/linux/standin_link.hpp"
 #include "requests.hpp"
 
 namespace scribbet::standin {

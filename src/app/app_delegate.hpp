@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "app/settings.hpp"
-#include "platform/application.hpp"
-#include "platform/bundle.hpp"
-#include "platform/links.hpp"
-#include "platform/paths.hpp"
-#include "platform/status_ui.hpp"
+#include "ports/application.hpp"
+#include "ports/bundle.hpp"
+#include "ports/links.hpp"
+#include "ports/paths.hpp"
+#include "ports/status_ui.hpp"
 #include "runtime/queues.hpp"
 
 namespace scribbet {

@@ -2,7 +2,7 @@
 // The values that decide when the program may quit by itself. All on the main thread.
 #include <functional>
 
-#include "platform/clock.hpp"
+#include "ports/clock.hpp"
 
 namespace scribbet::Idle {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/screens.hpp"
+#include "ports/screens.hpp"
 #include "runtime/queues.hpp"
 
 namespace scribbet::Notice {

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "geometry/rect.hpp"
-#include "platform/clock.hpp"
-#include "platform/input_monitors.hpp"
-#include "platform/status_ui.hpp"
+#include "ports/clock.hpp"
+#include "ports/input_monitors.hpp"
+#include "ports/status_ui.hpp"
 
 namespace scribbet::Notice {
 

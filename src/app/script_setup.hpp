@@ -2,8 +2,8 @@
 // Puts the ribbon helper script where the presentation program lets its add-in run it,
 // whenever the copy there is missing or differs from the one the program carries.
 #include "app/settings.hpp"
-#include "platform/bundle.hpp"
-#include "platform/paths.hpp"
+#include "ports/bundle.hpp"
+#include "ports/paths.hpp"
 
 namespace scribbet::ScriptSetup {
 

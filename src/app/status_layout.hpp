@@ -1,6 +1,6 @@
 #pragma once
 // The status window's texts and layout.
-#include "platform/status_ui.hpp"
+#include "ports/status_ui.hpp"
 
 namespace scribbet {
 

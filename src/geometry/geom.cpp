@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "geometry/pane_state.hpp"
-#include "platform/screens.hpp"
+#include "ports/screens.hpp"
 #include "powerpoint/ppt.hpp"
 
 namespace scribbet {

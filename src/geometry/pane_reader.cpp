@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "app/settings.hpp"
-#include "platform/preferences.hpp"
+#include "ports/preferences.hpp"
 #include "powerpoint/addin_check.hpp"
 #include "powerpoint/ppt.hpp"
 

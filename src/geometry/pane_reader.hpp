@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "geometry/pane_state.hpp"
-#include "platform/accessibility.hpp"
-#include "platform/clock.hpp"
+#include "ports/accessibility.hpp"
+#include "ports/clock.hpp"
 #include "runtime/queues.hpp"
 
 namespace scribbet {

@@ -8,7 +8,7 @@
 #include "geometry/pane_reader.hpp"
 #include "layer/overlay.hpp"
 #include "log/app_state.hpp"
-#include "platform/screens.hpp"
+#include "ports/screens.hpp"
 #include "powerpoint/ppt.hpp"
 
 namespace scribbet {

@@ -12,8 +12,8 @@
 #include "app/text.hpp"
 #include "geometry/pane_reader.hpp"
 #include "log/app_state.hpp"
-#include "platform/preferences.hpp"
-#include "platform/screens.hpp"
+#include "ports/preferences.hpp"
+#include "ports/screens.hpp"
 #include "powerpoint/ppt.hpp"
 #include "runtime/weak.hpp"
 

@@ -13,9 +13,9 @@
 
 #include "geometry/geom.hpp"
 #include "geometry/pane_state.hpp"
-#include "platform/input_monitors.hpp"
-#include "platform/layer_ui.hpp"
-#include "platform/workspace.hpp"
+#include "ports/input_monitors.hpp"
+#include "ports/layer_ui.hpp"
+#include "ports/workspace.hpp"
 #include "powerpoint/ppt.hpp"
 #include "runtime/queues.hpp"
 

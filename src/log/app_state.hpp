@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/log_view.hpp"
+#include "ports/log_view.hpp"
 #include "runtime/queues.hpp"
 
 namespace scribbet {

@@ -6,7 +6,7 @@
 #include "app/settings.hpp"
 #include "app/text.hpp"
 #include "log/app_state.hpp"
-#include "platform/bundle.hpp"
+#include "ports/bundle.hpp"
 #include "powerpoint/ppt.hpp"
 #include "runtime/queues.hpp"
 

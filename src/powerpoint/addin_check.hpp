@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/script_runner.hpp"
+#include "ports/script_runner.hpp"
 
 namespace scribbet::AddinCheck {
 

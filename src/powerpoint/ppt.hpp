@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "geometry/rect.hpp"
-#include "platform/macro_transport.hpp"
-#include "platform/window_list.hpp"
-#include "platform/workspace.hpp"
+#include "ports/macro_transport.hpp"
+#include "ports/window_list.hpp"
+#include "ports/workspace.hpp"
 #include "runtime/queues.hpp"
 
 namespace scribbet {

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/clock.hpp"
-#include "platform/main_loop.hpp"
+#include "ports/clock.hpp"
+#include "ports/main_loop.hpp"
 #include "runtime/run_loop.hpp"
 
 namespace scribbet {

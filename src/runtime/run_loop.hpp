@@ -11,7 +11,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/clock.hpp"
+#include "ports/clock.hpp"
 
 namespace scribbet {
 

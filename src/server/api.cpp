@@ -7,7 +7,7 @@
 #include "app/settings.hpp"
 #include "app/text.hpp"
 #include "layer/overlay.hpp"
-#include "platform/preferences.hpp"
+#include "ports/preferences.hpp"
 #include "powerpoint/addin_check.hpp"
 #include "powerpoint/ppt.hpp"
 #include "server/server.hpp"

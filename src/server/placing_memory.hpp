@@ -16,7 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/clock.hpp"
+#include "ports/clock.hpp"
 
 namespace scribbet {
 

@@ -24,7 +24,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/settings.hpp"
-#include "platform/clock.hpp"
+#include "ports/clock.hpp"
 #include "runtime/queues.hpp"
 #include "server/reply.hpp"
 #include "server/request.hpp"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/app_delegate.hpp"
-#include "platform/fake/fake_app.hpp"
+#include "adapters/fake/fake_app.hpp"
 #include "support/test_env.hpp"
 
 using namespace scribbet;

@@ -5,11 +5,11 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
-#include "platform/gtk/desktop_flip.hpp"
-#include "platform/gtk/glib_loop.hpp"
-#include "platform/gtk/page_view.hpp"
-#include "platform/gtk/status_window.hpp"
-#include "platform/gtk/x11_input.hpp"
+#include "adapters/gtk/desktop_flip.hpp"
+#include "adapters/gtk/glib_loop.hpp"
+#include "adapters/gtk/page_view.hpp"
+#include "adapters/gtk/status_window.hpp"
+#include "adapters/gtk/x11_input.hpp"
 
 using namespace scribbet;
 using namespace scribbet::gtkhost;

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/gtk/glib_loop.hpp"
+#include "adapters/gtk/glib_loop.hpp"
 
 using namespace scribbet;
 using namespace scribbet::gtkhost;

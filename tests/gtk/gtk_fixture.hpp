@@ -19,9 +19,9 @@
 
 #include "app/settings.hpp"
 #include "log/app_state.hpp"
-#include "platform/gtk/glib_loop.hpp"
-#include "platform/gtk/monitor_screens.hpp"
-#include "platform/linux/plain_loop.hpp"
+#include "adapters/gtk/glib_loop.hpp"
+#include "adapters/gtk/monitor_screens.hpp"
+#include "adapters/linux/plain_loop.hpp"
 #include "runtime/queues.hpp"
 #include "support/process.hpp"
 #include "support/test_env.hpp"

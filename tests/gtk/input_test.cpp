@@ -6,9 +6,9 @@
 #include <X11/Xlib.h>
 #include <webkit2/webkit2.h>
 
-#include "platform/gtk/layer_window.hpp"
-#include "platform/gtk/page_view.hpp"
-#include "platform/gtk/x11_input.hpp"
+#include "adapters/gtk/layer_window.hpp"
+#include "adapters/gtk/page_view.hpp"
+#include "adapters/gtk/x11_input.hpp"
 
 using namespace scribbet;
 using namespace scribbet::gtkhost;

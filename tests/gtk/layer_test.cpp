@@ -2,6 +2,7 @@
 // program's own server: the page's messages and script results as the layer receives them,
 // the navigation policies and load failures with their names, a web process that ends, and
 // what a person sees and clicks: a transparent window that lets the mouse through on demand.
+#include <algorithm>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -9,8 +10,8 @@
 #include <webkit2/webkit2.h>
 
 #include "gtk_fixture.hpp"
-#include "platform/gtk/layer_window.hpp"
-#include "platform/gtk/page_view.hpp"
+#include "adapters/gtk/layer_window.hpp"
+#include "adapters/gtk/page_view.hpp"
 #include "server/http_client.hpp"
 #include "server/server.hpp"
 
@@ -231,15 +232,20 @@ TEST_F(GtkLayerTest, AServerThatNeverAnswersTimesOutOnceAndTheStopIsACancellatio
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
     ASSERT_EQ(::listen(fd, 8), 0);
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &len);
+    // The web process is up first: on a busy machine its start alone can take longer than
+    // the time limit, and then the load would end before it was ever asked for.
+    openProbe();
+    const auto responses = recorder->responses.size();
     const auto start = std::chrono::steady_clock::now();
     recorder->allowAll = true;
-    page->load("http://127.0.0.1:" + std::to_string(ntohs(at.sin_port)) + "/overlay.html", 400ms);
+    const std::string silent = "http://127.0.0.1:" + std::to_string(ntohs(at.sin_port)) + "/overlay.html";
+    page->load(silent, 400ms);
     ASSERT_TRUE(pumpUntil([&] { return !recorder->failures.empty(); }));
     EXPECT_GE(std::chrono::steady_clock::now() - start, 400ms);
     EXPECT_EQ(recorder->failures[0].domain, "NSURLErrorDomain");
     EXPECT_EQ(recorder->failures[0].code, -1001);
-    EXPECT_EQ(recorder->navigations.size(), 1u);
-    EXPECT_TRUE(recorder->responses.empty());
+    EXPECT_EQ(std::count(recorder->navigations.begin(), recorder->navigations.end(), silent), 1);
+    EXPECT_EQ(recorder->responses.size(), responses);
     pump(500ms);
     for (std::size_t i = 1; i < recorder->failures.size(); ++i) {
         EXPECT_EQ(recorder->failures[i].code, -999) << recorder->failures[i].domain;

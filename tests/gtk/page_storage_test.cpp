@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "gtk_fixture.hpp"
-#include "platform/gtk/page_view.hpp"
+#include "adapters/gtk/page_view.hpp"
 #include "server/http_client.hpp"
 #include "server/server.hpp"
 

@@ -9,8 +9,8 @@
 
 #include "gtk_fixture.hpp"
 #include "layer/overlay.hpp"
-#include "platform/gtk/layer_window.hpp"
-#include "platform/gtk/page_view.hpp"
+#include "adapters/gtk/layer_window.hpp"
+#include "adapters/gtk/page_view.hpp"
 
 using namespace scribbet;
 using namespace scribbet::gtkhost;

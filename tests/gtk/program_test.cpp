@@ -11,7 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "gtk_fixture.hpp"
-#include "platform/linux/standin_link.hpp"
+#include "adapters/linux/standin_link.hpp"
 #include "server/http_client.hpp"
 // After the tests' headers: Xlib's macros (None, Bool) would break them.
 #include <gdk/gdkx.h>

@@ -8,10 +8,10 @@
 #include "app/notice.hpp"
 #include "gtk_fixture.hpp"
 #include "layer/overlay.hpp"
-#include "platform/fake/fake_layer.hpp"
-#include "platform/fake/fake_status.hpp"
-#include "platform/gtk/layer_window.hpp"
-#include "platform/preferences.hpp"
+#include "adapters/fake/fake_layer.hpp"
+#include "adapters/fake/fake_status.hpp"
+#include "adapters/gtk/layer_window.hpp"
+#include "ports/preferences.hpp"
 
 using namespace scribbet;
 using namespace scribbet::gtkhost;

@@ -4,9 +4,9 @@
 #include "app/notice.hpp"
 #include "app/status_layout.hpp"
 #include "gtk_fixture.hpp"
-#include "platform/gtk/notice_panel.hpp"
-#include "platform/gtk/status_window.hpp"
-#include "platform/gtk/x11_input.hpp"
+#include "adapters/gtk/notice_panel.hpp"
+#include "adapters/gtk/status_window.hpp"
+#include "adapters/gtk/x11_input.hpp"
 
 using namespace scribbet;
 using namespace scribbet::gtkhost;

@@ -2,7 +2,7 @@
 // it does not open, and it closes when they go away. And the ways making a layer can fail.
 #include "app/notice.hpp"
 #include "layer_fixture.hpp"
-#include "platform/fake/fake_status.hpp"
+#include "adapters/fake/fake_status.hpp"
 
 using namespace scribbet;
 using namespace std::chrono_literals;

@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/linux/standin_link.hpp"
+#include "adapters/linux/standin_link.hpp"
 #include "server/http_client.hpp"
 #include "support/process.hpp"
 #include "support/test_env.hpp"

@@ -3,8 +3,8 @@
 #include <optional>
 #include <thread>
 
-#include "platform/linux/headless_app.hpp"
-#include "platform/linux/plain_loop.hpp"
+#include "adapters/linux/headless_app.hpp"
+#include "adapters/linux/plain_loop.hpp"
 
 using namespace scribbet;
 using namespace scribbet::linuxhost;

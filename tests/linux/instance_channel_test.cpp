@@ -14,7 +14,7 @@
 #include <optional>
 #include <thread>
 
-#include "platform/linux/instance_channel.hpp"
+#include "adapters/linux/instance_channel.hpp"
 #include "support/test_env.hpp"
 
 using namespace scribbet;

@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "platform/linux/desktop_places.hpp"
-#include "platform/linux/file_preferences.hpp"
-#include "platform/mac/mac_paths.hpp"
+#include "adapters/linux/desktop_places.hpp"
+#include "adapters/linux/file_preferences.hpp"
+#include "adapters/mac/mac_paths.hpp"
 #include "support/test_env.hpp"
 
 using namespace scribbet;

@@ -4,9 +4,9 @@
 #include <cstdlib>
 
 #include "app/settings.hpp"
-#include "platform/fake/fake_app.hpp"
-#include "platform/linux/standin_adapters.hpp"
-#include "platform/linux/standin_link.hpp"
+#include "adapters/fake/fake_app.hpp"
+#include "adapters/linux/standin_adapters.hpp"
+#include "adapters/linux/standin_link.hpp"
 #include "powerpoint/addin_check.hpp"
 #include "powerpoint/ppt.hpp"
 #include "support/process.hpp"

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "app/settings.hpp"
-#include "platform/fake/fake_app.hpp"
-#include "platform/fake/fake_powerpoint.hpp"
+#include "adapters/fake/fake_app.hpp"
+#include "adapters/fake/fake_powerpoint.hpp"
 #include "powerpoint/addin_check.hpp"
 #include "powerpoint/ppt.hpp"
 #include "support/test_env.hpp"

@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "app/settings.hpp"
-#include "platform/fake/fake_powerpoint.hpp"
+#include "adapters/fake/fake_powerpoint.hpp"
 #include "powerpoint/ppt.hpp"
 #include "support/test_env.hpp"
 

@@ -11,7 +11,7 @@
 #include <latch>
 #include <sstream>
 
-#include "platform/fake/fake_powerpoint.hpp"
+#include "adapters/fake/fake_powerpoint.hpp"
 #include "powerpoint/ppt.hpp"
 #include "server/descriptors.hpp"
 #include "server/server_fixture.hpp"

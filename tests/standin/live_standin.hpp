@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/linux/standin_link.hpp"
+#include "adapters/linux/standin_link.hpp"
 #include "support/process.hpp"
 #include "socket_server.hpp"
 

@@ -8,7 +8,7 @@
 #include "geometry/geom.hpp"
 #include "geometry/pane_reader.hpp"
 #include "live_standin.hpp"
-#include "platform/linux/standin_adapters.hpp"
+#include "adapters/linux/standin_adapters.hpp"
 #include "powerpoint/ppt.hpp"
 #include "support/test_env.hpp"
 

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/linux/standin_link.hpp"
+#include "adapters/linux/standin_link.hpp"
 #include "support/test_env.hpp"
 
 using namespace scribbet;

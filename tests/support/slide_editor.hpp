@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/fake/fake_accessibility.hpp"
+#include "adapters/fake/fake_accessibility.hpp"
 
 namespace scribbet::test {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "log/app_state.hpp"
-#include "platform/fake/virtual_loop.hpp"
+#include "adapters/fake/virtual_loop.hpp"
 #include "runtime/queues.hpp"
 
 namespace scribbet::test {

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Holds the source tree to its layering: includes run one way, main/ -> adapters/ -> the
+# core -> ports/.
+#   - the core (app, log, powerpoint, geometry, layer, server, runtime, ports) includes no
+#     adapter, no program entry, nothing of the stand-in and no system UI header;
+#   - ports/ includes only ports/ and the geometry's plain value types;
+#   - an adapter family (adapters/NAME/) includes no other family.
+# Prints each include that breaks a rule as FILE:LINE: why, and fails when there is one.
+#
+#   scripts/check-layout.sh [SRC]    # SRC defaults to the project's src/
+set -euo pipefail
+
+src=${1:-$(cd "$(dirname "$0")/.." && pwd)/src}
+[[ -d $src ]] || { echo "no source folder at $src" >&2; exit 2; }
+
+core_rooms=(app log powerpoint geometry layer server runtime ports)
+# System UI headers: windows, web views, accessibility, events, the toolkits under them.
+ui_headers='^(gtk|gdk|gdkx|webkit2|webkit|wpe|jsc|X11|glib|gio|gobject|cairo|pango|atk|Cocoa|AppKit|WebKit|Foundation|ApplicationServices|CoreGraphics|CoreFoundation|Carbon|QuartzCore|objc)/|^(glib|gio|gtk|gdk|cairo|X11)[-a-z0-9_]*\.h$'
+value_types='^geometry/rect\.hpp$'
+
+faults=0
+fault() {
+    printf '%s:%s: %s\n' "${1#"$src"/}" "$2" "$3"
+    faults=$((faults + 1))
+}
+
+# Every include of FILE as "LINE<TAB>KIND<TAB>TARGET", KIND being quote or angle.
+includes() {
+    grep -nE '^[[:space:]]*#[[:space:]]*(include|import)[[:space:]]*[<"]' "$1" |
+        sed -nE 's/^([0-9]+):[^<"]*"([^"]+)".*/\1\tquote\t\2/p; s/^([0-9]+):[^<"]*<([^>]+)>.*/\1\tangle\t\2/p' || true
+}
+
+check_file() {
+    local file=$1 room=$2 family=$3
+    local line kind target
+    while IFS=$'\t' read -r line kind target; do
+        if [[ $kind == angle ]]; then
+            if [[ -z $family && $target =~ $ui_headers ]]; then
+                fault "$file" "$line" "the core includes the system UI header <$target>"
+            fi
+            continue
+        fi
+        case $target in
+        adapters/*)
+            if [[ -z $family ]]; then
+                fault "$file" "$line" "the core includes the adapter \"$target\""
+            elif [[ $target != adapters/$family/* ]]; then
+                fault "$file" "$line" "the $family adapters include another family's \"$target\""
+            fi
+            ;;
+        main/*) fault "$file" "$line" "\"$target\" is a program's entry: nothing includes it" ;;
+        standin/* | ../*)
+            [[ -z $family ]] && fault "$file" "$line" "the core includes \"$target\" from outside it"
+            ;;
+        esac
+        if [[ $room == ports && $target != ports/* && ! $target =~ $value_types ]]; then
+            fault "$file" "$line" "a port includes \"$target\", above the ports"
+        fi
+    done < <(includes "$file")
+}
+
+shopt -s nullglob globstar
+for room in "${core_rooms[@]}"; do
+    for file in "$src/$room"/**/*.{hpp,cpp,h,mm}; do check_file "$file" "$room" ""; done
+done
+for dir in "$src"/adapters/*/; do
+    family=$(basename "$dir")
+    for file in "$dir"**/*.{hpp,cpp,h,mm}; do check_file "$file" adapters "$family"; done
+done
+
+if ((faults > 0)); then
+    echo "$faults include(s) against the layout" >&2
+    exit 1
+fi
+echo "layout: includes run one way"

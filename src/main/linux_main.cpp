@@ -1,0 +1,135 @@
+// The Linux program: `scribbet [LINK...]`. Hands its links to a running instance when
+// there is one; otherwise becomes the instance and runs until terminated.
+#include <csignal>
+#include <pthread.h>
+
+#include <iostream>
+#include <thread>
+
+#include "app/app_delegate.hpp"
+#include "app/settings.hpp"
+#include "log/app_state.hpp"
+#include "geometry/pane_reader.hpp"
+#include "adapters/linux/desktop_places.hpp"
+#include "adapters/linux/file_preferences.hpp"
+#include "adapters/linux/headless_layer.hpp"
+#include "app/notice.hpp"
+#include "layer/overlay.hpp"
+#include "adapters/linux/headless_app.hpp"
+#include "adapters/linux/instance_channel.hpp"
+#include "adapters/linux/plain_loop.hpp"
+#include "adapters/linux/standin_adapters.hpp"
+#include "powerpoint/addin_check.hpp"
+#include "powerpoint/ppt.hpp"
+#include "runtime/queues.hpp"
+#ifdef SCRIBBET_GTK
+#include "adapters/gtk/gtk_host.hpp"
+#endif
+
+using namespace scribbet;
+using namespace scribbet::linuxhost;
+
+namespace {
+int refuse(const std::string& why) {
+    std::cerr << "scribbet: " << why << "\n";
+    return 1;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    const Settings settings = Settings::fromEnvironment();
+    Settings::setCurrent(settings);
+
+    const std::vector<std::string> links(argv + 1, argv + argc);
+    std::vector<std::string> messages;
+    for (const auto& l : links) messages.push_back(InstanceChannel::linkMessage(l));
+    if (messages.empty()) messages.push_back(InstanceChannel::reopenMessage());
+
+    // With an instance running, a start hands its links over or says why it could not; it
+    // never becomes a second instance.
+    const auto place = InstanceChannel::place();
+    if (!place.why.empty()) return refuse(place.why);
+    const auto& socket = place.socket;
+    if (const auto early = InstanceChannel::handOff(socket, messages);
+        early.outcome != InstanceChannel::HandOff::nobody) {
+        return early.outcome == InstanceChannel::HandOff::handed ? 0 : refuse(early.why);
+    }
+
+    // SIGINT and SIGTERM go to one waiting thread, which asks for the terminate action.
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+
+    // Real windows when there is a display; the headless adapters otherwise.
+    std::shared_ptr<MainLoop> loop = std::make_shared<PlainMainLoop>();
+    std::shared_ptr<LayerFactory> layers = std::make_shared<HeadlessLayerFactory>();
+    std::shared_ptr<InputMonitors> input = std::make_shared<HeadlessInput>();
+    std::shared_ptr<NoticeUI> notices = std::make_shared<LoggedNotices>();
+    std::shared_ptr<const Screens> screens = std::make_shared<StandinScreens>();
+    std::shared_ptr<StatusUI> statusUI;
+#ifdef SCRIBBET_GTK
+    auto display = gtkhost::openDisplay();
+    if (const auto& g = display.adapters) {
+        loop = g->loop;
+        layers = g->layers;
+        input = g->input;
+        notices = g->notices;
+        screens = g->screens;
+        statusUI = g->status;
+        gtkhost::restartHeadlessOnDisplayLoss(argv[0]);
+    } else {
+        std::cerr << "scribbet: " << display.why << "\n";
+    }
+#endif
+    auto clock = std::make_shared<SystemClock>();
+    MainQueue::install(loop, clock);
+    XdgPaths paths;
+    auto bundle = std::make_shared<ProgramBundle>();
+    Bundle::setMain(bundle);
+    AppState::install(paths.logFile());
+    auto workspace = std::make_shared<StandinWorkspace>();
+    PPT::install({std::make_shared<StandinMacroTransport>(), std::make_shared<StandinWindowList>(), workspace});
+    Overlay::install({layers, input, workspace});
+    Notice::install(notices, input);
+    AddinCheck::install(std::make_shared<StandinScriptRunner>());
+    Screens::install(screens);
+    AXAccess::install(std::make_shared<StandinAccessibility>());
+    Preferences::install(std::make_shared<FilePreferences>(FilePreferences::defaultFile()));
+
+    HeadlessApplication app(*loop);
+    InstanceChannel channel;
+    // Another instance may have started in the same moment: then this start hands over.
+    const auto role = channel.start(socket, messages, [&app](const std::vector<std::string>& handed) {
+        return app.unlessEnding([&app, handed] {
+            for (const auto& message : handed) {
+                if (message.starts_with('L')) app.open(message.substr(1));
+                if (message == "R") app.reopened();
+            }
+        });
+    });
+    if (role.role != InstanceChannel::Start::instance) {
+        return role.role == InstanceChannel::Start::handedOver ? 0 : refuse(role.why);
+    }
+
+    std::thread waiter([&app, stops] {
+        int sig = 0;
+        if (sigwait(&stops, &sig) == 0) app.terminate();
+    });
+#ifdef SCRIBBET_GTK
+    gtkhost::forwardStopSignals(waiter.native_handle());
+#endif
+    waiter.detach();
+
+    AppDelegate delegate(settings, {app, app, *bundle, paths, statusUI.get()});
+    app.run(delegate, links);
+    channel.stop();
+#ifdef SCRIBBET_GTK
+    // The layer and the notice hold GTK and WebKit objects: they go now, while GTK still
+    // runs, and not among the static objects at exit, after WebKit's own.
+    Overlay::install({});
+    Notice::install(nullptr, nullptr);
+#endif
+    return 0;
+}
