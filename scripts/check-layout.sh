@@ -4,8 +4,10 @@
 #   - the core (app, log, powerpoint, geometry, layer, server, runtime, ports) includes no
 #     adapter, no program entry, nothing of the stand-in and no system UI header;
 #   - ports/ includes only ports/ and the geometry's plain value types;
-#   - an adapter family (adapters/NAME/) includes no other family.
-# Prints each include that breaks a rule as FILE:LINE: why, and fails when there is one.
+#   - an adapter family (adapters/NAME/) includes no other family;
+#   - the core decides nothing on a system's error numbers or domains: adapters turn them
+#     into the ports' failure kinds.
+# Prints each line that breaks a rule as FILE:LINE: why, and fails when there is one.
 #
 #   scripts/check-layout.sh [SRC]    # SRC defaults to the project's src/
 set -euo pipefail
@@ -17,6 +19,8 @@ core_rooms=(app log powerpoint geometry layer server runtime ports)
 # System UI headers: windows, web views, accessibility, events, the toolkits under them.
 ui_headers='^(gtk|gdk|gdkx|webkit2|webkit|wpe|jsc|X11|glib|gio|gobject|cairo|pango|atk|Cocoa|AppKit|WebKit|Foundation|ApplicationServices|CoreGraphics|CoreFoundation|Carbon|QuartzCore|objc)/|^(glib|gio|gtk|gdk|cairo|X11)[-a-z0-9_]*\.h$'
 value_types='^geometry/rect\.hpp$'
+# Apple-event and URL-loading error numbers and domains the adapters map to kinds.
+system_errors='(^|[^0-9])-(1708|1743|600|1712|609)([^0-9]|$)|NSURLErrorDomain|WebKitErrorDomain'
 
 faults=0
 fault() {
@@ -59,9 +63,19 @@ check_file() {
     done < <(includes "$file")
 }
 
+check_terms() {
+    local line
+    while IFS=: read -r line _; do
+        fault "$1" "$line" "the core names a system's error number or domain"
+    done < <(grep -nE -- "$system_errors" "$1" || true)
+}
+
 shopt -s nullglob globstar
 for room in "${core_rooms[@]}"; do
-    for file in "$src/$room"/**/*.{hpp,cpp,h,mm}; do check_file "$file" "$room" ""; done
+    for file in "$src/$room"/**/*.{hpp,cpp,h,mm}; do
+        check_file "$file" "$room" ""
+        check_terms "$file"
+    done
 done
 for dir in "$src"/adapters/*/; do
     family=$(basename "$dir")
@@ -72,4 +86,4 @@ if ((faults > 0)); then
     echo "$faults include(s) against the layout" >&2
     exit 1
 fi
-echo "layout: includes run one way"
+echo "layout: includes run one way, and the core names no system's error numbers"

@@ -296,11 +296,13 @@ bool Overlay::allowResponse(const LayerWebView& from, bool isHTTP, int status, b
     return false;
 }
 
-void Overlay::loadFailed(const LayerWebView& from, const std::string& domain, int code,
-                         const std::string& description) {
+void Overlay::loadFailed(const LayerWebView& from, const PageLoadFailure& failure) {
     if (!isCurrent(from)) return;
-    if ((domain == "NSURLErrorDomain" && code == -999) || (domain == "WebKitErrorDomain" && code == 102)) return;
-    log("The drawing layer could not load: " + description + " - closed.");
+    // A cancelled load was replaced on purpose; an interrupted one was refused by the
+    // response policy, which has closed the layer already if it had to.
+    using Kind = PageLoadFailureKind;
+    if (failure.kind == Kind::cancelled || failure.kind == Kind::frameInterrupted) return;
+    log("The drawing layer could not load: " + failure.description + " - closed.");
     queueClose();
 }
 

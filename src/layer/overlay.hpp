@@ -73,8 +73,7 @@ public:
     // LayerPageEvents
     bool allowNavigation(const LayerWebView& from, const std::string& url) override;
     bool allowResponse(const LayerWebView& from, bool isHTTP, int status, bool mainFrame) override;
-    void loadFailed(const LayerWebView& from, const std::string& domain, int code,
-                    const std::string& description) override;
+    void loadFailed(const LayerWebView& from, const PageLoadFailure& failure) override;
     void contentProcessEnded(const LayerWebView& from) override;
     void message(const LayerWebView& from, const nlohmann::json& body) override;
 

@@ -43,14 +43,27 @@ struct EvalResult {
 // Calls from the web view into the layer. Each names the web view it comes from, so that a
 // late call from a replaced page is told apart from the current one.
 class LayerWebView;
+
+// Why a page load failed, in Scribbet's terms; each web view adapter maps its engine's
+// error domains and codes to these once.
+enum class PageLoadFailureKind {
+    cancelled,        // stopped on purpose: a new load or a stop replaced it
+    frameInterrupted, // a policy decision refused what the frame was about to show
+    timedOut,
+    other,
+};
+
+struct PageLoadFailure {
+    PageLoadFailureKind kind = PageLoadFailureKind::other;
+    std::string description; // the engine's own words, for the log line
+};
+
 class LayerPageEvents {
 public:
     virtual ~LayerPageEvents() = default;
     virtual bool allowNavigation(const LayerWebView& from, const std::string& url) = 0;
     virtual bool allowResponse(const LayerWebView& from, bool isHTTP, int status, bool mainFrame) = 0;
-    // A failed load: the error's domain, code and description.
-    virtual void loadFailed(const LayerWebView& from, const std::string& domain, int code,
-                            const std::string& description) = 0;
+    virtual void loadFailed(const LayerWebView& from, const PageLoadFailure& failure) = 0;
     virtual void contentProcessEnded(const LayerWebView& from) = 0;
     // A "scribbet" script message's body.
     virtual void message(const LayerWebView& from, const nlohmann::json& body) = 0;

@@ -37,33 +37,26 @@ std::string failureLine(const std::string& name, int number, const std::optional
     return name + " failed: " + message.value_or("unknown error") + " (" + std::to_string(number) + ")";
 }
 
-std::string sentence(int number, const std::optional<std::string>& message) {
-    const std::string said = message.value_or("unknown error");
-    switch (number) {
-    case -600:
-    case -609:
-    case -903:
-    case -10661:
+std::string sentence(const MacroFailure& failure) {
+    switch (failure.kind) {
+    case MacroFailureKind::notRunning:
         return "ERR|PowerPoint is not running (or has just quit). Open your presentation in PowerPoint, then try "
                "again.";
-    case -128:
+    case MacroFailureKind::cancelled:
         return "ERR|Cancelled.";
-    case -1743:
-    case -1744:
+    case MacroFailureKind::denied:
         return "ERR|macOS is blocking Scribbet from controlling PowerPoint. Allow it in System Settings > Privacy & "
                "Security > Automation.";
-    case -1712:
+    case MacroFailureKind::timedOut:
         return "ERR|PowerPoint took longer than a minute to answer. If it is showing a message, close it (a VBA "
                "alert can open off-screen - click PowerPoint and press Return), then check the slide before trying "
                "again.";
-    case -1708:
-    case -18:
-        return addinNotLoaded(number);
-    default:
+    case MacroFailureKind::notHandled:
+        return addinNotLoaded(failure.number);
+    case MacroFailureKind::other:
         break;
     }
-    if (message && text::lowercased(*message).find("macro") != std::string::npos) return addinNotLoaded(number);
-    return "ERR|" + said + " (" + std::to_string(number) + ")";
+    return "ERR|" + failure.message.value_or("unknown error") + " (" + std::to_string(failure.number) + ")";
 }
 } // namespace
 
@@ -85,11 +78,7 @@ Attempt sendQuietly(const std::string& name, const std::vector<std::string>& arg
     if (!p.transport || !running()) return {notRunning, ""};
     const MacroEventReply reply =
         p.transport->send(Settings::current().macroPrefix + name, args, timeoutFrom(timeoutSeconds));
-    auto failed = [&](int number, const std::optional<std::string>& message) {
-        return Attempt{sentence(number, message), failureLine(name, number, message)};
-    };
-    if (reply.sendError) return failed(*reply.sendError, reply.sendErrorText);
-    if (reply.errn && *reply.errn != 0) return failed(*reply.errn, reply.errs);
+    if (const auto& f = reply.failure) return {sentence(*f), failureLine(name, f->number, f->message)};
     return {classify(reply.direct), ""};
 }
 } // namespace
@@ -120,11 +109,6 @@ std::string classify(const std::optional<std::string>& direct) {
     if (text.rfind("OK|", 0) == 0 || text == "OK" || text.rfind("ERR|", 0) == 0) return text;
     if (text.empty()) return "ERR|PowerPoint did not answer.";
     return "ERR|Unexpected reply: " + text::prefix(text, 200);
-}
-
-std::string explain(const std::string& name, int number, const std::optional<std::string>& message) {
-    log(failureLine(name, number, message));
-    return sentence(number, message);
 }
 
 std::optional<Rect> windowBounds() {

@@ -46,8 +46,6 @@ struct Attempt {
 Attempt attempt(const std::string& name, const std::vector<std::string>& args = {}, double timeoutSeconds = 60);
 // The event itself, on the queue.
 std::string send(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds);
-// Logs the failure and turns its number into a sentence for the user.
-std::string explain(const std::string& name, int number, const std::optional<std::string>& message);
 // Sorts a reply's direct text into the reply convention.
 std::string classify(const std::optional<std::string>& direct);
 

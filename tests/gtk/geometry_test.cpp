@@ -115,17 +115,20 @@ TEST(GtkKeysTest, CtrlStandsForCommandAltForOptionSuperForControl) {
     EXPECT_EQ(keyEventFrom(0, GDK_KEY_eacute).charactersIgnoringModifiers, "\xC3\xA9");
 }
 
-TEST(GtkPageErrorsTest, CancellationsAndPolicyInterruptionsGetTheNamesTheLayerIgnores) {
+TEST(GtkPageErrorsTest, CancellationsInterruptionsAndTimeOutsAreKnownAndTheRestIsOther) {
+    using Kind = PageLoadFailureKind;
     const std::string network = g_quark_to_string(WEBKIT_NETWORK_ERROR);
     const std::string policy = g_quark_to_string(WEBKIT_POLICY_ERROR);
-    EXPECT_EQ(pageError(network, WEBKIT_NETWORK_ERROR_CANCELLED), (PageError{"NSURLErrorDomain", -999}));
-    EXPECT_EQ(pageError(g_quark_to_string(G_IO_ERROR), G_IO_ERROR_CANCELLED), (PageError{"NSURLErrorDomain", -999}));
-    EXPECT_EQ(pageError(policy, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE),
-              (PageError{"WebKitErrorDomain", 102}));
-    // Everything else keeps WebKit's own name, so the layer closes on it.
-    EXPECT_EQ(pageError(network, WEBKIT_NETWORK_ERROR_FAILED), (PageError{network, WEBKIT_NETWORK_ERROR_FAILED}));
-    EXPECT_EQ(pageError(policy, WEBKIT_POLICY_ERROR_CANNOT_SHOW_URI), (PageError{policy, WEBKIT_POLICY_ERROR_CANNOT_SHOW_URI}));
-    EXPECT_EQ(pageError(g_quark_to_string(G_IO_ERROR), G_IO_ERROR_TIMED_OUT).code, G_IO_ERROR_TIMED_OUT);
+    const std::string io = g_quark_to_string(G_IO_ERROR);
+    EXPECT_EQ(pageLoadFailureKind(network, WEBKIT_NETWORK_ERROR_CANCELLED), Kind::cancelled);
+    EXPECT_EQ(pageLoadFailureKind(io, G_IO_ERROR_CANCELLED), Kind::cancelled);
+    EXPECT_EQ(pageLoadFailureKind(policy, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE),
+              Kind::frameInterrupted);
+    EXPECT_EQ(pageLoadFailureKind(io, G_IO_ERROR_TIMED_OUT), Kind::timedOut);
+    // Everything else closes the layer; a code is only known within its own domain.
+    EXPECT_EQ(pageLoadFailureKind(network, WEBKIT_NETWORK_ERROR_FAILED), Kind::other);
+    EXPECT_EQ(pageLoadFailureKind(policy, WEBKIT_POLICY_ERROR_CANNOT_SHOW_URI), Kind::other);
+    EXPECT_EQ(pageLoadFailureKind("elsewhere", WEBKIT_NETWORK_ERROR_CANCELLED), Kind::other);
 }
 
 TEST(GtkDelayTest, DelaysBecomeWholeMillisecondsNeverShorter) {

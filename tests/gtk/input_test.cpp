@@ -23,7 +23,7 @@ class PageEvents final : public LayerPageEvents {
 public:
     bool allowNavigation(const LayerWebView&, const std::string&) override { return true; }
     bool allowResponse(const LayerWebView&, bool, int, bool) override { return true; }
-    void loadFailed(const LayerWebView&, const std::string&, int, const std::string&) override {}
+    void loadFailed(const LayerWebView&, const PageLoadFailure&) override {}
     void contentProcessEnded(const LayerWebView&) override {}
     void message(const LayerWebView&, const json& body) override { messages.push_back(body); }
     std::vector<json> messages;

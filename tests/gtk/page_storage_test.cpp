@@ -28,7 +28,7 @@ class Events final : public LayerPageEvents {
 public:
     bool allowNavigation(const LayerWebView&, const std::string&) override { return true; }
     bool allowResponse(const LayerWebView&, bool, int, bool) override { return true; }
-    void loadFailed(const LayerWebView&, const std::string&, int, const std::string& d) override { failure = d; }
+    void loadFailed(const LayerWebView&, const PageLoadFailure& f) override { failure = f.description; }
     void contentProcessEnded(const LayerWebView&) override {}
     void message(const LayerWebView&, const json& body) override {
         if (body.is_object() && body.value("type", "") == "ready") ready = true;

@@ -158,11 +158,11 @@ TEST_F(OverlayLifeTest, OnlyTheMainDocumentsHttpErrorClosesTheLayer) {
 TEST_F(OverlayLifeTest, LoadFailuresCloseExceptCancellations) {
     overlay->open(slideGeom(), std::nullopt, "");
     auto& web = *factory->web;
-    overlay->loadFailed(web, "NSURLErrorDomain", -999, "cancelled");
-    overlay->loadFailed(web, "WebKitErrorDomain", 102, "Frame load interrupted");
+    overlay->loadFailed(web, {PageLoadFailureKind::cancelled, "cancelled"});
+    overlay->loadFailed(web, {PageLoadFailureKind::frameInterrupted, "Frame load interrupted"});
     loop->runPending();
     EXPECT_TRUE(overlay->isOpen());
-    overlay->loadFailed(web, "NSURLErrorDomain", -1004, "Could not connect to the server.");
+    overlay->loadFailed(web, {PageLoadFailureKind::other, "Could not connect to the server."});
     loop->runPending();
     EXPECT_FALSE(overlay->isOpen());
     EXPECT_EQ(logged()[logged().size() - 2], "The drawing layer could not load: Could not connect to the server. - closed.");
@@ -173,7 +173,7 @@ TEST_F(OverlayLifeTest, LateCallbacksOfAReplacedPageChangeNothing) {
     auto old = factory->web;
     overlay->open(slideGeom(), std::nullopt, "");
     EXPECT_TRUE(old->detached);
-    overlay->loadFailed(*old, "NSURLErrorDomain", -1004, "x");
+    overlay->loadFailed(*old, {PageLoadFailureKind::other, "x"});
     overlay->allowResponse(*old, true, 500, true);
     overlay->contentProcessEnded(*old);
     overlay->message(*old, {{"type", "ready"}});

@@ -36,10 +36,10 @@ protected:
         transport->respond = [this](const fake::FakeMacroTransport::Sent&) {
             std::lock_guard lock(whereMutex);
             if (failure == 0) return fake::FakeMacroTransport::direct(where);
-            MacroEventReply r;
-            r.errn = failure;
-            if (!failureText.empty()) r.errs = failureText;
-            return r;
+            // The two failures these tests use: the add-in not loaded, and automation denied.
+            const auto kind = failure == -1743 ? MacroFailureKind::denied : MacroFailureKind::notHandled;
+            return fake::FakeMacroTransport::failing(kind, failure,
+                                                     failureText.empty() ? std::nullopt : std::optional(failureText));
         };
     }
 

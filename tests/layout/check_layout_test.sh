@@ -12,9 +12,11 @@ put app/a.cpp '#include "app/a.hpp"' '#include "ports/clock.hpp"' '#include <vec
     '#include "adapters/gtk/page_view.hpp"' '  #  include <gtk/gtk.h>' '#include <glib-object.h>'
 put layer/b.hpp '#pragma once' '#include "standin/model.hpp"' '#include "main/linux_main.cpp"'
 put ports/screens.hpp '#include "geometry/rect.hpp"' '#include "ports/clock.hpp"' '#include "log/app_state.hpp"'
+put server/f.cpp 'int port = 1600;' 'if (code == -1712) return;' 'bool x = d == "NSURLErrorDomain";' 'int y = -6000;'
 put adapters/gtk/c.cpp '#include <gtk/gtk.h>' '#include "app/a.hpp"' '#include "adapters/gtk/d.hpp"' \
     '#include "adapters/linux/desktop_places.hpp"'
-put adapters/mac/e.mm '#import <AppKit/AppKit.h>' '#include "adapters/mac/f.hpp"' '#import "adapters/fake/g.hpp"'
+put adapters/mac/e.mm '#import <AppKit/AppKit.h>' '#include "adapters/mac/f.hpp"' '#import "adapters/fake/g.hpp"' \
+    'case -1743: return denied;'
 
 expected='adapters/gtk/c.cpp:4: the gtk adapters include another family'"'"'s "adapters/linux/desktop_places.hpp"
 adapters/mac/e.mm:3: the mac adapters include another family'"'"'s "adapters/fake/g.hpp"
@@ -23,7 +25,9 @@ app/a.cpp:5: the core includes the system UI header <gtk/gtk.h>
 app/a.cpp:6: the core includes the system UI header <glib-object.h>
 layer/b.hpp:2: the core includes "standin/model.hpp" from outside it
 layer/b.hpp:3: "main/linux_main.cpp" is a program'"'"'s entry: nothing includes it
-ports/screens.hpp:3: a port includes "log/app_state.hpp", above the ports'
+ports/screens.hpp:3: a port includes "log/app_state.hpp", above the ports
+server/f.cpp:2: the core names a system'"'"'s error number or domain
+server/f.cpp:3: the core names a system'"'"'s error number or domain'
 
 status=0
 got=$("$check" "$tree" 2>/dev/null) || status=$?

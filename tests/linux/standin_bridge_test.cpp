@@ -77,6 +77,24 @@ TEST_F(StandinBridgeTest, ASlowProgramTimesOutAndAStoppedOneIsNotRunning) {
               "ERR|PowerPoint is not running. Open your presentation in PowerPoint, then try again.");
 }
 
+// The stand-in answers with the Mac's numbers; this is where they become kinds.
+TEST(StandinFailureTable, EachKnownNumberHasItsKindAndTheProgramsWordsForAMissingMacroToo) {
+    using Kind = MacroFailureKind;
+    const std::vector<std::tuple<int, std::optional<std::string>, Kind>> cases = {
+        {-600, "x", Kind::notRunning},   {-609, std::nullopt, Kind::notRunning}, {-903, "x", Kind::notRunning},
+        {-10661, "x", Kind::notRunning}, {-128, "x", Kind::cancelled},           {-1743, "x", Kind::denied},
+        {-1744, "x", Kind::denied},      {-1712, "x", Kind::timedOut},           {-1708, std::nullopt, Kind::notHandled},
+        {-18, "x", Kind::notHandled},    {-50, "No MACRO named that", Kind::notHandled},
+        {-50, "Parameter error.", Kind::other}, {7, std::nullopt, Kind::other},
+    };
+    for (const auto& [number, message, kind] : cases) {
+        const auto f = linuxhost::macroFailureOf(number, message);
+        EXPECT_EQ(f.kind, kind) << number << " " << message.value_or("");
+        EXPECT_EQ(f.number, number);
+        EXPECT_EQ(f.message, message);
+    }
+}
+
 TEST_F(StandinBridgeTest, AnOldAddinIsReloadedThroughTheScripts) {
     set({{"addin.version", "0.9.0"}, {"addin.reloadVersion", "1.2.3"}});
     SerialQueue caller("test.check");

@@ -26,13 +26,8 @@ protected:
         AddinCheck::install(scripts);
         transport->respond = [this](const auto&) {
             std::lock_guard lock(state);
-            MacroEventReply r;
-            if (loaded) {
-                r.direct = "OK|" + version;
-            } else {
-                r.errn = -1708;
-            }
-            return r;
+            if (loaded) return fake::FakeMacroTransport::direct("OK|" + version);
+            return fake::FakeMacroTransport::failing(MacroFailureKind::notHandled, -1708);
         };
         scripts->respond = [this](const std::string& source) -> std::optional<ScriptResult> {
             std::lock_guard lock(state);

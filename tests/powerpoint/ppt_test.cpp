@@ -25,12 +25,6 @@ protected:
         SerialQueue caller("test.caller");
         return caller.syncValue([&] { return PPT::run(name, args); });
     }
-    MacroEventReply failing(int errn, std::optional<std::string> errs) {
-        MacroEventReply r;
-        r.errn = errn;
-        r.errs = std::move(errs);
-        return r;
-    }
     void answer(MacroEventReply r) {
         transport->respond = [r](const auto&) { return r; };
     }
@@ -71,55 +65,45 @@ TEST_F(PPTTest, ClassifiesTheDirectAnswer) {
     for (const auto& [direct, expected] : cases) {
         MacroEventReply r;
         r.direct = direct;
-        r.errn = 0; // a zero error number is a success
         answer(r);
         EXPECT_EQ(runInBackground("SCBT_Where"), expected) << direct.value_or("(none)");
     }
     EXPECT_TRUE(logged().empty()); // classification logs nothing
 }
 
-TEST_F(PPTTest, ExplainsEveryErrorNumberAndLogsOneLineEach) {
-    const std::string notRunning =
-        "ERR|PowerPoint is not running (or has just quit). Open your presentation in PowerPoint, then try again.";
-    const std::string blocked = "ERR|macOS is blocking Scribbet from controlling PowerPoint. Allow it in System "
-                                "Settings > Privacy & Security > Automation.";
+TEST_F(PPTTest, ExplainsEveryKindOfFailureAndLogsTheSystemsOwnWordsOnce) {
+    using Kind = MacroFailureKind;
     auto notLoaded = [](int n) {
         return "ERR|The Scribbet add-in is not loaded in PowerPoint yet, so there was nothing to run (PowerPoint "
                "error " +
                std::to_string(n) + ").";
     };
-    const std::vector<std::tuple<int, std::optional<std::string>, std::string>> cases = {
-        {-600, "x", notRunning},
-        {-609, std::nullopt, notRunning},
-        {-903, "x", notRunning},
-        {-10661, "x", notRunning},
-        {-128, "x", "ERR|Cancelled."},
-        {-1743, "x", blocked},
-        {-1744, "x", blocked},
-        {-1712, "x",
+    const std::vector<std::tuple<Kind, int, std::optional<std::string>, std::string>> cases = {
+        {Kind::notRunning, 11, "x",
+         "ERR|PowerPoint is not running (or has just quit). Open your presentation in PowerPoint, then try again."},
+        {Kind::cancelled, 12, "x", "ERR|Cancelled."},
+        {Kind::denied, 13, "x",
+         "ERR|macOS is blocking Scribbet from controlling PowerPoint. Allow it in System Settings > Privacy & "
+         "Security > Automation."},
+        {Kind::timedOut, 14, "x",
          "ERR|PowerPoint took longer than a minute to answer. If it is showing a message, close it (a VBA alert can "
          "open off-screen - click PowerPoint and press Return), then check the slide before trying again."},
-        {-1708, std::nullopt, notLoaded(-1708)},
-        {-18, "x", notLoaded(-18)},
-        {-50, "No MACRO named that", notLoaded(-50)},
-        {-50, "Parameter error.", "ERR|Parameter error. (-50)"},
-        {7, std::nullopt, "ERR|unknown error (7)"},
+        {Kind::notHandled, 15, std::nullopt, notLoaded(15)},
+        {Kind::other, 16, "Parameter error.", "ERR|Parameter error. (16)"},
+        {Kind::other, 7, std::nullopt, "ERR|unknown error (7)"},
     };
-    for (const auto& [n, errs, expected] : cases) {
-        answer(failing(n, errs));
+    for (const auto& [kind, n, message, expected] : cases) {
+        answer(fake::FakeMacroTransport::failing(kind, n, message));
         EXPECT_EQ(runInBackground("SCBT_Geom"), expected) << n;
     }
     const auto lines = logged();
     ASSERT_EQ(lines.size(), cases.size());
-    EXPECT_EQ(lines[0], "SCBT_Geom failed: x (-600)");
-    EXPECT_EQ(lines[8], "SCBT_Geom failed: unknown error (-1708)");
+    EXPECT_EQ(lines[0], "SCBT_Geom failed: x (11)");
+    EXPECT_EQ(lines[4], "SCBT_Geom failed: unknown error (15)");
 }
 
 TEST_F(PPTTest, SendFailuresAreExplainedToo) {
-    MacroEventReply r;
-    r.sendError = -1712;
-    r.sendErrorText = "AppleEvent timed out.";
-    answer(r);
+    answer(fake::FakeMacroTransport::failing(MacroFailureKind::timedOut, -1712, "AppleEvent timed out."));
     EXPECT_EQ(runInBackground("SCBT_Zoom").rfind("ERR|PowerPoint took longer than a minute", 0), 0u);
     EXPECT_EQ(logged(), std::vector<std::string>{"SCBT_Zoom failed: AppleEvent timed out. (-1712)"});
 }

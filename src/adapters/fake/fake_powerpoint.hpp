@@ -46,6 +46,11 @@ public:
         r.direct = std::move(text);
         return r;
     }
+    static MacroEventReply failing(MacroFailureKind kind, int number, std::optional<std::string> message = {}) {
+        MacroEventReply r;
+        r.failure = MacroFailure{kind, number, std::move(message)};
+        return r;
+    }
 
     std::mutex mutex;
     std::vector<Sent> sent;

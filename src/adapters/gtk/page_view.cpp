@@ -1,5 +1,6 @@
 #include "adapters/gtk/page_view.hpp"
 
+#include <map>
 #include <webkit2/webkit2.h>
 
 #include <cmath>
@@ -187,16 +188,17 @@ std::filesystem::path pageCacheDirectory() {
     return std::filesystem::path(g_get_user_cache_dir()) / "scribbet" / "page";
 }
 
-PageError pageError(const std::string& domain, int code) {
-    if (domain == g_quark_to_string(WEBKIT_NETWORK_ERROR) && code == WEBKIT_NETWORK_ERROR_CANCELLED) {
-        return {"NSURLErrorDomain", -999};
-    }
-    if (domain == g_quark_to_string(G_IO_ERROR) && code == G_IO_ERROR_CANCELLED) return {"NSURLErrorDomain", -999};
-    if (domain == g_quark_to_string(WEBKIT_POLICY_ERROR) &&
-        code == WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) {
-        return {"WebKitErrorDomain", 102};
-    }
-    return {domain, code};
+PageLoadFailureKind pageLoadFailureKind(const std::string& domain, int code) {
+    using Kind = PageLoadFailureKind;
+    const std::map<std::pair<std::string, int>, Kind> kinds = {
+        {{g_quark_to_string(WEBKIT_NETWORK_ERROR), WEBKIT_NETWORK_ERROR_CANCELLED}, Kind::cancelled},
+        {{g_quark_to_string(G_IO_ERROR), G_IO_ERROR_CANCELLED}, Kind::cancelled},
+        {{g_quark_to_string(G_IO_ERROR), G_IO_ERROR_TIMED_OUT}, Kind::timedOut},
+        {{g_quark_to_string(WEBKIT_POLICY_ERROR), WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE},
+         Kind::frameInterrupted},
+    };
+    const auto it = kinds.find({domain, code});
+    return it == kinds.end() ? Kind::other : it->second;
 }
 
 EvalResult evalResultOf(JSCValue* value) {
@@ -274,7 +276,7 @@ void PageView::armTimeout() {
 // As a request whose time-out passed: a failed load, then the load stopped (whose own
 // cancellation the layer ignores).
 void PageView::timedOut() {
-    if (auto e = events()) e->loadFailed(*this, "NSURLErrorDomain", -1001, "The request timed out.");
+    if (auto e = events()) e->loadFailed(*this, {PageLoadFailureKind::timedOut, "The request timed out."});
     webkit_web_view_stop_loading(view_);
 }
 
@@ -356,8 +358,8 @@ int PageView::loadFailed(WebKitWebView*, int, const char*, void* e, void* data) 
     auto* error = static_cast<GError*>(e);
     if (!self->awaitingStart_) self->timeoutTimer_.cancel();
     if (auto events = self->events(); events && error) {
-        const PageError mapped = pageError(g_quark_to_string(error->domain), error->code);
-        events->loadFailed(*self, mapped.domain, mapped.code, error->message ? error->message : "");
+        events->loadFailed(*self, {pageLoadFailureKind(g_quark_to_string(error->domain), error->code),
+                                   error->message ? error->message : ""});
     }
     return TRUE; // no error page: the layer would show it over the slide
 }

@@ -24,14 +24,9 @@ namespace scribbet::gtkhost {
 std::filesystem::path pageDataDirectory();
 std::filesystem::path pageCacheDirectory();
 
-// WebKitGTK's errors in the names the layer knows: a cancelled load as the URL-loading
-// system's -999, a load interrupted by a policy decision as WebKit's 102; others as they are.
-struct PageError {
-    std::string domain;
-    int code = 0;
-    friend bool operator==(const PageError&, const PageError&) = default;
-};
-PageError pageError(const std::string& domain, int code);
+// What a WebKitGTK load error (its domain's name and code) means to the layer: this
+// adapter's one table.
+PageLoadFailureKind pageLoadFailureKind(const std::string& domain, int code);
 
 // A script value as the layer takes it: a text; an array or object as JSON; anything else
 // (numbers, Booleans, null, undefined, functions) as nothing.

@@ -91,7 +91,7 @@ void HttpWebView::start() {
             if (r.status > 0) {
                 events->allowResponse(*self, true, r.status, true);
             } else {
-                events->loadFailed(*self, "NSURLErrorDomain", -1004, r.errorDescription);
+                events->loadFailed(*self, {PageLoadFailureKind::other, r.errorDescription});
             }
         });
     }).detach();

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "adapters/linux/standin_link.hpp"
+#include "app/text.hpp"
 #include "powerpoint/ppt.hpp"
 #include "runtime/queues.hpp"
 #include "runtime/weak.hpp"
@@ -33,30 +34,50 @@ std::optional<std::string> textFrom(const json& obj, const char* key) {
 }
 } // namespace
 
+MacroFailure macroFailureOf(int number, std::optional<std::string> message) {
+    using Kind = MacroFailureKind;
+    static const std::map<int, Kind> kinds = {
+        {-600, Kind::notRunning},   // the application is not running
+        {-609, Kind::notRunning},   // the connection is invalid: it quit during the call
+        {-903, Kind::notRunning},   // no user interaction and not running
+        {-10661, Kind::notRunning}, // the process is gone
+        {-128, Kind::cancelled},
+        {-1712, Kind::timedOut},
+        {-1743, Kind::denied},      // not permitted to send Apple events
+        {-1744, Kind::denied},      // the user would have to consent first
+        {-1708, Kind::notHandled},  // the event was not handled: no such macro
+        {-18, Kind::notHandled},
+    };
+    Kind kind = Kind::other;
+    if (const auto it = kinds.find(number); it != kinds.end()) {
+        kind = it->second;
+    } else if (message && text::lowercased(*message).find("macro") != std::string::npos) {
+        kind = Kind::notHandled; // the program's own words for a macro it cannot find
+    }
+    return {kind, number, std::move(message)};
+}
+
 MacroEventReply StandinMacroTransport::send(const std::string& fullName, const std::vector<std::string>& args,
                                             Duration timeout) {
     const Answer a = standin::call({{"op", "macro"}, {"name", fullName}, {"args", args}}, timeout);
     MacroEventReply r;
     switch (a.failure) {
     case Answer::Failure::noStandIn:
-        r.sendError = -600;
-        r.sendErrorText = "Application isn't running.";
+        r.failure = macroFailureOf(-600, "Application isn't running.");
         return r;
     case Answer::Failure::timedOut:
-        r.sendError = -1712;
-        r.sendErrorText = "AppleEvent timed out.";
+        r.failure = macroFailureOf(-1712, "AppleEvent timed out.");
         return r;
     case Answer::Failure::broken:
-        r.sendError = -609;
-        r.sendErrorText = "Connection is invalid.";
+        r.failure = macroFailureOf(-609, "Connection is invalid.");
         return r;
     case Answer::Failure::none:
         break;
     }
-    if (auto it = a.body.find("errn"); it != a.body.end() && it->is_number_integer()) {
-        r.errn = it->get<std::int32_t>();
+    if (const auto n = intFrom(a.body.value("errn", json())); n && *n != 0) {
+        r.failure = macroFailureOf(*n, textFrom(a.body, "errs"));
+        return r;
     }
-    r.errs = textFrom(a.body, "errs");
     r.direct = textFrom(a.body, "direct");
     return r;
 }

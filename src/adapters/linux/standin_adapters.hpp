@@ -1,8 +1,9 @@
 #pragma once
 // The presentation program's ports on Linux, answered by the desktop stand-in over its
-// socket. The failures map to the numbers the macOS transport sees: no stand-in is a
-// process that isn't there (-600), no answer in time a time-out (-1712), a connection that
-// breaks mid-call an invalid connection (-609).
+// socket. The stand-in plays the program on the Mac, so its macro replies carry the Mac's
+// error numbers; the transport's own failures are given the numbers the macOS transport
+// would see: no stand-in is a process that isn't there (-600), no answer in time a time-out
+// (-1712), a connection that breaks mid-call an invalid connection (-609).
 #include <atomic>
 #include <filesystem>
 
@@ -18,6 +19,9 @@ namespace scribbet::linuxhost {
 // Short questions (running, windows, activation) get a brief limit: the stand-in answers
 // them at once or not at all.
 inline constexpr Duration quickLimit = std::chrono::seconds(2);
+
+// What a failure number (with its text) from the stand-in means: this adapter's one table.
+MacroFailure macroFailureOf(int number, std::optional<std::string> message);
 
 class StandinMacroTransport final : public MacroTransport {
 public:
