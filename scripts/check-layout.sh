@@ -83,7 +83,7 @@ for dir in "$src"/adapters/*/; do
 done
 
 if ((faults > 0)); then
-    echo "$faults include(s) against the layout" >&2
+    echo "$faults line(s) against the layout" >&2
     exit 1
 fi
 echo "layout: includes run one way, and the core names no system's error numbers"

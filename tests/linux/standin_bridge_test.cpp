@@ -81,11 +81,19 @@ TEST_F(StandinBridgeTest, ASlowProgramTimesOutAndAStoppedOneIsNotRunning) {
 TEST(StandinFailureTable, EachKnownNumberHasItsKindAndTheProgramsWordsForAMissingMacroToo) {
     using Kind = MacroFailureKind;
     const std::vector<std::tuple<int, std::optional<std::string>, Kind>> cases = {
-        {-600, "x", Kind::notRunning},   {-609, std::nullopt, Kind::notRunning}, {-903, "x", Kind::notRunning},
-        {-10661, "x", Kind::notRunning}, {-128, "x", Kind::cancelled},           {-1743, "x", Kind::denied},
-        {-1744, "x", Kind::denied},      {-1712, "x", Kind::timedOut},           {-1708, std::nullopt, Kind::notHandled},
-        {-18, "x", Kind::notHandled},    {-50, "No MACRO named that", Kind::notHandled},
-        {-50, "Parameter error.", Kind::other}, {7, std::nullopt, Kind::other},
+        {-600, "x", Kind::notRunning},
+        {-609, std::nullopt, Kind::notRunning},
+        {-903, "x", Kind::notRunning},
+        {-10661, "x", Kind::notRunning},
+        {-128, "x", Kind::cancelled},
+        {-1743, "x", Kind::denied},
+        {-1744, "x", Kind::denied},
+        {-1712, "x", Kind::timedOut},
+        {-1708, std::nullopt, Kind::notHandled},
+        {-18, "x", Kind::notHandled},
+        {-50, "No MACRO named that", Kind::notHandled}, // the program's words for a missing macro
+        {-50, "Parameter error.", Kind::other},
+        {7, std::nullopt, Kind::other},
     };
     for (const auto& [number, message, kind] : cases) {
         const auto f = linuxhost::macroFailureOf(number, message);

@@ -1,10 +1,10 @@
 #include "adapters/gtk/page_view.hpp"
 
-#include <map>
 #include <webkit2/webkit2.h>
 
 #include <cmath>
 #include <cstdint>
+#include <map>
 
 #include "runtime/weak.hpp"
 
@@ -190,7 +190,7 @@ std::filesystem::path pageCacheDirectory() {
 
 PageLoadFailureKind pageLoadFailureKind(const std::string& domain, int code) {
     using Kind = PageLoadFailureKind;
-    const std::map<std::pair<std::string, int>, Kind> kinds = {
+    static const std::map<std::pair<std::string, int>, Kind> kinds = {
         {{g_quark_to_string(WEBKIT_NETWORK_ERROR), WEBKIT_NETWORK_ERROR_CANCELLED}, Kind::cancelled},
         {{g_quark_to_string(G_IO_ERROR), G_IO_ERROR_CANCELLED}, Kind::cancelled},
         {{g_quark_to_string(G_IO_ERROR), G_IO_ERROR_TIMED_OUT}, Kind::timedOut},
