@@ -17,7 +17,6 @@
 #include "layer/overlay.hpp"
 #include "adapters/linux/headless_app.hpp"
 #include "adapters/linux/instance_channel.hpp"
-#include "adapters/linux/plain_loop.hpp"
 #include "adapters/linux/standin_adapters.hpp"
 #include "powerpoint/addin_check.hpp"
 #include "powerpoint/ppt.hpp"
@@ -63,7 +62,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stops, nullptr);
 
     // Real windows when there is a display; the headless adapters otherwise.
-    std::shared_ptr<MainLoop> loop = std::make_shared<PlainMainLoop>();
+    std::shared_ptr<MainLoop> loop = std::make_shared<WaitingPump>();
     std::shared_ptr<LayerFactory> layers = std::make_shared<HeadlessLayerFactory>();
     std::shared_ptr<InputMonitors> input = std::make_shared<HeadlessInput>();
     std::shared_ptr<NoticeUI> notices = std::make_shared<LoggedNotices>();
@@ -98,7 +97,7 @@ int main(int argc, char** argv) {
     AXAccess::install(std::make_shared<StandinAccessibility>());
     Preferences::install(std::make_shared<FilePreferences>(FilePreferences::defaultFile()));
 
-    HeadlessApplication app(*loop);
+    HeadlessApplication app(MainQueue::shared());
     InstanceChannel channel;
     // Another instance may have started in the same moment: then this start hands over.
     const auto role = channel.start(socket, messages, [&app](const std::vector<std::string>& handed) {

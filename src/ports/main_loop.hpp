@@ -1,8 +1,10 @@
 #pragma once
-// The platform's run loop on the main thread: Cocoa's on macOS, GLib's under GTK,
-// a plain condition-variable loop headless, a virtual-time loop in tests.
-#include <cstdint>
+// The platform's run loop on the main thread, as a pump: Cocoa's on macOS, GLib's under GTK,
+// a waiting thread headless, virtual time in tests. It keeps no tasks of its own: it sleeps
+// until woken or until the time the work asked for, then runs the work, which is the core's
+// (runtime/run_loop.hpp) and decides what runs, in what order, and when it wants to run again.
 #include <functional>
+#include <optional>
 
 #include "ports/clock.hpp"
 
@@ -10,24 +12,22 @@ namespace scribbet {
 
 class MainLoop {
 public:
-    using Task = std::function<void()>;
-    using TimerId = std::uint64_t;
+    // What one run of the work answers.
+    struct Pumped {
+        bool stop = false;            // run() should return now
+        std::optional<Duration> wait; // run the work again after this long; none: only when woken
+    };
+    using Work = std::function<Pumped()>;
 
     virtual ~MainLoop() = default;
-    // Runs the task on the main thread soon after, in posting order. Any thread.
-    virtual void post(Task task) = 0;
-    // Runs the task on the main thread once `delay` has passed. Any thread.
-    virtual TimerId schedule(Duration delay, Task task) = 0;
-    // Runs the task every `interval` until cancelled, the first time one interval from now.
-    // The same timer entry serves every run, so a repeating tick costs no allocation.
-    virtual TimerId scheduleRepeating(Duration interval, Task task) = 0;
-    // A cancelled timer never runs; cancelling a fired or unknown one does nothing.
-    virtual void cancel(TimerId id) = 0;
-    virtual bool onLoopThread() const = 0;
-    // Runs until quit(); on the main thread.
+    // The work every wake runs; set once by its owner on the main thread, cleared (empty) by
+    // it before it goes. The work may also run while the platform's loop runs outside run().
+    virtual void attach(Work work) = 0;
+    // Runs the work soon, on the main thread. Any thread.
+    virtual void wake() = 0;
+    // Pumps on the main thread until the work answers stop; then returns.
     virtual void run() = 0;
-    // Makes run() return after the task in progress. Any thread.
-    virtual void quit() = 0;
+    virtual bool onLoopThread() const = 0;
 };
 
 } // namespace scribbet

@@ -78,7 +78,7 @@ bool Queue::syncFor(Duration limit, const Task& task) {
 
 struct Timer::State {
     MainQueue* queue = nullptr;
-    MainLoop::TimerId id = 0;
+    RunLoop::TimerId id = 0;
     Duration interval{};
     bool repeats = false;
     bool active = true;
@@ -99,7 +99,7 @@ void Timer::cancel() {
     if (!state_) return;
     if (state_->active) {
         state_->active = false;
-        state_->queue->loop().cancel(state_->id);
+        state_->queue->run_.cancel(state_->id);
     }
     state_.reset();
 }
@@ -107,7 +107,7 @@ void Timer::cancel() {
 // ---- MainQueue ----
 
 MainQueue::MainQueue(std::shared_ptr<MainLoop> loop, std::shared_ptr<Clock> clock)
-    : loop_(std::move(loop)), clock_(std::move(clock)) {}
+    : loop_(std::move(loop)), clock_(std::move(clock)), run_(*loop_, *clock_) {}
 
 MainQueue& MainQueue::shared() {
     assert(installedMain() && "MainQueue::install must run first");
@@ -122,11 +122,11 @@ bool MainQueue::installed() { return installedMain() != nullptr; }
 
 const Clock& clock() { return MainQueue::shared().clock(); }
 
-void MainQueue::async(Task task) { loop_->post(std::move(task)); }
+void MainQueue::async(Task task) { run_.post(std::move(task)); }
 
-void MainQueue::after(Duration delay, Task task) { loop_->schedule(delay, std::move(task)); }
+void MainQueue::after(Duration delay, Task task) { run_.schedule(delay, std::move(task)); }
 
-bool MainQueue::isCurrent() const { return loop_->onLoopThread(); }
+bool MainQueue::isCurrent() const { return run_.onLoopThread(); }
 
 Timer MainQueue::oneShot(Duration delay, Task task) {
     auto state = std::make_shared<Timer::State>();
@@ -144,7 +144,7 @@ Timer MainQueue::repeating(Duration interval, Task task) {
     state->repeats = true;
     state->task = std::move(task);
     std::weak_ptr<Timer::State> weak = state;
-    state->id = loop_->scheduleRepeating(interval, [weak] {
+    state->id = run_.scheduleRepeating(interval, [weak] {
         // Held for the call: the task may cancel or replace its own timer.
         if (auto s = weak.lock(); s && s->active) s->task();
     });
@@ -153,7 +153,7 @@ Timer MainQueue::repeating(Duration interval, Task task) {
 
 void MainQueue::arm(const std::shared_ptr<Timer::State>& state) {
     std::weak_ptr<Timer::State> weak = state;
-    state->id = loop_->schedule(state->interval, [weak] {
+    state->id = run_.schedule(state->interval, [weak] {
         auto s = weak.lock();
         if (!s || !s->active) return;
         s->active = false;
@@ -166,7 +166,8 @@ void MainQueue::arm(const std::shared_ptr<Timer::State>& state) {
 SerialQueue::SerialQueue(std::string label) : label_(std::move(label)) {
     thread_ = std::thread([this] {
         CurrentScope scope(this);
-        loop_.run(/*drain=*/true);
+        loop_.run();
+        loop_.drain();
     });
 }
 

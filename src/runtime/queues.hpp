@@ -21,10 +21,9 @@
 #include "ports/clock.hpp"
 #include "ports/main_loop.hpp"
 #include "runtime/run_loop.hpp"
+#include "runtime/system_clock.hpp"
 
 namespace scribbet {
-
-using Task = std::function<void()>;
 
 class Queue {
 public:
@@ -85,13 +84,20 @@ public:
     Timer oneShot(Duration delay, Task task);
     Timer repeating(Duration interval, Task task);
 
-    MainLoop& loop() { return *loop_; }
+    // Pumps the platform's loop until quit(); a quit() that came first makes it return at once.
+    void run() { run_.run(); }
+    // Makes run() return after the task in progress; the rest waits for the next run(). Any thread.
+    void quit() { run_.quit(); }
+    // Tasks and timers waiting.
+    std::size_t waiting() const { return run_.waiting(); }
     const Clock& clock() const { return *clock_; }
 
 private:
+    friend class Timer;
     void arm(const std::shared_ptr<Timer::State>& state);
     std::shared_ptr<MainLoop> loop_;
     std::shared_ptr<Clock> clock_;
+    RunLoop run_;
 };
 
 // The clock the main queue runs on; code that compares times reads it here.
@@ -110,7 +116,9 @@ public:
 
 private:
     std::string label_;
-    RunLoop loop_;
+    SystemClock clock_;
+    WaitingPump pump_;
+    RunLoop loop_{pump_, clock_};
     std::thread thread_;
 };
 

@@ -1,87 +1,94 @@
 #include "runtime/run_loop.hpp"
 
+#include <algorithm>
+
 namespace scribbet {
 
-void RunLoop::post(Task task) { schedule(Duration::zero(), std::move(task)); }
+RunLoop::RunLoop(MainLoop& pump, const Clock& clock) : pump_(pump), clock_(clock) {
+    pump_.attach([this] { return work(); });
+}
 
-RunLoop::TimerId RunLoop::schedule(Duration delay, Task task) { return add(delay, {std::move(task), {}}); }
+RunLoop::~RunLoop() {
+    pump_.attach({});
+    tasks_.clear();
+}
+
+void RunLoop::post(Task task) { add(Duration::zero(), std::move(task), Duration::zero()); }
+
+RunLoop::TimerId RunLoop::schedule(Duration delay, Task task) { return add(delay, std::move(task), Duration::zero()); }
 
 RunLoop::TimerId RunLoop::scheduleRepeating(Duration interval, Task task) {
-    return add(interval, {std::move(task), std::max(interval, Duration(1))});
+    interval = std::max(interval, Duration(1));
+    return add(interval, std::move(task), interval);
 }
 
-RunLoop::TimerId RunLoop::add(Duration delay, Entry entry) {
-    std::lock_guard lock(mutex_);
-    const TimerId id = next_++;
-    const Key key{std::chrono::steady_clock::now() + std::max(delay, Duration::zero()), id};
-    due_.emplace(key, std::move(entry));
-    keys_.emplace(id, key);
-    wake_.notify_one();
-    return id;
+RunLoop::TimerId RunLoop::add(Duration delay, Task task, Duration interval) {
+    const auto added = tasks_.add(clock_.now() + std::max(delay, Duration::zero()), std::move(task), interval);
+    // The work looks at the queue again before it answers how long to sleep.
+    const bool seen = pump_.onLoopThread() && working_;
+    if (added.first && !seen) pump_.wake();
+    return added.id;
 }
 
-void RunLoop::cancel(TimerId id) {
-    std::lock_guard lock(mutex_);
-    auto it = keys_.find(id);
-    if (it == keys_.end()) return;
-    due_.erase(it->second);
-    keys_.erase(it);
+void RunLoop::cancel(TimerId id) { tasks_.cancel(id); }
+
+MainLoop::Pumped RunLoop::work() {
+    if (quit_) return {true, std::nullopt};
+    working_ = true;
+    const auto next = tasks_.runDue(clock_, [this] { return quit_.load(); });
+    working_ = false;
+    if (quit_) return {true, std::nullopt};
+    if (!next) return {false, std::nullopt};
+    return {false, std::max(*next - clock_.now(), Duration::zero())};
 }
 
-void RunLoop::run(bool drain) {
-    thread_ = std::this_thread::get_id();
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        const auto now = std::chrono::steady_clock::now();
-        if (quit_) {
-            if (!drain) break;
-            // Finish what was already due; timers still in the future are dropped.
-            if (due_.empty() || due_.begin()->first.first > now) break;
-        }
-        if (due_.empty()) {
-            wake_.wait(lock);
-            continue;
-        }
-        auto first = due_.begin();
-        if (first->first.first > now) {
-            wake_.wait_until(lock, first->first.first);
-            continue;
-        }
-        auto node = due_.extract(first);
-        const TimerId id = node.key().second;
-        if (node.mapped().interval == Duration::zero()) {
-            keys_.erase(id);
-            lock.unlock();
-            node.mapped().task();
-            node = {}; // release captures outside the lock, before relocking
-            lock.lock();
-            continue;
-        }
-        lock.unlock();
-        node.mapped().task();
-        lock.lock();
-        // Back in line for its next run, in the same node, unless it was cancelled meanwhile.
-        auto key = keys_.find(id);
-        if (key != keys_.end()) {
-            const auto step = node.mapped().interval;
-            auto next = node.key().first + step;
-            if (next <= std::chrono::steady_clock::now()) next = std::chrono::steady_clock::now() + step;
-            node.key() = {next, id};
-            key->second = node.key();
-            due_.insert(std::move(node));
-        } else {
-            lock.unlock();
-            node = {};
-            lock.lock();
-        }
-    }
+void RunLoop::run() {
+    pump_.run();
     quit_ = false;
+    // What the quit left behind runs on the next turn of the platform's loop.
+    if (tasks_.size() > 0) pump_.wake();
 }
 
 void RunLoop::quit() {
-    std::lock_guard lock(mutex_);
     quit_ = true;
-    wake_.notify_all();
+    pump_.wake();
+}
+
+void RunLoop::drain() {
+    for (auto next = tasks_.runDue(clock_); next && *next <= clock_.now(); next = tasks_.runDue(clock_)) {
+    }
+}
+
+// ---- WaitingPump ----
+
+void WaitingPump::attach(Work work) {
+    std::lock_guard lock(mutex_);
+    work_ = std::move(work);
+}
+
+void WaitingPump::wake() {
+    std::lock_guard lock(mutex_);
+    woken_ = true;
+    wake_.notify_one();
+}
+
+void WaitingPump::run() {
+    thread_ = std::this_thread::get_id();
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        woken_ = false;
+        Work work = work_;
+        lock.unlock();
+        const Pumped pumped = work ? work() : Pumped{};
+        lock.lock();
+        if (pumped.stop) return;
+        if (woken_) continue;
+        if (pumped.wait) {
+            wake_.wait_for(lock, *pumped.wait, [this] { return woken_; });
+        } else {
+            wake_.wait(lock, [this] { return woken_; });
+        }
+    }
 }
 
 } // namespace scribbet

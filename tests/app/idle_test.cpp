@@ -27,7 +27,7 @@ protected:
         Overlay::install({factory, nullptr, workspace});
         // Made before the program's idle timer and due at the same moments, so it runs first
         // at each tick: the main thread is busy that long, and the tick runs that late.
-        busy = loop->scheduleRepeating(AppDelegate::idleInterval, [this] {
+        busy = MainQueue::shared().repeating(AppDelegate::idleInterval, [this] {
             if (ticks < lateness.size()) clock->set(clock->now() + lateness[ticks]);
             ++ticks;
         });
@@ -61,7 +61,7 @@ protected:
     Instant launch;
     std::vector<Duration> lateness; // how late each tick runs, from the first
     std::size_t ticks = 0;
-    MainLoop::TimerId busy = 0;
+    Timer busy;
 };
 
 // The same quiet launch on main loops whose ticks run late by different amounts.

@@ -1,6 +1,6 @@
-// The main loop on GLib: posting order across threads, timers that are never early and never
-// run once cancelled, repeating timers that stop from inside, and quitting in the middle of
-// a batch of tasks. GLib needs no display for any of it.
+// The main queue pumped by GLib: posting order across threads, timers that are never early
+// and never run once cancelled, repeating timers that stop from inside, and quitting in the
+// middle of a batch of tasks. GLib needs no display for any of it.
 #include <gtest/gtest.h>
 #include <glib.h>
 
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "adapters/gtk/glib_loop.hpp"
+#include "runtime/queues.hpp"
 
 using namespace scribbet;
 using namespace scribbet::gtkhost;
@@ -21,15 +22,16 @@ class GtkLoopTest : public ::testing::Test {
 protected:
     // Runs the loop on this thread until a task quits it, or gives up after `limit`.
     bool runFor(std::chrono::milliseconds limit) {
-        const auto guard = loop.schedule(limit, [&] {
+        Timer guard = loop.oneShot(limit, [&] {
             timedOut = true;
             loop.quit();
         });
         loop.run();
-        loop.cancel(guard);
+        guard.cancel();
         return !timedOut.exchange(false);
     }
-    GlibMainLoop loop;
+    std::shared_ptr<GlibMainLoop> glib = std::make_shared<GlibMainLoop>();
+    MainQueue loop{glib, std::make_shared<SystemClock>()};
     std::atomic<bool> timedOut{false};
 };
 
@@ -41,7 +43,7 @@ TEST_F(GtkLoopTest, TasksPostedFromManyThreadsKeepEachThreadsOrder) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < perThread; ++i) {
-                loop.post([&, t, i] {
+                loop.async([&, t, i] {
                     std::lock_guard lock(m);
                     ran.emplace_back(t, i);
                     if (ran.size() == 4 * perThread) loop.quit();
@@ -60,19 +62,19 @@ TEST_F(GtkLoopTest, TasksPostedFromManyThreadsKeepEachThreadsOrder) {
 
 TEST_F(GtkLoopTest, ATaskPostedByATaskRunsAfterTheOnesAlreadyWaiting) {
     std::vector<std::string> ran;
-    loop.post([&] {
+    loop.async([&] {
         ran.push_back("a");
-        loop.post([&] {
+        loop.async([&] {
             ran.push_back("c");
             loop.quit();
         });
     });
-    loop.post([&] { ran.push_back("b"); });
+    loop.async([&] { ran.push_back("b"); });
     ASSERT_TRUE(runFor(2000ms));
     EXPECT_EQ(ran, (std::vector<std::string>{"a", "b", "c"}));
-    EXPECT_TRUE(loop.onLoopThread());
+    EXPECT_TRUE(loop.isCurrent());
     bool elsewhere = true;
-    std::thread([&] { elsewhere = loop.onLoopThread(); }).join();
+    std::thread([&] { elsewhere = loop.isCurrent(); }).join();
     EXPECT_FALSE(elsewhere);
 }
 
@@ -80,30 +82,30 @@ TEST_F(GtkLoopTest, TimersWaitTheirDelayAndCancelledOnesNeverRun) {
     const auto start = std::chrono::steady_clock::now();
     std::vector<int> ran;
     std::chrono::steady_clock::duration firedAfter{};
-    const auto cancelled = loop.schedule(30ms, [&] { ran.push_back(0); });
-    loop.schedule(60ms, [&] {
+    Timer cancelled = loop.oneShot(30ms, [&] { ran.push_back(0); });
+    loop.after(60ms, [&] {
         ran.push_back(1);
         firedAfter = std::chrono::steady_clock::now() - start;
         loop.quit();
     });
-    loop.schedule(10ms, [&] { ran.push_back(2); });
+    Timer fired = loop.oneShot(10ms, [&] { ran.push_back(2); });
     // Cancelled from another thread, as the core may do.
-    std::thread([&] { loop.cancel(cancelled); }).join();
+    std::thread([&] { cancelled.cancel(); }).join();
     ASSERT_TRUE(runFor(3000ms));
     EXPECT_EQ(ran, (std::vector<int>{2, 1}));
     EXPECT_GE(firedAfter, 60ms);
-    // Cancelling a fired or unknown timer does nothing.
-    loop.cancel(cancelled);
-    loop.cancel(987654);
+    // Cancelling a fired or cancelled timer does nothing.
+    fired.cancel();
+    cancelled.cancel();
 }
 
 TEST_F(GtkLoopTest, ARepeatingTimerRunsUntilItCancelsItself) {
     int runs = 0;
-    MainLoop::TimerId id = 0;
-    id = loop.scheduleRepeating(5ms, [&] {
+    Timer timer;
+    timer = loop.repeating(5ms, [&] {
         if (++runs == 3) {
-            loop.cancel(id);
-            loop.schedule(50ms, [&] { loop.quit(); }); // time for a fourth run, which must not come
+            timer.cancel();
+            loop.after(50ms, [&] { loop.quit(); }); // time for a fourth run, which must not come
         }
     });
     ASSERT_TRUE(runFor(3000ms));
@@ -112,14 +114,14 @@ TEST_F(GtkLoopTest, ARepeatingTimerRunsUntilItCancelsItself) {
 
 TEST_F(GtkLoopTest, QuitInTheMiddleOfABatchLeavesTheRestForTheNextRun) {
     std::vector<int> ran;
-    loop.post([&] {
+    loop.async([&] {
         ran.push_back(1);
         loop.quit();
     });
-    loop.post([&] { ran.push_back(2); });
+    loop.async([&] { ran.push_back(2); });
     loop.run();
     EXPECT_EQ(ran, (std::vector<int>{1}));
-    loop.post([&] {
+    loop.async([&] {
         ran.push_back(3);
         loop.quit();
     });
@@ -134,7 +136,7 @@ TEST_F(GtkLoopTest, AQuitBeforeRunMakesRunReturnAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
     // And only once: the next run runs.
     bool ran = false;
-    loop.post([&] {
+    loop.async([&] {
         ran = true;
         loop.quit();
     });
@@ -154,12 +156,12 @@ TEST_F(GtkLoopTest, QuitFromAnotherThreadWakesAnIdleLoop) {
 TEST_F(GtkLoopTest, ALoopGoneTakesItsTimersAndTasksWithIt) {
     int ran = 0;
     {
-        GlibMainLoop gone;
-        gone.post([&] { ++ran; });
-        gone.schedule(1ms, [&] { ++ran; });
-        gone.scheduleRepeating(1ms, [&] { ++ran; });
+        MainQueue gone{std::make_shared<GlibMainLoop>(), std::make_shared<SystemClock>()};
+        gone.async([&] { ++ran; });
+        gone.after(1ms, [&] { ++ran; });
+        gone.after(2ms, [&] { ++ran; });
     }
-    loop.schedule(30ms, [&] { loop.quit(); });
+    loop.after(30ms, [&] { loop.quit(); });
     ASSERT_TRUE(runFor(3000ms));
     EXPECT_EQ(ran, 0);
 }

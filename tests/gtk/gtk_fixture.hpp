@@ -21,7 +21,6 @@
 #include "log/app_state.hpp"
 #include "adapters/gtk/glib_loop.hpp"
 #include "adapters/gtk/monitor_screens.hpp"
-#include "adapters/linux/plain_loop.hpp"
 #include "runtime/queues.hpp"
 #include "support/process.hpp"
 #include "support/test_env.hpp"
@@ -77,7 +76,7 @@ protected:
         if (!gtkReady()) GTEST_SKIP() << "needs an X display: run scripts/test-gtk.sh";
         display = gdk_display_get_default();
         loop = std::make_shared<gtkhost::GlibMainLoop>();
-        MainQueue::install(loop, std::make_shared<linuxhost::SystemClock>());
+        MainQueue::install(loop, std::make_shared<SystemClock>());
         AppState::install(dir / "Logs" / "Scribbet.log");
         screens = std::make_shared<gtkhost::MonitorScreens>(display);
         Screens::install(screens);

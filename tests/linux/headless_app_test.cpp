@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "adapters/linux/headless_app.hpp"
-#include "adapters/linux/plain_loop.hpp"
+#include "runtime/queues.hpp"
 
 using namespace scribbet;
 using namespace scribbet::linuxhost;
@@ -26,8 +26,8 @@ struct Delegate final : ApplicationDelegate {
 // Links handed over from another thread are either handled or refused, never taken and then
 // dropped because the application quit first.
 TEST(HeadlessApplicationTest, WhatArrivesWhileQuittingIsRefusedAndWhatWasTakenStillRuns) {
-    PlainMainLoop loop;
-    HeadlessApplication app(loop);
+    MainQueue main(std::make_shared<WaitingPump>(), std::make_shared<SystemClock>());
+    HeadlessApplication app(main);
     std::vector<std::string> links;
     app.setHandler([&](std::optional<std::string> link) { links.push_back(link.value_or("")); });
     Delegate delegate;

@@ -174,7 +174,7 @@ TEST_F(RuntimeTest, TimerStopsWhenCancelledOrWhenItsHandleGoesAway) {
     EXPECT_FALSE(ta.isActive());
     loop->advance(10s);
     EXPECT_EQ(a, 2);
-    EXPECT_EQ(loop->pendingCount(), 0u);
+    EXPECT_EQ(MainQueue::shared().waiting(), 0u);
 }
 
 TEST_F(RuntimeTest, RepeatingTimerMayCancelOrReplaceItselfFromItsOwnTask) {

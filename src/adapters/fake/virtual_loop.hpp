@@ -1,8 +1,10 @@
 #pragma once
 // A main loop on virtual time for tests: nothing runs until the test advances the clock,
-// and then everything due runs in order, with the clock set to each task's own time.
+// and then everything due runs in order, with the clock set to each task's own time. It
+// pumps like any other loop; the tasks are the main queue's.
 #include <condition_variable>
-#include <map>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -33,42 +35,30 @@ class VirtualMainLoop final : public MainLoop {
 public:
     explicit VirtualMainLoop(std::shared_ptr<VirtualClock> clock);
 
-    void post(Task task) override;
-    TimerId schedule(Duration delay, Task task) override;
-    TimerId scheduleRepeating(Duration interval, Task task) override;
-    void cancel(TimerId id) override;
+    void attach(Work work) override;
+    void wake() override;
     bool onLoopThread() const override;
-    // Runs tasks as they come, jumping virtual time to the next timer whenever nothing
-    // else is ready, until quit().
+    // Runs tasks as they come, jumping virtual time to the next timer whenever nothing else
+    // is ready, until the work answers stop.
     void run() override;
-    void quit() override;
 
     // Runs everything due now, including what those tasks post.
     void runPending();
-    // Moves virtual time forward by `d`, running every task due on the way.
+    // Moves virtual time forward by `d`, running every task due on the way, each with the
+    // clock at its own time.
     void advance(Duration d);
     // Runs tasks (waiting in real time for posts from other threads) until `done` holds
     // or `realLimit` has passed. Virtual time does not move.
     bool runUntil(const std::function<bool()>& done, Duration realLimit = std::chrono::seconds(5));
-    std::size_t pendingCount() const;
-    bool quitRequested() const;
 
 private:
-    bool runOneDue(Instant limit);
-    using Key = std::pair<Instant, TimerId>;
-    struct Entry {
-        Task task;
-        Duration interval{}; // zero for a one-shot entry
-    };
-    TimerId add(Duration delay, Entry entry);
+    Pumped pump();
     std::shared_ptr<VirtualClock> clock_;
     std::thread::id owner_;
-    mutable std::mutex mutex_;
-    std::condition_variable posted_;
-    std::map<Key, Entry> due_;
-    std::map<TimerId, Key> keys_;
-    TimerId next_ = 1;
-    bool quit_ = false;
+    std::mutex mutex_;
+    std::condition_variable woken_;
+    bool wake_ = false;
+    Work work_;
 };
 
 } // namespace scribbet::fake

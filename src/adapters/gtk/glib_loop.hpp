@@ -1,12 +1,8 @@
 #pragma once
-// The main loop on GLib's default context, where GTK and WebKit deliver their events.
-// Posted tasks go through one queue of ours, drained by a single idle source, so they run in
-// posting order whatever GLib does with sources of equal priority; timers are GLib timeout
-// sources that a cancel destroys.
-#include <atomic>
-#include <deque>
-#include <map>
-#include <memory>
+// The main loop on GLib's default context, where GTK and WebKit deliver their events. One
+// source of ours pumps the main queue: a wake makes it ready at once, and after each run it
+// is made ready again for when the queue's next timer falls due. It pumps whenever the
+// context is iterated, inside run() or not.
 #include <mutex>
 #include <thread>
 
@@ -25,34 +21,25 @@ public:
     GlibMainLoop(const GlibMainLoop&) = delete;
     GlibMainLoop& operator=(const GlibMainLoop&) = delete;
 
-    void post(Task task) override;
-    TimerId schedule(Duration delay, Task task) override;
-    TimerId scheduleRepeating(Duration interval, Task task) override;
-    void cancel(TimerId id) override;
-    bool onLoopThread() const override { return std::this_thread::get_id() == owner_; }
-    // Iterates the default context until quit(); a quit() that came first makes it return at once.
+    void attach(Work work) override;
+    void wake() override;
+    // Iterates the default context until the work answers stop.
     void run() override;
-    void quit() override;
+    bool onLoopThread() const override { return std::this_thread::get_id() == owner_; }
 
     // GLib's whole milliseconds for a delay: never early, so a delay is always waited out.
     static unsigned milliseconds(Duration d);
 
 private:
-    struct Entry;
-
-    static int drain(void* self);
-    static int fire(void* data);
-    TimerId add(Duration delay, Task task, bool repeats);
-    void armDrain(); // with mutex_ held
+    static int dispatch(GSource* source, int (*)(void*), void*);
 
     std::thread::id owner_;
     GMainContext* context_;
+    GSource* source_;
+    Work work_;
     std::mutex mutex_;
-    std::deque<Task> posted_;
-    GSource* drainSource_ = nullptr;
-    std::map<TimerId, std::shared_ptr<Entry>> timers_;
-    TimerId next_ = 1;
-    std::atomic<bool> quit_{false};
+    bool woken_ = false;  // under mutex_: a wake came while the work ran
+    bool stopped_ = false; // main thread
 };
 
 } // namespace scribbet::gtkhost

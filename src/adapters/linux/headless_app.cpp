@@ -7,7 +7,7 @@ void HeadlessApplication::run(ApplicationDelegate& delegate, const std::vector<s
     delegate.willFinishLaunching();
     for (const auto& link : startLinks) open(link);
     delegate.didFinishLaunching();
-    loop_.run();
+    main_.run();
     delegate_ = nullptr;
 }
 
@@ -15,9 +15,9 @@ void HeadlessApplication::terminate() {
     std::lock_guard lock(ending_);
     if (terminating_) return;
     terminating_ = true;
-    loop_.post([this] {
+    main_.async([this] {
         if (delegate_) delegate_->willTerminate();
-        loop_.quit();
+        main_.quit();
     });
 }
 
@@ -25,7 +25,7 @@ bool HeadlessApplication::unlessEnding(std::function<void()> task) {
     // Under the lock: a task posted after the terminate task would never run.
     std::lock_guard lock(ending_);
     if (terminating_) return false;
-    loop_.post(std::move(task));
+    main_.async(std::move(task));
     return true;
 }
 

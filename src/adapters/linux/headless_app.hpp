@@ -8,13 +8,13 @@
 
 #include "ports/application.hpp"
 #include "ports/links.hpp"
-#include "ports/main_loop.hpp"
+#include "runtime/queues.hpp"
 
 namespace scribbet::linuxhost {
 
 class HeadlessApplication final : public Application, public LinkSource {
 public:
-    explicit HeadlessApplication(MainLoop& loop) : loop_(loop) {}
+    explicit HeadlessApplication(MainQueue& main) : main_(main) {}
 
     void setAccessoryPolicy() override {}
     void setMainMenu(const std::vector<Menu>& menus) override { menus_ = menus; }
@@ -37,7 +37,7 @@ public:
     const std::vector<Menu>& menus() const { return menus_; }
 
 private:
-    MainLoop& loop_;
+    MainQueue& main_;
     ApplicationDelegate* delegate_ = nullptr;
     Handler handler_;
     std::vector<Menu> menus_;
