@@ -79,9 +79,9 @@ void AppDelegate::prepare(const std::string& geomText, const std::string& tool) 
 
     std::string text = geomText;
     if (!parsedOnMain(text)) {
-        const std::string reply = PPT::run("SCBT_Geom");
-        if (reply.rfind("OK|", 0) != 0) return notice(replyError(reply));
-        text = reply.substr(3);
+        const MacroReply reply = PPT::run("SCBT_Geom");
+        if (!reply.hasFields()) return notice(replyError(reply));
+        text = reply.fields();
     }
     auto slide = parsedOnMain(text);
     if (!slide) return notice("Could not find the slide on the screen. Switch PowerPoint to Normal view, then try again.");
@@ -109,19 +109,19 @@ void AppDelegate::prepare(const std::string& geomText, const std::string& tool) 
 
     bool fitted = false;
     if (FitOnOpen::wanted(pane)) {
-        const std::string reply = PPT::run("SCBT_Zoom", {"fit"});
-        if (reply.rfind("OK|", 0) != 0) {
+        const MacroReply reply = PPT::run("SCBT_Zoom", {"fit"});
+        if (!reply.hasFields()) {
             log("Could not set PowerPoint to Fit: " + replyError(reply));
         } else {
             fitted = true;
-            std::string last;
+            MacroReply last;
             for (int i = 0; i < fitAttempts; ++i) {
                 clock().sleepFor(fitPause);
-                const std::string now = PPT::run("SCBT_Where", {}, whereTimeout);
+                const MacroReply now = PPT::run("SCBT_Where", {}, whereTimeout);
                 const auto step = FitOnOpen::step(last, now);
                 if (step == FitOnOpen::Step::failed) break;
                 if (step == FitOnOpen::Step::settled) {
-                    if (auto g = parsedOnMain(now.substr(3))) {
+                    if (auto g = parsedOnMain(now.fields())) {
                         slide = g;
                         break;
                     }

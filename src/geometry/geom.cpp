@@ -172,7 +172,21 @@ std::optional<Geom> Geom::from(std::string_view answer, const std::vector<double
 
 void Geom::lineUp(const PaneState& p, std::optional<double> s) {
     rect = p.slideRect(slideW, slideH, s.value_or(scale()));
-    if (note != tracked) note = tracked;
+    note = tracked;
+}
+
+std::string_view noteText(GeomNote note) {
+    switch (note) {
+    case GeomNote::reported:
+        return "PowerPoint reported the slide position";
+    case GeomNote::converted:
+        return "PowerPoint answered in pixels; converted to points";
+    case GeomNote::estimated:
+        return "Position estimated - press Shift+I to show the slide and Option+arrows to line it up";
+    case GeomNote::tracked:
+        break;
+    }
+    return "Lined up with PowerPoint's view (Accessibility)";
 }
 
 double Geom::scale() const { return slideW > 0 ? rect.w / slideW : 1; }

@@ -14,17 +14,23 @@ namespace scribbet {
 
 struct PaneState;
 
+// How a geometry's rectangle was found.
+enum class GeomNote {
+    reported,  // the add-in's rectangle, in points
+    converted, // the add-in's rectangle, in backing pixels
+    estimated, // no rectangle to trust: guessed from the window
+    tracked,   // lined up with the measured pane
+};
+// The words the log and the page show for a note.
+std::string_view noteText(GeomNote note);
+
 struct Geom {
-    static constexpr const char* reported = "PowerPoint reported the slide position";
-    static constexpr const char* converted = "PowerPoint answered in pixels; converted to points";
-    static constexpr const char* estimated =
-        "Position estimated - press Shift+I to show the slide and Option+arrows to line it up";
-    static constexpr const char* tracked = "Lined up with PowerPoint's view (Accessibility)";
+    using enum GeomNote;
 
     double slideW = 0;
     double slideH = 0;
     Rect rect;                 // global screen points, standardized
-    std::string note;
+    GeomNote note = reported;
     double zoom = 0;           // percent; 0 when not given
     std::optional<bool> fit;
     std::int64_t slideID = 0;

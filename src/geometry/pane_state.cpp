@@ -43,8 +43,8 @@ Geom Geom::lined(const PaneState& p, std::optional<double> scale) const {
 
 namespace FitOnOpen {
 
-Step step(const std::string& last, const std::string& now) {
-    if (now.rfind("OK|", 0) != 0) return Step::failed;
+Step step(const MacroReply& last, const MacroReply& now) {
+    if (!now.hasFields()) return Step::failed;
     if (now == last) return Step::settled;
     return Step::again;
 }

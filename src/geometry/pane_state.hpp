@@ -7,6 +7,7 @@
 
 #include "geometry/geom.hpp"
 #include "geometry/rect.hpp"
+#include "powerpoint/macro_reply.hpp"
 
 namespace scribbet {
 
@@ -34,7 +35,7 @@ enum class Step { failed, settled, again };
 // Setting the program to Fit is needed only when the pane can't be measured.
 inline bool wanted(const std::optional<PaneState>& pane) { return !pane; }
 // Whether the view has settled, from the previous and the latest "SCBT_Where" replies.
-Step step(const std::string& last, const std::string& now);
+Step step(const MacroReply& last, const MacroReply& now);
 
 } // namespace FitOnOpen
 

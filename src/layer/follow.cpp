@@ -131,7 +131,7 @@ void Overlay::remeasure() {
         MainQueue::shared().async([self, a = std::move(a)] {
             self->measuring_ = false;
             std::optional<Geom> m;
-            if (self->panel_ && a.reply.rfind("OK|", 0) == 0) m = Geom::from(std::string_view(a.reply).substr(3));
+            if (self->panel_ && a.reply.hasFields()) m = Geom::from(a.reply.fields());
             m ? self->measured(*m) : self->measureFailed(a);
         });
     });

@@ -147,7 +147,7 @@ void Overlay::open(const Geom& geom, const std::optional<PaneState>& pane, const
             if (nx != 0 || ny != 0) q.insert(q.end(), {{"nx", num(nx)}, {"ny", num(ny)}});
         }
     }
-    q.emplace_back("note", working.note);
+    q.emplace_back("note", noteText(working.note));
     if (!tool.empty()) q.emplace_back("tool", tool);
     q.emplace_back("host", host ? "1" : "0");
     q.emplace_back("ax", AXAccess::trusted() ? "1" : "0");
@@ -195,7 +195,7 @@ void Overlay::open(const Geom& geom, const std::optional<PaneState>& pane, const
 
     std::string suffix;
     if (!host) suffix = AXAccess::trusted() ? "; PowerPoint's editor not found" : "; no Accessibility";
-    log("Drawing layer open over the slide (" + working.note + suffix + ").");
+    log("Drawing layer open over the slide (" + std::string(noteText(working.note)) + suffix + ").");
 }
 
 void Overlay::watch() {

@@ -34,29 +34,31 @@ void install(std::shared_ptr<ScriptRunner> r) {
 bool passed() { return ok; }
 void reset() { ok = false; }
 
-bool matches(const std::string& reply) { return reply == "OK|" + mine() || reply == "OK|dev"; }
+bool matches(const MacroReply& reply) {
+    return reply.hasFields() && (reply.fields() == mine() || reply.fields() == "dev");
+}
 
 std::optional<std::string> problem() {
     if (ok) return std::nullopt;
-    const std::string answer = PPT::run("SCBT_Version");
+    const MacroReply answer = PPT::run("SCBT_Version");
     if (matches(answer)) {
         ok = true;
         return std::nullopt;
     }
-    if (answer.rfind("OK|", 0) != 0 && answer.find("not loaded") == std::string::npos) return replyError(answer);
+    if (!answer.hasFields() && !answer.addinMissing) return replyError(answer);
 
-    log("Add-in in PowerPoint answered " + text::prefix(answer, 40) + "; app is " + mine() +
+    log("Add-in in PowerPoint answered " + text::prefix(answer.text(), 40) + "; app is " + mine() +
         " - reloading the add-in");
     reload();
-    const std::string again = PPT::run("SCBT_Version");
+    const MacroReply again = PPT::run("SCBT_Version");
     if (matches(again)) {
-        log("Add-in reloaded: " + again);
+        log("Add-in reloaded: " + again.text());
         ok = true;
         return std::nullopt;
     }
-    log("After reload the add-in answered: " + text::prefix(again, 80));
-    if (again.rfind("OK|", 0) == 0) {
-        return "PowerPoint is still using Scribbet " + again.substr(3) + ", this is " + mine() +
+    log("After reload the add-in answered: " + text::prefix(again.text(), 80));
+    if (again.hasFields()) {
+        return "PowerPoint is still using Scribbet " + again.fields() + ", this is " + mine() +
                ". Save your work and restart PowerPoint.";
     }
     return "PowerPoint could not load the Scribbet add-in's code. Save your work, restart PowerPoint, and if it still "

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ports/script_runner.hpp"
+#include "powerpoint/macro_reply.hpp"
 
 namespace scribbet::AddinCheck {
 
@@ -19,7 +20,7 @@ void install(std::shared_ptr<ScriptRunner> runner);
 // main thread.
 std::optional<std::string> problem();
 // An "SCBT_Version" reply of this version, or of a development add-in.
-bool matches(const std::string& reply);
+bool matches(const MacroReply& reply);
 // Unloads and reloads the add-in, then waits (up to 30 polls 0.5 s apart) until it is loaded.
 void reload();
 // Runs AppleScript on the main thread and waits for it; none on any error.

@@ -20,11 +20,10 @@ Ports ports() {
     return installed;
 }
 
-const std::string notRunning =
-    "ERR|PowerPoint is not running. Open your presentation in PowerPoint, then try again.";
+const std::string notRunning = "PowerPoint is not running. Open your presentation in PowerPoint, then try again.";
 
 std::string addinNotLoaded(int number) {
-    return "ERR|The Scribbet add-in is not loaded in PowerPoint yet, so there was nothing to run (PowerPoint error " +
+    return "The Scribbet add-in is not loaded in PowerPoint yet, so there was nothing to run (PowerPoint error " +
            std::to_string(number) + ").";
 }
 
@@ -40,15 +39,15 @@ std::string failureLine(const std::string& name, int number, const std::optional
 std::string sentence(const MacroFailure& failure) {
     switch (failure.kind) {
     case MacroFailureKind::notRunning:
-        return "ERR|PowerPoint is not running (or has just quit). Open your presentation in PowerPoint, then try "
+        return "PowerPoint is not running (or has just quit). Open your presentation in PowerPoint, then try "
                "again.";
     case MacroFailureKind::cancelled:
-        return "ERR|Cancelled.";
+        return "Cancelled.";
     case MacroFailureKind::denied:
-        return "ERR|macOS is blocking Scribbet from controlling PowerPoint. Allow it in System Settings > Privacy & "
+        return "macOS is blocking Scribbet from controlling PowerPoint. Allow it in System Settings > Privacy & "
                "Security > Automation.";
     case MacroFailureKind::timedOut:
-        return "ERR|PowerPoint took longer than a minute to answer. If it is showing a message, close it (a VBA "
+        return "PowerPoint took longer than a minute to answer. If it is showing a message, close it (a VBA "
                "alert can open off-screen - click PowerPoint and press Return), then check the slide before trying "
                "again.";
     case MacroFailureKind::notHandled:
@@ -56,7 +55,7 @@ std::string sentence(const MacroFailure& failure) {
     case MacroFailureKind::other:
         break;
     }
-    return "ERR|" + failure.message.value_or("unknown error") + " (" + std::to_string(failure.number) + ")";
+    return failure.message.value_or("unknown error") + " (" + std::to_string(failure.number) + ")";
 }
 } // namespace
 
@@ -75,40 +74,43 @@ SerialQueue& queue() {
 namespace {
 Attempt sendQuietly(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
     const Ports p = ports();
-    if (!p.transport || !running()) return {notRunning, ""};
+    if (!p.transport || !running()) return {MacroReply::failure(notRunning), ""};
     const MacroEventReply reply =
         p.transport->send(Settings::current().macroPrefix + name, args, timeoutFrom(timeoutSeconds));
-    if (const auto& f = reply.failure) return {sentence(*f), failureLine(name, f->number, f->message)};
+    if (const auto& f = reply.failure) {
+        return {MacroReply::failure(sentence(*f), f->kind == MacroFailureKind::notHandled),
+                failureLine(name, f->number, f->message)};
+    }
     return {classify(reply.direct), ""};
 }
 } // namespace
 
 Attempt attempt(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
     if (MainQueue::installed() && MainQueue::shared().isCurrent()) {
-        return {"ERR|Internal error: PowerPoint was asked from the main thread.",
+        return {MacroReply::failure("Internal error: PowerPoint was asked from the main thread."),
                 "PPT.run(" + name + ") was called on the main thread - refused"};
     }
     if (queue().isCurrent()) return sendQuietly(name, args, timeoutSeconds);
     return queue().syncValue([&] { return sendQuietly(name, args, timeoutSeconds); });
 }
 
-std::string run(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
+MacroReply run(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
     Attempt a = attempt(name, args, timeoutSeconds);
     if (!a.failure.empty()) log(a.failure);
     return std::move(a.reply);
 }
 
-std::string send(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
+MacroReply send(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
     Attempt a = sendQuietly(name, args, timeoutSeconds);
     if (!a.failure.empty()) log(a.failure);
     return std::move(a.reply);
 }
 
-std::string classify(const std::optional<std::string>& direct) {
+MacroReply classify(const std::optional<std::string>& direct) {
     const std::string text = direct.value_or("");
-    if (text.rfind("OK|", 0) == 0 || text == "OK" || text.rfind("ERR|", 0) == 0) return text;
-    if (text.empty()) return "ERR|PowerPoint did not answer.";
-    return "ERR|Unexpected reply: " + text::prefix(text, 200);
+    if (conventional(text)) return fromMacro(text);
+    if (text.empty()) return MacroReply::failure("PowerPoint did not answer.");
+    return MacroReply::failure("Unexpected reply: " + text::prefix(text, 200));
 }
 
 std::optional<Rect> windowBounds() {
@@ -137,27 +139,6 @@ std::optional<int> running() {
 }
 
 } // namespace PPT
-
-MacroReply fromMacro(std::string_view reply) {
-    MacroReply out;
-    if (reply.empty()) return out;
-    std::vector<std::string> pieces;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t bar = reply.find('|', start);
-        pieces.emplace_back(reply.substr(start, bar - start));
-        if (bar == std::string_view::npos) break;
-        start = bar + 1;
-    }
-    out.ok = pieces.front() == "OK";
-    out.parts.assign(pieces.begin() + 1, pieces.end());
-    return out;
-}
-
-std::string replyError(std::string_view reply) {
-    if (reply.rfind("ERR|", 0) == 0) return std::string(reply.substr(4));
-    return std::string(reply);
-}
 
 std::uint32_t fourCC(std::string_view code) {
     std::uint32_t value = 0;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "geometry/rect.hpp"
+#include "powerpoint/macro_reply.hpp"
 #include "ports/macro_transport.hpp"
 #include "ports/window_list.hpp"
 #include "ports/workspace.hpp"
@@ -33,21 +34,22 @@ std::shared_ptr<Workspace> workspacePort();
 // One macro event in flight at a time: callers queue up here in order of arrival.
 SerialQueue& queue();
 
-// Runs MACRO_PREFIX + name with the arguments. Never fails other than as an "ERR|" text;
+// Runs MACRO_PREFIX + name with the arguments. Never fails other than as a failed reply;
 // refuses the main thread; calls straight through when already on the queue.
-std::string run(const std::string& name, const std::vector<std::string>& args = {}, double timeoutSeconds = 60);
+MacroReply run(const std::string& name, const std::vector<std::string>& args = {}, double timeoutSeconds = 60);
 // A reply with the line its failure would log (empty when there is none to log), for a
 // caller that asks again and again and logs a failure only when it is new.
 struct Attempt {
-    std::string reply;
+    MacroReply reply;
     std::string failure;
 };
 // As run(), handing the failure's line back instead of logging it.
 Attempt attempt(const std::string& name, const std::vector<std::string>& args = {}, double timeoutSeconds = 60);
 // The event itself, on the queue.
-std::string send(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds);
-// Sorts a reply's direct text into the reply convention.
-std::string classify(const std::optional<std::string>& direct);
+MacroReply send(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds);
+// Sorts a reply's direct text into the reply convention: a missing or empty text, or one
+// outside the convention, is a failure of its own.
+MacroReply classify(const std::optional<std::string>& direct);
 
 // The frontmost on-screen document window of the program, larger than a palette.
 std::optional<Rect> windowBounds();
@@ -57,14 +59,6 @@ std::optional<int> running();
 
 } // namespace PPT
 
-struct MacroReply {
-    bool ok = false;
-    std::vector<std::string> parts;
-};
-// Splits a reply on every "|"; ok when the first piece is "OK".
-MacroReply fromMacro(std::string_view reply);
-// The message of an "ERR|" reply; any other text unchanged.
-std::string replyError(std::string_view reply);
 // Packs a four-letter code, first byte highest.
 std::uint32_t fourCC(std::string_view code);
 

@@ -47,10 +47,9 @@ std::optional<double> floating(std::string_view s) {
 
 Reply slide(Server& server, const Request& request) {
     const auto px = request.query.find("px");
-    const std::string answer =
+    const MacroReply r =
         PPT::run("SCBT_Slide", {pixels(px == request.query.end() ? std::nullopt : std::optional(px->second))});
-    const MacroReply r = fromMacro(answer);
-    if (!r.ok) return Server::json(200, {{"ok", false}, {"msg", replyError(answer)}});
+    if (!r.ok) return Server::json(200, {{"ok", false}, {"msg", replyError(r)}});
     std::string png = r.parts.size() >= 4 ? base64Decode(r.parts[3]) : std::string();
     if (png.empty()) return Server::json(200, {{"ok", false}, {"msg", "PowerPoint sent no slide picture."}});
     server.setPng(std::move(png));
@@ -66,8 +65,7 @@ Reply slidePicture(Server& server) {
 }
 
 Reply theme() {
-    const std::string answer = PPT::run("SCBT_Theme");
-    const MacroReply r = fromMacro(answer);
+    const MacroReply r = PPT::run("SCBT_Theme");
     if (!r.ok) {
         return Server::json(200, {{"ok", false}, {"msg", r.parts.empty() ? "No theme colours." : r.parts.front()}});
     }
@@ -169,13 +167,12 @@ json bodyMap(const std::string& body) {
     return parsed.is_object() ? parsed : json::object();
 }
 
-json linkAnswer(const std::string& answer) {
-    if (answer == "OK|opened") return {{"ok", true}, {"opened", true}};
-    if (answer == "OK|soon" || answer.rfind("OK|soon|", 0) == 0) {
-        return {{"ok", true}, {"opened", false}, {"note", answer.size() > 8 ? answer.substr(8) : ""}};
-    }
-    if (answer.rfind("OK", 0) == 0) {
-        return {{"ok", false}, {"msg", "Unexpected answer from the add-in: " + text::prefix(answer, 120)}};
+json linkAnswer(const MacroReply& answer) {
+    const std::string first = answer.ok && !answer.parts.empty() ? answer.parts.front() : "";
+    if (first == "opened" && answer.parts.size() == 1) return {{"ok", true}, {"opened", true}};
+    if (first == "soon") return {{"ok", true}, {"opened", false}, {"note", answer.fields(1)}};
+    if (answer.ok) {
+        return {{"ok", false}, {"msg", "Unexpected answer from the add-in: " + text::prefix(answer.text(), 120)}};
     }
     return {{"ok", false}, {"msg", replyError(answer)}};
 }

@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "powerpoint/macro_reply.hpp"
 #include "server/placing_memory.hpp"
 #include "server/reply.hpp"
 #include "server/request.hpp"
@@ -31,7 +32,7 @@ bool flag(const std::string& text);
 // A request body as a map; anything but a JSON object is an empty one.
 nlohmann::json bodyMap(const std::string& body);
 // What a link query's answer means for the page.
-nlohmann::json linkAnswer(const std::string& answer);
+nlohmann::json linkAnswer(const MacroReply& answer);
 
 // One shape the add-in reports as placed.
 struct Placed {
@@ -41,8 +42,8 @@ struct Placed {
     bool fh = false, fv = false;
     nlohmann::json json() const;
 };
-// Reads an add-in answer that begins with "OK": the count, then one line per shape.
-std::pair<long long, std::vector<Placed>> placed(const std::string& answer);
+// Reads a placing macro's answer: the count, then one line per shape.
+std::pair<long long, std::vector<Placed>> placed(const MacroReply& answer);
 // Places a drawing through the add-in and tells the page what was placed: one style ("path",
 // "stroke", "width", "fill", "replace"), or several in stacking order ("parts", each of those),
 // with "slide" and "close" for the whole. A request with an "id" is placed at most once.

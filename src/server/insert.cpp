@@ -115,8 +115,8 @@ json Placed::json() const {
             {"w", width}, {"h", height}, {"rot", rot},  {"fh", fh},   {"fv", fv}};
 }
 
-std::pair<long long, std::vector<Placed>> placed(const std::string& answer) {
-    const auto all = lines(answer.size() > 3 ? answer.substr(3) : "");
+std::pair<long long, std::vector<Placed>> placed(const MacroReply& answer) {
+    const auto all = lines(answer.fields());
     if (all.empty()) return {0, {}};
     const long long count = integerText(trimmedText(all[0])).value_or(static_cast<long long>(all.size()) - 1);
     std::vector<Placed> shapes;
@@ -256,9 +256,9 @@ json place(const json& body) {
                 failure = busyText;
                 return;
             }
-            const std::string answer = PPT::run("SCBT_Insert", {p.path, p.stroke, p.width, p.fill, p.replace, slide},
-                                                std::min(macroLimit, toSeconds(left)));
-            if (answer.rfind("OK", 0) != 0) {
+            const MacroReply answer = PPT::run("SCBT_Insert", {p.path, p.stroke, p.width, p.fill, p.replace, slide},
+                                               std::min(macroLimit, toSeconds(left)));
+            if (!answer.ok) {
                 failure = replyError(answer);
                 return;
             }

@@ -142,6 +142,14 @@ TEST(GeomTest, OptionalFieldsHaveTheirDefaultsAndAreReadByPosition) {
     EXPECT_EQ(g->slideID, 0);
 }
 
+TEST(GeomTest, EachNoteHasItsOwnWordsForTheLogAndThePage) {
+    EXPECT_EQ(noteText(Geom::reported), "PowerPoint reported the slide position");
+    EXPECT_EQ(noteText(Geom::converted), "PowerPoint answered in pixels; converted to points");
+    EXPECT_EQ(noteText(Geom::estimated),
+              "Position estimated - press Shift+I to show the slide and Option+arrows to line it up");
+    EXPECT_EQ(noteText(Geom::tracked), "Lined up with PowerPoint's view (Accessibility)");
+}
+
 Geom withRect(Rect r, std::optional<bool> fit, double split, std::optional<Rect> win) {
     Geom g;
     g.slideW = 960;
@@ -218,11 +226,14 @@ TEST(FitOnOpenTest, SettlesOnlyOnTwoEqualSuccesses) {
     EXPECT_TRUE(FitOnOpen::wanted(std::nullopt));
     EXPECT_FALSE(FitOnOpen::wanted(PaneState{}));
     using FitOnOpen::Step;
-    EXPECT_EQ(FitOnOpen::step("", "OK|1|2"), Step::again);
-    EXPECT_EQ(FitOnOpen::step("OK|1|2", "OK|1|2"), Step::settled);
-    EXPECT_EQ(FitOnOpen::step("OK|1|2", "OK|1|3"), Step::again);
-    EXPECT_EQ(FitOnOpen::step("ERR|x", "ERR|x"), Step::failed);
-    EXPECT_EQ(FitOnOpen::step("", ""), Step::failed);
+    auto step = [](std::string_view last, std::string_view now) {
+        return FitOnOpen::step(fromMacro(last), fromMacro(now));
+    };
+    EXPECT_EQ(step("", "OK|1|2"), Step::again);
+    EXPECT_EQ(step("OK|1|2", "OK|1|2"), Step::settled);
+    EXPECT_EQ(step("OK|1|2", "OK|1|3"), Step::again);
+    EXPECT_EQ(step("ERR|x", "ERR|x"), Step::failed);
+    EXPECT_EQ(step("", ""), Step::failed);
 }
 
 } // namespace

@@ -32,14 +32,19 @@ TEST_F(OverlayLifeTest, OpensWithTheExactAddressAndLogsHowItMeasured) {
 TEST_F(OverlayLifeTest, AddressLeavesOutWhatIsNotKnownAndEncodesText) {
     Preferences::shared().set("nudge", {{"x", 0}, {"y", 0}});
     auto g = Geom::from("960|540|100|200|1060|740", {}, std::nullopt);
-    g->note = "a~b_c-d.e ü";
     overlay->open(*g, std::nullopt, "");
-    const std::string url = factory->web->url;
+    std::string url = factory->web->url;
     EXPECT_EQ(url.find("nx="), std::string::npos);
     EXPECT_EQ(url.find("tool="), std::string::npos);
     EXPECT_EQ(url.find("slide="), std::string::npos);
     EXPECT_EQ(url.find("fit="), std::string::npos);
-    EXPECT_NE(url.find("&note=a~b_c-d.e%20%C3%BC&host=0&ax=0&pz=100&sid="), std::string::npos) << url;
+    EXPECT_NE(url.find("&note=PowerPoint%20reported%20the%20slide%20position&host=0&ax=0&pz=100&sid="),
+              std::string::npos) << url;
+    // The tool is the one free text in the address.
+    overlay->close(false);
+    overlay->open(*g, std::nullopt, "a~b_c-d.e ü");
+    url = factory->web->url;
+    EXPECT_NE(url.find("&tool=a~b_c-d.e%20%C3%BC&host=0&ax=0&pz=100&sid="), std::string::npos) << url;
 }
 
 TEST_F(OverlayLifeTest, ScaleIsCutNotRoundedInTheAddress) {

@@ -117,7 +117,7 @@ TEST_F(OverlayMeasureTest, OtherCallersOfTheProgramStillLogEveryFailure) {
     PPT::Attempt quiet;
     std::thread([&] { quiet = PPT::attempt("SCBT_Theme"); }).join();
     EXPECT_EQ(quiet.failure, "SCBT_Theme failed: unknown error (-1708)");
-    EXPECT_EQ(quiet.reply.rfind("ERR|The Scribbet add-in is not loaded", 0), 0u) << quiet.reply;
+    EXPECT_EQ(quiet.reply.text().rfind("ERR|The Scribbet add-in is not loaded", 0), 0u) << quiet.reply.text();
     EXPECT_EQ(linesStartingWith("SCBT_Theme failed: "), 2);
 }
 

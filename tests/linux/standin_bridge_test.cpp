@@ -46,7 +46,7 @@ protected:
     void set(const json& values) { standin::call({{"op", "set"}, {"values", values}}, 2s); }
     std::string runInBackground(const std::string& name, double timeout = 60) {
         SerialQueue caller("test.caller");
-        return caller.syncValue([&] { return PPT::run(name, {}, timeout); });
+        return caller.syncValue([&] { return PPT::run(name, {}, timeout).text(); });
     }
 
     std::string socket;

@@ -80,9 +80,9 @@ TEST_F(AddinCheckTest, MatchingAddinPassesOnceForTheWholeProcess) {
 TEST_F(AddinCheckTest, DevelopmentAddinPassesWhateverTheVersion) {
     version = "dev";
     EXPECT_EQ(check(), std::nullopt);
-    EXPECT_TRUE(AddinCheck::matches("OK|dev"));
-    EXPECT_FALSE(AddinCheck::matches("OK|1.2"));
-    EXPECT_FALSE(AddinCheck::matches("OK|1.2.3|x"));
+    EXPECT_TRUE(AddinCheck::matches(fromMacro("OK|dev")));
+    EXPECT_FALSE(AddinCheck::matches(fromMacro("OK|1.2")));
+    EXPECT_FALSE(AddinCheck::matches(fromMacro("OK|1.2.3|x")));
 }
 
 TEST_F(AddinCheckTest, OtherVersionIsReloadedAndThenPasses) {

@@ -23,7 +23,7 @@ protected:
     // Runs a macro from a background queue, as every real caller does.
     std::string runInBackground(const std::string& name, std::vector<std::string> args = {}) {
         SerialQueue caller("test.caller");
-        return caller.syncValue([&] { return PPT::run(name, args); });
+        return caller.syncValue([&] { return PPT::run(name, args).text(); });
     }
     void answer(MacroEventReply r) {
         transport->respond = [r](const auto&) { return r; };
@@ -40,7 +40,7 @@ TEST_F(PPTTest, SendsThePrefixedNameWithItsArgumentsAndTimeout) {
     Settings::setCurrent(s);
     answer(fake::FakeMacroTransport::direct("OK|1|2"));
     SerialQueue caller("test.caller");
-    const auto reply = caller.syncValue([] { return PPT::run("SCBT_Slide", {"800", "x"}, 5); });
+    const auto reply = caller.syncValue([] { return PPT::run("SCBT_Slide", {"800", "x"}, 5).text(); });
     EXPECT_EQ(reply, "OK|1|2");
     const auto sent = transport->sentSoFar();
     ASSERT_EQ(sent.size(), 1u);
@@ -102,6 +102,24 @@ TEST_F(PPTTest, ExplainsEveryKindOfFailureAndLogsTheSystemsOwnWordsOnce) {
     EXPECT_EQ(lines[4], "SCBT_Geom failed: unknown error (15)");
 }
 
+TEST_F(PPTTest, OnlyAnUnhandledEventMeansTheAddinIsMissing) {
+    using Kind = MacroFailureKind;
+    SerialQueue caller("test.caller");
+    auto ask = [&] { return caller.syncValue([] { return PPT::run("SCBT_Version"); }); };
+    for (Kind kind : {Kind::notRunning, Kind::cancelled, Kind::timedOut, Kind::notHandled, Kind::denied, Kind::other}) {
+        answer(fake::FakeMacroTransport::failing(kind, -1, "No macro here."));
+        const MacroReply r = ask();
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.addinMissing, kind == Kind::notHandled) << r.error;
+    }
+    answer(fake::FakeMacroTransport::direct("ERR|The add-in is not loaded."));
+    EXPECT_FALSE(ask().addinMissing); // the add-in's own words, however they read
+    answer(fake::FakeMacroTransport::direct("OK|1|2"));
+    EXPECT_EQ(ask().parts, (std::vector<std::string>{"1", "2"}));
+    workspace->setRunning(std::nullopt);
+    EXPECT_FALSE(ask().addinMissing);
+}
+
 TEST_F(PPTTest, SendFailuresAreExplainedToo) {
     answer(fake::FakeMacroTransport::failing(MacroFailureKind::timedOut, -1712, "AppleEvent timed out."));
     EXPECT_EQ(runInBackground("SCBT_Zoom").rfind("ERR|PowerPoint took longer than a minute", 0), 0u);
@@ -117,7 +135,7 @@ TEST_F(PPTTest, NotRunningSendsNothingAndLogsNothing) {
 }
 
 TEST_F(PPTTest, RefusesTheMainThread) {
-    EXPECT_EQ(PPT::run("SCBT_Version"), "ERR|Internal error: PowerPoint was asked from the main thread.");
+    EXPECT_EQ(PPT::run("SCBT_Version").text(), "ERR|Internal error: PowerPoint was asked from the main thread.");
     EXPECT_TRUE(transport->sentSoFar().empty());
     EXPECT_EQ(logged(), std::vector<std::string>{"PPT.run(SCBT_Version) was called on the main thread - refused"});
 }
@@ -125,7 +143,7 @@ TEST_F(PPTTest, RefusesTheMainThread) {
 TEST_F(PPTTest, CallsFromTheBridgeQueueItselfGoStraightThrough) {
     answer(fake::FakeMacroTransport::direct("OK|inner"));
     std::string inner;
-    const bool finished = PPT::queue().syncFor(2s, [&] { inner = PPT::run("SCBT_Where"); });
+    const bool finished = PPT::queue().syncFor(2s, [&] { inner = PPT::run("SCBT_Where").text(); });
     EXPECT_TRUE(finished);
     EXPECT_EQ(inner, "OK|inner");
 }
@@ -142,7 +160,7 @@ TEST_F(PPTTest, OneEventInFlightWhileManyCallersWait) {
     std::atomic<int> oks = 0;
     for (int i = 0; i < 8; ++i) {
         callers.emplace_back([&] {
-            if (PPT::run("SCBT_Where") == "OK") ++oks;
+            if (PPT::run("SCBT_Where").text() == "OK") ++oks;
         });
     }
     for (auto& t : callers) t.join();
@@ -199,9 +217,9 @@ TEST(ReplyTest, FromMacroSplitsOnEveryBar) {
 }
 
 TEST(ReplyTest, ReplyErrorAndFourCC) {
-    EXPECT_EQ(replyError("ERR|Cancelled."), "Cancelled.");
-    EXPECT_EQ(replyError("ERR|"), "");
-    EXPECT_EQ(replyError("Plain words"), "Plain words");
+    EXPECT_EQ(replyError(fromMacro("ERR|Cancelled.")), "Cancelled.");
+    EXPECT_EQ(replyError(fromMacro("ERR|")), "");
+    EXPECT_EQ(replyError(fromMacro("Plain words")), "Plain words");
     EXPECT_EQ(fourCC("sPPT"), 0x73505054u);
     EXPECT_EQ(fourCC("----"), 0x2D2D2D2Du);
     EXPECT_EQ(fourCC("abcde"), 0x62636465u); // the first byte is shifted out

@@ -160,11 +160,11 @@ TEST_F(ApiTest, LinksAreAskedOnlyForKnownIdsAndTheirAnswersRead) {
     }
     EXPECT_EQ(sent("SCBT_LinkQuery").size(), 1u);
 
-    EXPECT_EQ(Api::linkAnswer("OK|opened"), (json{{"ok", true}, {"opened", true}}));
-    EXPECT_EQ(Api::linkAnswer("OK|soon")["note"], "");
-    EXPECT_EQ(Api::linkAnswer("OK|soonish")["msg"], "Unexpected answer from the add-in: OK|soonish");
-    EXPECT_EQ(Api::linkAnswer("OK")["msg"], "Unexpected answer from the add-in: OK");
-    EXPECT_EQ(Api::linkAnswer("ERR|Offline."), (json{{"ok", false}, {"msg", "Offline."}}));
+    EXPECT_EQ(Api::linkAnswer(fromMacro("OK|opened")), (json{{"ok", true}, {"opened", true}}));
+    EXPECT_EQ(Api::linkAnswer(fromMacro("OK|soon"))["note"], "");
+    EXPECT_EQ(Api::linkAnswer(fromMacro("OK|soonish"))["msg"], "Unexpected answer from the add-in: OK|soonish");
+    EXPECT_EQ(Api::linkAnswer(fromMacro("OK"))["msg"], "Unexpected answer from the add-in: OK");
+    EXPECT_EQ(Api::linkAnswer(fromMacro("ERR|Offline.")), (json{{"ok", false}, {"msg", "Offline."}}));
 }
 
 TEST_F(ApiTest, NudgeIsStoredAsTwoNumbers) {
@@ -213,8 +213,8 @@ TEST_F(ApiTest, UnknownRequestsAndTheTestRoute) {
 }
 
 TEST_F(ApiTest, PlacedShapesAreReadFromTheAnswer) {
-    auto [count, shapes] = Api::placed("OK|2\n0\tFreeform 1\t257\t10,5\t20\t30\t40\t0\tyes\t0\r\n"
-                                       "1\tFreeform 2\tabc\t1\t2\t3\t4\t90\t1\tno\textra\n\n");
+    auto [count, shapes] = Api::placed(fromMacro("OK|2\n0\tFreeform 1\t257\t10,5\t20\t30\t40\t0\tyes\t0\r\n"
+                                                 "1\tFreeform 2\tabc\t1\t2\t3\t4\t90\t1\tno\textra\n\n"));
     EXPECT_EQ(count, 2);
     ASSERT_EQ(shapes.size(), 2u);
     EXPECT_EQ(shapes[0].json(), (json{{"k", 0}, {"name", "Freeform 1"}, {"id", 257}, {"l", 10.5}, {"t", 20},
@@ -223,10 +223,10 @@ TEST_F(ApiTest, PlacedShapesAreReadFromTheAnswer) {
     EXPECT_EQ(shapes[1].json()["rot"], 90);
     EXPECT_TRUE(shapes[1].fh);
 
-    std::tie(count, shapes) = Api::placed("OK|two\u2028x\ttoo few\u2029" "5\ta\t1\t0\t0\t0\t0\t0\t0\t0");
+    std::tie(count, shapes) = Api::placed(fromMacro("OK|two\u2028x\ttoo few\u2029" "5\ta\t1\t0\t0\t0\t0\t0\t0\t0"));
     EXPECT_EQ(count, 2);
     EXPECT_EQ(shapes.size(), 1u);
-    std::tie(count, shapes) = Api::placed("OK");
+    std::tie(count, shapes) = Api::placed(fromMacro("OK"));
     EXPECT_EQ(count, 0);
     EXPECT_TRUE(shapes.empty());
 }

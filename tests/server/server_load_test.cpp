@@ -55,7 +55,7 @@ TEST_F(ServerLoad, FilesAndQuickCallsAnswerWhileCallsToASlowProgramWait) {
     start({.api = [&](Server& s, const Request& r) {
         if (r.path != "/api/theme") return s.ok();
         ++entered;
-        return s.ok({{"answer", PPT::run("SCBT_Theme")}});
+        return s.ok({{"answer", PPT::run("SCBT_Theme").text()}});
     }});
 
     // More of them than the workers a fixed pool had on this machine.
