@@ -25,11 +25,6 @@ std::shared_ptr<Overlay>& instance() {
     return o;
 }
 
-bool containsPoint(const Rect& r, double x, double y) {
-    const Rect s = r.standardized();
-    return x >= s.x && x < s.x + s.w && y >= s.y && y < s.y + s.h;
-}
-
 std::string openingId() {
     std::random_device rd;
     std::uniform_int_distribution<unsigned> hex(0, 15);
@@ -111,7 +106,7 @@ void Overlay::open(const Geom& geom, const std::optional<PaneState>& pane, const
     const Rect probe = pane ? pane->visible() : working.window.value_or(working.rect);
     const ScreenInfo* chosen = nullptr;
     for (const auto& s : screens) {
-        if (containsPoint(s.frame, probe.midX(), H - probe.midY())) {
+        if (s.frame.containsPoint(probe.midX(), H - probe.midY())) {
             chosen = &s;
             break;
         }
