@@ -10,6 +10,7 @@
 #include "app/notice.hpp"
 #include "app/settings.hpp"
 #include "app/text.hpp"
+#include "app/whole_number.hpp"
 #include "geometry/pane_reader.hpp"
 #include "log/app_state.hpp"
 #include "ports/preferences.hpp"
@@ -49,9 +50,7 @@ std::optional<ParsedURL> parseURL(const std::string& text) {
     };
     ParsedURL out{range(uri.scheme), range(uri.hostText), std::nullopt};
     const std::string port = range(uri.portText);
-    if (!port.empty() && port.size() <= 5 && port.find_first_not_of("0123456789") == std::string::npos) {
-        out.port = std::stoi(port);
-    }
+    if (port.size() <= 5) out.port = whole::integer<int>(port, whole::Sign::none);
     uriFreeUriMembersA(&uri);
     return out;
 }

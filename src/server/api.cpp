@@ -1,11 +1,11 @@
 #include "server/api.hpp"
 
-#include <charconv>
 #include <cmath>
 
 #include "app/app_delegate.hpp"
 #include "app/settings.hpp"
 #include "app/text.hpp"
+#include "app/whole_number.hpp"
 #include "layer/overlay.hpp"
 #include "ports/preferences.hpp"
 #include "powerpoint/addin_check.hpp"
@@ -25,26 +25,6 @@ std::string trimmed(const std::string& s) {
     return s.substr(first, s.find_last_not_of(" \t\r\n\v\f") - first + 1);
 }
 
-// A decimal integer with an optional sign and nothing else.
-std::optional<long long> integer(std::string_view s) {
-    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-    if (s.empty()) return std::nullopt;
-    long long v = 0;
-    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
-    return v;
-}
-
-// A floating-point number, the whole text or nothing.
-std::optional<double> floating(std::string_view s) {
-    if (s.size() > 1 && s.front() == '+' && s[1] != '-' && s[1] != '+') s.remove_prefix(1);
-    if (s.empty()) return std::nullopt;
-    double v = 0;
-    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
-    return v;
-}
-
 Reply slide(Server& server, const Request& request) {
     const auto px = request.query.find("px");
     const std::string answer =
@@ -54,7 +34,7 @@ Reply slide(Server& server, const Request& request) {
     std::string png = r.parts.size() >= 4 ? base64Decode(r.parts[3]) : std::string();
     if (png.empty()) return Server::json(200, {{"ok", false}, {"msg", "PowerPoint sent no slide picture."}});
     server.setPng(std::move(png));
-    return Server::ok({{"index", integer(r.parts[0]).value_or(0)},
+    return Server::ok({{"index", whole::integer<long long>(r.parts[0], whole::Sign::any).value_or(0)},
                        {"w", number(json(r.parts[1])).value_or(960)},
                        {"h", number(json(r.parts[2])).value_or(540)}});
 }
@@ -127,7 +107,7 @@ Reply route(Server& server, const Request& request) {
 }
 
 std::string pixels(const std::optional<std::string>& text) {
-    const auto v = text ? integer(*text) : std::nullopt;
+    const auto v = text ? whole::integer<long long>(*text, whole::Sign::any) : std::nullopt;
     if (!v || *v < 1) return "1600";
     return std::to_string(std::clamp<long long>(*v, 64, 8192));
 }
@@ -141,7 +121,7 @@ std::optional<double> number(const json& value) {
     } else if (value.is_string()) {
         std::string s = trimmed(value.get<std::string>());
         std::replace(s.begin(), s.end(), ',', '.');
-        out = floating(s);
+        out = whole::decimal(s);
     }
     if (out && !std::isfinite(*out)) return std::nullopt;
     return out;
@@ -160,7 +140,7 @@ std::string string(const json& value, const std::string& fallback) {
 bool flag(const std::string& textIn) {
     const std::string t = text::lowercased(trimmed(textIn));
     if (t == "true" || t == "yes") return true;
-    const auto v = floating(t);
+    const auto v = whole::decimal(t);
     return v && *v != 0 && !std::isnan(*v);
 }
 

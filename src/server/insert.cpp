@@ -3,11 +3,11 @@
 // what was placed. A placing the page asks for again is answered, never placed twice.
 #include <utf8proc.h>
 
-#include <charconv>
 #include <condition_variable>
 #include <mutex>
 
 #include "app/text.hpp"
+#include "app/whole_number.hpp"
 #include "geometry/pane_reader.hpp"
 #include "layer/overlay.hpp"
 #include "log/app_state.hpp"
@@ -82,15 +82,8 @@ std::vector<std::string> fields(const std::string& line) {
     }
 }
 
-std::optional<long long> integerText(const std::string& s) {
-    std::string_view v(s);
-    if (!v.empty() && v.front() == '+') v.remove_prefix(1);
-    if (v.empty()) return std::nullopt;
-    long long n = 0;
-    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
-    if (ec != std::errc() || end != v.data() + v.size()) return std::nullopt;
-    return n;
-}
+// Identifiers and counts in the add-in's answer: decimal integers, signed or not.
+std::optional<long long> integerText(const std::string& s) { return whole::integer<long long>(s, whole::Sign::any); }
 
 std::string trimmedText(const std::string& s) {
     const auto first = s.find_first_not_of(" \t\r\n\v\f");

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/whole_number.hpp"
 #include "log/app_state.hpp"
 #include "runtime/queues.hpp"
 
@@ -28,18 +29,14 @@ HttpWebView::Response HttpWebView::fetch(const std::string& url, Duration timeou
     const std::size_t slash = url.find('/', prefix.size());
     const std::string portText = url.substr(prefix.size(), slash - prefix.size());
     const std::string target = slash == std::string::npos ? "/" : url.substr(slash);
-    int port = 0;
-    try {
-        port = std::stoi(portText);
-    } catch (...) {
-        return {0, "unsupported URL"};
-    }
+    const auto port = whole::integer<int>(portText, whole::Sign::none);
+    if (!port) return {0, "unsupported URL"};
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return {0, std::strerror(errno)};
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_port = htons(static_cast<uint16_t>(*port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         ::close(fd);
