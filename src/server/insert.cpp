@@ -26,21 +26,14 @@ constexpr Duration secondRestore = std::chrono::milliseconds(300);
 // Every character Unicode counts as a number; the rest (letters, blanks, signs) dropped.
 std::string numericOnly(const std::string& s) {
     std::string out;
-    auto p = reinterpret_cast<const utf8proc_uint8_t*>(s.data());
-    utf8proc_ssize_t left = static_cast<utf8proc_ssize_t>(s.size());
-    while (left > 0) {
-        utf8proc_int32_t cp;
-        utf8proc_ssize_t n = utf8proc_iterate(p, left, &cp);
-        if (n <= 0) {
-            n = 1;
-            cp = -1;
-        }
+    for (std::size_t pos = 0; pos < s.size();) {
+        text::CodePoint cp;
+        const std::size_t n = text::codePointAt(s, pos, cp);
         const auto cat = cp >= 0 ? utf8proc_category(cp) : UTF8PROC_CATEGORY_CN;
         if (cat == UTF8PROC_CATEGORY_ND || cat == UTF8PROC_CATEGORY_NL || cat == UTF8PROC_CATEGORY_NO) {
-            out.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n));
+            out.append(s, pos, n);
         }
-        p += n;
-        left -= n;
+        pos += n;
     }
     return out;
 }
