@@ -30,18 +30,18 @@ Reply slide(Server& server, const Request& request) {
     const std::string answer =
         PPT::run("SCBT_Slide", {pixels(px == request.query.end() ? std::nullopt : std::optional(px->second))});
     const MacroReply r = fromMacro(answer);
-    if (!r.ok) return Server::json(200, {{"ok", false}, {"msg", replyError(answer)}});
+    if (!r.ok) return Reply::json(200, {{"ok", false}, {"msg", replyError(answer)}});
     std::string png = r.parts.size() >= 4 ? base64Decode(r.parts[3]) : std::string();
-    if (png.empty()) return Server::json(200, {{"ok", false}, {"msg", "PowerPoint sent no slide picture."}});
+    if (png.empty()) return Reply::json(200, {{"ok", false}, {"msg", "PowerPoint sent no slide picture."}});
     server.setPng(std::move(png));
-    return Server::ok({{"index", whole::integer<long long>(r.parts[0], whole::Sign::any).value_or(0)},
+    return Reply::ok({{"index", whole::integer<long long>(r.parts[0], whole::Sign::any).value_or(0)},
                        {"w", number(json(r.parts[1])).value_or(960)},
                        {"h", number(json(r.parts[2])).value_or(540)}});
 }
 
 Reply slidePicture(Server& server) {
     auto png = server.png();
-    if (!png) return Server::json(404, {{"ok", false}, {"msg", "No slide picture yet."}});
+    if (!png) return Reply::json(404, {{"ok", false}, {"msg", "No slide picture yet."}});
     return {200, "image/png", std::move(*png)};
 }
 
@@ -49,29 +49,29 @@ Reply theme() {
     const std::string answer = PPT::run("SCBT_Theme");
     const MacroReply r = fromMacro(answer);
     if (!r.ok) {
-        return Server::json(200, {{"ok", false}, {"msg", r.parts.empty() ? "No theme colours." : r.parts.front()}});
+        return Reply::json(200, {{"ok", false}, {"msg", r.parts.empty() ? "No theme colours." : r.parts.front()}});
     }
     json colors = json::array();
     for (const auto& p : r.parts) {
         if (!p.empty()) colors.push_back(p);
     }
-    return Server::ok({{"colors", colors}});
+    return Reply::ok({{"colors", colors}});
 }
 
 Reply link(const json& body) {
     const auto id = body.find("id");
     if (id == body.end() || !id->is_string() ||
         std::find(linkIDs.begin(), linkIDs.end(), id->get<std::string>()) == linkIDs.end()) {
-        return Server::json(200, {{"ok", false}, {"msg", "Unknown link."}});
+        return Reply::json(200, {{"ok", false}, {"msg", "Unknown link."}});
     }
-    return Server::json(200, linkAnswer(PPT::run("SCBT_LinkQuery", {id->get<std::string>()}, 30)));
+    return Reply::json(200, linkAnswer(PPT::run("SCBT_LinkQuery", {id->get<std::string>()}, 30)));
 }
 
 Reply nudge(const json& body) {
     const double x = number(body.value("x", json())).value_or(0);
     const double y = number(body.value("y", json())).value_or(0);
     Preferences::shared().set("nudge", {{"x", x}, {"y", y}});
-    return Server::ok();
+    return Reply::ok();
 }
 } // namespace
 
@@ -79,20 +79,20 @@ Reply route(Server& server, const Request& request) {
     const std::string& m = request.method;
     const std::string& p = request.path;
     if (m == "GET") {
-        if (p == "/api/ping") return Server::ok({{"app", AddinCheck::mine()}});
+        if (p == "/api/ping") return Reply::ok({{"app", AddinCheck::mine()}});
         if (p == "/api/slide") return slide(server, request);
         if (p == "/api/slide.png") return slidePicture(server);
         if (p == "/api/theme") return theme();
         if (p == "/api/state") {
             const bool open = MainQueue::shared().syncValue([] { return Overlay::shared().isOpen(); });
-            return Server::ok({{"open", open}});
+            return Reply::ok({{"open", open}});
         }
     } else if (m == "POST") {
-        if (p == "/api/insert") return Server::json(200, insert(bodyMap(request.body)));
+        if (p == "/api/insert") return Reply::json(200, insert(bodyMap(request.body)));
         if (p == "/api/link") return link(bodyMap(request.body));
         if (p == "/api/overlay/close") {
             MainQueue::shared().async([] { Overlay::shared().close(true); });
-            return Server::ok();
+            return Reply::ok();
         }
         if (p == "/api/overlay/nudge") return nudge(bodyMap(request.body));
         if (p == "/api/test/open" && Settings::current().testing) {
@@ -100,7 +100,7 @@ Reply route(Server& server, const Request& request) {
             MainQueue::shared().async([url] {
                 if (AppDelegate::link) AppDelegate::link(url);
             });
-            return Server::ok();
+            return Reply::ok();
         }
     }
     return Server::unknown(request);
