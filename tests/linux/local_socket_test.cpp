@@ -2,7 +2,6 @@
 // and that each step ends by its deadline with the right kind of failure.
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -12,6 +11,7 @@
 #include <thread>
 
 #include "adapters/linux/local_socket.hpp"
+#include "server/http_client.hpp"
 #include "support/test_env.hpp"
 
 using namespace scribbet;
@@ -84,17 +84,8 @@ TEST_F(LocalSocketTest, NoSocketOrNobodyListeningIsNobody) {
     LocalSocket refused;
     EXPECT_EQ(refused.connect(path, Clock::now() + 1s).step, Step::nobody);
 
-    // A loopback port nobody holds: take one and let it go.
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof addr;
-    ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &size);
-    ::close(probe);
     LocalSocket tcp;
-    EXPECT_EQ(tcp.connect(ntohs(addr.sin_port), Clock::now() + 1s).step, Step::nobody);
+    EXPECT_EQ(tcp.connect(test::freePort(), Clock::now() + 1s).step, Step::nobody);
 }
 
 TEST_F(LocalSocketTest, AListenerWithAFullQueueTimesTheConnectOut) {
