@@ -1,12 +1,12 @@
 #include "macros.hpp"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <set>
 
+#include "app/whole_number.hpp"
 #include "path_text.hpp"
 #include "picture.hpp"
 
@@ -21,24 +21,6 @@ std::string trim(std::string_view s) {
     if (from == std::string_view::npos) return {};
     const auto to = s.find_last_not_of(" \t\r\n");
     return std::string(s.substr(from, to - from + 1));
-}
-
-template <class T>
-std::optional<T> whole(std::string_view text) {
-    T value{};
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
-std::optional<double> decimal(std::string_view text) {
-    double value = 0;
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc{} || end != text.data() + text.size() || !std::isfinite(value)) {
-        return std::nullopt;
-    }
-    return value;
 }
 
 std::string ok(const std::string& fields) { return "OK|" + fields; }
@@ -63,7 +45,7 @@ std::string theme(Model& m, const Args&) {
 }
 
 std::string slidePng(Model& m, const Args& args) {
-    const auto width = whole<int>(trim(args[0]));
+    const auto width = whole::integer<int>(trim(args[0]));
     if (!width || *width < 1 || *width > maxPictureWidth) {
         return err("The picture width must be a whole number of pixels from 1 to 8192.");
     }
@@ -110,7 +92,7 @@ InsertPlan planInsert(Model& m, const Args& a) {
     if (!stroke) return plan.error = "The outline colour \"" + a[1] + "\" is not one the add-in knows.", plan;
     const auto fill = Paint::parse(trim(a[3]));
     if (!fill) return plan.error = "The fill colour \"" + a[3] + "\" is not one the add-in knows.", plan;
-    const auto weight = decimal(trim(a[2]));
+    const auto weight = whole::finite(trim(a[2]));
     if (!weight || *weight < 0 || *weight > maxLineWeight) {
         return plan.error = "The line width \"" + a[2] + "\" is not a number of points from 0 to 1584.", plan;
     }
@@ -119,7 +101,7 @@ InsertPlan planInsert(Model& m, const Args& a) {
     const std::string slide = trim(a[5]);
     if (slide.empty()) {
         plan.slide = &m.currentSlide();
-    } else if (const auto id = whole<std::int64_t>(slide)) {
+    } else if (const auto id = whole::integer<std::int64_t>(slide)) {
         plan.slide = m.slideById(*id);
     }
     if (!plan.slide) return plan.error = "There is no slide with the identifier " + slide + ".", plan;
@@ -130,7 +112,7 @@ InsertPlan planInsert(Model& m, const Args& a) {
         const std::string piece = trim(rest.substr(0, comma));
         rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma + 1);
         if (piece.empty()) continue;
-        const auto id = whole<std::int64_t>(piece);
+        const auto id = whole::integer<std::int64_t>(piece);
         const auto& shapes = plan.slide->shapes;
         if (!id || std::none_of(shapes.begin(), shapes.end(), [&](const Shape& s) { return s.id == *id; })) {
             return plan.error = "There is no shape with the identifier " + piece + " on that slide.", plan;

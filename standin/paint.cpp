@@ -1,7 +1,8 @@
 #include "paint.hpp"
 
 #include <cctype>
-#include <charconv>
+
+#include "app/whole_number.hpp"
 
 namespace scribbet::standin {
 
@@ -49,11 +50,10 @@ std::optional<Paint> Paint::parse(std::string_view text) {
     if (equalsIgnoringCase(text, "none")) return p;
     if (text.size() > 6 && equalsIgnoringCase(text.substr(0, 6), "theme:")) {
         const auto digits = text.substr(6);
-        int n = 0;
-        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
-        if (ec != std::errc{} || end != digits.data() + digits.size() || n < 1 || n > 12) return std::nullopt;
+        const auto n = whole::integer<int>(digits);
+        if (!n || *n < 1 || *n > 12) return std::nullopt;
         p.kind = Kind::theme;
-        p.theme = n;
+        p.theme = *n;
         return p;
     }
     if (text.size() == 9 && text[0] == '#') {

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "adapters/linux/local_socket.hpp"
 #include "adapters/linux/standin_link.hpp"
 #include "requests.hpp"
 
@@ -17,36 +18,17 @@ namespace scribbet::standin {
 
 namespace {
 constexpr std::size_t maxRequestBytes = 64u << 20;
-constexpr int requestTimeoutMs = 10000; // a client that connects and says nothing is dropped
-constexpr int sendTimeoutSeconds = 10;
+constexpr auto requestTimeout = std::chrono::seconds(10); // a client that connects and says nothing is dropped
+constexpr auto sendTimeout = std::chrono::seconds(10);
 
-std::string readLine(int fd) {
+// The request's line, or as much as came of it before the client stopped, went quiet or
+// sent too much.
+std::string readLine(linuxhost::LocalSocket& client) {
     std::string in;
-    char buf[65536];
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(requestTimeoutMs);
-    while (in.size() < maxRequestBytes) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd p{fd, POLLIN, 0};
-        const int n = ::poll(&p, 1, static_cast<int>(std::max<long long>(0, left.count())));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        const ssize_t got = ::recv(fd, buf, sizeof buf, 0);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        in.append(buf, static_cast<std::size_t>(got));
-        if (const auto nl = in.find('\n'); nl != std::string::npos) return in.substr(0, nl);
-    }
-    return in;
-}
-
-void sendAll(int fd, const std::string& bytes) {
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return; // the client has gone or stopped reading
-        sent += static_cast<std::size_t>(n);
-    }
+    client.receive(in, std::chrono::steady_clock::now() + requestTimeout, [](const std::string& so) {
+        return so.size() >= maxRequestBytes || so.find('\n') != std::string::npos;
+    });
+    return in.substr(0, in.find('\n'));
 }
 
 bool fileId(const std::filesystem::path& path, dev_t& dev, ino_t& ino) {
@@ -77,12 +59,12 @@ bool clearStale(const std::filesystem::path& path, std::string& error) {
 } // namespace
 
 std::unique_ptr<SocketServer> SocketServer::open(const std::filesystem::path& path, std::string& error) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (path.native().size() >= sizeof addr.sun_path) {
+    if (!linuxhost::fitsSocketAddress(path)) {
         error = "The socket path is too long: " + path.string();
         return nullptr;
     }
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
     std::memcpy(addr.sun_path, path.c_str(), path.native().size() + 1);
     std::error_code ec;
     if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
@@ -153,16 +135,22 @@ void SocketServer::reap(bool all) {
 }
 
 void SocketServer::serve(int fd, SharedModel& model) {
-    timeval tv{sendTimeoutSeconds, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-    const auto request = nlohmann::json::parse(readLine(fd), nullptr, false);
-    const Handled handled = request.is_discarded()
-                                ? Handled{{{"error", "The request is not JSON."}}}
-                                : handleRequest(model, request);
-    if (handled.answered) {
-        sendAll(fd, handled.answer.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
-    }
-    ::close(fd);
+    Handled handled;
+    {
+        linuxhost::LocalSocket client;
+        if (client.adopt(fd)) {
+            ::close(fd);
+            return;
+        }
+        const auto request = nlohmann::json::parse(readLine(client), nullptr, false);
+        handled = request.is_discarded() ? Handled{{{"error", "The request is not JSON."}}}
+                                         : handleRequest(model, request);
+        if (handled.answered) {
+            // A client that has gone or stopped reading goes without.
+            client.send(handled.answer.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n",
+                        std::chrono::steady_clock::now() + sendTimeout);
+        }
+    } // closes the connection
     if (handled.quit) stop();
 }
 

@@ -1,10 +1,10 @@
 #include "state.hpp"
 
-#include <charconv>
 #include <cmath>
 #include <functional>
 #include <set>
 
+#include "app/whole_number.hpp"
 #include "macros.hpp"
 
 namespace scribbet::standin {
@@ -30,12 +30,7 @@ std::optional<double> number(const json& v) {
         return std::isfinite(d) ? std::optional(d) : std::nullopt;
     }
     if (!v.is_string()) return std::nullopt;
-    std::string s = trim(v.get<std::string>());
-    if (!s.empty() && s.front() == '+') s.erase(0, 1);
-    double d = 0;
-    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
-    if (s.empty() || ec != std::errc{} || end != s.data() + s.size() || !std::isfinite(d)) return std::nullopt;
-    return d;
+    return whole::finite(trim(v.get<std::string>()));
 }
 
 std::optional<std::int64_t> integer(const json& v) {

@@ -12,10 +12,6 @@ std::shared_ptr<NoticeUI> ui;
 std::shared_ptr<InputMonitors> input;
 Timer timer;
 bool shown = false;
-
-bool contains(const Rect& r, Point p) {
-    return p.x >= r.minX() && p.x < r.maxX() && p.y >= r.minY() && p.y < r.maxY();
-}
 } // namespace
 
 void install(std::shared_ptr<NoticeUI> u, std::shared_ptr<InputMonitors> pointer) {
@@ -30,7 +26,7 @@ Placement place(NoticeUI::Size fitting, Point pointer) {
     Rect visible{0, 0, 1200, 800};
     const auto screens = Screens::shared().screens();
     const auto under = std::find_if(screens.begin(), screens.end(), [&](const ScreenInfo& s) {
-        return contains(s.frame, pointer);
+        return s.frame.containsPoint(pointer.x, pointer.y);
     });
     if (under != screens.end()) {
         visible = under->visibleFrame;

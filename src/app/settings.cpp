@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "app/whole_number.hpp"
+
 namespace scribbet {
 
 std::optional<std::string> environment(const char* name) {
@@ -10,20 +12,9 @@ std::optional<std::string> environment(const char* name) {
 }
 
 std::optional<std::uint16_t> Settings::parsePort(std::string_view text) {
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty()) return std::nullopt;
-    std::uint32_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<std::uint32_t>(c - '0');
-        if (value > 65535) return std::nullopt;
-    }
-    if (negative && value != 0) return std::nullopt;
-    return static_cast<std::uint16_t>(value);
+    const auto value = whole::integer<long>(text, whole::Sign::any);
+    if (!value || *value < 0 || *value > 65535) return std::nullopt; // "-0" is 0 all the same
+    return static_cast<std::uint16_t>(*value);
 }
 
 Settings Settings::read(const Lookup& env) {

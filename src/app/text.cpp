@@ -13,31 +13,17 @@ constexpr utf8proc_int32_t replacement = 0xFFFD;
 std::vector<utf8proc_int32_t> decode(std::string_view s) {
     std::vector<utf8proc_int32_t> out;
     out.reserve(s.size());
-    auto p = reinterpret_cast<const utf8proc_uint8_t*>(s.data());
-    utf8proc_ssize_t left = static_cast<utf8proc_ssize_t>(s.size());
-    while (left > 0) {
-        utf8proc_int32_t cp;
-        utf8proc_ssize_t n = utf8proc_iterate(p, left, &cp);
-        if (n <= 0) {
-            cp = replacement;
-            n = 1;
-        }
-        out.push_back(cp);
-        p += n;
-        left -= n;
+    for (std::size_t pos = 0; pos < s.size();) {
+        CodePoint cp;
+        pos += codePointAt(s, pos, cp);
+        out.push_back(cp < 0 ? replacement : cp);
     }
     return out;
 }
 
-void append(std::string& out, utf8proc_int32_t cp) {
-    utf8proc_uint8_t buf[4];
-    const auto n = utf8proc_encode_char(cp, buf);
-    out.append(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(n));
-}
-
 std::string encode(const std::vector<utf8proc_int32_t>& cps, std::size_t from, std::size_t to) {
     std::string out;
-    for (std::size_t i = from; i < to; ++i) append(out, cps[i]);
+    for (std::size_t i = from; i < to; ++i) appendCodePoint(out, cps[i]);
     return out;
 }
 
@@ -72,13 +58,29 @@ std::string trimBlanks(std::string_view utf8) {
 
 std::string lowercased(std::string_view utf8) {
     std::string out;
-    for (auto cp : decode(utf8)) append(out, utf8proc_tolower(cp));
+    for (auto cp : decode(utf8)) appendCodePoint(out, utf8proc_tolower(cp));
     return out;
 }
 
 std::string validUtf8(std::string_view bytes) {
     const auto cps = decode(bytes);
     return encode(cps, 0, cps.size());
+}
+
+std::size_t multiByteAt(std::string_view s, std::size_t pos, CodePoint& cp) {
+    const auto p = reinterpret_cast<const utf8proc_uint8_t*>(s.data()) + pos;
+    const auto n = utf8proc_iterate(p, static_cast<utf8proc_ssize_t>(s.size() - pos), &cp);
+    if (n <= 0) {
+        cp = -1;
+        return 1;
+    }
+    return static_cast<std::size_t>(n);
+}
+
+void appendCodePoint(std::string& out, CodePoint cp) {
+    utf8proc_uint8_t buf[4];
+    const auto n = utf8proc_encode_char(cp, buf);
+    out.append(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(n));
 }
 
 } // namespace scribbet::text

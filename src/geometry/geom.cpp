@@ -1,10 +1,9 @@
 #include "geometry/geom.hpp"
 
 #include <algorithm>
-#include <charconv>
-#include <cctype>
 #include <cmath>
 
+#include "app/whole_number.hpp"
 #include "geometry/pane_state.hpp"
 #include "ports/screens.hpp"
 #include "powerpoint/ppt.hpp"
@@ -16,57 +15,6 @@ std::string_view trimmed(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
     return s;
-}
-
-// Whether a decimal number that does not fit a double is too large rather than too small:
-// one whose first significant digit stands at the units place or higher can only overflow.
-// `s` is the text after its sign, already known to read as a number.
-bool atLeastOne(std::string_view s) {
-    std::size_t i = 0;
-    long long intDigits = 0, fracDigits = 0;
-    std::optional<long long> power; // of ten, of the first significant digit
-    bool fraction = false;
-    for (; i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == '.'); ++i) {
-        if (s[i] == '.') {
-            fraction = true;
-            continue;
-        }
-        const long long index = fraction ? fracDigits++ : intDigits++;
-        if (!power && s[i] != '0') power = fraction ? -(index + 1) : index; // integer places fixed below
-    }
-    if (!power) return false;
-    if (*power >= 0) power = intDigits - 1 - *power;
-    long long exponent = 0;
-    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-        ++i;
-        const bool negative = i < s.size() && s[i] == '-';
-        if (i < s.size() && (s[i] == '-' || s[i] == '+')) ++i;
-        for (; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])); ++i) {
-            // Saturated: past any double's range only the sign of the sum matters.
-            exponent = std::min(exponent * 10 + (s[i] - '0'), 1'000'000'000LL);
-        }
-        if (negative) exponent = -exponent;
-    }
-    return *power + exponent >= 0;
-}
-
-// A double in the usual text form, the whole field or nothing ("inf" and "nan" read too). A
-// number beyond the range of a double reads as the infinity it overflows to, or as the zero
-// it underflows to, as it would in arithmetic: it is a number all the same, so the fields
-// after it keep their places, and the rules for infinite values then refuse it.
-std::optional<double> readNumber(std::string_view s) {
-    if (s.size() > 1 && s.front() == '+' && s[1] != '-' && s[1] != '+') s.remove_prefix(1);
-    if (s.empty()) return std::nullopt;
-    double v = 0;
-    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
-    if (end != s.data() + s.size()) return std::nullopt;
-    if (ec == std::errc::result_out_of_range) {
-        const bool negative = s.front() == '-';
-        const double magnitude = atLeastOne(negative ? s.substr(1) : s) ? HUGE_VAL : 0.0;
-        return negative ? -magnitude : magnitude;
-    }
-    if (ec != std::errc()) return std::nullopt;
-    return v;
 }
 
 Rect divided(const Rect& r, double k) { return {r.x / k, r.y / k, r.w / k, r.h / k}; }
@@ -85,7 +33,9 @@ std::vector<double> Geom::numbers(std::string_view answer) {
         const std::size_t end = answer.find_first_of("|,", start);
         const auto field = trimmed(answer.substr(start, end == std::string_view::npos ? end : end - start));
         if (!field.empty()) {
-            if (auto v = readNumber(field)) out.push_back(*v);
+            // A number beyond a double's range is a number all the same: the fields after it
+            // keep their places, and the rules for infinite values then refuse it.
+            if (auto v = whole::saturating(field)) out.push_back(*v);
         }
         if (end == std::string_view::npos) break;
         start = end + 1;

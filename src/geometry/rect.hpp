@@ -29,6 +29,16 @@ struct Rect {
         const Rect a = standardized(), b = r.standardized();
         return b.x >= a.x && b.y >= a.y && b.x + b.w <= a.x + a.w && b.y + b.h <= a.y + a.h;
     }
+    // A point on the left or top edge is inside, one on the right or bottom edge is not, so
+    // a point on the line between two touching rectangles lies in exactly one of them.
+    bool containsPoint(double px, double py) const {
+        return px >= minX() && px < maxX() && py >= minY() && py < maxY();
+    }
+    // The same for a rectangle in the platform's convention (bottom-left origin, y growing
+    // upwards): there its top edge is maxY, so that edge is the one inside.
+    bool containsPointYUp(double px, double py) const {
+        return px >= minX() && px < maxX() && py > minY() && py <= maxY();
+    }
     bool isFinite() const { return std::isfinite(x) && std::isfinite(y) && std::isfinite(w) && std::isfinite(h); }
 
     friend bool operator==(const Rect&, const Rect&) = default;

@@ -94,17 +94,15 @@ void Overlay::moveToScreenOf(const Rect& probe) {
     if (!panel_) return;
     const Rect current = panel_->frame();
     const double cx = probe.midX(), cy = probe.midY();
-    if (cx >= origin_.x && cx < origin_.x + current.width() && cy >= origin_.y && cy < origin_.y + current.height()) {
-        return;
-    }
+    if (Rect{origin_.x, origin_.y, current.width(), current.height()}.containsPoint(cx, cy)) return;
     const auto screens = Screens::shared().screens();
     if (screens.empty()) return;
     const double H = screens.front().frame.maxY();
     const double x = cx, y = H - cy;
-    if (x >= current.minX() && x < current.maxX() && y >= current.minY() && y < current.maxY()) return;
+    if (current.containsPoint(x, y)) return;
     for (const auto& s : screens) {
         const Rect f = s.frame;
-        if (x >= f.minX() && x < f.maxX() && y >= f.minY() && y < f.maxY()) {
+        if (f.containsPoint(x, y)) {
             panel_->setFrame(f);
             origin_ = {f.minX(), H - f.maxY()};
             sentGeom_.clear();
@@ -275,8 +273,7 @@ void Overlay::passThrough() {
         const Rect f = panel_->frame();
         const double x = p.x - f.minX(), y = f.maxY() - p.y;
         for (const Rect& r : regions_) {
-            const Rect s = r.standardized();
-            if (x >= s.x && x < s.x + s.w && y >= s.y && y < s.y + s.h) {
+            if (r.containsPoint(x, y)) {
                 take = true;
                 break;
             }

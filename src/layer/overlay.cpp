@@ -10,6 +10,7 @@
 #include "app/notice.hpp"
 #include "app/settings.hpp"
 #include "app/text.hpp"
+#include "app/whole_number.hpp"
 #include "geometry/pane_reader.hpp"
 #include "log/app_state.hpp"
 #include "ports/preferences.hpp"
@@ -23,11 +24,6 @@ namespace {
 std::shared_ptr<Overlay>& instance() {
     static std::shared_ptr<Overlay> o;
     return o;
-}
-
-bool containsPoint(const Rect& r, double x, double y) {
-    const Rect s = r.standardized();
-    return x >= s.x && x < s.x + s.w && y >= s.y && y < s.y + s.h;
 }
 
 std::string openingId() {
@@ -54,9 +50,7 @@ std::optional<ParsedURL> parseURL(const std::string& text) {
     };
     ParsedURL out{range(uri.scheme), range(uri.hostText), std::nullopt};
     const std::string port = range(uri.portText);
-    if (!port.empty() && port.size() <= 5 && port.find_first_not_of("0123456789") == std::string::npos) {
-        out.port = std::stoi(port);
-    }
+    if (port.size() <= 5) out.port = whole::integer<int>(port, whole::Sign::none);
     uriFreeUriMembersA(&uri);
     return out;
 }
@@ -111,7 +105,7 @@ void Overlay::open(const Geom& geom, const std::optional<PaneState>& pane, const
     const Rect probe = pane ? pane->visible() : working.window.value_or(working.rect);
     const ScreenInfo* chosen = nullptr;
     for (const auto& s : screens) {
-        if (containsPoint(s.frame, probe.midX(), H - probe.midY())) {
+        if (s.frame.containsPoint(probe.midX(), H - probe.midY())) {
             chosen = &s;
             break;
         }

@@ -1,11 +1,11 @@
 #include "server/api.hpp"
 
-#include <charconv>
 #include <cmath>
 
 #include "app/app_delegate.hpp"
 #include "app/settings.hpp"
 #include "app/text.hpp"
+#include "app/whole_number.hpp"
 #include "layer/overlay.hpp"
 #include "ports/preferences.hpp"
 #include "powerpoint/addin_check.hpp"
@@ -25,71 +25,51 @@ std::string trimmed(const std::string& s) {
     return s.substr(first, s.find_last_not_of(" \t\r\n\v\f") - first + 1);
 }
 
-// A decimal integer with an optional sign and nothing else.
-std::optional<long long> integer(std::string_view s) {
-    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-    if (s.empty()) return std::nullopt;
-    long long v = 0;
-    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
-    return v;
-}
-
-// A floating-point number, the whole text or nothing.
-std::optional<double> floating(std::string_view s) {
-    if (s.size() > 1 && s.front() == '+' && s[1] != '-' && s[1] != '+') s.remove_prefix(1);
-    if (s.empty()) return std::nullopt;
-    double v = 0;
-    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
-    return v;
-}
-
 Reply slide(Server& server, const Request& request) {
     const auto px = request.query.find("px");
     const MacroReply r =
         PPT::run("SCBT_Slide", {pixels(px == request.query.end() ? std::nullopt : std::optional(px->second))});
-    if (!r.ok) return Server::json(200, {{"ok", false}, {"msg", replyError(r)}});
+    if (!r.ok) return Reply::json(200, {{"ok", false}, {"msg", replyError(r)}});
     std::string png = r.parts.size() >= 4 ? base64Decode(r.parts[3]) : std::string();
-    if (png.empty()) return Server::json(200, {{"ok", false}, {"msg", "PowerPoint sent no slide picture."}});
+    if (png.empty()) return Reply::json(200, {{"ok", false}, {"msg", "PowerPoint sent no slide picture."}});
     server.setPng(std::move(png));
-    return Server::ok({{"index", integer(r.parts[0]).value_or(0)},
+    return Reply::ok({{"index", whole::integer<long long>(r.parts[0], whole::Sign::any).value_or(0)},
                        {"w", number(json(r.parts[1])).value_or(960)},
                        {"h", number(json(r.parts[2])).value_or(540)}});
 }
 
 Reply slidePicture(Server& server) {
     auto png = server.png();
-    if (!png) return Server::json(404, {{"ok", false}, {"msg", "No slide picture yet."}});
+    if (!png) return Reply::json(404, {{"ok", false}, {"msg", "No slide picture yet."}});
     return {200, "image/png", std::move(*png)};
 }
 
 Reply theme() {
     const MacroReply r = PPT::run("SCBT_Theme");
     if (!r.ok) {
-        return Server::json(200, {{"ok", false}, {"msg", r.parts.empty() ? "No theme colours." : r.parts.front()}});
+        return Reply::json(200, {{"ok", false}, {"msg", r.parts.empty() ? "No theme colours." : r.parts.front()}});
     }
     json colors = json::array();
     for (const auto& p : r.parts) {
         if (!p.empty()) colors.push_back(p);
     }
-    return Server::ok({{"colors", colors}});
+    return Reply::ok({{"colors", colors}});
 }
 
 Reply link(const json& body) {
     const auto id = body.find("id");
     if (id == body.end() || !id->is_string() ||
         std::find(linkIDs.begin(), linkIDs.end(), id->get<std::string>()) == linkIDs.end()) {
-        return Server::json(200, {{"ok", false}, {"msg", "Unknown link."}});
+        return Reply::json(200, {{"ok", false}, {"msg", "Unknown link."}});
     }
-    return Server::json(200, linkAnswer(PPT::run("SCBT_LinkQuery", {id->get<std::string>()}, 30)));
+    return Reply::json(200, linkAnswer(PPT::run("SCBT_LinkQuery", {id->get<std::string>()}, 30)));
 }
 
 Reply nudge(const json& body) {
     const double x = number(body.value("x", json())).value_or(0);
     const double y = number(body.value("y", json())).value_or(0);
     Preferences::shared().set("nudge", {{"x", x}, {"y", y}});
-    return Server::ok();
+    return Reply::ok();
 }
 } // namespace
 
@@ -97,20 +77,20 @@ Reply route(Server& server, const Request& request) {
     const std::string& m = request.method;
     const std::string& p = request.path;
     if (m == "GET") {
-        if (p == "/api/ping") return Server::ok({{"app", AddinCheck::mine()}});
+        if (p == "/api/ping") return Reply::ok({{"app", AddinCheck::mine()}});
         if (p == "/api/slide") return slide(server, request);
         if (p == "/api/slide.png") return slidePicture(server);
         if (p == "/api/theme") return theme();
         if (p == "/api/state") {
             const bool open = MainQueue::shared().syncValue([] { return Overlay::shared().isOpen(); });
-            return Server::ok({{"open", open}});
+            return Reply::ok({{"open", open}});
         }
     } else if (m == "POST") {
-        if (p == "/api/insert") return Server::json(200, insert(bodyMap(request.body)));
+        if (p == "/api/insert") return Reply::json(200, insert(bodyMap(request.body)));
         if (p == "/api/link") return link(bodyMap(request.body));
         if (p == "/api/overlay/close") {
             MainQueue::shared().async([] { Overlay::shared().close(true); });
-            return Server::ok();
+            return Reply::ok();
         }
         if (p == "/api/overlay/nudge") return nudge(bodyMap(request.body));
         if (p == "/api/test/open" && Settings::current().testing) {
@@ -118,14 +98,14 @@ Reply route(Server& server, const Request& request) {
             MainQueue::shared().async([url] {
                 if (AppDelegate::link) AppDelegate::link(url);
             });
-            return Server::ok();
+            return Reply::ok();
         }
     }
     return Server::unknown(request);
 }
 
 std::string pixels(const std::optional<std::string>& text) {
-    const auto v = text ? integer(*text) : std::nullopt;
+    const auto v = text ? whole::integer<long long>(*text, whole::Sign::any) : std::nullopt;
     if (!v || *v < 1) return "1600";
     return std::to_string(std::clamp<long long>(*v, 64, 8192));
 }
@@ -139,7 +119,7 @@ std::optional<double> number(const json& value) {
     } else if (value.is_string()) {
         std::string s = trimmed(value.get<std::string>());
         std::replace(s.begin(), s.end(), ',', '.');
-        out = floating(s);
+        out = whole::decimal(s);
     }
     if (out && !std::isfinite(*out)) return std::nullopt;
     return out;
@@ -158,7 +138,7 @@ std::string string(const json& value, const std::string& fallback) {
 bool flag(const std::string& textIn) {
     const std::string t = text::lowercased(trimmed(textIn));
     if (t == "true" || t == "yes") return true;
-    const auto v = floating(t);
+    const auto v = whole::decimal(t);
     return v && *v != 0 && !std::isnan(*v);
 }
 

@@ -3,11 +3,11 @@
 // what was placed. A placing the page asks for again is answered, never placed twice.
 #include <utf8proc.h>
 
-#include <charconv>
 #include <condition_variable>
 #include <mutex>
 
 #include "app/text.hpp"
+#include "app/whole_number.hpp"
 #include "geometry/pane_reader.hpp"
 #include "layer/overlay.hpp"
 #include "log/app_state.hpp"
@@ -26,21 +26,14 @@ constexpr Duration secondRestore = std::chrono::milliseconds(300);
 // Every character Unicode counts as a number; the rest (letters, blanks, signs) dropped.
 std::string numericOnly(const std::string& s) {
     std::string out;
-    auto p = reinterpret_cast<const utf8proc_uint8_t*>(s.data());
-    utf8proc_ssize_t left = static_cast<utf8proc_ssize_t>(s.size());
-    while (left > 0) {
-        utf8proc_int32_t cp;
-        utf8proc_ssize_t n = utf8proc_iterate(p, left, &cp);
-        if (n <= 0) {
-            n = 1;
-            cp = -1;
-        }
+    for (std::size_t pos = 0; pos < s.size();) {
+        text::CodePoint cp;
+        const std::size_t n = text::codePointAt(s, pos, cp);
         const auto cat = cp >= 0 ? utf8proc_category(cp) : UTF8PROC_CATEGORY_CN;
         if (cat == UTF8PROC_CATEGORY_ND || cat == UTF8PROC_CATEGORY_NL || cat == UTF8PROC_CATEGORY_NO) {
-            out.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n));
+            out.append(s, pos, n);
         }
-        p += n;
-        left -= n;
+        pos += n;
     }
     return out;
 }
@@ -82,15 +75,8 @@ std::vector<std::string> fields(const std::string& line) {
     }
 }
 
-std::optional<long long> integerText(const std::string& s) {
-    std::string_view v(s);
-    if (!v.empty() && v.front() == '+') v.remove_prefix(1);
-    if (v.empty()) return std::nullopt;
-    long long n = 0;
-    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
-    if (ec != std::errc() || end != v.data() + v.size()) return std::nullopt;
-    return n;
-}
+// Identifiers and counts in the add-in's answer: decimal integers, signed or not.
+std::optional<long long> integerText(const std::string& s) { return whole::integer<long long>(s, whole::Sign::any); }
 
 std::string trimmedText(const std::string& s) {
     const auto first = s.find_first_not_of(" \t\r\n\v\f");

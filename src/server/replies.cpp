@@ -1,15 +1,10 @@
 // What a complete request is answered with: the checks that keep other hosts and other
-// web origins out, and the JSON replies.
-#include <cmath>
-
+// web origins out, then the API or a file.
 #include "server/server.hpp"
 
 namespace scribbet {
 
 namespace {
-
-constexpr std::string_view jsonType = "application/json; charset=utf-8";
-constexpr std::string_view fallbackBody = R"({"ok":false,"msg":"Internal error: the answer could not be written."})";
 
 std::string lower(std::string_view text) {
     std::string out(text);
@@ -24,65 +19,9 @@ const std::string* header(const Request& request, const std::string& name) {
     return it == request.headers.end() ? nullptr : &it->second;
 }
 
-// JSON has no text for NaN or infinity; writing them as null would change the answer.
-bool writable(const nlohmann::json& value) {
-    if (value.is_number_float()) return std::isfinite(value.get<double>());
-    if (value.is_structured()) {
-        for (const auto& item : value) {
-            if (!writable(item)) return false;
-        }
-    }
-    return true;
-}
-
-Reply refusal(int code, const std::string& msg) { return Server::json(code, {{"ok", false}, {"msg", msg}}); }
+Reply refusal(int code, const std::string& msg) { return Reply::json(code, {{"ok", false}, {"msg", msg}}); }
 
 } // namespace
-
-Reply Server::json(int code, const nlohmann::json& map) {
-    Reply reply{code, std::string(jsonType), std::string(fallbackBody)};
-    if (!map.is_object() || !writable(map)) return reply;
-    try {
-        reply.body = map.dump(); // sorted keys: the object type is an ordered map
-    } catch (const std::exception&) {
-        // Text that is not UTF-8, or no memory: the fallback stays.
-    }
-    return reply;
-}
-
-Reply Server::ok(nlohmann::json map) {
-    if (map.is_null()) map = nlohmann::json::object();
-    if (map.is_object()) map["ok"] = true;
-    return json(200, map);
-}
-
-std::string_view Server::reason(int code) {
-    switch (code) {
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 411: return "Length Required";
-    case 413: return "Payload Too Large";
-    case 431: return "Request Header Fields Too Large";
-    default: return "OK";
-    }
-}
-
-std::string Server::head(const Reply& reply) {
-    std::string out;
-    out.reserve(200 + reply.type.size());
-    out += "HTTP/1.1 ";
-    out += std::to_string(reply.code);
-    out += ' ';
-    out += reason(reply.code);
-    out += "\r\nContent-Type: ";
-    out += reply.type;
-    out += "\r\nContent-Length: ";
-    out += std::to_string(reply.body.size());
-    out += "\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\nConnection: close\r\n\r\n";
-    return out;
-}
 
 bool Server::hostOK(const Request& request, std::uint16_t port) {
     const auto* host = header(request, "host");
@@ -120,7 +59,7 @@ Reply Server::answer(const Request& request) {
                              (request.method == "GET" && request.path == "/api/slide.png" && sameOrigin(request, port_));
         return allowed ? api(request) : refusal(403, "Forbidden.");
     }
-    if (request.method == "GET") return file(request.path);
+    if (request.method == "GET") return files_.file(request.path);
     return refusal(405, "Method not allowed.");
 }
 

@@ -8,11 +8,13 @@
 #include <cstring>
 #include <optional>
 
+#include "app/text.hpp"
+
 namespace scribbet {
 
 namespace {
 
-using CodePoint = utf8proc_int32_t;
+using text::CodePoint;
 
 constexpr std::string_view headEnd = "\r\n\r\n";
 
@@ -39,28 +41,12 @@ bool isAscii(std::string_view s) {
     return (seen & 0x8080808080808080u) == 0;
 }
 
-// Steps over one code point at `pos`. Invalid bytes come back as -1, one byte long, so
-// callers always make progress and never read past the end.
-std::size_t nextCodePoint(std::string_view s, std::size_t pos, CodePoint& cp) {
-    if (static_cast<unsigned char>(s[pos]) < 0x80) {
-        cp = static_cast<unsigned char>(s[pos]);
-        return 1;
-    }
-    const auto p = reinterpret_cast<const utf8proc_uint8_t*>(s.data()) + pos;
-    const auto n = utf8proc_iterate(p, static_cast<utf8proc_ssize_t>(s.size() - pos), &cp);
-    if (n <= 0) {
-        cp = -1;
-        return 1;
-    }
-    return static_cast<std::size_t>(n);
-}
-
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool isUtf8(std::string_view s) {
     if (isAscii(s)) return true;
     for (std::size_t pos = 0; pos < s.size();) {
         CodePoint cp;
-        pos += nextCodePoint(s, pos, cp);
+        pos += text::codePointAt(s, pos, cp);
         if (cp < 0) return false;
     }
     return true;
@@ -82,12 +68,6 @@ std::string latin1ToUtf8(std::string_view s) {
     return out;
 }
 
-void appendCodePoint(std::string& out, CodePoint cp) {
-    utf8proc_uint8_t buf[4];
-    const auto n = utf8proc_encode_char(cp, buf);
-    out.append(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(n));
-}
-
 char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -100,14 +80,14 @@ std::string mapCase(std::string_view s, Case to) {
     out.reserve(s.size());
     for (std::size_t pos = 0; pos < s.size();) {
         CodePoint cp;
-        const auto n = nextCodePoint(s, pos, cp);
+        const auto n = text::codePointAt(s, pos, cp);
         if (cp < 0) {
             out.append(s.substr(pos, n));
         } else if (cp < 0x80) {
             const char c = static_cast<char>(cp);
             out += to == Case::upper ? upperAscii(c) : lowerAscii(c);
         } else {
-            appendCodePoint(out, to == Case::upper ? utf8proc_toupper(cp) : utf8proc_tolower(cp));
+            text::appendCodePoint(out, to == Case::upper ? utf8proc_toupper(cp) : utf8proc_tolower(cp));
         }
         pos += n;
     }
@@ -166,7 +146,7 @@ std::string_view trim(std::string_view s) {
     std::size_t first = 0;
     while (first < s.size()) {
         CodePoint cp;
-        const auto n = nextCodePoint(s, first, cp);
+        const auto n = text::codePointAt(s, first, cp);
         if (!isBlank(cp)) break;
         first += n;
     }
@@ -175,7 +155,7 @@ std::string_view trim(std::string_view s) {
         const auto pos = previousCodePoint(s, first, last);
         CodePoint cp;
         // A code point that does not end exactly at `last` is a broken sequence: not blank.
-        if (pos + nextCodePoint(s, pos, cp) != last || !isBlank(cp)) break;
+        if (pos + text::codePointAt(s, pos, cp) != last || !isBlank(cp)) break;
         last = pos;
     }
     return s.substr(first, last - first);

@@ -51,19 +51,6 @@ bool passing(const std::error_code& ec) {
            ec == asio::error::no_memory || ec == std::errc::protocol_error;
 }
 
-std::filesystem::path standardized(const std::filesystem::path& dir) {
-    std::error_code ec;
-    auto out = std::filesystem::weakly_canonical(dir, ec);
-    if (ec) out = std::filesystem::absolute(dir, ec).lexically_normal();
-    return out;
-}
-
-std::string withSlash(const std::filesystem::path& dir) {
-    auto text = dir.string();
-    if (text.empty() || text.back() != '/') text += '/';
-    return text;
-}
-
 // A callback that runs only while the server lives. When it does not run, whatever it
 // holds (a connection, say) is released, which closes that connection.
 template <class F>
@@ -137,8 +124,7 @@ struct Server::Outgoing {
 };
 
 Server::Server(std::filesystem::path web, Options options)
-    : web_(standardized(web)),
-      webPrefix_(withSlash(web_)),
+    : files_(web),
       options_(std::move(options)),
       port_(options_.port == 0 ? defaultPort : options_.port),
       net_(std::make_unique<Net>(budgetFor(options_))),
@@ -356,7 +342,7 @@ void Server::received(const ConnPtr& conn) {
     setBusy(*conn, true);
     if (const auto* bad = std::get_if<Request::Bad>(&result)) {
         conn->refused = true;
-        send(conn, json(bad->status, {{"ok", false}, {"msg", "Bad request."}}));
+        send(conn, Reply::json(bad->status, {{"ok", false}, {"msg", "Bad request."}}));
         return;
     }
     noteRequest(); // every whole request, refused ones included
@@ -378,7 +364,7 @@ void Server::sendContinue(const ConnPtr& conn) {
 }
 
 void Server::send(const ConnPtr& conn, Reply reply) {
-    auto out = std::make_shared<const Outgoing>(Outgoing{head(reply), std::move(reply)});
+    auto out = std::make_shared<const Outgoing>(Outgoing{reply.head(), std::move(reply)});
     asio::dispatch(net_->io, guarded(weak_, [conn, out](Server& s) { s.write(conn, out); }));
 }
 
@@ -510,7 +496,7 @@ void Server::respond(const Request& request, const ConnPtr& conn) {
         reply = answer(request);
     } catch (const std::exception&) {
         // An answer that threw could not be written; the client still gets a reply.
-        reply = json(500, nullptr);
+        reply = Reply::json(500, nullptr);
     }
     send(conn, std::move(reply));
 }

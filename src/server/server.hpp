@@ -28,6 +28,7 @@
 #include "runtime/queues.hpp"
 #include "server/reply.hpp"
 #include "server/request.hpp"
+#include "server/static_files.hpp"
 
 namespace scribbet {
 
@@ -59,7 +60,8 @@ public:
 
     using Options = ServerOptions;
 
-    // Standardizes `web` and starts listening in the background; returns at once.
+    // Standardizes `web` (see StaticFiles) and starts listening in the background; returns at
+    // once.
     explicit Server(std::filesystem::path web, Options options = {});
     // Stops (see stop()).
     ~Server();
@@ -71,17 +73,8 @@ public:
     // waits for the server's threads to end. Not from a task of the server itself.
     void stop();
 
-    const std::filesystem::path& web() const { return web_; }
+    const std::filesystem::path& web() const { return files_.web(); }
     std::uint16_t port() const { return port_; }
-
-    // ---- Replies ----
-    // The map as JSON with sorted keys; a fallback error body when it cannot be written.
-    static Reply json(int code, const nlohmann::json& map);
-    // The map with "ok": true, as a 200 JSON reply.
-    static Reply ok(nlohmann::json map = nlohmann::json::object());
-    static std::string_view reason(int code);
-    // The HTTP head that precedes `reply`'s body.
-    static std::string head(const Reply& reply);
 
     // ---- Checks; the port is the configured one, not the one actually bound ----
     static bool hostOK(const Request& request, std::uint16_t port = Settings::current().port);
@@ -96,13 +89,6 @@ public:
     Reply api(const Request& request);
     // What the API answers for a request it does not know.
     static Reply unknown(const Request& request);
-
-    // ---- Static files ----
-    // Extension (lower case) to Content-Type; nothing else is served.
-    static const std::map<std::string, std::string>& types();
-    // The file under the web directory that a decoded GET path names, or 404.
-    Reply file(std::string_view path) const;
-    static Reply notFound();
 
     // ---- The last slide picture, kept for the API; copies in and out under a lock ----
     std::optional<std::string> png() const;
@@ -146,8 +132,7 @@ private:
     // Any thread: hands `reply` to net to be written.
     void send(const ConnPtr& conn, Reply reply);
 
-    const std::filesystem::path web_;
-    const std::string webPrefix_; // web_ + "/"
+    const StaticFiles files_;
     const Options options_;
     const std::uint16_t port_;
 

@@ -2,14 +2,15 @@
 // leading dot, and only below the web directory once symbolic links are resolved. A link is
 // judged by where it leads, not by the name it leads to: a link inside the web directory to
 // a hidden file there is served.
+#include "server/static_files.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 #include <vector>
-
-#include "server/server.hpp"
 
 namespace scribbet {
 
@@ -70,9 +71,24 @@ std::optional<std::string> readWhole(int fd) {
 // Opening never waits: a pipe named like a page would hold up the thread that answers files.
 constexpr int openFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
 
+std::filesystem::path standardized(const std::filesystem::path& dir) {
+    std::error_code ec;
+    auto out = std::filesystem::weakly_canonical(dir, ec);
+    if (ec) out = std::filesystem::absolute(dir, ec).lexically_normal();
+    return out;
+}
+
+std::string withSlash(const std::filesystem::path& dir) {
+    auto text = dir.string();
+    if (text.empty() || text.back() != '/') text += '/';
+    return text;
+}
+
 } // namespace
 
-const std::map<std::string, std::string>& Server::types() {
+StaticFiles::StaticFiles(const std::filesystem::path& web) : web_(standardized(web)), webPrefix_(withSlash(web_)) {}
+
+const std::map<std::string, std::string>& StaticFiles::types() {
     static const std::map<std::string, std::string> table{
         {"html", "text/html; charset=utf-8"},
         {"js", "text/javascript; charset=utf-8"},
@@ -84,9 +100,9 @@ const std::map<std::string, std::string>& Server::types() {
     return table;
 }
 
-Reply Server::notFound() { return {404, "text/plain; charset=utf-8", "Not found"}; }
+Reply StaticFiles::notFound() { return {404, "text/plain; charset=utf-8", "Not found"}; }
 
-Reply Server::file(std::string_view path) const {
+Reply StaticFiles::file(std::string_view path) const {
     const auto parts = pieces(path);
     if (parts.empty()) return notFound();
     for (const auto piece : parts) {

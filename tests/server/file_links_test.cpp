@@ -2,14 +2,17 @@
 // whatever the name at the end; outside is not, however many links it takes to get there.
 #include <gtest/gtest.h>
 
-#include "server/server_fixture.hpp"
+#include <optional>
+
+#include "server/static_files.hpp"
+#include "support/test_env.hpp"
 
 namespace scribbet {
 namespace {
 
-class ServerFileLinks : public test::ServerTest {
+class StaticFileLinks : public ::testing::Test {
 protected:
-    ServerFileLinks() {
+    StaticFileLinks() {
         test::writeFile(web / "js" / "app.js", "app();");
         test::writeFile(web / ".secret.js", "hidden");
         test::writeFile(dir / "outside" / "x.js", "outside");
@@ -19,22 +22,26 @@ protected:
         std::filesystem::create_symlink(dir / "outside" / "x.js", web / "js" / "away.js");
         std::filesystem::create_symlink("shown.js", web / "twice.js");         // a link to a link
         std::filesystem::create_symlink(web / "missing.js", web / "dangling.js");
-        server = std::make_unique<Server>(web, Server::Options{.port = port});
+        files.emplace(web);
     }
     std::string body(const std::string& path) {
-        const auto reply = server->file(path);
+        const auto reply = files->file(path);
         return reply.code == 200 ? reply.body : std::to_string(reply.code);
     }
+
+    test::TempDir dir;
+    std::filesystem::path web = dir / "web";
+    std::optional<StaticFiles> files;
 };
 
-TEST_F(ServerFileLinks, ALinkThatStaysInsideIsServedWhateverItsTargetIsCalled) {
+TEST_F(StaticFileLinks, ALinkThatStaysInsideIsServedWhateverItsTargetIsCalled) {
     EXPECT_EQ(body("/shown.js"), "hidden");
     EXPECT_EQ(body("/twice.js"), "hidden");
     EXPECT_EQ(body("/lib/app.js"), "app();");
     EXPECT_EQ(body("/.secret.js"), "404"); // the name asked for is what may not begin with a dot
 }
 
-TEST_F(ServerFileLinks, ALinkThatLeadsOutsideIsRefusedAtAnyDepth) {
+TEST_F(StaticFileLinks, ALinkThatLeadsOutsideIsRefusedAtAnyDepth) {
     EXPECT_EQ(body("/ext/x.js"), "404");
     EXPECT_EQ(body("/js/away.js"), "404");
     EXPECT_EQ(body("/lib/away.js"), "404"); // inside first, then out

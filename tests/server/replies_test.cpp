@@ -1,5 +1,4 @@
-// Replies, the host and origin checks, routing and the static files, asked of the server
-// directly.
+// The host and origin checks and routing, asked of the server directly.
 #include <gmock/gmock.h>
 
 #include <cmath>
@@ -13,8 +12,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string fallback = R"({"ok":false,"msg":"Internal error: the answer could not be written."})";
-
 Request withHeaders(std::map<std::string, std::string> headers, std::string path = "/api/ping",
                     std::string method = "GET") {
     Request r;
@@ -22,53 +19,6 @@ Request withHeaders(std::map<std::string, std::string> headers, std::string path
     r.path = std::move(path);
     r.headers = std::move(headers);
     return r;
-}
-
-TEST(ServerJson, WritesSortedKeysAtEveryDepth) {
-    const auto reply = Server::json(201, {{"zeta", 1}, {"alpha", {{"d", 2}, {"c", "é"}}}, {"mid", {3, 1}}});
-    EXPECT_EQ(reply.code, 201);
-    EXPECT_EQ(reply.type, "application/json; charset=utf-8");
-    EXPECT_EQ(reply.body, R"({"alpha":{"c":"é","d":2},"mid":[3,1],"zeta":1})");
-}
-
-TEST(ServerJson, FallsBackToTheFixedBodyWhenTheAnswerCannotBeWritten) {
-    ASSERT_EQ(fallback.size(), 69u);
-    const std::vector<nlohmann::json> unwritable{
-        {{"msg", std::string("bad \xff byte")}},                      // not UTF-8
-        {{"nested", {{"deeper", std::string("\xc3")}}}},              // cut-off sequence, deeper down
-        {{"n", std::numeric_limits<double>::quiet_NaN()}},           // no JSON text for it
-        {{"list", {1.0, std::numeric_limits<double>::infinity()}}},
-        nlohmann::json::array({1, 2}),                                // not an object
-        nullptr,
-        "text",
-    };
-    for (const auto& value : unwritable) {
-        const auto reply = Server::json(418, value);
-        EXPECT_EQ(reply.body, fallback) << value.type_name();
-        EXPECT_EQ(reply.code, 418);
-        EXPECT_EQ(reply.type, "application/json; charset=utf-8");
-    }
-    EXPECT_EQ(Server::json(200, nlohmann::json::object()).body, "{}");
-}
-
-TEST(ServerJson, OkSetsOkTrueOnACopy) {
-    EXPECT_EQ(Server::ok().body, R"({"ok":true})");
-    const nlohmann::json map{{"ok", false}, {"app", "1.0"}};
-    const auto reply = Server::ok(map);
-    EXPECT_EQ(reply.code, 200);
-    EXPECT_EQ(reply.body, R"({"app":"1.0","ok":true})");
-    EXPECT_EQ(map["ok"], false);
-    EXPECT_EQ(Server::ok(nlohmann::json::array()).body, fallback);
-}
-
-TEST(ServerReplyHead, ReasonPhrasesAndTheHeadLinesInOrder) {
-    EXPECT_EQ(Server::reason(200), "OK");
-    EXPECT_EQ(Server::reason(500), "OK"); // only the refusals have their own phrase
-    EXPECT_EQ(Server::reason(431), "Request Header Fields Too Large");
-    EXPECT_EQ(Server::reason(413), "Payload Too Large");
-    EXPECT_EQ(Server::head(Reply{500, "image/png", std::string(3, '\0')}),
-              "HTTP/1.1 500 OK\r\nContent-Type: image/png\r\nContent-Length: 3\r\n"
-              "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\nConnection: close\r\n\r\n");
 }
 
 TEST(ServerChecks, HostMustNameALoopbackHostWithThePort) {
@@ -116,7 +66,7 @@ protected:
             .port = port,
             .api = [this](Server&, const Request& r) {
                 apiCalls.push_back(r.method + " " + r.path);
-                return Server::ok({{"api", true}});
+                return Reply::ok({{"api", true}});
             }});
     }
     Request request(std::string method, std::string path, std::map<std::string, std::string> headers = {}) {
@@ -171,74 +121,6 @@ TEST_F(ServerAnswer, OnlyGetReachesTheFilesAndAnApiWithoutRoutesKnowsNothing) {
     const auto unknown = Server::unknown(withHeaders({}, "/api/nothing here", "PUT"));
     EXPECT_EQ(unknown.code, 404);
     EXPECT_EQ(unknown.body, R"({"msg":"Unknown request: PUT /api/nothing here","ok":false})");
-}
-
-class ServerFiles : public test::ServerTest {
-protected:
-    ServerFiles() {
-        test::writeFile(web / "Overlay.HTML", "upper");
-        test::writeFile(web / ".hidden.js", "hidden");
-        test::writeFile(web / "x.txt", "text");
-        test::writeFile(web / "js" / "app.js", "app();");
-        test::writeFile(web / "img" / "dot.PNG", "png");
-        test::writeFile(web / "style.css", "css");
-        test::writeFile(web / "data.json", "{}");
-        test::writeFile(web / "pic.svg", "<svg/>");
-        test::writeFile(web / "noext", "x");
-        test::writeFile(web / "dot.", "x");
-        std::filesystem::create_directories(web / "folder.html");
-        test::writeFile(dir / "secret.html", "outside");
-        std::filesystem::create_symlink(dir / "secret.html", web / "out.html");
-        std::filesystem::create_symlink(web / "js" / "app.js", web / "alias.js");
-        std::filesystem::create_symlink(dir.path(), web / "up");
-        server = std::make_unique<Server>(web, Server::Options{.port = port});
-    }
-    void served(const std::string& path, const std::string& type, const std::string& body) {
-        const auto reply = server->file(path);
-        EXPECT_EQ(reply.code, 200) << path;
-        EXPECT_EQ(reply.type, type) << path;
-        EXPECT_EQ(reply.body, body) << path;
-    }
-    void refused(const std::string& path) { EXPECT_EQ(server->file(path), Server::notFound()) << path; }
-};
-
-TEST_F(ServerFiles, ServesKnownTypesBelowTheWebDirectory) {
-    served("/overlay.html", "text/html; charset=utf-8", test::page);
-    served("/Overlay.HTML", "text/html; charset=utf-8", "upper");
-    served("/js/app.js", "text/javascript; charset=utf-8", "app();");
-    served("//js///app.js", "text/javascript; charset=utf-8", "app();");
-    served("/img/dot.PNG", "image/png", "png");
-    served("/style.css", "text/css; charset=utf-8", "css");
-    served("/data.json", "application/json; charset=utf-8", "{}");
-    served("/pic.svg", "image/svg+xml", "<svg/>");
-    served("/alias.js", "text/javascript; charset=utf-8", "app();"); // a link that stays inside
-}
-
-TEST_F(ServerFiles, RefusesEverythingElseWithTheSameNotFound) {
-    EXPECT_EQ(Server::notFound(), (Reply{404, "text/plain; charset=utf-8", "Not found"}));
-    for (const auto* path : {"/", "", "///", "/.hidden.js", "/a/../overlay.html", "/./overlay.html", "/js/../overlay.html",
-                             "/x.txt", "/OVERLAY.HTM", "/noext", "/dot.", "/folder.html", "/missing.html",
-                             "/js\\app.js", "/out.html", "/up/secret.html"}) {
-        refused(path);
-    }
-    refused(std::string("/overlay.html\0.js", 17));
-}
-
-TEST_F(ServerFiles, AWebDirectoryGivenThroughALinkOrWithDotsStillServes) {
-    std::filesystem::create_symlink(web, dir / "web-link");
-    Server linked(dir / "web-link", Server::Options{.port = test::freePort()});
-    EXPECT_EQ(linked.web(), std::filesystem::canonical(web));
-    EXPECT_EQ(linked.file("/overlay.html").code, 200);
-    EXPECT_EQ(linked.file("/out.html").code, 404);
-
-    Server dotted(dir / "web" / ".." / "web" / ".", Server::Options{.port = test::freePort()});
-    EXPECT_EQ(dotted.file("/js/app.js").code, 200);
-}
-
-TEST_F(ServerFiles, ASiblingDirectorySharingThePrefixIsOutside) {
-    test::writeFile(dir / "web2" / "page.html", "sibling");
-    std::filesystem::create_symlink(dir / "web2" / "page.html", web / "sib.html");
-    refused("/sib.html");
 }
 
 } // namespace

@@ -52,10 +52,10 @@ TEST_F(ServerLoad, FilesAndQuickCallsAnswerWhileCallsToASlowProgramWait) {
     };
     PPT::install({transport, std::make_shared<fake::FakeWindowList>(), std::make_shared<fake::FakeWorkspace>()});
     std::atomic<int> entered = 0;
-    start({.api = [&](Server& s, const Request& r) {
-        if (r.path != "/api/theme") return s.ok();
+    start({.api = [&](Server&, const Request& r) {
+        if (r.path != "/api/theme") return Reply::ok();
         ++entered;
-        return s.ok({{"answer", PPT::run("SCBT_Theme").text()}});
+        return Reply::ok({{"answer", PPT::run("SCBT_Theme").text()}});
     }});
 
     // More of them than the workers a fixed pool had on this machine.
@@ -135,9 +135,9 @@ TEST_F(ServerChild, DISABLED_ServesUnderTheLimitItWasGiven) {
     in >> port >> soft >> hard >> hog;
     rlimit limit{static_cast<rlim_t>(soft), static_cast<rlim_t>(hard)};
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
-    start({.api = [](Server& s, const Request&) {
+    start({.api = [](Server&, const Request&) {
         std::this_thread::sleep_for(1500ms);
-        return s.ok({{"slow", true}});
+        return Reply::ok({{"slow", true}});
     }});
     for (int i = 0; i < hog; ++i) ::open("/dev/null", O_RDONLY);
     std::printf("limit %llu\n", static_cast<unsigned long long>(Descriptors::current()->soft));

@@ -88,7 +88,7 @@ TEST_F(ServerWire, ParserRefusalsGetTheirStatusAndLeaveTheIdleClockAlone) {
 TEST_F(ServerWire, AnAnswerThatFailsStillGetsTheFallbackReply) {
     start({.api = [](Server&, const Request& r) -> Reply {
         if (r.path == "/api/throw") throw std::runtime_error("broken route");
-        return Server::json(500, {{"text", std::string("\xff")}});
+        return Reply::json(500, {{"text", std::string("\xff")}});
     }});
     const std::string fallback = R"({"ok":false,"msg":"Internal error: the answer could not be written."})";
     for (const auto* path : {"/api/throw", "/api/unwritable"}) {
@@ -176,9 +176,9 @@ TEST_F(ServerWire, ASilentClientIsCutAfterTheLimitWithoutAnyBytes) {
 }
 
 TEST_F(ServerWire, TheLimitIsOnReceivingNotOnAnswering) {
-    start({.requestLimit = 100ms, .api = [](Server& s, const Request&) {
+    start({.requestLimit = 100ms, .api = [](Server&, const Request&) {
                std::this_thread::sleep_for(400ms);
-               return s.ok({{"slow", true}});
+               return Reply::ok({{"slow", true}});
            }});
     const auto reply = get("/api/slow", "X-Scribbet: 1\r\n");
     EXPECT_EQ(reply.code, 200);
@@ -197,13 +197,13 @@ TEST_F(ServerWire, AClientThatLeavesMidRequestCostsTheOthersNothing) {
 TEST_F(ServerWire, AnswersRequestsInParallel) {
     std::atomic<int> inside{0};
     std::atomic<int> most{0};
-    start({.api = [&](Server& s, const Request&) {
+    start({.api = [&](Server&, const Request&) {
         const int now = ++inside;
         int seen = most.load();
         while (now > seen && !most.compare_exchange_weak(seen, now)) {}
         std::this_thread::sleep_for(150ms);
         --inside;
-        return s.ok();
+        return Reply::ok();
     }});
     std::vector<std::thread> clients;
     std::atomic<int> answered{0};
@@ -257,10 +257,10 @@ TEST_F(ServerWire, TheConstructorReturnsAtOnceEvenOnABusyPort) {
 
 TEST_F(ServerWire, StoppingCutsUnfinishedRequestsAndLetsAnswersUnderWayFinish) {
     std::atomic<bool> entered{false};
-    start({.api = [&](Server& s, const Request&) {
+    start({.api = [&](Server&, const Request&) {
         entered = true;
         std::this_thread::sleep_for(300ms);
-        return s.ok({{"placed", true}});
+        return Reply::ok({{"placed", true}});
     }});
     Client waiting(port);
     waiting.send("GET /overlay.html HTTP/1.1\r\n");
@@ -281,9 +281,9 @@ TEST_F(ServerWire, StoppingCutsUnfinishedRequestsAndLetsAnswersUnderWayFinish) {
 }
 
 TEST_F(ServerWire, StoppingWaitsForAnAnswerNoLongerThanItsLimit) {
-    start({.api = [&](Server& s, const Request&) {
+    start({.api = [&](Server&, const Request&) {
                std::this_thread::sleep_for(1500ms);
-               return s.ok();
+               return Reply::ok();
            },
            .stopLimit = 200ms});
     Client answering(port);

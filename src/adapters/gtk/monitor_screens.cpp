@@ -63,7 +63,7 @@ std::optional<ScreenInfo> MonitorScreens::mainScreen() const {
     const Point p = flip().pointToPlatform(x, y);
     for (const auto& s : all) {
         const Rect& f = s.frame;
-        if (p.x >= f.minX() && p.x < f.maxX() && p.y > f.minY() && p.y <= f.maxY()) return s;
+        if (f.containsPointYUp(p.x, p.y)) return s;
     }
     return all.front();
 }

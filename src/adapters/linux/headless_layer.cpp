@@ -1,26 +1,13 @@
 #include "adapters/linux/headless_layer.hpp"
 
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <cstdio>
 
-#include <arpa/inet.h>
-
-#include <cerrno>
-#include <cstring>
-
+#include "adapters/linux/local_socket.hpp"
+#include "app/whole_number.hpp"
 #include "log/app_state.hpp"
 #include "runtime/queues.hpp"
 
 namespace scribbet::linuxhost {
-
-namespace {
-int msLeft(std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    return static_cast<int>(std::max<long long>(0, std::min<long long>(left.count(), 1 << 30)));
-}
-} // namespace
 
 HttpWebView::Response HttpWebView::fetch(const std::string& url, Duration timeout) {
     const std::string prefix = "http://127.0.0.1:";
@@ -28,39 +15,22 @@ HttpWebView::Response HttpWebView::fetch(const std::string& url, Duration timeou
     const std::size_t slash = url.find('/', prefix.size());
     const std::string portText = url.substr(prefix.size(), slash - prefix.size());
     const std::string target = slash == std::string::npos ? "/" : url.substr(slash);
-    int port = 0;
-    try {
-        port = std::stoi(portText);
-    } catch (...) {
-        return {0, "unsupported URL"};
-    }
+    const auto port = whole::integer<int>(portText, whole::Sign::none);
+    if (!port) return {0, "unsupported URL"};
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return {0, std::strerror(errno)};
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return {0, "Could not connect to the server."};
-    }
+    LocalSocket wire;
+    const auto connected = wire.connect(static_cast<std::uint16_t>(*port), deadline);
+    if (connected.step == LocalSocket::Step::timedOut) return {0, "The request timed out."};
+    if (!connected.ok()) return {0, "Could not connect to the server."};
     const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + portText +
                                 "\r\nAccept: text/html\r\nConnection: close\r\n\r\n";
-    (void)!::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    // Whether it all went is told by the answer, or by its absence.
+    wire.send(request, deadline);
     std::string head;
-    char buf[4096];
-    while (head.find("\r\n") == std::string::npos) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, msLeft(deadline)) <= 0) {
-            ::close(fd);
-            return {0, "The request timed out."};
-        }
-        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n <= 0) break;
-        head.append(buf, static_cast<std::size_t>(n));
+    const auto statusLine = [](const std::string& so) { return so.find("\r\n") != std::string::npos; };
+    if (wire.receive(head, deadline, statusLine).step == LocalSocket::Step::timedOut) {
+        return {0, "The request timed out."};
     }
-    ::close(fd);
     int status = 0;
     if (std::sscanf(head.c_str(), "HTTP/1.%*d %d", &status) != 1 || status <= 0) {
         return {0, "The network connection was lost."};

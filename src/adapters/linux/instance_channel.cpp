@@ -4,7 +4,6 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 
 #include <array>
 #include <asio.hpp>
@@ -14,6 +13,8 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+
+#include "adapters/linux/local_socket.hpp"
 
 namespace scribbet::linuxhost {
 
@@ -39,8 +40,6 @@ std::string duration(std::chrono::milliseconds t) {
     return text;
 }
 
-bool fitsAddress(const std::filesystem::path& path) { return path.native().size() < sizeof(sockaddr_un::sun_path); }
-
 std::string tooLong(const std::filesystem::path& path) {
     return "The socket path " + path.string() + " is too long for a Unix socket.";
 }
@@ -51,30 +50,6 @@ std::optional<uid_t> peerUser(int fd) {
     socklen_t size = sizeof cred;
     if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) != 0) return std::nullopt;
     return cred.uid;
-}
-
-// A connected socket, or -1 with errno telling why. A blocking connect to a Unix socket
-// whose queue is full waits, so the send time-out bounds it.
-int connectTo(const std::filesystem::path& path, std::chrono::milliseconds limit) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path, path.c_str(), path.native().size() + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(limit).count();
-    timeval tv{static_cast<time_t>(us / 1000000), static_cast<suseconds_t>(us % 1000000)};
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-    int rc;
-    do {
-        rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        const int saved = errno;
-        ::close(fd);
-        errno = saved;
-        return -1;
-    }
-    return fd;
 }
 
 // The messages of a whole hand-over: each ended by a NUL, then an empty one that ends the
@@ -236,7 +211,7 @@ InstanceChannel::~InstanceChannel() { stop(); }
 InstanceChannel::Listening InstanceChannel::listen(const std::filesystem::path& path, Handler handler,
                                                    const Limits& limits) {
     if (net_) return {Listening::failed, "This channel already listens at " + path_.string() + "."};
-    if (!fitsAddress(path)) return {Listening::failed, tooLong(path)};
+    if (!fitsSocketAddress(path)) return {Listening::failed, tooLong(path)};
     // The lock, not the socket, says who the instance is: it goes with the process however
     // it ends, and two starts that both find a stale socket cannot both take it over.
     if (std::error_code ec; !std::filesystem::exists(path.parent_path(), ec)) {
@@ -256,8 +231,7 @@ InstanceChannel::Listening InstanceChannel::listen(const std::filesystem::path& 
     }
     // A program that answers here while the lock is ours is not an instance of this
     // Scribbet: it is left alone, and the hand-over to it will say what it is.
-    if (const int probe = connectTo(path, limits.time); probe >= 0) {
-        ::close(probe);
+    if (LocalSocket probe; probe.connect(path, std::chrono::steady_clock::now() + limits.time).ok()) {
         ::close(lock);
         return {Listening::taken, ""};
     }
@@ -294,26 +268,20 @@ void InstanceChannel::stop() {
 
 InstanceChannel::HandOff InstanceChannel::handOff(const std::filesystem::path& path,
                                                   const std::vector<std::string>& messages, const Limits& limits) {
-    if (!fitsAddress(path)) return {HandOff::failed, tooLong(path)};
-    const int fd = connectTo(path, limits.time);
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ECONNREFUSED) return {HandOff::nobody, ""};
-        if (errno == EAGAIN) {
-            return {HandOff::failed, "The running Scribbet did not answer within " + duration(limits.time) +
-                                         ", so the links were not handed over."};
-        }
+    using Step = LocalSocket::Step;
+    if (!fitsSocketAddress(path)) return {HandOff::failed, tooLong(path)};
+    LocalSocket wire;
+    const auto connected = wire.connect(path, std::chrono::steady_clock::now() + limits.time);
+    if (connected.step == Step::nobody) return {HandOff::nobody, ""};
+    if (connected.step == Step::timedOut) {
+        return {HandOff::failed, "The running Scribbet did not answer within " + duration(limits.time) +
+                                     ", so the links were not handed over."};
+    }
+    if (!connected.ok()) {
         return {HandOff::failed,
-                "Cannot reach the running Scribbet at " + path.string() + ": " + std::strerror(errno) + "."};
+                "Cannot reach the running Scribbet at " + path.string() + ": " + connected.error.message() + "."};
     }
-    asio::io_context io{1};
-    stream_protocol::socket socket(io);
-    std::error_code ec;
-    socket.assign(stream_protocol(), fd, ec);
-    if (ec) {
-        ::close(fd);
-        return {HandOff::failed, "Cannot reach the running Scribbet: " + ec.message() + "."};
-    }
-    if (peerUser(fd) != limits.user) {
+    if (peerUser(wire.nativeHandle()) != limits.user) {
         return {HandOff::failed,
                 "Another user's program listens at " + path.string() + ", so the links were not handed over."};
     }
@@ -323,23 +291,15 @@ InstanceChannel::HandOff InstanceChannel::handOff(const std::filesystem::path& p
                                      " a running Scribbet takes at once, so none were handed over."};
     }
 
+    const auto deadline = std::chrono::steady_clock::now() + limits.time;
     std::string reply;
-    std::array<char, 512> buffer{};
     bool ended = false;
-    std::function<void()> read = [&] {
-        socket.async_read_some(asio::buffer(buffer), [&](std::error_code e, std::size_t n) {
-            reply.append(buffer.data(), n);
-            if (!e && reply.size() < maxAnswerBytes) return read();
-            ended = true;
-        });
-    };
-    asio::async_write(socket, asio::buffer(bytes), [&](std::error_code, std::size_t) {
-        std::error_code ignored;
-        socket.shutdown(stream_protocol::socket::shutdown_send, ignored);
+    if (wire.send(bytes, deadline).step != Step::timedOut) {
+        wire.shutdownSend();
         // Also after a failed write: an instance that stopped reading says why.
-        read();
-    });
-    io.run_for(limits.time);
+        const auto enough = [](const std::string& so) { return so.size() >= maxAnswerBytes; };
+        ended = wire.receive(reply, deadline, enough).step != Step::timedOut;
+    }
     if (!ended) {
         return {HandOff::failed, "The running Scribbet did not confirm the links within " + duration(limits.time) +
                                      "; they may not have been handled."};
@@ -355,14 +315,10 @@ InstanceChannel::HandOff InstanceChannel::handOff(const std::filesystem::path& p
 // ---- Start-up ----
 
 InstanceChannel::Place InstanceChannel::place() {
-    if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && *run == '/') {
-        return {std::filesystem::path(run) / "scribbet.sock", ""};
-    }
-    std::error_code ec;
-    auto temp = std::filesystem::temp_directory_path(ec);
-    if (ec) temp = "/tmp";
-    const auto folder = temp / ("scribbet-" + std::to_string(::geteuid()));
-    return {folder / "scribbet.sock", privateFolder(folder)};
+    const auto at = socketPlace("scribbet.sock", std::filesystem::path("scribbet-" + std::to_string(::geteuid())) /
+                                                     "scribbet.sock");
+    // The runtime folder is the user's own; a folder in the temp folder must be made so.
+    return {at.path, at.inRuntimeFolder ? "" : privateFolder(at.path.parent_path())};
 }
 
 std::string InstanceChannel::privateFolder(const std::filesystem::path& folder, uid_t user) {
