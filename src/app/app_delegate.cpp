@@ -41,9 +41,8 @@ std::filesystem::path AppDelegate::webDirectory(const std::optional<std::string>
 }
 
 void AppDelegate::willFinishLaunching() {
-    ports_.links.setHandler([this, alive = std::weak_ptr<bool>(alive_)](std::optional<std::string> text) {
-        if (alive.lock()) openURL(text);
-    });
+    ports_.links.setHandler(
+        weakly(weak_.weak(), [](AppDelegate& d, const std::optional<std::string>& text) { d.openURL(text); }));
 }
 
 void AppDelegate::didFinishLaunching() {
@@ -53,9 +52,7 @@ void AppDelegate::didFinishLaunching() {
     Idle::setTerminate([&app = ports_.app] { app.terminate(); });
     armIdleTimer(clock().now() + idleInterval);
     startServer(webDirectory(environment("SCRIBBET_WEB"), ports_.bundle));
-    link = [alive = std::weak_ptr<bool>(alive_), this](const std::string& text) {
-        if (alive.lock()) handle(text);
-    };
+    link = weakly(weak_.weak(), [](AppDelegate& d, const std::string& text) { d.handle(text); });
     log("Scribbet " + AddinCheck::mine() + " started.");
     ScriptSetup::ensureSetup(settings_, ports_.bundle, ports_.paths);
 
@@ -104,15 +101,9 @@ void AppDelegate::handle(const std::string& text) {
 
 void AppDelegate::buildWindow() {
     if (!ports_.statusUI) return;
-    std::weak_ptr<bool> alive = alive_;
-    status_ = ports_.statusUI->build(
-        statusLayout(AXAccess::trusted()),
-        [this, alive] {
-            if (alive.lock()) drawNow();
-        },
-        [this, alive] {
-            if (alive.lock()) accessibility();
-        });
+    status_ = ports_.statusUI->build(statusLayout(AXAccess::trusted()),
+                                     weakly(weak_.weak(), [](AppDelegate& d) { d.drawNow(); }),
+                                     weakly(weak_.weak(), [](AppDelegate& d) { d.accessibility(); }));
     AppState::shared().statusWindow = status_;
     if (status_) AppState::shared().attach(status_->logView());
 }

@@ -13,6 +13,7 @@
 #include "ports/paths.hpp"
 #include "ports/status_ui.hpp"
 #include "runtime/queues.hpp"
+#include "runtime/weak.hpp"
 
 namespace scribbet {
 
@@ -61,8 +62,8 @@ public:
     virtual void startDrawing(const std::string& geom, const std::string& tool);
     // The status window's "Draw on current slide".
     void drawNow();
-    // The slow part of a drawing start; on the draw queue.
-    void prepare(const std::string& geom, const std::string& tool);
+    // The slow part of a drawing start; on the draw queue. It uses nothing of a delegate's.
+    static void prepare(PaneReader& reader, const std::string& geom, const std::string& tool);
     // Logs why no layer opened and shows it to the user; any thread.
     static void notice(const std::string& message);
 
@@ -79,8 +80,6 @@ public:
     // One tick of the idle timer; `due` is when it was due (it runs a little later).
     virtual void idleCheck(Instant due);
 
-    SerialQueue drawQueue{"com.tarnwell.scribbet.draw"};
-
 private:
     Settings settings_;
     Ports ports_;
@@ -91,7 +90,14 @@ private:
     std::unique_ptr<Server> server_;
     bool launched_ = false;
     std::vector<std::string> queued_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+
+public:
+    // Drawing starts, one at a time. Late among the members, so that it ends its tasks
+    // before the members go.
+    SerialQueue drawQueue{"com.tarnwell.scribbet.draw"};
+
+private:
+    WeakFactory<AppDelegate> weak_{this}; // last: the first to go
 };
 
 } // namespace scribbet

@@ -42,8 +42,10 @@ std::string measuredLine(const Geom& g, const std::optional<PaneState>& pane, bo
 
 void AppDelegate::startDrawing(const std::string& geom, const std::string& tool) {
     ++Idle::working;
-    drawQueue.async([this, geom, tool] {
-        prepare(geom, tool);
+    // The task holds nothing of the delegate's: it may run while the delegate goes, and a
+    // start still queued then is dropped.
+    drawQueue.async([weak = weak_.weak(), &reader = reader(), geom, tool] {
+        if (!weak.expired()) prepare(reader, geom, tool);
         MainQueue::shared().async([] { --Idle::working; });
     });
 }
@@ -58,34 +60,25 @@ void AppDelegate::notice(const std::string& message) {
     MainQueue::shared().async([message] { Notice::show(message); });
 }
 
-void AppDelegate::prepare(const std::string& geomText, const std::string& tool) {
-    if (const auto problem = AddinCheck::problem()) return notice(*problem);
-
-    if (MainQueue::shared().syncValue([] { return Overlay::shared().isOpen(); })) {
-        if (!tool.empty()) {
-            std::string cmd = "{}";
-            try {
-                cmd = nlohmann::json{{"op", "tool"}, {"tool", tool}}.dump();
-            } catch (const nlohmann::json::exception&) {
-            }
-            if (!Overlay::shared().command(cmd, 3)) log("The drawing layer did not switch to " + tool + ".");
+namespace {
+// A start while the layer is open switches its tool and brings it to the slide.
+void reuseLayer(const std::string& geomText, const std::string& tool) {
+    if (!tool.empty()) {
+        std::string cmd = "{}";
+        try {
+            cmd = nlohmann::json{{"op", "tool"}, {"tool", tool}}.dump();
+        } catch (const nlohmann::json::exception&) {
         }
-        MainQueue::shared().async([geomText] {
-            if (!geomText.empty()) Overlay::shared().realign(geomText);
-            Overlay::shared().bringToFront();
-        });
-        return;
+        if (!Overlay::shared().command(cmd, 3)) log("The drawing layer did not switch to " + tool + ".");
     }
+    MainQueue::shared().async([geomText] {
+        if (!geomText.empty()) Overlay::shared().realign(geomText);
+        Overlay::shared().bringToFront();
+    });
+}
 
-    std::string text = geomText;
-    if (!parsedOnMain(text)) {
-        const MacroReply reply = PPT::run("SCBT_Geom");
-        if (!reply.hasFields()) return notice(replyError(reply));
-        text = reply.fields();
-    }
-    auto slide = parsedOnMain(text);
-    if (!slide) return notice("Could not find the slide on the screen. Switch PowerPoint to Normal view, then try again.");
-
+// The pane from Accessibility, or none: then the first start asks for it once.
+std::optional<PaneState> readPane(PaneReader& reader, const Geom& slide) {
     std::optional<PaneState> pane;
     if (!AXAccess::trusted()) {
         if (MainQueue::shared().syncValue([] { return AXAccess::askOnce(); })) {
@@ -96,41 +89,58 @@ void AppDelegate::prepare(const std::string& geomText, const std::string& tool) 
                              "Scribbet sets PowerPoint to Fit while you draw.");
             });
         }
-    } else {
-        PaneReader& r = reader();
-        const auto near = slide->window;
-        r.queue().sync([&] {
-            r.read(near);
-            r.refresh();
-            pane = r.read(near);
-        });
-        if (!pane) log("Accessibility is allowed but PowerPoint's slide editor was not found - measuring without it.");
+        return pane;
     }
+    const auto near = slide.window;
+    reader.queue().sync([&] {
+        reader.read(near);
+        reader.refresh();
+        pane = reader.read(near);
+    });
+    if (!pane) log("Accessibility is allowed but PowerPoint's slide editor was not found - measuring without it.");
+    return pane;
+}
 
-    bool fitted = false;
-    if (FitOnOpen::wanted(pane)) {
-        const MacroReply reply = PPT::run("SCBT_Zoom", {"fit"});
-        if (!reply.hasFields()) {
-            log("Could not set PowerPoint to Fit: " + replyError(reply));
-        } else {
-            fitted = true;
-            MacroReply last;
-            for (int i = 0; i < fitAttempts; ++i) {
-                clock().sleepFor(fitPause);
-                const MacroReply now = PPT::run("SCBT_Where", {}, whereTimeout);
-                const auto step = FitOnOpen::step(last, now);
-                if (step == FitOnOpen::Step::failed) break;
-                if (step == FitOnOpen::Step::settled) {
-                    if (auto g = parsedOnMain(now.fields())) {
-                        slide = g;
-                        break;
-                    }
-                }
-                last = now;
+// Sets the program to Fit and waits for its view to settle; true when it was set.
+bool fitAndSettle(Geom& slide) {
+    const MacroReply reply = PPT::run("SCBT_Zoom", {"fit"});
+    if (!reply.hasFields()) {
+        log("Could not set PowerPoint to Fit: " + replyError(reply));
+        return false;
+    }
+    MacroReply last;
+    for (int i = 0; i < fitAttempts; ++i) {
+        clock().sleepFor(fitPause);
+        const MacroReply now = PPT::run("SCBT_Where", {}, whereTimeout);
+        const auto step = FitOnOpen::step(last, now);
+        if (step == FitOnOpen::Step::failed) break;
+        if (step == FitOnOpen::Step::settled) {
+            if (auto g = parsedOnMain(now.fields())) {
+                slide = *g;
+                break;
             }
         }
+        last = now;
     }
+    return true;
+}
+} // namespace
 
+void AppDelegate::prepare(PaneReader& reader, const std::string& geomText, const std::string& tool) {
+    if (const auto problem = AddinCheck::problem()) return notice(*problem);
+    if (MainQueue::shared().syncValue([] { return Overlay::shared().isOpen(); })) return reuseLayer(geomText, tool);
+
+    std::string text = geomText;
+    if (!parsedOnMain(text)) {
+        const MacroReply reply = PPT::run("SCBT_Geom");
+        if (!reply.hasFields()) return notice(replyError(reply));
+        text = reply.fields();
+    }
+    auto slide = parsedOnMain(text);
+    if (!slide) return notice("Could not find the slide on the screen. Switch PowerPoint to Normal view, then try again.");
+
+    const std::optional<PaneState> pane = readPane(reader, *slide);
+    const bool fitted = FitOnOpen::wanted(pane) && fitAndSettle(*slide);
     log(measuredLine(*slide, pane, fitted));
     MainQueue::shared().async([g = *slide, pane, tool, fitted] { Overlay::shared().open(g, pane, tool, fitted); });
 }

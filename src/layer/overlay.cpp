@@ -230,14 +230,7 @@ void Overlay::armWatchdog() {
 void Overlay::teardown() {
     watchdog_.cancel();
     poll_.cancel();
-    if (ports_.workspace) {
-        for (auto token : observers_) ports_.workspace->removeObserver(token);
-    }
     observers_.clear();
-    if (ports_.input) {
-        if (keyMonitor_) ports_.input->remove(*keyMonitor_);
-        if (mouseMonitor_) ports_.input->remove(*mouseMonitor_);
-    }
     keyMonitor_.reset();
     mouseMonitor_.reset();
     if (web_) {

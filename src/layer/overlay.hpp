@@ -139,9 +139,9 @@ private:
     int reloads_ = 0;
     Timer watchdog_;
     Timer poll_;
-    std::vector<Workspace::Token> observers_;
-    std::optional<InputMonitors::Token> keyMonitor_;
-    std::optional<InputMonitors::Token> mouseMonitor_;
+    std::vector<Subscription> observers_;
+    Subscription keyMonitor_;
+    Subscription mouseMonitor_;
     std::optional<Geom> geom_;
     bool host_ = false;
     std::optional<PaneState> pane_;

@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "ports/subscription.hpp"
+
 namespace scribbet {
 
 struct KeyEvent {
@@ -18,13 +20,12 @@ struct Point {
 
 class InputMonitors {
 public:
-    using Token = std::uint64_t;
     virtual ~InputMonitors() = default;
+    // Monitors run until their subscription is dropped.
     // Key-down events of this application; the handler answers true to consume one.
-    virtual Token addKeyMonitor(std::function<bool(const KeyEvent&)> handler) = 0;
+    virtual Subscription addKeyMonitor(std::function<bool(const KeyEvent&)> handler) = 0;
     // Left-mouse-up, scroll and pinch events that go to other applications.
-    virtual Token addMouseMonitor(std::function<void()> handler) = 0;
-    virtual void remove(Token token) = 0;
+    virtual Subscription addMouseMonitor(std::function<void()> handler) = 0;
     // The pointer in the platform's screen convention (bottom-left origin).
     virtual Point pointer() const = 0;
     virtual bool buttonsHeld() const = 0;

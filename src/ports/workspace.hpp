@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "ports/subscription.hpp"
+
 namespace scribbet {
 
 struct FrontApp {
@@ -14,7 +16,6 @@ struct FrontApp {
 
 class Workspace {
 public:
-    using Token = std::uint64_t;
     virtual ~Workspace() = default;
     // The process identifier of the first running application with this bundle id.
     virtual std::optional<int> runningProcess(const std::string& bundleId) const = 0;
@@ -24,11 +25,10 @@ public:
     virtual std::optional<FrontApp> frontApplication() const = 0;
     // Opens a link with the system (a settings page, say).
     virtual void openURL(const std::string& url) = 0;
-    // Notifications, delivered on the main queue: an application became active; one
-    // terminated (with its bundle id when it has one).
-    virtual Token onActivate(std::function<void()> handler) = 0;
-    virtual Token onTerminate(std::function<void(const std::optional<std::string>& bundleId)> handler) = 0;
-    virtual void removeObserver(Token token) = 0;
+    // Notifications, delivered on the main queue until the subscription is dropped: an
+    // application became active; one terminated (with its bundle id when it has one).
+    virtual Subscription onActivate(std::function<void()> handler) = 0;
+    virtual Subscription onTerminate(std::function<void(const std::optional<std::string>& bundleId)> handler) = 0;
 };
 
 } // namespace scribbet

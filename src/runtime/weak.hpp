@@ -5,8 +5,9 @@
 //
 // - An object owned by a shared_ptr hands out its std::weak_ptr.
 // - Any other owner declares a WeakFactory<Owner> as its LAST member, so that it goes first when
-//   the owner is destroyed, before any member a callback might use; invalidate() ends the
-//   handles given out so far (at a stop, say) while the owner lives on.
+//   the owner is destroyed, before any member a callback might use (or calls invalidate() first
+//   thing in its destructor); invalidate() ends the handles given out so far (at a stop, say)
+//   while the owner lives on.
 // - weakly(handle, f) makes the callback: f(owner, args...) while the owner lives, else nothing.
 // - postAndReply runs work on one queue and its answer on another, through such a callback.
 // A weak handle is checked and used on the thread that destroys its owner (the main queue for

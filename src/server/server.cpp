@@ -51,15 +51,6 @@ bool passing(const std::error_code& ec) {
            ec == asio::error::no_memory || ec == std::errc::protocol_error;
 }
 
-// A callback that runs only while the server lives. When it does not run, whatever it
-// holds (a connection, say) is released, which closes that connection.
-template <class F>
-auto guarded(const std::weak_ptr<Server>& weak, F f) {
-    return [weak, f = std::move(f)](auto&&... args) mutable {
-        if (auto server = weak.lock()) f(*server, std::forward<decltype(args)>(args)...);
-    };
-}
-
 std::size_t budgetFor(const ServerOptions& options) {
     if (options.maxConnections > 0) return options.maxConnections;
     const auto soft = options.raiseDescriptorLimit ? Descriptors::raise()
@@ -128,10 +119,9 @@ Server::Server(std::filesystem::path web, Options options)
       options_(std::move(options)),
       port_(options_.port == 0 ? defaultPort : options_.port),
       net_(std::make_unique<Net>(budgetFor(options_))),
-      self_(this, [](Server*) {}),
-      weak_(self_) {
+      weak_(factory_.weak()) {
     work_.emplace("com.tarnwell.scribbet.work");
-    asio::post(net_->io, guarded(weak_, [](Server& s) { s.start(); }));
+    asio::post(net_->io, weakly(weak_, [](Server& s) { s.start(); }));
     net_->thread = std::thread([net = net_.get()] {
         nameThread("scribbet.net"); // com.tarnwell.scribbet.net; the system allows 15 characters
         for (;;) {
@@ -150,14 +140,14 @@ Server::~Server() { stop(); }
 void Server::stop() {
     if (stopped_) return;
     stopped_ = true;
-    asio::post(net_->io, guarded(weak_, [](Server& s) { s.quit(); }));
+    asio::post(net_->io, weakly(weak_, [](Server& s) { s.quit(); }));
     {
         // A reply that is being made (an insert the program is placing, say) still reaches
         // its page, unless it takes longer than the limit.
         std::unique_lock lock(busyLock_);
         busyDone_.wait_for(lock, options_.stopLimit, [this] { return quit_ && busy_ == 0; });
     }
-    self_.reset(); // from here on every callback finds the server gone
+    factory_.invalidate(); // from here on every callback finds the server gone
     asio::post(net_->io, [this] {
         closeAll();
         net_->keepRunning.reset();
@@ -210,14 +200,14 @@ void Server::retry() {
         return;
     }
     net.retryTimer.expires_after(options_.retryDelay);
-    net.retryTimer.async_wait(guarded(weak_, [](Server& s, std::error_code ec) {
+    net.retryTimer.async_wait(weakly(weak_, [](Server& s, std::error_code ec) {
         if (!ec) s.start();
     }));
 }
 
 void Server::acceptNext() {
     if (!net_->listener) return;
-    net_->listener->async_accept(guarded(weak_, [](Server& s, std::error_code ec, tcp::socket socket) {
+    net_->listener->async_accept(weakly(weak_, [](Server& s, std::error_code ec, tcp::socket socket) {
         if (!ec) {
             s.accepted(std::make_shared<Conn>(std::move(socket)));
             s.acceptNext();
@@ -235,7 +225,7 @@ void Server::acceptNext() {
 
 void Server::restAccepting() {
     net_->acceptTimer.expires_after(acceptRest);
-    net_->acceptTimer.async_wait(guarded(weak_, [](Server& s, std::error_code e) {
+    net_->acceptTimer.async_wait(weakly(weak_, [](Server& s, std::error_code e) {
         if (!e) s.acceptNext();
     }));
 }
@@ -288,7 +278,7 @@ void Server::armLimit() {
     net.limitArmed = !net.waiting.empty();
     if (!net.limitArmed) return;
     net.limitTimer.expires_at(net.waiting.front()->since + options_.requestLimit);
-    net.limitTimer.async_wait(guarded(weak_, [](Server& s, std::error_code ec) {
+    net.limitTimer.async_wait(weakly(weak_, [](Server& s, std::error_code ec) {
         if (!ec) s.expire();
     }));
 }
@@ -304,7 +294,7 @@ void Server::expire() {
 }
 
 void Server::receive(const ConnPtr& conn) {
-    conn->socket.async_wait(tcp::socket::wait_read, guarded(weak_, [conn](Server& s, std::error_code ec) {
+    conn->socket.async_wait(tcp::socket::wait_read, weakly(weak_, [conn](Server& s, std::error_code ec) {
         if (ec) {
             s.close(conn);
         } else {
@@ -347,7 +337,7 @@ void Server::received(const ConnPtr& conn) {
     }
     noteRequest(); // every whole request, refused ones included
     if (auto& request = std::get<Request>(result); request.path.starts_with("/api/")) {
-        work_->async(guarded(weak_, [conn, request = std::move(request)](Server& s) { s.respond(request, conn); }));
+        work_->async(weakly(weak_, [conn, request = std::move(request)](Server& s) { s.respond(request, conn); }));
     } else {
         respond(request, conn); // a file or a refusal: no reason to wait for another thread
     }
@@ -357,7 +347,7 @@ void Server::sendContinue(const ConnPtr& conn) {
     conn->sentContinue = true;
     conn->writing = true;
     asio::async_write(conn->socket, asio::buffer(continueLine),
-                      guarded(weak_, [conn](Server& s, std::error_code, std::size_t) {
+                      weakly(weak_, [conn](Server& s, std::error_code, std::size_t) {
                           conn->writing = false;
                           if (conn->queued) s.write(conn, std::exchange(conn->queued, nullptr));
                       }));
@@ -365,7 +355,7 @@ void Server::sendContinue(const ConnPtr& conn) {
 
 void Server::send(const ConnPtr& conn, Reply reply) {
     auto out = std::make_shared<const Outgoing>(Outgoing{reply.head(), std::move(reply)});
-    asio::dispatch(net_->io, guarded(weak_, [conn, out](Server& s) { s.write(conn, out); }));
+    asio::dispatch(net_->io, weakly(weak_, [conn, out](Server& s) { s.write(conn, out); }));
 }
 
 void Server::write(const ConnPtr& conn, std::shared_ptr<const Outgoing> out) {
@@ -376,7 +366,7 @@ void Server::write(const ConnPtr& conn, std::shared_ptr<const Outgoing> out) {
     }
     conn->writing = true;
     const std::array<asio::const_buffer, 2> parts{asio::buffer(out->head), asio::buffer(out->reply.body)};
-    asio::async_write(conn->socket, parts, guarded(weak_, [conn, out](Server& s, std::error_code ec, std::size_t) {
+    asio::async_write(conn->socket, parts, weakly(weak_, [conn, out](Server& s, std::error_code ec, std::size_t) {
         conn->writing = false;
         s.setBusy(*conn, false);
         if (ec) {
@@ -411,14 +401,14 @@ void Server::linger(const ConnPtr& conn) {
         return;
     }
     conn->linger.expires_after(options_.lingerLimit);
-    conn->linger.async_wait(guarded(weak_, [conn](Server& s, std::error_code e) {
+    conn->linger.async_wait(weakly(weak_, [conn](Server& s, std::error_code e) {
         if (!e) s.close(conn);
     }));
     drain(conn);
 }
 
 void Server::drain(const ConnPtr& conn) {
-    conn->socket.async_wait(tcp::socket::wait_read, guarded(weak_, [conn](Server& s, std::error_code ec) {
+    conn->socket.async_wait(tcp::socket::wait_read, weakly(weak_, [conn](Server& s, std::error_code ec) {
         if (!ec) {
             const auto n = conn->socket.read_some(asio::buffer(s.net_->scratch.get(), maxRead), ec);
             if (n > 0 || ec == asio::error::would_block || ec == asio::error::try_again) {
@@ -514,7 +504,7 @@ void Server::noteRequest() {
     }
     net.noteArmed = true;
     net.noteTimer.expires_at(net.lastNoted + noteInterval);
-    net.noteTimer.async_wait(guarded(weak_, [](Server& s, std::error_code ec) {
+    net.noteTimer.async_wait(weakly(weak_, [](Server& s, std::error_code ec) {
         s.net_->noteArmed = false;
         if (!ec) s.postNote();
     }));

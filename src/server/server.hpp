@@ -26,6 +26,7 @@
 #include "app/settings.hpp"
 #include "ports/clock.hpp"
 #include "runtime/queues.hpp"
+#include "runtime/weak.hpp"
 #include "server/reply.hpp"
 #include "server/request.hpp"
 #include "server/static_files.hpp"
@@ -138,9 +139,10 @@ private:
 
     // The listener, the connections, the timers and the net thread.
     std::unique_ptr<Net> net_;
-    // The liveness token that every callback holds weakly: it goes away at stop(), and a
-    // callback that comes later does nothing (its connection is closed as it is dropped).
-    std::shared_ptr<Server> self_;
+    // Every callback holds the server weakly: the handle ends at stop(), and a callback that
+    // comes later does nothing (its connection is closed as it is dropped). Made before the
+    // members, as the network thread copies it from the start.
+    WeakFactory<Server> factory_{this};
     const std::weak_ptr<Server> weak_;
     std::optional<ConcurrentQueue> work_;
     bool stopped_ = false;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <future>
 #include <map>
+#include <thread>
 
 #include "app/app_delegate.hpp"
 #include "app/idle.hpp"
@@ -53,7 +55,7 @@ protected:
         Idle::reset();
     }
     ~DrawingStartTest() override {
-        delegate->drawQueue.sync([] {});
+        if (delegate) delegate->drawQueue.sync([] {});
         Overlay::install({});
         Notice::install(nullptr, nullptr);
         PPT::install({});
@@ -244,6 +246,23 @@ TEST_F(DrawingStartTest, TheStatusWindowButtonBringsTheProgramForwardAndAsksForT
     ASSERT_TRUE(loop->runUntil([] { return Idle::working == 0; }, 5s));
     EXPECT_EQ(workspace->activated.front(), PPT::bundleID);
     EXPECT_EQ(macros()[1], "SCBT_Geom");
+}
+
+// The delegate goes (the program ends) while a start still waits its turn: the start is
+// dropped and never reaches into the delegate, whose members are gone by then.
+TEST_F(DrawingStartTest, AStartStillQueuedWhenTheDelegateGoesIsDropped) {
+    std::promise<void> release;
+    delegate->drawQueue.async([held = release.get_future().share()] { held.wait(); });
+    delegate->startDrawing(slideAnswer, "pen");
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(50ms);
+        release.set_value();
+    });
+    delegate.reset();
+    releaser.join();
+    EXPECT_TRUE(macros().empty());
+    loop->runPending();
+    EXPECT_EQ(Idle::working, 0);
 }
 
 } // namespace

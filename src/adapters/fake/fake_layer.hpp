@@ -128,37 +128,17 @@ public:
 
 class FakeInputMonitors final : public InputMonitors {
 public:
-    Token addKeyMonitor(std::function<bool(const KeyEvent&)> h) override {
-        keys[++last] = std::move(h);
-        return last;
-    }
-    Token addMouseMonitor(std::function<void()> h) override {
-        mice[++last] = std::move(h);
-        return last;
-    }
-    void remove(Token t) override {
-        keys.erase(t);
-        mice.erase(t);
-    }
+    Subscription addKeyMonitor(std::function<bool(const KeyEvent&)> h) override { return keys.add(std::move(h)); }
+    Subscription addMouseMonitor(std::function<void()> h) override { return mice.add(std::move(h)); }
     Point pointer() const override { return at; }
     bool buttonsHeld() const override { return held; }
 
     // The user's side: a key press (true when a monitor consumed it), a click elsewhere.
-    bool press(const KeyEvent& e) {
-        auto copy = keys;
-        for (auto& [t, h] : copy) {
-            if (h(e)) return true;
-        }
-        return false;
-    }
-    void clickElsewhere() {
-        auto copy = mice;
-        for (auto& [t, h] : copy) h();
-    }
+    bool press(const KeyEvent& e) { return keys.notifyUntilTaken(e); }
+    void clickElsewhere() { mice.notify(); }
 
-    std::map<Token, std::function<bool(const KeyEvent&)>> keys;
-    std::map<Token, std::function<void()>> mice;
-    Token last = 0;
+    CallbackList<bool(const KeyEvent&)> keys;
+    CallbackList<void()> mice;
     Point at;
     bool held = false;
 };

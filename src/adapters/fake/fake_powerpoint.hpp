@@ -83,17 +83,9 @@ public:
         std::lock_guard lock(mutex);
         opened.push_back(url);
     }
-    Token onActivate(std::function<void()> handler) override {
-        activateHandlers[++lastToken] = std::move(handler);
-        return lastToken;
-    }
-    Token onTerminate(std::function<void(const std::optional<std::string>&)> handler) override {
-        terminateHandlers[++lastToken] = std::move(handler);
-        return lastToken;
-    }
-    void removeObserver(Token token) override {
-        activateHandlers.erase(token);
-        terminateHandlers.erase(token);
+    Subscription onActivate(std::function<void()> handler) override { return activateHandlers.add(std::move(handler)); }
+    Subscription onTerminate(std::function<void(const std::optional<std::string>&)> handler) override {
+        return terminateHandlers.add(std::move(handler));
     }
     void setRunning(std::optional<int> p) {
         std::lock_guard lock(mutex);
@@ -105,12 +97,10 @@ public:
             std::lock_guard lock(mutex);
             front = std::move(app);
         }
-        auto handlers = activateHandlers;
-        for (auto& [token, h] : handlers) h();
+        activateHandlers.notify();
     }
     void terminate(const std::optional<std::string>& bundleId) {
-        auto handlers = terminateHandlers;
-        for (auto& [token, h] : handlers) h(bundleId);
+        terminateHandlers.notify(bundleId);
     }
     std::size_t observerCount() const { return activateHandlers.size() + terminateHandlers.size(); }
 
@@ -120,9 +110,8 @@ public:
     std::optional<FrontApp> front = FrontApp{"com.microsoft.Powerpoint", false};
     std::vector<std::string> activated;
     std::vector<std::string> opened;
-    std::map<Token, std::function<void()>> activateHandlers;
-    std::map<Token, std::function<void(const std::optional<std::string>&)>> terminateHandlers;
-    Token lastToken = 0;
+    CallbackList<void()> activateHandlers;
+    CallbackList<void(const std::optional<std::string>&)> terminateHandlers;
 };
 
 class FakeScriptRunner final : public ScriptRunner {

@@ -64,20 +64,11 @@ X11Input::~X11Input() {
     gdk_event_handler_set([](GdkEvent* e, gpointer) { gtk_main_do_event(e); }, nullptr, nullptr);
 }
 
-InputMonitors::Token X11Input::addKeyMonitor(std::function<bool(const KeyEvent&)> handler) {
-    keys_[++last_] = std::move(handler);
-    return last_;
+Subscription X11Input::addKeyMonitor(std::function<bool(const KeyEvent&)> handler) {
+    return keys_.add(std::move(handler));
 }
 
-InputMonitors::Token X11Input::addMouseMonitor(std::function<void()> handler) {
-    mice_[++last_] = std::move(handler);
-    return last_;
-}
-
-void X11Input::remove(Token token) {
-    keys_.erase(token);
-    mice_.erase(token);
-}
+Subscription X11Input::addMouseMonitor(std::function<void()> handler) { return mice_.add(std::move(handler)); }
 
 Point X11Input::pointer() const {
     GdkDevice* device = gdk_seat_get_pointer(gdk_display_get_default_seat(display_));
@@ -96,18 +87,11 @@ bool X11Input::buttonsHeld() const {
 }
 
 bool X11Input::keyDown(const KeyEvent& e) {
-    // A copy: a handler may close the layer, which removes monitors on the way.
-    auto handlers = keys_;
-    for (auto& [token, handler] : handlers) {
-        if (handler(e)) return true;
-    }
-    return false;
+    // A handler may close the layer, which ends monitors on the way: the list allows it.
+    return keys_.notifyUntilTaken(e);
 }
 
-void X11Input::mouseElsewhere() {
-    auto handlers = mice_;
-    for (auto& [token, handler] : handlers) handler();
-}
+void X11Input::mouseElsewhere() { mice_.notify(); }
 
 void X11Input::onEvent(GdkEvent* event, void* data) {
     auto* self = static_cast<X11Input*>(data);

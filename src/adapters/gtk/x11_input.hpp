@@ -32,9 +32,8 @@ public:
     X11Input(const X11Input&) = delete;
     X11Input& operator=(const X11Input&) = delete;
 
-    Token addKeyMonitor(std::function<bool(const KeyEvent&)> handler) override;
-    Token addMouseMonitor(std::function<void()> handler) override;
-    void remove(Token token) override;
+    Subscription addKeyMonitor(std::function<bool(const KeyEvent&)> handler) override;
+    Subscription addMouseMonitor(std::function<void()> handler) override;
     Point pointer() const override;
     // Buttons 1 to 3; the wheel's "buttons" are never held.
     bool buttonsHeld() const override;
@@ -53,9 +52,8 @@ private:
 
     GdkDisplay* display_;
     std::shared_ptr<MonitorScreens> screens_;
-    std::map<Token, std::function<bool(const KeyEvent&)>> keys_;
-    std::map<Token, std::function<void()>> mice_;
-    Token last_ = 0;
+    CallbackList<bool(const KeyEvent&)> keys_;
+    CallbackList<void()> mice_;
     int xiOpcode_ = -1;
 };
 

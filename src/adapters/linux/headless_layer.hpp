@@ -70,17 +70,13 @@ public:
     }
 };
 
-// No keyboard or mouse to watch: monitors are kept but never called.
+// No keyboard or mouse to watch: monitors are taken but never called.
 class HeadlessInput final : public InputMonitors {
 public:
-    Token addKeyMonitor(std::function<bool(const KeyEvent&)>) override { return ++last_; }
-    Token addMouseMonitor(std::function<void()>) override { return ++last_; }
-    void remove(Token) override {}
+    Subscription addKeyMonitor(std::function<bool(const KeyEvent&)>) override { return {}; }
+    Subscription addMouseMonitor(std::function<void()>) override { return {}; }
     Point pointer() const override { return {}; }
     bool buttonsHeld() const override { return false; }
-
-private:
-    Token last_ = 0;
 };
 
 // Notices go to the log, which is where a user of the headless program looks.

@@ -97,36 +97,30 @@ std::optional<std::vector<WindowInfo>> StandinWindowList::onScreenWindows() cons
 }
 
 struct StandinWorkspace::Watch {
-    std::map<Token, std::function<void()>> activate;
-    std::map<Token, std::function<void(const std::optional<std::string>&)>> terminate;
-    Token last = 0;
+    CallbackList<void()> activate;
+    CallbackList<void(const std::optional<std::string>&)> terminate;
     Timer timer;
     std::optional<std::string> front;
     bool running = false;
 
     void look() {
+        // Nobody listens any more: the stand-in is not asked again until someone does.
+        if (activate.empty() && terminate.empty()) return timer.cancel();
         const Answer f = standin::call({{"op", "front"}}, quickLimit);
         const Answer r = standin::call({{"op", "running"}, {"bundle", PPT::bundleID}}, quickLimit);
         std::optional<std::string> nowFront = f.ok() ? textFrom(f.body, "bundle") : std::nullopt;
         const bool nowRunning = r.ok() && r.body.value("running", false);
-        if (running && !nowRunning) {
-            auto handlers = terminate;
-            for (auto& [t, h] : handlers) h(std::string(PPT::bundleID));
-        }
+        if (running && !nowRunning) terminate.notify(std::string(PPT::bundleID));
         running = nowRunning;
         if (nowFront != front) {
             front = nowFront;
-            auto handlers = activate;
-            for (auto& [t, h] : handlers) h();
+            activate.notify();
         }
     }
     void startIfNeeded(const std::shared_ptr<Watch>& self) {
         if (timer.isActive()) return;
         look();
         timer = MainQueue::shared().repeating(std::chrono::milliseconds(250), weakly(self, [](Watch& w) { w.look(); }));
-    }
-    void stopIfIdle() {
-        if (activate.empty() && terminate.empty()) timer.cancel();
     }
 };
 
@@ -155,22 +149,16 @@ void StandinWorkspace::openURL(const std::string& url) {
     standin::call({{"op", "open"}, {"url", url}}, quickLimit);
 }
 
-Workspace::Token StandinWorkspace::onActivate(std::function<void()> handler) {
-    watch_->activate[++watch_->last] = std::move(handler);
+Subscription StandinWorkspace::onActivate(std::function<void()> handler) {
+    auto subscription = watch_->activate.add(std::move(handler));
     watch_->startIfNeeded(watch_);
-    return watch_->last;
+    return subscription;
 }
 
-Workspace::Token StandinWorkspace::onTerminate(std::function<void(const std::optional<std::string>&)> handler) {
-    watch_->terminate[++watch_->last] = std::move(handler);
+Subscription StandinWorkspace::onTerminate(std::function<void(const std::optional<std::string>&)> handler) {
+    auto subscription = watch_->terminate.add(std::move(handler));
     watch_->startIfNeeded(watch_);
-    return watch_->last;
-}
-
-void StandinWorkspace::removeObserver(Token token) {
-    watch_->activate.erase(token);
-    watch_->terminate.erase(token);
-    watch_->stopIfIdle();
+    return subscription;
 }
 
 std::optional<ScriptResult> StandinScriptRunner::run(const std::string& source) {

@@ -45,9 +45,8 @@ public:
     std::optional<FrontApp> frontApplication() const override;
     // Links go to the desktop's opener; the stand-in notes settings pages it is shown.
     void openURL(const std::string& url) override;
-    Token onActivate(std::function<void()> handler) override;
-    Token onTerminate(std::function<void(const std::optional<std::string>&)> handler) override;
-    void removeObserver(Token token) override;
+    Subscription onActivate(std::function<void()> handler) override;
+    Subscription onTerminate(std::function<void(const std::optional<std::string>&)> handler) override;
 
     static constexpr const char* selfBundleId = "com.tarnwell.scribbet";
 
