@@ -334,6 +334,20 @@ TEST_F(InstanceChannelTest, LinksHandedToAnInstanceThatIsQuittingGoToTheNextOne)
     EXPECT_EQ(nextGot.all(), Messages{"Ly"});
 }
 
+TEST_F(InstanceChannelTest, SendersOnTheLineWhenTheInstanceStopsHearThatItIsEnding) {
+    listen();
+    RawSocket halfway, waiting;
+    ASSERT_TRUE(halfway.connect(path));
+    halfway.send("Lx", false); // a message begun, not ended
+    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(waiting.connect(path)); // perhaps still in the system's queue when the stop comes
+    channel.stop();
+    // Neither had its links taken, so each goes to the next instance instead of failing.
+    EXPECT_EQ(halfway.answer(), "ENDING\n");
+    EXPECT_EQ(waiting.answer(), "ENDING\n");
+    EXPECT_TRUE(got.all().empty());
+}
+
 // ---- The socket's place ----
 
 // An environment variable as it was before the test.

@@ -6,12 +6,16 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <atomic>
 #include <asio.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <optional>
+#include <set>
+#include <thread>
 #include <string_view>
 
 #include "adapters/linux/local_socket.hpp"
@@ -26,6 +30,8 @@ constexpr auto retryPause = std::chrono::milliseconds(50);
 constexpr std::size_t maxAnswerBytes = 4096;
 // The answer of an instance that is quitting: it took nothing.
 constexpr std::string_view ending = "ENDING";
+// How long a stop waits for its last answers to go out.
+constexpr auto endingLimit = std::chrono::milliseconds(500);
 
 std::string amount(std::size_t bytes) {
     constexpr std::size_t kib = 1024, mib = kib * kib;
@@ -86,13 +92,21 @@ std::string joined(const std::vector<std::string>& messages) {
 
 // ---- The instance's side ----
 
+namespace {
+class Client;
+}
+
 struct InstanceChannel::Net {
     Net(Handler h, const Limits& l) : handler(std::move(h)), limits(l) {}
     void accept();
+    void end();
 
     Handler handler;
     Limits limits;
-    std::size_t clients = 0; // before `io`: clients still count down while it goes away
+    // Before `io`: clients still count down while it goes away.
+    std::atomic<std::size_t> clients = 0;
+    std::set<Client*> live; // on the net thread
+    bool ending = false;    // on the net thread: every sender from now on hears "ENDING"
     asio::io_context io{1};
     stream_protocol::acceptor acceptor{io};
     asio::steady_timer pause{io};
@@ -106,10 +120,15 @@ public:
     Client(InstanceChannel::Net& net, stream_protocol::socket socket)
         : net_(net), socket_(std::move(socket)), limit_(net.io) {
         ++net_.clients;
+        net_.live.insert(this);
     }
-    ~Client() { --net_.clients; }
+    ~Client() {
+        net_.live.erase(this);
+        --net_.clients;
+    }
 
     void start() {
+        if (net_.ending) return answer(std::string(ending));
         if (peerUser(socket_.native_handle()) != net_.limits.user) {
             answer("ERR This Scribbet belongs to another user.");
             return;
@@ -126,6 +145,11 @@ public:
             }
         });
         read();
+    }
+
+    // The instance ends: a sender whose links were not taken yet hears so.
+    void end() {
+        if (!answered_) answer(std::string(ending));
     }
 
 private:
@@ -254,8 +278,36 @@ InstanceChannel::Listening InstanceChannel::listen(const std::filesystem::path& 
     return {Listening::listening, ""};
 }
 
+// On the net thread: senders on the line, and those the system has queued for us, hear that
+// this instance is ending, so that they hand their links to whoever starts next instead of
+// taking a cut line for links that may have been handled.
+void InstanceChannel::Net::end() {
+    ending = true;
+    std::error_code ec;
+    acceptor.non_blocking(true, ec);
+    for (;;) {
+        stream_protocol::socket socket(io);
+        if (acceptor.accept(socket, ec); ec) break;
+        std::make_shared<Client>(*this, std::move(socket))->start();
+    }
+    acceptor.close(ec);
+    for (Client* client : std::vector<Client*>(live.begin(), live.end())) client->end();
+}
+
 void InstanceChannel::stop() {
     if (!net_) return;
+    std::promise<void> ended;
+    asio::post(net_->io, [net = net_.get(), &ended] {
+        net->end();
+        ended.set_value();
+    });
+    // The answers, those just given and any decided before, are written before the line goes.
+    const auto until = std::chrono::steady_clock::now() + endingLimit;
+    if (ended.get_future().wait_until(until) == std::future_status::ready) {
+        while (net_->clients > 0 && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
     net_->io.stop();
     thread_.join();
     ::unlink(path_.c_str());
