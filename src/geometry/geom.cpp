@@ -49,6 +49,71 @@ std::optional<Geom> Geom::from(std::string_view answer) {
     return from(answer, scales, PPT::windowBounds());
 }
 
+namespace {
+// The distinct backing scales above 1, largest first: the factors a rectangle given in pixels
+// may be off by.
+std::vector<double> pixelScales(const std::vector<double>& backingScales) {
+    std::vector<double> scales;
+    for (double s : backingScales) {
+        if (s > 1.01 && std::find(scales.begin(), scales.end(), s) == scales.end()) scales.push_back(s);
+    }
+    std::sort(scales.rbegin(), scales.rend());
+    return scales;
+}
+
+// A rectangle that fits the zoom, once or at a whole multiple (pixels on a denser screen).
+bool placedByZoom(Geom& g, double slideW) {
+    const double r = g.rect.w / (slideW * g.zoom / 100);
+    for (int k = 1; k <= 3; ++k) {
+        if (std::abs(r / k - 1) < 0.12) {
+            g.rect = divided(g.rect, k);
+            g.note = k == 1 ? Geom::reported : Geom::converted;
+            return true;
+        }
+    }
+    return false;
+}
+
+// A rectangle inside the program's window as given, or once divided by a backing scale.
+bool placedInWindow(Geom& g, const Rect& programWindow, const std::vector<double>& scales) {
+    const Rect grown = programWindow.grown(4);
+    if (grown.contains(g.rect) && g.rect.w > 50) {
+        g.note = Geom::reported;
+        return true;
+    }
+    for (double scale : scales) {
+        const Rect candidate = divided(g.rect, scale);
+        if (grown.contains(candidate) && candidate.w > 50) {
+            g.rect = candidate;
+            g.note = Geom::converted;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The slide's rectangle on the screen, as reported, converted or estimated; false when the
+// answer gives no usable rectangle and there is no window to estimate one from.
+bool placeOnScreen(Geom& g, const std::vector<double>& n, const std::vector<double>& backingScales,
+                   const std::optional<Rect>& programWindow) {
+    const bool usable = g.rect.w > 1 && g.rect.h > 1;
+    if (!usable && !programWindow) {
+        if (g.rect.w <= 1) return false;
+        g.note = Geom::reported;
+        return true;
+    }
+    if (usable && g.zoom > 0 && placedByZoom(g, n[0])) return true;
+    if (usable && !programWindow) {
+        g.note = Geom::reported;
+        return true;
+    }
+    if (usable && placedInWindow(g, *programWindow, pixelScales(backingScales))) return true;
+    g.rect = estimate(n, g.zoom, *programWindow);
+    g.note = Geom::estimated;
+    return true;
+}
+} // namespace
+
 std::optional<Geom> Geom::from(std::string_view answer, const std::vector<double>& backingScales,
                                const std::optional<Rect>& programWindow) {
     const std::vector<double> n = numbers(answer);
@@ -60,54 +125,7 @@ std::optional<Geom> Geom::from(std::string_view answer, const std::vector<double
     g.slideH = n[1];
     g.rect = Rect{n[2], n[3], n[4] - n[2], n[5] - n[3]}.standardized();
     g.zoom = n.size() > 6 ? n[6] : 0;
-
-    std::vector<double> scales;
-    for (double s : backingScales) {
-        if (s > 1.01 && std::find(scales.begin(), scales.end(), s) == scales.end()) scales.push_back(s);
-    }
-    std::sort(scales.rbegin(), scales.rend());
-
-    bool placed = false;
-    if (g.rect.w <= 1 || g.rect.h <= 1) {
-        if (!programWindow) {
-            if (g.rect.w <= 1) return std::nullopt;
-            g.note = reported;
-            placed = true;
-        }
-    } else if (g.zoom > 0) {
-        const double r = g.rect.w / (n[0] * g.zoom / 100);
-        for (int k = 1; k <= 3 && !placed; ++k) {
-            if (std::abs(r / k - 1) < 0.12) {
-                g.rect = divided(g.rect, k);
-                g.note = k == 1 ? reported : converted;
-                placed = true;
-            }
-        }
-    }
-    if (!placed && g.rect.w > 1 && g.rect.h > 1) {
-        if (!programWindow) {
-            g.note = reported;
-            placed = true;
-        } else {
-            const Rect grown = programWindow->grown(4);
-            if (grown.contains(g.rect) && g.rect.w > 50) {
-                g.note = reported;
-                placed = true;
-            }
-            for (std::size_t i = 0; i < scales.size() && !placed; ++i) {
-                const Rect candidate = divided(g.rect, scales[i]);
-                if (grown.contains(candidate) && candidate.w > 50) {
-                    g.rect = candidate;
-                    g.note = converted;
-                    placed = true;
-                }
-            }
-        }
-    }
-    if (!placed) {
-        g.rect = estimate(n, g.zoom, *programWindow);
-        g.note = estimated;
-    }
+    if (!placeOnScreen(g, n, backingScales, programWindow)) return std::nullopt;
 
     if (n.size() >= 11 && n[9] > 50 && n[10] > 50) g.window = Rect{n[7], n[8], n[9], n[10]};
     if (n.size() >= 12) {

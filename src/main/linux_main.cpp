@@ -33,6 +33,83 @@ int refuse(const std::string& why) {
     std::cerr << "scribbet: " << why << "\n";
     return 1;
 }
+
+// The platform's side: real windows when there is a display; the headless adapters otherwise.
+struct Adapters {
+    std::shared_ptr<MainLoop> loop = std::make_shared<WaitingPump>();
+    std::shared_ptr<LayerFactory> layers = std::make_shared<HeadlessLayerFactory>();
+    std::shared_ptr<InputMonitors> input = std::make_shared<HeadlessInput>();
+    std::shared_ptr<NoticeUI> notices = std::make_shared<LoggedNotices>();
+    std::shared_ptr<const Screens> screens = std::make_shared<StandinScreens>();
+    std::shared_ptr<StatusUI> statusUI;
+};
+
+Adapters makeAdapters([[maybe_unused]] const char* program) {
+    Adapters a;
+#ifdef SCRIBBET_GTK
+    auto display = gtkhost::openDisplay();
+    if (const auto& g = display.adapters) {
+        a.loop = g->loop;
+        a.layers = g->layers;
+        a.input = g->input;
+        a.notices = g->notices;
+        a.screens = g->screens;
+        a.statusUI = g->status;
+        gtkhost::restartHeadlessOnDisplayLoss(program);
+    } else {
+        std::cerr << "scribbet: " << display.why << "\n";
+    }
+#endif
+    return a;
+}
+
+// The core's rooms get their adapters.
+void install(const Adapters& a, const XdgPaths& paths, const std::shared_ptr<ProgramBundle>& bundle) {
+    MainQueue::install(a.loop, std::make_shared<SystemClock>());
+    Bundle::setMain(bundle);
+    AppState::install(paths.logFile());
+    auto workspace = std::make_shared<StandinWorkspace>();
+    PPT::install({std::make_shared<StandinMacroTransport>(), std::make_shared<StandinWindowList>(), workspace});
+    Overlay::install({a.layers, a.input, workspace});
+    Notice::install(a.notices, a.input);
+    AddinCheck::install(std::make_shared<StandinScriptRunner>());
+    Screens::install(a.screens);
+    AXAccess::install(std::make_shared<StandinAccessibility>());
+    Preferences::install(std::make_shared<FilePreferences>(FilePreferences::defaultFile()));
+}
+
+// SIGINT and SIGTERM go to one waiting thread, which asks for the terminate action.
+sigset_t blockStopSignals() {
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+    return stops;
+}
+
+void terminateOnStopSignals(HeadlessApplication& app, sigset_t stops) {
+    std::thread waiter([&app, stops] {
+        int sig = 0;
+        if (sigwait(&stops, &sig) == 0) app.terminate();
+    });
+#ifdef SCRIBBET_GTK
+    gtkhost::forwardStopSignals(waiter.native_handle());
+#endif
+    waiter.detach();
+}
+
+// Links handed over by later starts run on the main thread, unless this instance is ending.
+InstanceChannel::Handler handOverTo(HeadlessApplication& app) {
+    return [&app](const std::vector<std::string>& handed) {
+        return app.unlessEnding([&app, handed] {
+            for (const auto& message : handed) {
+                if (message.starts_with('L')) app.open(message.substr(1));
+                if (message == "R") app.reopened();
+            }
+        });
+    };
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -48,80 +125,27 @@ int main(int argc, char** argv) {
     // never becomes a second instance.
     const auto place = InstanceChannel::place();
     if (!place.why.empty()) return refuse(place.why);
-    const auto& socket = place.socket;
-    if (const auto early = InstanceChannel::handOff(socket, messages);
+    if (const auto early = InstanceChannel::handOff(place.socket, messages);
         early.outcome != InstanceChannel::HandOff::nobody) {
         return early.outcome == InstanceChannel::HandOff::handed ? 0 : refuse(early.why);
     }
 
-    // SIGINT and SIGTERM go to one waiting thread, which asks for the terminate action.
-    sigset_t stops;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
-
-    // Real windows when there is a display; the headless adapters otherwise.
-    std::shared_ptr<MainLoop> loop = std::make_shared<WaitingPump>();
-    std::shared_ptr<LayerFactory> layers = std::make_shared<HeadlessLayerFactory>();
-    std::shared_ptr<InputMonitors> input = std::make_shared<HeadlessInput>();
-    std::shared_ptr<NoticeUI> notices = std::make_shared<LoggedNotices>();
-    std::shared_ptr<const Screens> screens = std::make_shared<StandinScreens>();
-    std::shared_ptr<StatusUI> statusUI;
-#ifdef SCRIBBET_GTK
-    auto display = gtkhost::openDisplay();
-    if (const auto& g = display.adapters) {
-        loop = g->loop;
-        layers = g->layers;
-        input = g->input;
-        notices = g->notices;
-        screens = g->screens;
-        statusUI = g->status;
-        gtkhost::restartHeadlessOnDisplayLoss(argv[0]);
-    } else {
-        std::cerr << "scribbet: " << display.why << "\n";
-    }
-#endif
-    auto clock = std::make_shared<SystemClock>();
-    MainQueue::install(loop, clock);
+    const sigset_t stops = blockStopSignals();
+    const Adapters adapters = makeAdapters(argv[0]);
     XdgPaths paths;
     auto bundle = std::make_shared<ProgramBundle>();
-    Bundle::setMain(bundle);
-    AppState::install(paths.logFile());
-    auto workspace = std::make_shared<StandinWorkspace>();
-    PPT::install({std::make_shared<StandinMacroTransport>(), std::make_shared<StandinWindowList>(), workspace});
-    Overlay::install({layers, input, workspace});
-    Notice::install(notices, input);
-    AddinCheck::install(std::make_shared<StandinScriptRunner>());
-    Screens::install(screens);
-    AXAccess::install(std::make_shared<StandinAccessibility>());
-    Preferences::install(std::make_shared<FilePreferences>(FilePreferences::defaultFile()));
+    install(adapters, paths, bundle);
 
     HeadlessApplication app(MainQueue::shared());
     InstanceChannel channel;
     // Another instance may have started in the same moment: then this start hands over.
-    const auto role = channel.start(socket, messages, [&app](const std::vector<std::string>& handed) {
-        return app.unlessEnding([&app, handed] {
-            for (const auto& message : handed) {
-                if (message.starts_with('L')) app.open(message.substr(1));
-                if (message == "R") app.reopened();
-            }
-        });
-    });
+    const auto role = channel.start(place.socket, messages, handOverTo(app));
     if (role.role != InstanceChannel::Start::instance) {
         return role.role == InstanceChannel::Start::handedOver ? 0 : refuse(role.why);
     }
+    terminateOnStopSignals(app, stops);
 
-    std::thread waiter([&app, stops] {
-        int sig = 0;
-        if (sigwait(&stops, &sig) == 0) app.terminate();
-    });
-#ifdef SCRIBBET_GTK
-    gtkhost::forwardStopSignals(waiter.native_handle());
-#endif
-    waiter.detach();
-
-    AppDelegate delegate(settings, {app, app, *bundle, paths, statusUI.get()});
+    AppDelegate delegate(settings, {app, app, *bundle, paths, adapters.statusUI.get()});
     app.run(delegate, links);
     channel.stop();
 #ifdef SCRIBBET_GTK

@@ -210,6 +210,55 @@ json shapesJson(const std::vector<Placed>& shapes) {
     return list;
 }
 
+// Each part's shapes, in order, for the parts that were placed, and what stopped the rest.
+struct Placing {
+    std::vector<json> done;
+    std::optional<std::string> failure;
+};
+
+Placing placeParts(const std::vector<Part>& parts, const std::string& slide, Instant deadline) {
+    Placing out;
+    const bool ran = onProgramQueueBy(deadline - shortest, [&] {
+        for (const Part& p : parts) {
+            const Duration left = deadline - clock().now();
+            if (left < shortest) {
+                out.failure = busyText;
+                return;
+            }
+            const MacroReply answer = PPT::run("SCBT_Insert", {p.path, p.stroke, p.width, p.fill, p.replace, slide},
+                                               std::min(macroLimit, toSeconds(left)));
+            if (!answer.ok) {
+                out.failure = replyError(answer);
+                return;
+            }
+            const auto [count, shapes] = placed(answer);
+            log("Placed " + std::to_string(count) + " path(s) on the slide.");
+            out.done.push_back(shapesJson(shapes));
+        }
+    });
+    if (!ran) out.failure = busyText;
+    return out;
+}
+
+// The program may scroll while it adds shapes: the view read before the first part is put
+// back after the last, twice, as each putting back waits for the view to settle.
+void restoreView(PaneReader& reader, const PaneState& saved) {
+    clock().sleepFor(firstRestore);
+    reader.queue().sync([&] { reader.restore(saved); });
+    clock().sleepFor(secondRestore);
+    reader.queue().sync([&] { reader.restore(saved); });
+}
+
+json answerOf(const Placing& placing, bool several) {
+    if (!several) {
+        if (placing.failure) return {{"ok", false}, {"msg", *placing.failure}};
+        return {{"ok", true}, {"msg", placedText}, {"shapes", placing.done.front()}};
+    }
+    json placedParts = json::array();
+    for (const auto& shapes : placing.done) placedParts.push_back({{"shapes", shapes}});
+    return {{"ok", !placing.failure}, {"msg", placing.failure.value_or(placedText)}, {"parts", std::move(placedParts)}};
+}
+
 json place(const json& body) {
     const Instant deadline = clock().now() + placingBound;
     std::optional<std::string> problem;
@@ -220,61 +269,24 @@ json place(const json& body) {
     if (problem) return {{"ok", false}, {"msg", *problem}};
     const std::vector<Part> parts = partsOf(body);
     if (parts.empty()) return {{"ok", false}, {"msg", "Nothing to place."}};
-    const bool several = body.contains("parts");
     const std::string slide = numericOnly(string(body.value("slide", json()), ""));
     const auto closeValue = body.find("close");
     const bool close = closeValue != body.end() && closeValue->is_boolean() && closeValue->get<bool>();
 
     if (close) MainQueue::shared().sync([] { Overlay::shared().suspend(true); });
-    // The view is read once before the first part and put back once after the last: the
-    // program may scroll while it adds shapes, and each putting back waits for it to settle.
     std::optional<PaneState> saved;
     PaneReader& reader = PaneReader::shared();
     if (AXAccess::trusted()) reader.queue().sync([&] { saved = reader.read(std::nullopt); });
+    const Placing placing = placeParts(parts, slide, deadline);
+    if (saved && !placing.done.empty()) restoreView(reader, *saved);
 
-    // Each part's shapes, in order, for the parts that were placed; `failure` stops the rest.
-    std::vector<json> done;
-    std::optional<std::string> failure;
-    const bool ran = onProgramQueueBy(deadline - shortest, [&] {
-        for (const Part& p : parts) {
-            const Duration left = deadline - clock().now();
-            if (left < shortest) {
-                failure = busyText;
-                return;
-            }
-            const MacroReply answer = PPT::run("SCBT_Insert", {p.path, p.stroke, p.width, p.fill, p.replace, slide},
-                                               std::min(macroLimit, toSeconds(left)));
-            if (!answer.ok) {
-                failure = replyError(answer);
-                return;
-            }
-            const auto [count, shapes] = placed(answer);
-            log("Placed " + std::to_string(count) + " path(s) on the slide.");
-            done.push_back(shapesJson(shapes));
-        }
-    });
-    if (!ran) failure = busyText;
-
-    if (saved && !done.empty()) {
-        clock().sleepFor(firstRestore);
-        reader.queue().sync([&] { reader.restore(*saved); });
-        clock().sleepFor(secondRestore);
-        reader.queue().sync([&] { reader.restore(*saved); });
-    }
-    if (failure) {
-        log("Place FAILED: " + *failure);
+    if (placing.failure) {
+        log("Place FAILED: " + *placing.failure);
         if (close) MainQueue::shared().sync([] { Overlay::shared().suspend(false); });
     } else if (close) {
         MainQueue::shared().async([] { Overlay::shared().close(true); });
     }
-
-    if (!several) {
-        if (failure) return {{"ok", false}, {"msg", *failure}};
-        return {{"ok", true}, {"msg", placedText}, {"shapes", done.front()}};
-    }
-    json placedParts = json::array();
-    for (auto& shapes : done) placedParts.push_back({{"shapes", std::move(shapes)}});
-    return {{"ok", !failure}, {"msg", failure.value_or(placedText)}, {"parts", std::move(placedParts)}};
+    return answerOf(placing, body.contains("parts"));
 }
 } // namespace
 
