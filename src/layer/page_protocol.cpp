@@ -9,7 +9,7 @@ namespace scribbet::page_protocol {
 namespace {
 nlohmann::json command(std::string_view name) { return {{"op", name}}; }
 
-// The body when it is an object whose "type" is the given one.
+// Whether the body is an object whose "type" is the given one.
 bool isType(const nlohmann::json& body, std::string_view type) {
     const auto t = messageType(body);
     return t && *t == type;

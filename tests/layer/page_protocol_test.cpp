@@ -143,11 +143,4 @@ TEST(PageProtocolTest, MangledMessagesAreRefusedOrReadForgivingly) {
     EXPECT_TRUE(pp::readRegions(json{{"type", "regions"}})->rects.empty());
 }
 
-TEST(PageProtocolTest, APaneGoesAlongOnlyWhenKnown) {
-    pp::Geom g{1, 2, 3, 4, true, 50, false, std::nullopt};
-    EXPECT_FALSE(pp::geomCommand(g).contains("pane"));
-    g.pane = std::array<double, 4>{5, 6, 7, 8};
-    EXPECT_EQ(pp::geomCommand(g).at("pane"), json::array({5, 6, 7, 8}));
-}
-
 } // namespace
