@@ -7,6 +7,7 @@ import { Editor } from './editor.js';
 import { type Pt, type Rect, type View, inflate, intersect, scaleOf, shownRect, toLayer, toSlide, unionRect, visibleRect } from './geometry.js';
 import { type Item, itemBounds } from './items.js';
 import { log, post, Regions } from './messages.js';
+import { type CommandHandlers, isCommandName } from './protocol.js';
 import { type Placing, type PlacedRecord, newPlacingId, onSlide, pending, placingOf, planPlacing, recordAnswer } from './place.js';
 import { type Launch, readGeom, readLaunch } from './query.js';
 import { type Kept, type KeptStorage, KeptDrawings, slideKey } from './store.js';
@@ -117,45 +118,51 @@ export class App {
     try {
       const cmd = typeof raw === 'string' ? JSON.parse(raw) : raw;
       if (typeof cmd !== 'object' || cmd === null || Array.isArray(cmd)) return this.odd('a command that is not an object');
-      const c = cmd as Record<string, unknown>;
-      switch (c.op) {
-        case 'geom': {
-          const g = readGeom(c);
-          if (!g.ok) return this.odd(g.msg);
-          this.view.rect = g.rect;
-          // A command without the editor's area means it is no longer known: nothing is cut.
-          this.view.pane = g.pane;
-          if (g.host !== null && g.host !== this.host) this.setHost(g.host);
-          this.schedule();
-          return 'ok';
-        }
-        case 'host':
-          if (typeof c.on !== 'boolean') return this.odd('a "host" command without "on"');
-          this.setHost(c.on);
-          return 'ok';
-        case 'note':
-          if (typeof c.text !== 'string') return this.odd('a "note" command without a text');
-          this.notices.show(c.text, 'info', 12000);
-          return 'ok';
-        case 'slide':
-          if (typeof c.other !== 'boolean') return this.odd('a "slide" command without "other"');
-          this.notices.warn(c.other ? OTHER_SLIDE : null);
-          return 'ok';
-        case 'tool':
-          if (typeof c.tool !== 'string') {
-            this.odd('a "tool" command without a tool name');
-            return this.ed.tool;
-          }
-          this.ed.setTool(normaliseTool(c.tool));
-          return this.ed.tool;
-        default:
-          return this.odd(`the unknown command ${JSON.stringify(c.op ?? null).slice(0, 40)}`);
-      }
+      const op: unknown = (cmd as { op?: unknown }).op;
+      if (!isCommandName(op)) return this.odd(`the unknown command ${JSON.stringify(op ?? null).slice(0, 40)}`);
+      return (this.handlers[op] as (c: object) => string)(cmd);
     } catch (e) {
       log(`A command failed: ${String(e)}`);
       return 'failed';
     }
   }
+
+  // Every field a command has is checked here: it comes from outside.
+  private readonly handlers: CommandHandlers = {
+    geom: (c) => {
+      const g = readGeom(c);
+      if (!g.ok) return this.odd(g.msg);
+      this.view.rect = g.rect;
+      // A command without the editor's area means it is no longer known: nothing is cut.
+      this.view.pane = g.pane;
+      if (g.host !== null && g.host !== this.host) this.setHost(g.host);
+      this.schedule();
+      return 'ok';
+    },
+    host: (c) => {
+      if (typeof c.on !== 'boolean') return this.odd('a "host" command without "on"');
+      this.setHost(c.on);
+      return 'ok';
+    },
+    note: (c) => {
+      if (typeof c.text !== 'string') return this.odd('a "note" command without a text');
+      this.notices.show(c.text, 'info', 12000);
+      return 'ok';
+    },
+    slide: (c) => {
+      if (typeof c.other !== 'boolean') return this.odd('a "slide" command without "other"');
+      this.notices.warn(c.other ? OTHER_SLIDE : null);
+      return 'ok';
+    },
+    tool: (c) => {
+      if (typeof c.tool !== 'string') {
+        this.odd('a "tool" command without a tool name');
+        return this.ed.tool;
+      }
+      this.ed.setTool(normaliseTool(c.tool));
+      return this.ed.tool;
+    },
+  };
 
   /** A command the page can't use: logged, and mentioned once so the user knows why. */
   private odd(what: string): string {

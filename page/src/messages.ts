@@ -1,6 +1,7 @@
 // Messages to the application, through the web view's "scribbet" handler. In a plain
 // browser there is no such handler; the page works all the same and the messages go nowhere.
 import type { Rect } from './geometry.js';
+import type { Box, Message } from './protocol.js';
 
 interface Handler { postMessage(body: unknown): void }
 
@@ -9,7 +10,7 @@ function handler(): Handler | null {
   return w.webkit?.messageHandlers?.scribbet ?? null;
 }
 
-export function post(body: { type: string; [k: string]: unknown }): void {
+export function post(body: Message): void {
   try {
     handler()?.postMessage(body);
   } catch {
@@ -33,7 +34,7 @@ export class Regions {
   update(rects: readonly Rect[], all: boolean): boolean {
     const out = rects
       .filter((r) => [r.x, r.y, r.w, r.h].every(Number.isFinite) && r.w > 0 && r.h > 0)
-      .map((r) => {
+      .map((r): Box => {
         const x = Math.floor(r.x), y = Math.floor(r.y);
         return [x, y, Math.ceil(r.x + r.w) - x, Math.ceil(r.y + r.h) - y];
       });

@@ -2,6 +2,7 @@
 // "geom" command it sends whenever the slide moves. Both come from outside, so every member
 // is checked and a bad one is reported rather than trusted.
 import type { Pt, Rect } from './geometry.js';
+import type { GeomCommand, Incoming } from './protocol.js';
 import { normaliseTool, type ToolName } from './tools/names.js';
 
 export interface Launch {
@@ -80,7 +81,7 @@ export type GeomUpdate =
 
 const num = (v: unknown): number | null => (typeof v === 'number' && Number.isFinite(v) ? v : null);
 
-export function readGeom(cmd: Record<string, unknown>): GeomUpdate {
+export function readGeom(cmd: Incoming<GeomCommand>): GeomUpdate {
   const x = num(cmd.x), y = num(cmd.y), w = num(cmd.w), h = num(cmd.h);
   if (x === null || y === null || w === null || h === null || w <= 0 || h <= 0) {
     return { ok: false, msg: 'a slide position without a usable x, y, w and h' };

@@ -10,6 +10,7 @@
 #include "app/notice.hpp"
 #include "geometry/pane_reader.hpp"
 #include "layer/overlay.hpp"
+#include "layer/page_protocol.hpp"
 #include "log/app_state.hpp"
 #include "powerpoint/addin_check.hpp"
 #include "powerpoint/ppt.hpp"
@@ -66,7 +67,7 @@ void reuseLayer(const std::string& geomText, const std::string& tool) {
     if (!tool.empty()) {
         std::string cmd = "{}";
         try {
-            cmd = nlohmann::json{{"op", "tool"}, {"tool", tool}}.dump();
+            cmd = page_protocol::toolCommand(tool).dump();
         } catch (const nlohmann::json::exception&) {
         }
         if (!Overlay::shared().command(cmd, 3)) log("The drawing layer did not switch to " + tool + ".");
