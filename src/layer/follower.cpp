@@ -208,7 +208,8 @@ void Follower::upgraded(Session& s, const PaneState& found) {
     s.geom = s.geom->lined(found);
     log("Accessibility allowed - the layer follows PowerPoint's view now.");
     layer_.channel_.tell(s, {{"op", "host"}, {"on", true}});
-    layer_.channel_.tell(s, {{"op", "note"}, {"text", "Accessibility is on: the layer now follows PowerPoint's zoom and scrolling."}});
+    layer_.channel_.tell(
+        s, {{"op", "note"}, {"text", "Accessibility is on: the layer now follows PowerPoint's zoom and scrolling."}});
     s.sentGeom.clear();
     layer_.channel_.push(s);
 }
