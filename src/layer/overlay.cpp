@@ -1,19 +1,15 @@
-// The layer's life: opening over the slide's screen, watching the page start, surviving a
-// crashing page, refusing foreign navigation, and tearing everything down in order.
+// The layer's life: opening over the slide's screen, showing and hiding with the program,
+// and tearing everything down in order. What one opening holds is its Session; the parts do
+// the rest.
 #include "layer/overlay.hpp"
-
-#include <uriparser/Uri.h>
-
-#include <random>
 
 #include "app/idle.hpp"
 #include "app/notice.hpp"
-#include "app/settings.hpp"
 #include "app/text.hpp"
-#include "app/whole_number.hpp"
 #include "geometry/pane_reader.hpp"
+#include "layer/panel_place.hpp"
+#include "layer/session.hpp"
 #include "log/app_state.hpp"
-#include "ports/preferences.hpp"
 #include "ports/screens.hpp"
 #include "powerpoint/ppt.hpp"
 #include "runtime/weak.hpp"
@@ -26,39 +22,14 @@ std::shared_ptr<Overlay>& instance() {
     return o;
 }
 
-std::string openingId() {
-    std::random_device rd;
-    std::uniform_int_distribution<unsigned> hex(0, 15);
-    std::string id;
-    for (int i = 0; i < 8; ++i) id.push_back("0123456789abcdef"[hex(rd)]);
-    return id;
-}
-
-struct ParsedURL {
-    std::string scheme, host;
-    std::optional<int> port;
-};
-
-std::optional<ParsedURL> parseURL(const std::string& text) {
-    UriUriA uri{};
-    const char* errorPos = nullptr;
-    if (uriParseSingleUriExA(&uri, text.data(), text.data() + text.size(), &errorPos) != URI_SUCCESS) {
-        return std::nullopt;
-    }
-    auto range = [](const UriTextRangeA& r) {
-        return r.first && r.afterLast ? std::string(r.first, r.afterLast) : std::string();
-    };
-    ParsedURL out{range(uri.scheme), range(uri.hostText), std::nullopt};
-    const std::string port = range(uri.portText);
-    if (port.size() <= 5) out.port = whole::integer<int>(port, whole::Sign::none);
-    uriFreeUriMembersA(&uri);
-    return out;
-}
-
 const char* noSeeThrough = "The screen cannot show see-through windows, so the drawing layer would hide PowerPoint. "
                            "Start a compositing manager (or turn on your desktop's compositing), then try again.";
 
-std::string pzText(double scale) { return Overlay::num(std::trunc(scale * 1000) / 10); }
+bool isProgram(const std::optional<std::string>& bundle) {
+    return bundle && text::lowercased(*bundle) == text::lowercased(PPT::bundleID);
+}
+
+Instant now() { return clock().now(); }
 } // namespace
 
 Overlay& Overlay::shared() {
@@ -71,23 +42,24 @@ void Overlay::install(Ports ports) {
     instance() = std::make_shared<Overlay>(std::move(ports));
 }
 
-Overlay::Overlay(Ports ports) : ports_(std::move(ports)), lastTrustCheck_(now()), lastMeasure_(now()) {}
+Overlay::Overlay(Ports ports) : ports_(std::move(ports)) {}
 
 Overlay::~Overlay() = default;
 
 PaneReader& Overlay::reader() const { return ports_.reader ? *ports_.reader : PaneReader::shared(); }
 
+Queue& Overlay::measureQueue() const { return ports_.measureQueue ? *ports_.measureQueue : globalQueue(); }
+
 bool Overlay::frontOK() const {
     if (!ports_.workspace) return true;
     const auto front = ports_.workspace->frontApplication();
     if (!front || front->isSelf) return true;
-    return front->bundleId && text::lowercased(*front->bundleId) == text::lowercased(PPT::bundleID);
+    return isProgram(front->bundleId);
 }
 
 void Overlay::open(const Geom& geom, const std::optional<PaneState>& pane, const std::string& tool, bool fitted) {
     teardown();
-    const auto screens = Screens::shared().screens();
-    if (screens.empty() || !ports_.factory) {
+    if (Screens::shared().screens().empty() || !ports_.factory) {
         log("No screen to draw on.");
         return;
     }
@@ -98,157 +70,86 @@ void Overlay::open(const Geom& geom, const std::optional<PaneState>& pane, const
         Notice::show(noSeeThrough);
         return;
     }
-    const double H = screens.front().frame.maxY();
     const Geom working = pane ? geom.lined(*pane) : geom;
-    const bool host = pane.has_value();
+    if (!start(working, pane, tool, fitted)) return;
 
+    Session& s = *session_;
+    s.lastWin = PPT::windowBounds();
+    s.lastWinCheck = now();
+    s.panel->setIgnoresMouse(false);
+    s.web->load(s.address, std::chrono::seconds(60));
+    watch(s);
+    s.remeasureAt = now() + afterRealign;
+    if (frontOK()) s.panel->makeKeyAndFront();
+
+    std::string suffix;
+    if (!pane) suffix = AXAccess::trusted() ? "; PowerPoint's editor not found" : "; no Accessibility";
+    log("Drawing layer open over the slide (" + std::string(noteText(working.note)) + suffix + ").");
+}
+
+// Makes the window on the slide's screen, its web view and the page's address: the session,
+// or a line saying which could not be made.
+bool Overlay::start(const Geom& working, const std::optional<PaneState>& pane, const std::string& tool, bool fitted) {
+    const auto screens = Screens::shared().screens();
     const Rect probe = pane ? pane->visible() : working.window.value_or(working.rect);
-    const ScreenInfo* chosen = nullptr;
-    for (const auto& s : screens) {
-        if (s.frame.containsPoint(probe.midX(), H - probe.midY())) {
-            chosen = &s;
-            break;
-        }
-    }
-    const auto mainScreen = Screens::shared().mainScreen();
-    const Rect frame = chosen ? chosen->frame : mainScreen ? mainScreen->frame : screens.front().frame;
-    origin_ = {frame.minX(), H - frame.maxY()};
+    const Rect frame = panel_place::screenFor(screens, Screens::shared().mainScreen(), probe);
+    const Point origin = panel_place::originOf(frame, screens.front().frame.maxY());
 
     auto panel = ports_.factory->makePanel(frame);
     auto web = panel ? ports_.factory->makeWebView(*panel, weak_from_this()) : nullptr;
     if (!panel || !web) {
         log(panel ? "Could not make the drawing layer's web view." : "Could not make the drawing layer's window.");
         if (panel) panel->clear();
-        return;
+        return false;
     }
-
-    // The query, in the page's order.
-    const Rect slide = toLayer(working.rect);
-    std::vector<std::pair<std::string, std::string>> q = {
-        {"sw", num(working.slideW)}, {"sh", num(working.slideH)}, {"x", num(slide.minX())},
-        {"y", num(slide.minY())},    {"w", num(slide.width())},   {"h", num(slide.height())},
-    };
-    const std::optional<Rect> paneArea = pane ? std::optional<Rect>(pane->visible()) : working.paneGuess();
-    if (paneArea) {
-        const Rect p = toLayer(*paneArea);
-        q.insert(q.end(), {{"px", num(p.x)}, {"py", num(p.y)}, {"pw", num(p.w)}, {"ph", num(p.h)}});
-    }
-    if (!host) {
-        const auto nudge = Preferences::shared().get("nudge");
-        if (nudge && nudge->is_object() && nudge->contains("x") && nudge->contains("y") && (*nudge)["x"].is_number() &&
-            (*nudge)["y"].is_number()) {
-            const double nx = (*nudge)["x"].get<double>(), ny = (*nudge)["y"].get<double>();
-            if (nx != 0 || ny != 0) q.insert(q.end(), {{"nx", num(nx)}, {"ny", num(ny)}});
-        }
-    }
-    q.emplace_back("note", noteText(working.note));
-    if (!tool.empty()) q.emplace_back("tool", tool);
-    q.emplace_back("host", host ? "1" : "0");
-    q.emplace_back("ax", AXAccess::trusted() ? "1" : "0");
-    q.emplace_back("pz", pzText(working.scale()));
-    if (working.fit == true) q.emplace_back("fit", "1");
-    if (fitted) q.emplace_back("fitted", "1");
-    if (working.slideID != 0) q.emplace_back("slide", std::to_string(working.slideID));
-    q.emplace_back("sid", openingId());
-    q.emplace_back("v", std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
-                                           clock().wallNow().time_since_epoch())
-                                           .count()));
-    std::string joined;
-    for (const auto& [key, value] : q) {
-        if (!joined.empty()) joined += "&";
-        joined += key + "=" + enc(value);
-    }
-    const std::string address =
-        "http://127.0.0.1:" + std::to_string(Settings::current().port) + "/overlay.html?" + joined;
-    if (!parseURL(address)) {
+    auto address = PageChannel::address(working, pane, tool, fitted, origin);
+    if (!address) {
         log("Could not build the drawing layer's address.");
-        return;
+        return false;
     }
-
-    panel_ = std::move(panel);
-    web_ = std::move(web);
-    address_ = address;
-    geom_ = working;
-    layerSlide_ = working.slideID;
-    otherSlide_ = ready_ = gotRegions_ = captureAll_ = suspended_ = false;
-    regions_.clear();
-    reloads_ = 0;
-    sentGeom_.clear();
-    axBusy_ = measuring_ = zoomNoted_ = false;
-    lastFailure_.clear();
-    host_ = host;
-    pane_ = pane;
-    lastWin_ = PPT::windowBounds();
-    lastWinCheck_ = now();
-    panel_->setIgnoresMouse(false);
-
-    web_->load(address_, std::chrono::seconds(60));
-    watch();
-    remeasureAt_ = now() + afterRealign;
-    if (frontOK()) panel_->makeKeyAndFront();
-
-    std::string suffix;
-    if (!host) suffix = AXAccess::trusted() ? "; PowerPoint's editor not found" : "; no Accessibility";
-    log("Drawing layer open over the slide (" + std::string(noteText(working.note)) + suffix + ").");
+    session_ = std::make_unique<Session>(std::move(panel), std::move(web), std::move(*address), origin, working, pane);
+    return true;
 }
 
-void Overlay::watch() {
+void Overlay::watch(Session& s) {
     if (ports_.workspace) {
-        observers_.push_back(ports_.workspace->onActivate(weakly(shared_from_this(), [](Overlay& o) {
+        s.observers.push_back(ports_.workspace->onActivate(weakly(shared_from_this(), [](Overlay& o) {
             o.frontChanged();
         })));
-        observers_.push_back(ports_.workspace->onTerminate(
+        s.observers.push_back(ports_.workspace->onTerminate(
             weakly(shared_from_this(), [](Overlay& o, const std::optional<std::string>& bundle) {
-                if (bundle && text::lowercased(*bundle) == text::lowercased(PPT::bundleID)) {
-                    log("PowerPoint quit - drawing layer closed.");
-                    o.close(false);
-                }
+                if (!isProgram(bundle)) return;
+                log("PowerPoint quit - drawing layer closed.");
+                o.close(false);
             })));
     }
-    poll_ = MainQueue::shared().repeating(tickInterval, weakly(shared_from_this(), [](Overlay& o) { o.tick(); }));
-    armWatchdog();
-    if (ports_.input) {
-        keyMonitor_ = ports_.input->addKeyMonitor([weak = weak_from_this()](const KeyEvent& e) {
-            auto o = weak.lock();
-            return o && o->keyDown(e);
-        });
-        mouseMonitor_ = ports_.input->addMouseMonitor(weakly(shared_from_this(), [](Overlay& o) {
-            o.mouseElsewhere();
-        }));
-    }
+    s.poll = MainQueue::shared().repeating(tickInterval, weakly(shared_from_this(), [](Overlay& o) { o.tick(); }));
+    channel_.armWatchdog(s);
+    pass_.watch(s);
 }
+
+void Overlay::unwatch(Session& s) { s.observers.clear(); }
 
 void Overlay::armWatchdog() {
-    watchdog_ = MainQueue::shared().oneShot(watchdogLimit, weakly(shared_from_this(), [](Overlay& o) {
-        if (o.panel_ && !o.ready_) {
-            log("The drawing layer did not start within 15 s - closed.");
-            o.close(true);
-        }
-    }));
+    if (session_) channel_.armWatchdog(*session_);
 }
 
+// In order: nothing of this opening runs any more, then the page stops, then the window goes.
 void Overlay::teardown() {
-    watchdog_.cancel();
-    poll_.cancel();
-    observers_.clear();
-    keyMonitor_.reset();
-    mouseMonitor_.reset();
-    if (web_) {
-        web_->detach();
-        web_->stopLoading();
-    }
-    if (panel_) panel_->clear();
-    panel_.reset();
-    web_.reset();
-    ready_ = gotRegions_ = captureAll_ = suspended_ = host_ = false;
-    regions_.clear();
-    geom_.reset();
-    pane_.reset();
-    remeasureAt_.reset();
+    if (!session_) return;
+    Session& s = *session_;
+    s.watchdog.cancel();
+    s.poll.cancel();
+    unwatch(s);
+    pass_.unwatch(s);
+    s.web->detach();
+    s.web->stopLoading();
+    s.panel->clear();
+    session_.reset();
 }
 
 void Overlay::close(bool activate) {
-    if (!panel_) return;
+    if (!session_) return;
     const bool wasFront = frontOK();
     teardown();
     log("Drawing layer closed.");
@@ -256,54 +157,107 @@ void Overlay::close(bool activate) {
     MainQueue::shared().after(std::chrono::seconds(1), [] { Idle::check(); });
 }
 
-// A failure seen inside a web view callback closes the layer a moment later, and only if
-// that web view still belongs to the layer: a newer layer is never closed by an old page.
-void Overlay::queueClose() {
-    MainQueue::shared().async(
-        [weak = weak_from_this(), page = std::weak_ptr<LayerWebView>(web_)] {
-            auto o = weak.lock();
-            auto w = page.lock();
-            if (o && w && o->web_ == w) o->close(true);
-        });
+void Overlay::tick() {
+    if (!session_) return;
+    Session& s = *session_;
+    if (!ports_.factory->canShowSeeThrough()) return seeThroughLost();
+    pass_.update(s);
+    if (s.suspended || !s.panel->isVisible()) return;
+    follower_.tick(s);
 }
 
-bool Overlay::allowNavigation(const LayerWebView&, const std::string& url) {
-    const auto u = parseURL(url);
-    if (!u) return false;
-    if (u->host == "127.0.0.1" && u->port == static_cast<int>(Settings::current().port)) return true;
-    return u->scheme == "about";
+// Without its compositing manager the layer turns opaque and hides the program under it: it
+// closes (the page keeps an unplaced drawing and offers it back next time).
+void Overlay::seeThroughLost() {
+    log("The screen stopped showing see-through windows - drawing layer closed.");
+    Notice::show("The drawing layer closed: the screen stopped showing see-through windows, so it would hide "
+                 "PowerPoint. Start a compositing manager again, then draw again.");
+    close(true);
 }
+
+void Overlay::frontChanged() {
+    if (!session_) return;
+    Session& s = *session_;
+    if (!frontOK()) {
+        if (s.panel->isVisible()) s.panel->hide();
+    } else if (!s.suspended && !s.panel->isVisible()) {
+        s.panel->orderFrontRegardless();
+        s.remeasureAt = now() + afterPaneResize;
+    }
+}
+
+void Overlay::bringToFront() {
+    if (session_ && !session_->suspended && frontOK()) session_->panel->makeKeyAndFront();
+}
+
+void Overlay::suspend(bool on) {
+    if (session_) pass_.suspend(*session_, on);
+}
+
+void Overlay::realign(const std::string& answer) {
+    if (session_) follower_.realign(*session_, answer);
+}
+
+std::optional<std::string> Overlay::command(const std::string& json, double timeoutSeconds) {
+    return channel_.command(json, timeoutSeconds);
+}
+
+void Overlay::tell(const nlohmann::json& command) {
+    if (session_) channel_.tell(*session_, command);
+}
+
+void Overlay::push() {
+    if (session_) channel_.push(*session_);
+}
+
+Session* Overlay::current(const LayerWebView& from) const {
+    return session_ && session_->isCurrent(from) ? session_.get() : nullptr;
+}
+
+bool Overlay::allowNavigation(const LayerWebView&, const std::string& url) { return PageChannel::allowNavigation(url); }
 
 bool Overlay::allowResponse(const LayerWebView& from, bool isHTTP, int status, bool mainFrame) {
-    if (!(isHTTP && status >= 400 && mainFrame)) return true;
-    if (isCurrent(from)) {
-        log("The drawing layer page did not load (HTTP " + std::to_string(status) + ") - closed.");
-        queueClose();
-    }
-    return false;
+    return channel_.allowResponse(current(from), isHTTP, status, mainFrame);
 }
 
 void Overlay::loadFailed(const LayerWebView& from, const PageLoadFailure& failure) {
-    if (!isCurrent(from)) return;
-    // A cancelled load was replaced on purpose; an interrupted one was refused by the
-    // response policy, which has closed the layer already if it had to.
-    using Kind = PageLoadFailureKind;
-    if (failure.kind == Kind::cancelled || failure.kind == Kind::frameInterrupted) return;
-    log("The drawing layer could not load: " + failure.description + " - closed.");
-    queueClose();
+    if (Session* s = current(from)) channel_.loadFailed(*s, failure);
 }
 
 void Overlay::contentProcessEnded(const LayerWebView& from) {
-    if (!isCurrent(from)) return;
-    if (++reloads_ < 4) {
-        log("The drawing layer page stopped - reloading it.");
-        ready_ = gotRegions_ = false;
-        armWatchdog();
-        web_->reload();
-    } else {
-        log("The drawing layer page keeps crashing - closed.");
-        close(true);
-    }
+    if (Session* s = current(from)) channel_.contentProcessEnded(*s);
 }
+
+void Overlay::message(const LayerWebView& from, const nlohmann::json& body) {
+    if (Session* s = current(from)) channel_.message(*s, body);
+}
+
+std::optional<std::string> Overlay::geomCommand() const {
+    if (!session_ || !session_->geom) return std::nullopt;
+    return Follower::geomText(Follower::figures(*session_));
+}
+
+namespace {
+template <class T>
+const T& none() {
+    static const T empty{};
+    return empty;
+}
+} // namespace
+
+const std::optional<Geom>& Overlay::geom() const { return session_ ? session_->geom : none<std::optional<Geom>>(); }
+const std::optional<PaneState>& Overlay::pane() const {
+    return session_ ? session_->pane : none<std::optional<PaneState>>();
+}
+bool Overlay::host() const { return session_ && session_->host; }
+bool Overlay::ready() const { return session_ && session_->ready; }
+bool Overlay::suspended() const { return session_ && session_->suspended; }
+const std::vector<Rect>& Overlay::regions() const { return session_ ? session_->regions : none<std::vector<Rect>>(); }
+bool Overlay::captureAll() const { return session_ && session_->captureAll; }
+Point Overlay::origin() const { return session_ ? session_->origin : Point{}; }
+const std::string& Overlay::sentGeom() const { return session_ ? session_->sentGeom : none<std::string>(); }
+std::optional<Instant> Overlay::remeasureAt() const { return session_ ? session_->remeasureAt : std::nullopt; }
+LayerPanel* Overlay::panel() const { return session_ ? session_->panel.get() : nullptr; }
+const std::string& Overlay::address() const { return session_ ? session_->address : none<std::string>(); }
 
 } // namespace scribbet

@@ -3,7 +3,11 @@
 // drawing page in a web view. It follows the presentation program's view, passes the mouse
 // through outside the page's regions, and survives a crashing page. Main thread only,
 // except `command`.
-#include <array>
+//
+// The object the rest of the program talks to. Its parts each do one job: the page channel
+// (page_channel.hpp), the follower (follower.hpp), the panel's placement (panel_place.hpp)
+// and pass-through and keys (pass_through.hpp); what one opening holds is its Session
+// (session.hpp). Here: opening, closing, and showing or hiding the layer with the program.
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +17,9 @@
 
 #include "geometry/geom.hpp"
 #include "geometry/pane_state.hpp"
+#include "layer/follower.hpp"
+#include "layer/page_channel.hpp"
+#include "layer/pass_through.hpp"
 #include "ports/input_monitors.hpp"
 #include "ports/layer_ui.hpp"
 #include "ports/workspace.hpp"
@@ -22,6 +29,7 @@
 namespace scribbet {
 
 class PaneReader;
+struct Session;
 
 class Overlay final : public LayerPageEvents, public std::enable_shared_from_this<Overlay> {
 public:
@@ -49,7 +57,7 @@ public:
     explicit Overlay(Ports ports);
     ~Overlay() override;
 
-    bool isOpen() const { return panel_ != nullptr; }
+    bool isOpen() const { return session_ != nullptr; }
     void open(const Geom& geom, const std::optional<PaneState>& pane, const std::string& tool, bool fitted = false);
     void close(bool activate = true);
     void teardown();
@@ -60,8 +68,8 @@ public:
     std::optional<std::string> command(const std::string& json, double timeoutSeconds = 3);
     void tell(const nlohmann::json& command);
     void push();
-    static std::string num(double value);
-    static std::string enc(const std::string& text);
+    static std::string num(double value) { return PageChannel::num(value); }
+    static std::string enc(const std::string& text) { return PageChannel::enc(text); }
 
     // Following the program's view.
     void tick();
@@ -77,89 +85,44 @@ public:
     void contentProcessEnded(const LayerWebView& from) override;
     void message(const LayerWebView& from, const nlohmann::json& body) override;
 
-    // What tests and the API read.
-    const std::optional<Geom>& geom() const { return geom_; }
-    const std::optional<PaneState>& pane() const { return pane_; }
-    bool host() const { return host_; }
-    bool ready() const { return ready_; }
-    bool suspended() const { return suspended_; }
-    const std::vector<Rect>& regions() const { return regions_; }
-    bool captureAll() const { return captureAll_; }
-    Point origin() const { return origin_; }
-    const std::string& sentGeom() const { return sentGeom_; }
-    std::optional<Instant> remeasureAt() const { return remeasureAt_; }
-    LayerPanel* panel() const { return panel_.get(); }
-    const std::string& address() const { return address_; }
+    // What tests and the API read; with no layer open, nothing.
+    const std::optional<Geom>& geom() const;
+    const std::optional<PaneState>& pane() const;
+    bool host() const;
+    bool ready() const;
+    bool suspended() const;
+    const std::vector<Rect>& regions() const;
+    bool captureAll() const;
+    Point origin() const;
+    const std::string& sentGeom() const;
+    std::optional<Instant> remeasureAt() const;
+    LayerPanel* panel() const;
+    const std::string& address() const;
 
     // The layer's geometry command for the page, keys sorted; none without a geometry.
     std::optional<std::string> geomCommand() const;
     // The "regions" rectangles that are usable.
-    static std::vector<Rect> regionsFrom(const nlohmann::json& rects);
+    static std::vector<Rect> regionsFrom(const nlohmann::json& rects) { return PassThrough::regionsFrom(rects); }
 
 private:
-    // The numbers of a geometry command, all it depends on.
-    struct GeomFigures {
-        std::array<double, 5> n{}; // x, y, w, h, pz
-        std::array<double, 4> pane{};
-        bool host = false, fit = false, hasPane = false;
-        bool same(const GeomFigures& other) const;
-    };
-    GeomFigures geomFigures() const; // with a geometry
-    static std::optional<std::string> geomText(const GeomFigures& f);
+    friend class PageChannel;
+    friend class Follower;
+    friend class PassThrough;
 
-    void watch();
+    bool start(const Geom& working, const std::optional<PaneState>& pane, const std::string& tool, bool fitted);
+    void watch(Session& s);
+    void unwatch(Session& s);
     void seeThroughLost();
-    void follow();
-    void update(PaneState next);
-    void lost();
-    void remeasure();
-    void measured(const Geom& m);
-    void measureFailed(const PPT::Attempt& a);
-    void watchWindow();
-    void upgrade();
-    void passThrough();
-    bool keyDown(const KeyEvent& e);
-    void mouseElsewhere();
-    bool isCurrent(const LayerWebView& from) const { return web_ && web_.get() == &from; }
-    Rect toLayer(const Rect& r) const { return {r.x - origin_.x, r.y - origin_.y, r.w, r.h}; }
-    std::optional<Rect> paneRect() const;
-    void moveToScreenOf(const Rect& probe);
-    void queueClose();
+    // The session of the page `from`, none when that page is not the layer's any more.
+    Session* current(const LayerWebView& from) const;
     PaneReader& reader() const;
-    Instant now() const { return clock().now(); }
+    Queue& measureQueue() const;
 
     Ports ports_;
-    std::unique_ptr<LayerPanel> panel_;
-    std::shared_ptr<LayerWebView> web_;
-    bool ready_ = false;
-    bool gotRegions_ = false;
-    std::vector<Rect> regions_;
-    bool captureAll_ = false;
-    bool suspended_ = false;
-    int reloads_ = 0;
-    Timer watchdog_;
-    Timer poll_;
-    std::vector<Subscription> observers_;
-    Subscription keyMonitor_;
-    Subscription mouseMonitor_;
-    std::optional<Geom> geom_;
-    bool host_ = false;
-    std::optional<PaneState> pane_;
-    std::int64_t layerSlide_ = 0;
-    bool otherSlide_ = false;
-    Point origin_;
-    bool axBusy_ = false;
-    std::string sentGeom_;
-    GeomFigures sentFigures_; // of sentGeom_, when that is not empty
-    std::optional<Instant> remeasureAt_;
-    bool measuring_ = false;
-    std::optional<Rect> lastWin_;
-    std::optional<Instant> lastWinCheck_;
-    Instant lastTrustCheck_;
-    bool zoomNoted_ = false;
-    Instant lastMeasure_;
-    std::string lastFailure_; // the measurement failure logged last; empty once one worked
-    std::string address_;
+    PageChannel channel_{*this};
+    Follower follower_{*this};
+    PassThrough pass_{*this};
+    std::unique_ptr<Session> session_; // while the layer is open
 };
 
 } // namespace scribbet

@@ -33,7 +33,7 @@ protected:
         overlay = std::make_shared<Overlay>(Overlay::Ports{factory, input, workspace, &reader, &measureQueue});
     }
     ~LayerTest() override {
-        overlay->teardown();
+        if (overlay) overlay->teardown(); // a test may have let its layer go
         reader.queue().sync([] {});
         measureQueue.sync([] {});
         PPT::install({});
