@@ -19,6 +19,7 @@
 #include "geometry/pane_state.hpp"
 #include "layer/follower.hpp"
 #include "layer/page_channel.hpp"
+#include "layer/page_protocol.hpp"
 #include "layer/pass_through.hpp"
 #include "ports/input_monitors.hpp"
 #include "ports/layer_ui.hpp"
@@ -102,7 +103,7 @@ public:
     // The layer's geometry command for the page, keys sorted; none without a geometry.
     std::optional<std::string> geomCommand() const;
     // The "regions" rectangles that are usable.
-    static std::vector<Rect> regionsFrom(const nlohmann::json& rects) { return PassThrough::regionsFrom(rects); }
+    static std::vector<Rect> regionsFrom(const nlohmann::json& rects) { return page_protocol::regionRects(rects); }
 
 private:
     friend class PageChannel;

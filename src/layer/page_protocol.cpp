@@ -7,8 +7,6 @@
 namespace scribbet::page_protocol {
 
 namespace {
-nlohmann::json command(std::string_view name) { return {{"op", name}}; }
-
 // Whether the body is an object whose "type" is the given one.
 bool isType(const nlohmann::json& body, std::string_view type) {
     const auto t = messageType(body);
@@ -17,41 +15,19 @@ bool isType(const nlohmann::json& body, std::string_view type) {
 } // namespace
 
 nlohmann::json geomCommand(const Geom& g) {
-    nlohmann::json cmd = command(op::geom);
-    cmd["x"] = g.x;
-    cmd["y"] = g.y;
-    cmd["w"] = g.w;
-    cmd["h"] = g.h;
-    cmd["host"] = g.host;
-    cmd["pz"] = g.pz;
-    cmd["fit"] = g.fit;
+    nlohmann::json cmd = {{"op", op::geom}, {"x", g.x},        {"y", g.y},   {"w", g.w},
+                          {"h", g.h},       {"host", g.host}, {"pz", g.pz}, {"fit", g.fit}};
     if (g.pane) cmd["pane"] = {(*g.pane)[0], (*g.pane)[1], (*g.pane)[2], (*g.pane)[3]};
     return cmd;
 }
 
-nlohmann::json hostCommand(bool on) {
-    nlohmann::json cmd = command(op::host);
-    cmd["on"] = on;
-    return cmd;
-}
+nlohmann::json hostCommand(bool on) { return {{"op", op::host}, {"on", on}}; }
 
-nlohmann::json noteCommand(const std::string& text) {
-    nlohmann::json cmd = command(op::note);
-    cmd["text"] = text;
-    return cmd;
-}
+nlohmann::json noteCommand(const std::string& text) { return {{"op", op::note}, {"text", text}}; }
 
-nlohmann::json slideCommand(bool other) {
-    nlohmann::json cmd = command(op::slide);
-    cmd["other"] = other;
-    return cmd;
-}
+nlohmann::json slideCommand(bool other) { return {{"op", op::slide}, {"other", other}}; }
 
-nlohmann::json toolCommand(const std::string& tool) {
-    nlohmann::json cmd = command(op::tool);
-    cmd["tool"] = tool;
-    return cmd;
-}
+nlohmann::json toolCommand(const std::string& tool) { return {{"op", op::tool}, {"tool", tool}}; }
 
 std::optional<std::string> messageType(const nlohmann::json& body) {
     if (!body.is_object()) return std::nullopt;

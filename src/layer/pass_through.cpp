@@ -29,8 +29,6 @@ void PassThrough::unwatch(Session& s) {
     s.mouseMonitor.reset();
 }
 
-std::vector<Rect> PassThrough::regionsFrom(const nlohmann::json& rects) { return page_protocol::regionRects(rects); }
-
 void PassThrough::regions(Session& s, page_protocol::Regions regions) {
     s.regions = std::move(regions.rects);
     s.captureAll = regions.all;

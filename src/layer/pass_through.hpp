@@ -27,8 +27,6 @@ public:
     void update(Session& s);
     void suspend(Session& s, bool on);
 
-    static std::vector<Rect> regionsFrom(const nlohmann::json& rects);
-
 private:
     bool keyDown(const KeyEvent& e);
 
