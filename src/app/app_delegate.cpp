@@ -10,14 +10,14 @@
 #include "app/text.hpp"
 #include "log/app_state.hpp"
 #include "powerpoint/addin_check.hpp"
+#include "geometry/ax_access.hpp"
 #include "server/api.hpp"
 #include "server/server.hpp"
 
 namespace scribbet {
 
-std::function<void(const std::string&)> AppDelegate::link;
-
-AppDelegate::AppDelegate(Settings settings, Ports ports) : settings_(std::move(settings)), ports_(ports) {}
+AppDelegate::AppDelegate(Settings settings, Ports ports, Parts parts)
+    : settings_(std::move(settings)), ports_(ports), parts_(parts) {}
 
 AppDelegate::~AppDelegate() { stopServer(); }
 
@@ -49,11 +49,11 @@ void AppDelegate::didFinishLaunching() {
     ports_.app.setMainMenu(menus());
     buildWindow();
     ports_.app.setAccessoryPolicy();
-    Idle::setTerminate([&app = ports_.app] { app.terminate(); });
-    armIdleTimer(clock().now() + idleInterval);
-    startServer(webDirectory(environment("SCRIBBET_WEB"), ports_.bundle));
+    parts_.idle.setTerminate([&app = ports_.app] { app.terminate(); });
+    armIdleTimer(parts_.main.clock().now() + idleInterval);
     link = weakly(weak_.weak(), [](AppDelegate& d, const std::string& text) { d.handle(text); });
-    log("Scribbet " + AddinCheck::mine() + " started.");
+    startServer(webDirectory(environment("SCRIBBET_WEB"), ports_.bundle));
+    log("Scribbet " + parts_.addin.mine() + " started.");
     ScriptSetup::ensureSetup(settings_, ports_.bundle, ports_.paths);
 
     launched_ = true;
@@ -70,7 +70,7 @@ bool AppDelegate::shouldHandleReopen(bool) {
 void AppDelegate::willTerminate() {
     idleTimer_.cancel();
     stopServer();
-    AppState::shared().flush();
+    parts_.state.flush();
 }
 
 void AppDelegate::openURL(const std::optional<std::string>& text) {
@@ -101,11 +101,11 @@ void AppDelegate::handle(const std::string& text) {
 
 void AppDelegate::buildWindow() {
     if (!ports_.statusUI) return;
-    status_ = ports_.statusUI->build(statusLayout(AXAccess::trusted()),
+    status_ = ports_.statusUI->build(statusLayout(parts_.ax.trusted()),
                                      weakly(weak_.weak(), [](AppDelegate& d) { d.drawNow(); }),
                                      weakly(weak_.weak(), [](AppDelegate& d) { d.accessibility(); }));
-    AppState::shared().statusWindow = status_;
-    if (status_) AppState::shared().attach(status_->logView());
+    parts_.state.statusWindow = status_;
+    if (status_) parts_.state.attach(status_->logView());
 }
 
 void AppDelegate::showStatus() {
@@ -115,9 +115,9 @@ void AppDelegate::showStatus() {
 }
 
 void AppDelegate::accessibility() {
-    if (!AXAccess::trusted()) {
-        AXAccess::prompt();
-        AXAccess::openSettings();
+    if (!parts_.ax.trusted()) {
+        parts_.ax.prompt();
+        parts_.ax.openSettings();
         log("Allow Scribbet in System Settings > Privacy & Security > Accessibility (if it is listed already, switch "
             "it off and on).");
         return;
@@ -126,30 +126,32 @@ void AppDelegate::accessibility() {
     if (status_) status_->setAccessibilityTitle("Accessibility: on");
 }
 
-PaneReader& AppDelegate::reader() const { return ports_.reader ? *ports_.reader : PaneReader::shared(); }
-
 void AppDelegate::startServer(const std::filesystem::path& webDir) {
+    api_ = std::make_unique<Api>(Api::Parts{parts_.main, parts_.ppt, parts_.addin, parts_.ax, parts_.overlay,
+                                            parts_.reader, parts_.prefs, settings_.testing, link});
     ServerOptions options;
     options.port = settings_.port;
-    options.api = Api::route;
+    options.api = [&api = *api_](Server& server, const Request& request) { return api.route(server, request); };
+    options.main = &parts_.main;
+    options.requested = weakly(parts_.idle.weak(), [](Idle& idle) { idle.requested(); });
     server_ = std::make_unique<Server>(webDir, options);
 }
 
 void AppDelegate::stopServer() {
     if (server_) server_->stop();
 }
-void AppDelegate::idleCheck(Instant due) { Idle::check(due); }
 
 // The idle ticks keep to a fixed grid from launch on every main loop (some loops count
 // each interval from when the last tick ran, and so drift): the idle rule measures whole
 // intervals between the ticks' due times. A tick that comes more than an interval late
 // skips the grid points it missed rather than firing them in a burst.
 void AppDelegate::armIdleTimer(Instant due) {
-    idleTimer_ = MainQueue::shared().oneShot(due - clock().now(), [this, due] {
+    const Clock& clock = parts_.main.clock();
+    idleTimer_ = parts_.main.oneShot(due - clock.now(), [this, &clock, due] {
         Instant next = due + idleInterval;
-        if (const Instant now = clock().now(); next <= now) next += idleInterval * ((now - next) / idleInterval + 1);
+        if (const Instant now = clock.now(); next <= now) next += idleInterval * ((now - next) / idleInterval + 1);
         armIdleTimer(next); // first, so that a check that ends the program also ends the timer
-        idleCheck(due);
+        parts_.idle.check(due);
     });
 }
 

@@ -17,7 +17,17 @@
 
 namespace scribbet {
 
+class AddinCheck;
+class Api;
+class AppState;
+class AXAccess;
+class Idle;
+class Notice;
+class Overlay;
 class PaneReader;
+class PPT;
+class Preferences;
+class Screens;
 class Server;
 
 class AppDelegate : public ApplicationDelegate {
@@ -27,13 +37,27 @@ public:
         LinkSource& links;
         const Bundle& bundle;
         const Paths& paths;
-        StatusUI* statusUI = nullptr;   // none: no status window (tests of the launch alone)
-        PaneReader* reader = nullptr;   // the shared reader when none is given
+        StatusUI* statusUI = nullptr; // none: no status window
+    };
+    // The program's long-lived parts, which the entry point builds before the delegate and
+    // which outlive it.
+    struct Parts {
+        MainQueue& main;
+        AppState& state;
+        PPT& ppt;
+        AddinCheck& addin;
+        AXAccess& ax;
+        PaneReader& reader;
+        Overlay& overlay;
+        Notice& notice;
+        Idle& idle;
+        Preferences& prefs;
+        const Screens& screens;
     };
 
     static constexpr Duration idleInterval = std::chrono::seconds(20);
 
-    AppDelegate(Settings settings, Ports ports);
+    AppDelegate(Settings settings, Ports ports, Parts parts);
     ~AppDelegate() override;
 
     void willFinishLaunching() override;
@@ -46,9 +70,9 @@ public:
     // The link dispatcher. Main thread.
     void handle(const std::string& text);
 
-    // Feeds a link into the running delegate's dispatcher (the test route uses it);
-    // empty until launch. Main thread.
-    static std::function<void(const std::string&)> link;
+    // Feeds a link into the running delegate's dispatcher (the test route uses it); empty
+    // until launch, then set once. Main thread.
+    std::function<void(const std::string&)> link;
 
     // The menu bar the launch installs.
     static std::vector<Menu> menus();
@@ -59,35 +83,34 @@ public:
     const Settings& settings() const { return settings_; }
 
     // Drawing starts: one at a time on the draw queue, then the layer opens on the main queue.
-    virtual void startDrawing(const std::string& geom, const std::string& tool);
+    void startDrawing(const std::string& geom, const std::string& tool);
     // The status window's "Draw on current slide".
     void drawNow();
-    // The slow part of a drawing start; on the draw queue. It uses nothing of a delegate's.
-    static void prepare(PaneReader& reader, const std::string& geom, const std::string& tool);
+    // The slow part of a drawing start; on the draw queue. It uses only the parts, never the
+    // delegate, which may go meanwhile.
+    static void prepare(const Parts& parts, const std::string& geom, const std::string& tool);
     // Logs why no layer opened and shows it to the user; any thread.
-    static void notice(const std::string& message);
+    static void notice(const Parts& parts, const std::string& message);
 
     // The status window.
-    virtual void showStatus();
-    virtual void buildWindow();
+    void showStatus();
     void accessibility();
     const std::shared_ptr<StatusWindowUI>& statusWindow() const { return status_; }
     Server* server() const { return server_.get(); }
 
-    // Parts behind seams that tests replace.
-    virtual void startServer(const std::filesystem::path& webDir);
-    virtual void stopServer();
-    // One tick of the idle timer; `due` is when it was due (it runs a little later).
-    virtual void idleCheck(Instant due);
-
 private:
+    void buildWindow();
+    void startServer(const std::filesystem::path& webDir);
+    void stopServer();
+    void armIdleTimer(Instant due);
+
     Settings settings_;
     Ports ports_;
-    PaneReader& reader() const;
-    void armIdleTimer(Instant due);
+    Parts parts_;
     Timer idleTimer_;
     std::shared_ptr<StatusWindowUI> status_;
-    std::unique_ptr<Server> server_;
+    std::unique_ptr<Api> api_;
+    std::unique_ptr<Server> server_; // after the API it calls, so it stops first
     bool launched_ = false;
     std::vector<std::string> queued_;
 

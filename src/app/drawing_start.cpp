@@ -8,6 +8,7 @@
 #include "app/app_delegate.hpp"
 #include "app/idle.hpp"
 #include "app/notice.hpp"
+#include "geometry/ax_access.hpp"
 #include "geometry/pane_reader.hpp"
 #include "layer/overlay.hpp"
 #include "layer/page_protocol.hpp"
@@ -22,8 +23,8 @@ constexpr int fitAttempts = 10;
 constexpr Duration fitPause = std::chrono::milliseconds(120);
 constexpr double whereTimeout = 5;
 
-std::optional<Geom> parsedOnMain(const std::string& text) {
-    return MainQueue::shared().syncValue([&] { return Geom::from(text); });
+std::optional<Geom> parsedOnMain(const AppDelegate::Parts& parts, const std::string& text) {
+    return parts.main.syncValue([&] { return Geom::from(text, parts.screens, parts.ppt); });
 }
 
 // A whole number of points with every digit, whatever its size and the locale.
@@ -42,50 +43,50 @@ std::string measuredLine(const Geom& g, const std::optional<PaneState>& pane, bo
 } // namespace
 
 void AppDelegate::startDrawing(const std::string& geom, const std::string& tool) {
-    ++Idle::working;
+    ++parts_.idle.working;
     // The task holds nothing of the delegate's: it may run while the delegate goes, and a
     // start still queued then is dropped.
-    drawQueue.async([weak = weak_.weak(), &reader = reader(), geom, tool] {
-        if (!weak.expired()) prepare(reader, geom, tool);
-        MainQueue::shared().async([] { --Idle::working; });
+    drawQueue.async([weak = weak_.weak(), parts = parts_, geom, tool] {
+        if (!weak.expired()) prepare(parts, geom, tool);
+        parts.main.async(weakly(parts.idle.weak(), [](Idle& idle) { --idle.working; }));
     });
 }
 
 void AppDelegate::drawNow() {
-    PPT::activate();
+    parts_.ppt.activate();
     startDrawing("", "");
 }
 
-void AppDelegate::notice(const std::string& message) {
+void AppDelegate::notice(const Parts& parts, const std::string& message) {
     log("Could not open the drawing layer: " + message);
-    MainQueue::shared().async([message] { Notice::show(message); });
+    parts.main.async([&notice = parts.notice, message] { notice.show(message); });
 }
 
 namespace {
 // A start while the layer is open switches its tool and brings it to the slide.
-void reuseLayer(const std::string& geomText, const std::string& tool) {
+void reuseLayer(const AppDelegate::Parts& parts, const std::string& geomText, const std::string& tool) {
     if (!tool.empty()) {
         std::string cmd = "{}";
         try {
             cmd = page_protocol::toolCommand(tool).dump();
         } catch (const nlohmann::json::exception&) {
         }
-        if (!Overlay::shared().command(cmd, 3)) log("The drawing layer did not switch to " + tool + ".");
+        if (!parts.overlay.command(cmd, 3)) log("The drawing layer did not switch to " + tool + ".");
     }
-    MainQueue::shared().async([geomText] {
-        if (!geomText.empty()) Overlay::shared().realign(geomText);
-        Overlay::shared().bringToFront();
+    parts.main.async([&layer = parts.overlay, geomText] {
+        if (!geomText.empty()) layer.realign(geomText);
+        layer.bringToFront();
     });
 }
 
 // The pane from Accessibility, or none: then the first start asks for it once.
-std::optional<PaneState> readPane(PaneReader& reader, const Geom& slide) {
+std::optional<PaneState> readPane(const AppDelegate::Parts& parts, const Geom& slide) {
     std::optional<PaneState> pane;
-    if (!AXAccess::trusted()) {
-        if (MainQueue::shared().syncValue([] { return AXAccess::askOnce(); })) {
+    if (!parts.ax.trusted()) {
+        if (parts.main.syncValue([&ax = parts.ax] { return ax.askOnce(); })) {
             log("Asked for Accessibility, so the layer can follow PowerPoint's zoom and scrolling.");
-            MainQueue::shared().async([] {
-                Notice::show("To follow PowerPoint's zoom and scrolling, allow Scribbet in System Settings > Privacy "
+            parts.main.async([&notice = parts.notice] {
+                notice.show("To follow PowerPoint's zoom and scrolling, allow Scribbet in System Settings > Privacy "
                              "& Security > Accessibility (if it is listed already, switch it off and on). Until then "
                              "Scribbet sets PowerPoint to Fit while you draw.");
             });
@@ -93,6 +94,7 @@ std::optional<PaneState> readPane(PaneReader& reader, const Geom& slide) {
         return pane;
     }
     const auto near = slide.window;
+    PaneReader& reader = parts.reader;
     reader.queue().sync([&] {
         reader.read(near);
         reader.refresh();
@@ -103,20 +105,20 @@ std::optional<PaneState> readPane(PaneReader& reader, const Geom& slide) {
 }
 
 // Sets the program to Fit and waits for its view to settle; true when it was set.
-bool fitAndSettle(Geom& slide) {
-    const MacroReply reply = PPT::run("SCBT_Zoom", {"fit"});
+bool fitAndSettle(const AppDelegate::Parts& parts, Geom& slide) {
+    const MacroReply reply = parts.ppt.run("SCBT_Zoom", {"fit"});
     if (!reply.hasFields()) {
         log("Could not set PowerPoint to Fit: " + replyError(reply));
         return false;
     }
     MacroReply last;
     for (int i = 0; i < fitAttempts; ++i) {
-        clock().sleepFor(fitPause);
-        const MacroReply now = PPT::run("SCBT_Where", {}, whereTimeout);
+        parts.main.clock().sleepFor(fitPause);
+        const MacroReply now = parts.ppt.run("SCBT_Where", {}, whereTimeout);
         const auto step = FitOnOpen::step(last, now);
         if (step == FitOnOpen::Step::failed) break;
         if (step == FitOnOpen::Step::settled) {
-            if (auto g = parsedOnMain(now.fields())) {
+            if (auto g = parsedOnMain(parts, now.fields())) {
                 slide = *g;
                 break;
             }
@@ -127,23 +129,25 @@ bool fitAndSettle(Geom& slide) {
 }
 } // namespace
 
-void AppDelegate::prepare(PaneReader& reader, const std::string& geomText, const std::string& tool) {
-    if (const auto problem = AddinCheck::problem()) return notice(*problem);
-    if (MainQueue::shared().syncValue([] { return Overlay::shared().isOpen(); })) return reuseLayer(geomText, tool);
+void AppDelegate::prepare(const Parts& parts, const std::string& geomText, const std::string& tool) {
+    if (const auto problem = parts.addin.problem()) return notice(parts, *problem);
+    if (parts.main.syncValue([&layer = parts.overlay] { return layer.isOpen(); })) {
+        return reuseLayer(parts, geomText, tool);
+    }
 
     std::string text = geomText;
-    if (!parsedOnMain(text)) {
-        const MacroReply reply = PPT::run("SCBT_Geom");
-        if (!reply.hasFields()) return notice(replyError(reply));
+    if (!parsedOnMain(parts, text)) {
+        const MacroReply reply = parts.ppt.run("SCBT_Geom");
+        if (!reply.hasFields()) return notice(parts, replyError(reply));
         text = reply.fields();
     }
-    auto slide = parsedOnMain(text);
-    if (!slide) return notice("Could not find the slide on the screen. Switch PowerPoint to Normal view, then try again.");
+    auto slide = parsedOnMain(parts, text);
+    if (!slide) return notice(parts, "Could not find the slide on the screen. Switch PowerPoint to Normal view, then try again.");
 
-    const std::optional<PaneState> pane = readPane(reader, *slide);
-    const bool fitted = FitOnOpen::wanted(pane) && fitAndSettle(*slide);
+    const std::optional<PaneState> pane = readPane(parts, *slide);
+    const bool fitted = FitOnOpen::wanted(pane) && fitAndSettle(parts, *slide);
     log(measuredLine(*slide, pane, fitted));
-    MainQueue::shared().async([g = *slide, pane, tool, fitted] { Overlay::shared().open(g, pane, tool, fitted); });
+    parts.main.async([&layer = parts.overlay, g = *slide, pane, tool, fitted] { layer.open(g, pane, tool, fitted); });
 }
 
 } // namespace scribbet

@@ -1,19 +1,10 @@
 #include "app/idle.hpp"
 
-#include <optional>
-
-#include "layer/overlay.hpp"
 #include "log/app_state.hpp"
-#include "runtime/queues.hpp"
 
-namespace scribbet::Idle {
-
-int working = 0;
+namespace scribbet {
 
 namespace {
-std::optional<Instant> lastRequestAt;
-std::optional<Instant> startedAt;
-std::function<void()> terminateAction;
 constexpr Duration quiet = std::chrono::seconds(60);
 
 // A time that the rule takes lazily takes the decision's own moment, never a later clock
@@ -23,34 +14,37 @@ Instant firstUse(std::optional<Instant>& value, Instant now) {
     if (!value) value = now;
     return *value;
 }
-
-void decide(Instant now) {
-    if (Overlay::shared().isOpen() || working >= 1) return;
-    if (auto status = AppState::shared().statusWindow.lock(); status && status->isVisible()) return;
-    if (now - firstUse(lastRequestAt, now) < quiet) return;
-    if (now - firstUse(startedAt, now) < quiet) return;
-    if (terminateAction) terminateAction();
-}
 } // namespace
 
-Instant lastRequest() { return firstUse(lastRequestAt, clock().now()); }
-void setLastRequest(Instant t) { lastRequestAt = t; }
-Instant started() { return firstUse(startedAt, clock().now()); }
+Idle::Idle(Parts parts) : parts_(std::move(parts)) {}
 
-void check() {
-    MainQueue::shared().async([] { decide(clock().now()); });
+void Idle::decide(Instant now) {
+    if ((parts_.layerOpen && parts_.layerOpen()) || working >= 1) return;
+    if (auto status = parts_.state.statusWindow.lock(); status && status->isVisible()) return;
+    if (now - firstUse(lastRequestAt_, now) < quiet) return;
+    if (now - firstUse(startedAt_, now) < quiet) return;
+    if (parts_.terminate) parts_.terminate();
 }
 
-void check(Instant at) {
-    MainQueue::shared().async([at] { decide(at); });
+Instant Idle::lastRequest() { return firstUse(lastRequestAt_, parts_.main.clock().now()); }
+Instant Idle::started() { return firstUse(startedAt_, parts_.main.clock().now()); }
+
+void Idle::check() {
+    parts_.main.async(weakly(weak_.weak(), [](Idle& idle) { idle.decide(idle.parts_.main.clock().now()); }));
 }
 
-void setTerminate(std::function<void()> terminate) { terminateAction = std::move(terminate); }
+void Idle::check(Instant at) {
+    parts_.main.async(weakly(weak_.weak(), [at](Idle& idle) { idle.decide(at); }));
+}
 
-void reset() {
+void Idle::checkAfter(Duration delay) {
+    parts_.main.after(delay, weakly(weak_.weak(), [](Idle& idle) { idle.decide(idle.parts_.main.clock().now()); }));
+}
+
+void Idle::reset() {
     working = 0;
-    lastRequestAt.reset();
-    startedAt.reset();
+    lastRequestAt_.reset();
+    startedAt_.reset();
 }
 
-} // namespace scribbet::Idle
+} // namespace scribbet

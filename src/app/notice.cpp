@@ -2,55 +2,42 @@
 
 #include <algorithm>
 
-#include "ports/screens.hpp"
-#include "runtime/queues.hpp"
+namespace scribbet {
 
-namespace scribbet::Notice {
+Notice::Notice(Parts parts) : parts_(std::move(parts)) {}
 
-namespace {
-std::shared_ptr<NoticeUI> ui;
-std::shared_ptr<InputMonitors> input;
-Timer timer;
-bool shown = false;
-} // namespace
+Notice::~Notice() { hide(); }
 
-void install(std::shared_ptr<NoticeUI> u, std::shared_ptr<InputMonitors> pointer) {
-    hide();
-    ui = std::move(u);
-    input = std::move(pointer);
-}
-
-Placement place(NoticeUI::Size fitting, Point pointer) {
+Notice::Placement Notice::place(NoticeUI::Size fitting, Point pointer, const Screens& screens) {
     const double W = (fitting.w <= 200 ? 200 : std::min(fitting.w, 440.0)) + 32;
     const double H = fitting.h + 24;
     Rect visible{0, 0, 1200, 800};
-    const auto screens = Screens::shared().screens();
-    const auto under = std::find_if(screens.begin(), screens.end(), [&](const ScreenInfo& s) {
+    const auto all = screens.screens();
+    const auto under = std::find_if(all.begin(), all.end(), [&](const ScreenInfo& s) {
         return s.frame.containsPoint(pointer.x, pointer.y);
     });
-    if (under != screens.end()) {
+    if (under != all.end()) {
         visible = under->visibleFrame;
-    } else if (const auto main = Screens::shared().mainScreen()) {
+    } else if (const auto main = screens.mainScreen()) {
         visible = main->visibleFrame;
     }
     return {{visible.midX() - W / 2, visible.maxY() - H - 24, W, H}, {16, 12, W - 32, fitting.h}};
 }
 
-void show(const std::string& text) {
+void Notice::show(const std::string& text) {
     hide();
+    const auto& ui = parts_.ui;
     if (!ui) return;
-    const Placement p = place(ui->measure(text), input ? input->pointer() : Point{});
-    ui->show(text, p.frame, p.label, [] { hide(); });
-    shown = true;
-    timer = MainQueue::shared().oneShot(showFor, [] { hide(); });
+    const Placement p = place(ui->measure(text), parts_.pointer ? parts_.pointer->pointer() : Point{}, parts_.screens);
+    ui->show(text, p.frame, p.label, weakly(weak_.weak(), [](Notice& n) { n.hide(); }));
+    shown_ = true;
+    timer_ = parts_.main.oneShot(showFor, weakly(weak_.weak(), [](Notice& n) { n.hide(); }));
 }
 
-void hide() {
-    timer.cancel();
-    if (shown && ui) ui->hide();
-    shown = false;
+void Notice::hide() {
+    timer_.cancel();
+    if (shown_ && parts_.ui) parts_.ui->hide();
+    shown_ = false;
 }
 
-bool showing() { return shown; }
-
-} // namespace scribbet::Notice
+} // namespace scribbet

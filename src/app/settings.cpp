@@ -38,14 +38,4 @@ Settings Settings::read(const Lookup& env) {
 
 Settings Settings::fromEnvironment() { return read(environment); }
 
-namespace {
-Settings& process() {
-    static Settings s;
-    return s;
-}
-} // namespace
-
-const Settings& Settings::current() { return process(); }
-void Settings::setCurrent(Settings s) { process() = std::move(s); }
-
 } // namespace scribbet

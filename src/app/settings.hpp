@@ -1,5 +1,6 @@
 #pragma once
-// Process-wide settings, read once from the environment before anything else starts.
+// Process-wide settings, read once from the environment before anything else starts and
+// handed to what needs them.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -19,10 +20,6 @@ struct Settings {
     // Bad values never stop the start: each falls back to its default.
     static Settings read(const Lookup& env);
     static Settings fromEnvironment();
-
-    // The settings fixed at start; defaults until the entry point sets them.
-    static const Settings& current();
-    static void setCurrent(Settings s);
 
     // Decimal, digits only, an optional "+" (a "-" only before zero); 0 to 65535. The
     // setting itself takes 0 as unusable and keeps the default.

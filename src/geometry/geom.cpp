@@ -43,10 +43,8 @@ std::vector<double> Geom::numbers(std::string_view answer) {
     return out;
 }
 
-std::optional<Geom> Geom::from(std::string_view answer) {
-    std::vector<double> scales;
-    for (const auto& s : Screens::shared().screens()) scales.push_back(s.backingScale);
-    return from(answer, scales, PPT::windowBounds());
+std::optional<Geom> Geom::from(std::string_view answer, const Screens& screens, const PPT& ppt) {
+    return from(answer, backingScales(screens), ppt.windowBounds());
 }
 
 namespace {
@@ -159,7 +157,7 @@ std::string_view noteText(GeomNote note) {
 
 double Geom::scale() const { return slideW > 0 ? rect.w / slideW : 1; }
 
-std::optional<Rect> Geom::paneGuess() const { return paneGuess(window ? window : PPT::windowBounds()); }
+std::optional<Rect> Geom::paneGuess(const PPT& ppt) const { return paneGuess(window ? window : ppt.windowBounds()); }
 
 std::optional<Rect> Geom::paneGuess(const std::optional<Rect>& programWindow) const {
     const std::optional<Rect> w = window ? window : programWindow;
@@ -173,7 +171,7 @@ std::optional<Rect> Geom::paneGuess(const std::optional<Rect>& programWindow) co
     return std::nullopt;
 }
 
-bool Geom::canScroll() const { return canScroll(window ? window : PPT::windowBounds()); }
+bool Geom::canScroll(const PPT& ppt) const { return canScroll(window ? window : ppt.windowBounds()); }
 
 bool Geom::canScroll(const std::optional<Rect>& programWindow) const {
     if (!fit || *fit) return false;

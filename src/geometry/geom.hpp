@@ -12,6 +12,9 @@
 
 namespace scribbet {
 
+class PPT;
+class Screens;
+
 struct PaneState;
 
 // How a geometry's rectangle was found.
@@ -38,7 +41,7 @@ struct Geom {
     double split = 100;        // the slide pane's share of the window height, percent
 
     // Reads the screens' backing scales and the program's window; main thread.
-    static std::optional<Geom> from(std::string_view answer);
+    static std::optional<Geom> from(std::string_view answer, const Screens& screens, const PPT& ppt);
     // The same with the facts given: the backing scales of all screens and the window.
     static std::optional<Geom> from(std::string_view answer, const std::vector<double>& backingScales,
                                     const std::optional<Rect>& programWindow);
@@ -47,11 +50,12 @@ struct Geom {
 
     // Screen points per slide point.
     double scale() const;
-    // An estimate of the slide pane from the window, when no measurement exists.
-    std::optional<Rect> paneGuess() const;
+    // An estimate of the slide pane from the window, when no measurement exists; without a
+    // window of its own, from the program's window as it is now.
+    std::optional<Rect> paneGuess(const PPT& ppt) const;
     std::optional<Rect> paneGuess(const std::optional<Rect>& programWindow) const;
     // The program is known not to be at Fit and the slide with its margins overflows the pane.
-    bool canScroll() const;
+    bool canScroll(const PPT& ppt) const;
     bool canScroll(const std::optional<Rect>& programWindow) const;
 
     // A copy lined up with a pane measurement: the slide where the document centres it, at

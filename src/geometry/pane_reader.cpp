@@ -1,13 +1,11 @@
 #include "geometry/pane_reader.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
-#include <mutex>
 
-#include "app/settings.hpp"
-#include "ports/preferences.hpp"
-#include "powerpoint/addin_check.hpp"
 #include "powerpoint/ppt.hpp"
+#include "runtime/shared_slot.hpp"
 
 namespace scribbet {
 
@@ -22,15 +20,14 @@ std::optional<T> as(const std::optional<AXValue>& v) {
 }
 } // namespace
 
-PaneReader::PaneReader(std::shared_ptr<Accessibility> ax) : ax_(std::move(ax)) {}
+PaneReader::PaneReader(std::shared_ptr<Accessibility> ax, const Clock& clock, const PPT& ppt)
+    : ax_(std::move(ax)), clock_(clock), ppt_(ppt) {}
 
 PaneReader& PaneReader::shared() {
-    // No port of its own: it uses whichever accessibility interface is installed.
-    static PaneReader reader(nullptr);
-    return reader;
+    PaneReader* reader = SharedSlot<PaneReader>::get();
+    assert(reader && "the entry point builds the pane reader");
+    return *reader;
 }
-
-std::shared_ptr<Accessibility> PaneReader::ax() const { return ax_ ? ax_ : AXAccess::port(); }
 
 bool PaneReader::close(const Rect& a, const Rect& b) {
     return std::abs(a.x - b.x) < 6 && std::abs(a.y - b.y) < 6 && std::abs(a.w - b.w) < 12 &&
@@ -38,7 +35,7 @@ bool PaneReader::close(const Rect& a, const Rect& b) {
 }
 
 std::optional<AXValue> PaneReader::value(const AXRef& element, const std::string& name) {
-    const auto a = ax();
+    const auto& a = ax_;
     if (!a || !element) return std::nullopt;
     return a->attribute(element, name);
 }
@@ -65,8 +62,8 @@ void PaneReader::forget() {
 }
 
 std::optional<PaneState> PaneReader::read(const std::optional<Rect>& near) {
-    const auto pid = PPT::running();
-    const auto a = ax();
+    const auto pid = ppt_.running();
+    const auto& a = ax_;
     if (!a || !a->trusted() || !pid) {
         forget();
         return std::nullopt;
@@ -76,7 +73,7 @@ std::optional<PaneState> PaneReader::read(const std::optional<Rect>& near) {
         pid_ = *pid;
     }
     if (auto state = current(); state && (!near || close(state->window, *near))) return state;
-    const Instant now = clock().now();
+    const Instant now = clock_.now();
     if (lastFind_ && now - *lastFind_ <= throttle) return std::nullopt;
     lastFind_ = now;
     find(near);
@@ -85,7 +82,7 @@ std::optional<PaneState> PaneReader::read(const std::optional<Rect>& near) {
 
 void PaneReader::find(const std::optional<Rect>& near) {
     forget();
-    const auto a = ax();
+    const auto& a = ax_;
     if (!a) return;
     app_ = a->application(pid_);
     if (!app_) return;
@@ -173,7 +170,7 @@ std::optional<PaneState> PaneReader::current() {
 
 bool PaneReader::scroll(AXPoint to, std::optional<AXSize> doc) {
     const auto state = current();
-    const auto a = ax();
+    const auto& a = ax_;
     if (!state || bars_.empty() || !a) return false;
     const AXSize size = doc.value_or(AXSize{state->content.w, state->content.h});
     bool moved = false;
@@ -189,7 +186,7 @@ bool PaneReader::scroll(AXPoint to, std::optional<AXSize> doc) {
         const double want = edge - (horizontal ? to.x : to.y);
         const double v = std::clamp(want / range, 0.0, 1.0);
         if (!a->setNumber(bar, "AXValue", v)) continue;
-        clock().sleepFor(barSettle);
+        clock_.sleepFor(barSettle);
         moved = true;
         correct(bar, horizontal, want, v);
     }
@@ -206,8 +203,8 @@ void PaneReader::correct(const AXRef& bar, bool horizontal, double want, double 
         const double got = horizontal ? fresh->pane.x - fresh->content.x : fresh->pane.y - fresh->content.y;
         if (std::abs(got - want) < 0.75 || got <= 0.5) return;
         value = std::clamp(want / (got / value), 0.0, 1.0);
-        if (const auto a = ax()) a->setNumber(bar, "AXValue", value);
-        clock().sleepFor(barSettle);
+        if (const auto& a = ax_) a->setNumber(bar, "AXValue", value);
+        clock_.sleepFor(barSettle);
     }
 }
 
@@ -221,58 +218,14 @@ void PaneReader::restore(const PaneState& saved) {
 }
 
 void PaneReader::refresh() {
-    const auto a = ax();
+    const auto& a = ax_;
     for (const auto& bar : bars_) {
         const auto v = as<double>(value(bar, "AXValue"));
         if (!v || !a) continue;
         a->setNumber(bar, "AXValue", *v < 0.5 ? *v + 0.00001 : *v - 0.00001);
         a->setNumber(bar, "AXValue", *v);
     }
-    if (!bars_.empty()) clock().sleepFor(refreshSettle);
+    if (!bars_.empty()) clock_.sleepFor(refreshSettle);
 }
-
-namespace AXAccess {
-
-namespace {
-std::mutex mutex;
-std::shared_ptr<Accessibility> installed;
-} // namespace
-
-void install(std::shared_ptr<Accessibility> ax) {
-    std::lock_guard lock(mutex);
-    installed = std::move(ax);
-}
-
-std::shared_ptr<Accessibility> port() {
-    std::lock_guard lock(mutex);
-    return installed;
-}
-
-bool trusted() {
-    const auto ax = port();
-    return ax && ax->trusted();
-}
-
-bool askOnce() {
-    const auto ax = port();
-    if (!ax || ax->trusted() || Settings::current().testing) return false;
-    const auto asked = Preferences::shared().get("axAskedFor");
-    if (asked && asked->is_string() && asked->get<std::string>() == AddinCheck::mine()) return false;
-    Preferences::shared().set("axAskedFor", AddinCheck::mine());
-    ax->promptForTrust();
-    return true;
-}
-
-void prompt() {
-    if (const auto ax = port()) ax->promptForTrust();
-}
-
-void openSettings() {
-    if (auto ws = PPT::workspacePort()) {
-        ws->openURL("x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility");
-    }
-}
-
-} // namespace AXAccess
 
 } // namespace scribbet

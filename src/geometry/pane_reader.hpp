@@ -14,14 +14,17 @@
 
 namespace scribbet {
 
+class PPT;
+
 class PaneReader {
 public:
     static constexpr Duration throttle = std::chrono::milliseconds(250);
     static constexpr double messagingTimeout = 0.25;
     static constexpr int maxDepth = 14;
 
-    // Without an interface of its own, it uses the installed one.
-    explicit PaneReader(std::shared_ptr<Accessibility> ax);
+    // Without an interface, it finds nothing; `ppt` says which process the program is.
+    PaneReader(std::shared_ptr<Accessibility> ax, const Clock& clock, const PPT& ppt);
+    // The reader the entry point built.
     static PaneReader& shared();
 
     SerialQueue& queue() { return queue_; }
@@ -48,33 +51,20 @@ private:
         AXRef scroll, layout;
         double area = 0;
     };
-    std::shared_ptr<Accessibility> ax() const;
     std::optional<PaneState> current();
     void find(const std::optional<Rect>& near);
     std::optional<std::pair<AXRef, AXRef>> editor(const AXRef& element, int depth, std::optional<Candidate>& best);
     std::optional<std::string> role(const AXRef& element) { return string(element, "AXRole"); }
     void correct(const AXRef& bar, bool horizontal, double want, double value);
 
-    std::shared_ptr<Accessibility> ax_;
+    const std::shared_ptr<Accessibility> ax_;
+    const Clock& clock_;
+    const PPT& ppt_;
     SerialQueue queue_{"com.tarnwell.scribbet.ax"};
     int pid_ = 0;
     AXRef app_, win_, scroll_, layout_;
     std::vector<AXRef> bars_;
     std::optional<Instant> lastFind_;
 };
-
-namespace AXAccess {
-
-void install(std::shared_ptr<Accessibility> ax);
-std::shared_ptr<Accessibility> port();
-
-bool trusted();
-// Shows the system's prompt at most once per version of this program, never in test mode.
-bool askOnce();
-// Asks with the system's prompt, every time (the status window's button does).
-void prompt();
-void openSettings();
-
-} // namespace AXAccess
 
 } // namespace scribbet

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "app/text.hpp"
+#include "geometry/ax_access.hpp"
 #include "geometry/pane_reader.hpp"
 #include "layer/overlay.hpp"
 #include "layer/page_protocol.hpp"
@@ -26,15 +27,15 @@ bool differentScale(double a, double b) { return b != 0 && std::abs(a / b - 1) >
 
 double cut2(double v) { return std::trunc(v * 100) / 100; }
 
-std::optional<Rect> paneRect(const Session& s) {
+std::optional<Rect> paneRect(const Session& s, const PPT& ppt) {
     if (s.host) return s.pane ? std::optional<Rect>(s.pane->visible()) : std::nullopt;
-    return s.geom ? s.geom->paneGuess() : std::nullopt;
+    return s.geom ? s.geom->paneGuess(ppt) : std::nullopt;
 }
-
-Instant now() { return clock().now(); }
 } // namespace
 
 Follower::Follower(Overlay& layer) : layer_(layer), lastTrustCheck_(now()), lastMeasure_(now()) {}
+
+Instant Follower::now() const { return layer_.now(); }
 
 void Follower::tick(Session& s) {
     const Instant t = now();
@@ -55,9 +56,9 @@ void Follower::follow(Session& s) {
     if (s.axBusy || !s.geom) return;
     s.axBusy = true;
     const std::optional<Rect> hint = s.pane ? std::optional<Rect>(s.pane->window) : s.geom->window;
-    PaneReader& r = layer_.reader();
+    PaneReader& r = layer_.ports_.reader;
     postAndReply(
-        r.queue(), [hint, &r] { return r.read(hint); }, MainQueue::shared(),
+        r.queue(), [hint, &r] { return r.read(hint); }, layer_.ports_.main,
         weakly(s.weak.weak(), [this](Session& s, std::optional<PaneState> result) {
             s.axBusy = false;
             result ? update(s, std::move(*result)) : lost(s);
@@ -82,12 +83,12 @@ void Follower::update(Session& s, PaneState next) {
     }
     s.pane = std::move(next);
     s.geom->lineUp(*s.pane, rescaled);
-    panel_place::moveToScreenOf(s, s.pane->visible());
+    panel_place::moveToScreenOf(s, s.pane->visible(), layer_.ports_.screens);
     layer_.channel_.push(s);
 }
 
 void Follower::lost(Session& s) {
-    if (AXAccess::trusted()) return;
+    if (layer_.ports_.ax.trusted()) return;
     s.host = false;
     s.pane.reset();
     log("Accessibility is no longer allowed - the layer is measured by the add-in from now on.");
@@ -101,11 +102,11 @@ void Follower::remeasure(Session& s) {
     if (s.measuring) return;
     s.measuring = true;
     postAndReply(
-        layer_.measureQueue(), [] { return PPT::attempt("SCBT_Where", {}, Overlay::whereTimeout); },
-        MainQueue::shared(), weakly(s.weak.weak(), [this](Session& s, const PPT::Attempt& a) {
+        layer_.ports_.measureQueue, [&ppt = layer_.ports_.ppt] { return ppt.attempt("SCBT_Where", {}, Overlay::whereTimeout); },
+        layer_.ports_.main, weakly(s.weak.weak(), [this](Session& s, const PPT::Attempt& a) {
             s.measuring = false;
             std::optional<Geom> m;
-            if (a.reply.hasFields()) m = Geom::from(a.reply.fields());
+            if (a.reply.hasFields()) m = Geom::from(a.reply.fields(), layer_.ports_.screens, layer_.ports_.ppt);
             m ? measured(s, *m) : measureFailed(s, a);
         }));
 }
@@ -125,7 +126,7 @@ void Follower::measured(Session& s, const Geom& m) {
     s.lastFailure.clear();
     if (!s.geom || m.slideW <= 0) return;
     if (s.host && differentScale(m.scale(), s.geom->scale())) {
-        PaneReader& r = layer_.reader();
+        PaneReader& r = layer_.ports_.reader;
         r.queue().async([&r] { r.refresh(); });
     }
     Geom merged = *s.geom;
@@ -147,7 +148,7 @@ void Follower::measured(Session& s, const Geom& m) {
     s.geom = merged;
     noteSlide(s);
     if (!s.host) {
-        const bool c = s.geom->canScroll();
+        const bool c = s.geom->canScroll(layer_.ports_.ppt);
         if (c != s.zoomNoted) {
             s.zoomNoted = c;
             if (c) layer_.channel_.tell(s, page_protocol::noteCommand(zoomNote));
@@ -168,7 +169,7 @@ void Follower::noteSlide(Session& s) {
 }
 
 void Follower::realign(Session& s, const std::string& answer) {
-    if (const auto g = Geom::from(answer)) {
+    if (const auto g = Geom::from(answer, layer_.ports_.screens, layer_.ports_.ppt)) {
         measured(s, *g);
         s.remeasureAt = now() + Overlay::afterRealign;
     } else {
@@ -180,7 +181,7 @@ void Follower::watchWindow(Session& s) {
     const Instant t = now();
     if (s.lastWinCheck && t - *s.lastWinCheck <= Overlay::windowCheckEvery) return;
     s.lastWinCheck = t;
-    const auto w = PPT::windowBounds();
+    const auto w = layer_.ports_.ppt.windowBounds();
     if (w == s.lastWin) return;
     s.lastWin = w;
     s.remeasureAt = t + Overlay::afterWindowChange;
@@ -191,12 +192,12 @@ void Follower::upgrade(Session& s) {
     const Instant t = now();
     if (t - lastTrustCheck_ <= Overlay::trustCheckEvery) return;
     lastTrustCheck_ = t;
-    if (!AXAccess::trusted() || !s.geom) return;
+    if (!layer_.ports_.ax.trusted() || !s.geom) return;
     s.axBusy = true;
     const std::optional<Rect> hint = s.geom->window;
-    PaneReader& r = layer_.reader();
+    PaneReader& r = layer_.ports_.reader;
     postAndReply(
-        r.queue(), [hint, &r] { return r.read(hint); }, MainQueue::shared(),
+        r.queue(), [hint, &r] { return r.read(hint); }, layer_.ports_.main,
         weakly(s.weak.weak(), [this](Session& s, const std::optional<PaneState>& found) {
             s.axBusy = false;
             if (!s.host && found && s.geom) upgraded(s, *found);
@@ -223,13 +224,13 @@ void Follower::mouseElsewhere(Session& s) {
     }
 }
 
-GeomFigures Follower::figures(const Session& s) {
+GeomFigures Follower::figures(const Session& s, const PPT& ppt) {
     GeomFigures f;
     const Rect r = panel_place::toLayer(s.origin, s.geom->rect);
     f.n = {cut2(r.minX()), cut2(r.minY()), cut2(r.width()), cut2(r.height()), std::trunc(s.geom->scale() * 1000) / 10};
     f.host = s.host;
     f.fit = s.geom->fit == true;
-    if (const auto p = paneRect(s)) {
+    if (const auto p = paneRect(s, ppt)) {
         const Rect l = panel_place::toLayer(s.origin, *p);
         f.hasPane = true;
         f.pane = {cut2(l.x), cut2(l.y), cut2(l.w), cut2(l.h)};

@@ -37,10 +37,11 @@ public:
     // A click in another program: if that is the presentation program, its view may change.
     void mouseElsewhere(Session& s);
 
-    static GeomFigures figures(const Session& s); // with a geometry
+    static GeomFigures figures(const Session& s, const PPT& ppt); // with a geometry
     static std::optional<std::string> geomText(const GeomFigures& f);
 
 private:
+    Instant now() const;
     void follow(Session& s);
     void update(Session& s, PaneState next);
     void lost(Session& s);

@@ -3,25 +3,24 @@
 // the rest.
 #include "layer/overlay.hpp"
 
+#include <cassert>
+
 #include "app/idle.hpp"
 #include "app/notice.hpp"
 #include "app/text.hpp"
+#include "geometry/ax_access.hpp"
 #include "geometry/pane_reader.hpp"
 #include "layer/panel_place.hpp"
 #include "layer/session.hpp"
 #include "log/app_state.hpp"
 #include "ports/screens.hpp"
 #include "powerpoint/ppt.hpp"
+#include "runtime/shared_slot.hpp"
 #include "runtime/weak.hpp"
 
 namespace scribbet {
 
 namespace {
-std::shared_ptr<Overlay>& instance() {
-    static std::shared_ptr<Overlay> o;
-    return o;
-}
-
 const char* noSeeThrough = "The screen cannot show see-through windows, so the drawing layer would hide PowerPoint. "
                            "Start a compositing manager (or turn on your desktop's compositing), then try again.";
 
@@ -29,26 +28,19 @@ bool isProgram(const std::optional<std::string>& bundle) {
     return bundle && text::lowercased(*bundle) == text::lowercased(PPT::bundleID);
 }
 
-Instant now() { return clock().now(); }
 } // namespace
 
 Overlay& Overlay::shared() {
-    if (!instance()) instance() = std::make_shared<Overlay>(Ports{});
-    return *instance();
-}
-
-void Overlay::install(Ports ports) {
-    if (instance()) instance()->teardown();
-    instance() = std::make_shared<Overlay>(std::move(ports));
+    Overlay* layer = SharedSlot<Overlay>::get();
+    assert(layer && "the entry point builds the layer");
+    return *layer;
 }
 
 Overlay::Overlay(Ports ports) : ports_(std::move(ports)) {}
 
-Overlay::~Overlay() = default;
+Overlay::~Overlay() { teardown(); }
 
-PaneReader& Overlay::reader() const { return ports_.reader ? *ports_.reader : PaneReader::shared(); }
-
-Queue& Overlay::measureQueue() const { return ports_.measureQueue ? *ports_.measureQueue : globalQueue(); }
+Instant Overlay::now() const { return ports_.main.clock().now(); }
 
 bool Overlay::frontOK() const {
     if (!ports_.workspace) return true;
@@ -59,7 +51,7 @@ bool Overlay::frontOK() const {
 
 void Overlay::open(const Geom& geom, const std::optional<PaneState>& pane, const std::string& tool, bool fitted) {
     teardown();
-    if (Screens::shared().screens().empty() || !ports_.factory) {
+    if (ports_.screens.screens().empty() || !ports_.factory) {
         log("No screen to draw on.");
         return;
     }
@@ -67,14 +59,14 @@ void Overlay::open(const Geom& geom, const std::optional<PaneState>& pane, const
         // An opaque layer over the whole screen would hide the program it is meant to draw
         // over: better no layer, and say why.
         log(std::string("Could not open the drawing layer: ") + noSeeThrough);
-        Notice::show(noSeeThrough);
+        ports_.notice.show(noSeeThrough);
         return;
     }
     const Geom working = pane ? geom.lined(*pane) : geom;
     if (!start(working, pane, tool, fitted)) return;
 
     Session& s = *session_;
-    s.lastWin = PPT::windowBounds();
+    s.lastWin = ports_.ppt.windowBounds();
     s.lastWinCheck = now();
     s.panel->setIgnoresMouse(false);
     s.web->load(s.address, std::chrono::seconds(60));
@@ -83,16 +75,16 @@ void Overlay::open(const Geom& geom, const std::optional<PaneState>& pane, const
     if (frontOK()) s.panel->makeKeyAndFront();
 
     std::string suffix;
-    if (!pane) suffix = AXAccess::trusted() ? "; PowerPoint's editor not found" : "; no Accessibility";
+    if (!pane) suffix = ports_.ax.trusted() ? "; PowerPoint's editor not found" : "; no Accessibility";
     log("Drawing layer open over the slide (" + std::string(noteText(working.note)) + suffix + ").");
 }
 
 // Makes the window on the slide's screen, its web view and the page's address: the session,
 // or a line saying which could not be made.
 bool Overlay::start(const Geom& working, const std::optional<PaneState>& pane, const std::string& tool, bool fitted) {
-    const auto screens = Screens::shared().screens();
+    const auto screens = ports_.screens.screens();
     const Rect probe = pane ? pane->visible() : working.window.value_or(working.rect);
-    const Rect frame = panel_place::screenFor(screens, Screens::shared().mainScreen(), probe);
+    const Rect frame = panel_place::screenFor(screens, ports_.screens.mainScreen(), probe);
     const Point origin = panel_place::originOf(frame, screens.front().frame.maxY());
 
     auto panel = ports_.factory->makePanel(frame);
@@ -102,7 +94,7 @@ bool Overlay::start(const Geom& working, const std::optional<PaneState>& pane, c
         if (panel) panel->clear();
         return false;
     }
-    auto address = PageChannel::address(working, pane, tool, fitted, origin);
+    auto address = channel_.address(working, pane, tool, fitted, origin);
     if (!address) {
         log("Could not build the drawing layer's address.");
         return false;
@@ -123,7 +115,7 @@ void Overlay::watch(Session& s) {
                 o.close(false);
             })));
     }
-    s.poll = MainQueue::shared().repeating(tickInterval, weakly(shared_from_this(), [](Overlay& o) { o.tick(); }));
+    s.poll = ports_.main.repeating(tickInterval, weakly(shared_from_this(), [](Overlay& o) { o.tick(); }));
     channel_.armWatchdog(s);
     pass_.watch(s);
 }
@@ -153,8 +145,8 @@ void Overlay::close(bool activate) {
     const bool wasFront = frontOK();
     teardown();
     log("Drawing layer closed.");
-    if (activate && wasFront) PPT::activate();
-    MainQueue::shared().after(std::chrono::seconds(1), [] { Idle::check(); });
+    if (activate && wasFront) ports_.ppt.activate();
+    ports_.idle.checkAfter(std::chrono::seconds(1));
 }
 
 void Overlay::tick() {
@@ -170,7 +162,7 @@ void Overlay::tick() {
 // closes (the page keeps an unplaced drawing and offers it back next time).
 void Overlay::seeThroughLost() {
     log("The screen stopped showing see-through windows - drawing layer closed.");
-    Notice::show("The drawing layer closed: the screen stopped showing see-through windows, so it would hide "
+    ports_.notice.show("The drawing layer closed: the screen stopped showing see-through windows, so it would hide "
                  "PowerPoint. Start a compositing manager again, then draw again.");
     close(true);
 }
@@ -214,7 +206,7 @@ Session* Overlay::current(const LayerWebView& from) const {
     return session_ && session_->isCurrent(from) ? session_.get() : nullptr;
 }
 
-bool Overlay::allowNavigation(const LayerWebView&, const std::string& url) { return PageChannel::allowNavigation(url); }
+bool Overlay::allowNavigation(const LayerWebView&, const std::string& url) { return channel_.allowNavigation(url); }
 
 bool Overlay::allowResponse(const LayerWebView& from, bool isHTTP, int status, bool mainFrame) {
     return channel_.allowResponse(current(from), isHTTP, status, mainFrame);
@@ -234,7 +226,7 @@ void Overlay::message(const LayerWebView& from, const nlohmann::json& body) {
 
 std::optional<std::string> Overlay::geomCommand() const {
     if (!session_ || !session_->geom) return std::nullopt;
-    return Follower::geomText(Follower::figures(*session_));
+    return Follower::geomText(Follower::figures(*session_, ports_.ppt));
 }
 
 namespace {

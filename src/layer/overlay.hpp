@@ -8,6 +8,7 @@
 // (page_channel.hpp), the follower (follower.hpp), the panel's placement (panel_place.hpp)
 // and pass-through and keys (pass_through.hpp); what one opening holds is its Session
 // (session.hpp). Here: opening, closing, and showing or hiding the layer with the program.
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,17 +30,30 @@
 
 namespace scribbet {
 
+class AXAccess;
+class Idle;
+class Notice;
 class PaneReader;
+class Preferences;
+class Screens;
 struct Session;
 
 class Overlay final : public LayerPageEvents, public std::enable_shared_from_this<Overlay> {
 public:
     struct Ports {
-        std::shared_ptr<LayerFactory> factory;
+        std::shared_ptr<LayerFactory> factory; // none: no layer opens
         std::shared_ptr<InputMonitors> input;
         std::shared_ptr<Workspace> workspace;
-        PaneReader* reader = nullptr; // the shared reader when none is given
-        Queue* measureQueue = nullptr; // where the add-in is asked; the global queue when none
+        PaneReader& reader;
+        Queue& measureQueue; // where the add-in is asked
+        MainQueue& main;
+        const Screens& screens;
+        Preferences& prefs; // the user's nudge
+        PPT& ppt;
+        AXAccess& ax;
+        Notice& notice;
+        Idle& idle;          // looks again once the layer has closed
+        std::uint16_t port;  // this program's server, which serves the page
     };
 
     static constexpr Duration tickInterval = std::chrono::nanoseconds(1'000'000'000 / 60);
@@ -53,8 +67,8 @@ public:
     static constexpr double whereTimeout = 5;
     static constexpr double sameScale = 0.002;
 
+    // The layer the entry point built.
     static Overlay& shared();
-    static void install(Ports ports);
     explicit Overlay(Ports ports);
     ~Overlay() override;
 
@@ -116,8 +130,8 @@ private:
     void seeThroughLost();
     // The session of the page `from`, none when that page is not the layer's any more.
     Session* current(const LayerWebView& from) const;
-    PaneReader& reader() const;
-    Queue& measureQueue() const;
+    const Ports& ports() const { return ports_; }
+    Instant now() const;
 
     Ports ports_;
     PageChannel channel_{*this};

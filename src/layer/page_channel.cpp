@@ -11,10 +11,9 @@
 #include <random>
 #include <semaphore>
 
-#include "app/settings.hpp"
 #include "app/text.hpp"
 #include "app/whole_number.hpp"
-#include "geometry/pane_reader.hpp"
+#include "geometry/ax_access.hpp"
 #include "layer/follower.hpp"
 #include "layer/overlay.hpp"
 #include "layer/page_protocol.hpp"
@@ -64,20 +63,20 @@ std::string pzText(double scale) { return PageChannel::num(std::trunc(scale * 10
 
 // Where the slide and its pane lie, in the layer's coordinates, and the user's nudge when
 // only the add-in measured.
-Query placeQuery(const Geom& working, const std::optional<PaneState>& pane, Point origin) {
+Query placeQuery(const Geom& working, const std::optional<PaneState>& pane, Point origin, const Overlay::Ports& ports) {
     const auto num = &PageChannel::num;
     const Rect slide = panel_place::toLayer(origin, working.rect);
     Query q = {
         {"sw", num(working.slideW)}, {"sh", num(working.slideH)}, {"x", num(slide.minX())},
         {"y", num(slide.minY())},    {"w", num(slide.width())},   {"h", num(slide.height())},
     };
-    const std::optional<Rect> paneArea = pane ? std::optional<Rect>(pane->visible()) : working.paneGuess();
+    const std::optional<Rect> paneArea = pane ? std::optional<Rect>(pane->visible()) : working.paneGuess(ports.ppt);
     if (paneArea) {
         const Rect p = panel_place::toLayer(origin, *paneArea);
         q.insert(q.end(), {{"px", num(p.x)}, {"py", num(p.y)}, {"pw", num(p.w)}, {"ph", num(p.h)}});
     }
     if (!pane) {
-        const auto nudge = Preferences::shared().get("nudge");
+        const auto nudge = ports.prefs.get("nudge");
         if (nudge && nudge->is_object() && nudge->contains("x") && nudge->contains("y") && (*nudge)["x"].is_number() &&
             (*nudge)["y"].is_number()) {
             const double nx = (*nudge)["x"].get<double>(), ny = (*nudge)["y"].get<double>();
@@ -90,34 +89,35 @@ Query placeQuery(const Geom& working, const std::optional<PaneState>& pane, Poin
 
 // The query, in the page's order.
 std::optional<std::string> PageChannel::address(const Geom& working, const std::optional<PaneState>& pane,
-                                                const std::string& tool, bool fitted, Point origin) {
-    Query q = placeQuery(working, pane, origin);
+                                                const std::string& tool, bool fitted, Point origin) const {
+    const Overlay::Ports& ports = layer_.ports();
+    Query q = placeQuery(working, pane, origin, ports);
     q.emplace_back("note", noteText(working.note));
     if (!tool.empty()) q.emplace_back("tool", tool);
     q.emplace_back("host", pane ? "1" : "0");
-    q.emplace_back("ax", AXAccess::trusted() ? "1" : "0");
+    q.emplace_back("ax", ports.ax.trusted() ? "1" : "0");
     q.emplace_back("pz", pzText(working.scale()));
     if (working.fit == true) q.emplace_back("fit", "1");
     if (fitted) q.emplace_back("fitted", "1");
     if (working.slideID != 0) q.emplace_back("slide", std::to_string(working.slideID));
     q.emplace_back("sid", openingId());
     q.emplace_back("v", std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
-                                           clock().wallNow().time_since_epoch())
+                                           ports.main.clock().wallNow().time_since_epoch())
                                            .count()));
     std::string joined;
     for (const auto& [key, value] : q) {
         if (!joined.empty()) joined += "&";
         joined += key + "=" + enc(value);
     }
-    std::string out = "http://127.0.0.1:" + std::to_string(Settings::current().port) + "/overlay.html?" + joined;
+    std::string out = "http://127.0.0.1:" + std::to_string(ports.port) + "/overlay.html?" + joined;
     if (!parseURL(out)) return std::nullopt;
     return out;
 }
 
-bool PageChannel::allowNavigation(const std::string& url) {
+bool PageChannel::allowNavigation(const std::string& url) const {
     const auto u = parseURL(url);
     if (!u) return false;
-    if (u->host == "127.0.0.1" && u->port == static_cast<int>(Settings::current().port)) return true;
+    if (u->host == "127.0.0.1" && u->port == static_cast<int>(layer_.ports().port)) return true;
     return u->scheme == "about";
 }
 
@@ -160,7 +160,7 @@ std::optional<std::string> PageChannel::serialized(const nlohmann::json& v) {
 // before any text is written.
 void PageChannel::push(Session& s) {
     if (!s.ready || !s.geom) return;
-    const GeomFigures f = Follower::figures(s);
+    const GeomFigures f = Follower::figures(s, layer_.ports().ppt);
     if (!s.sentGeom.empty() && f.same(s.sentFigures)) return;
     const auto text = Follower::geomText(f);
     if (!text) return;
@@ -176,7 +176,8 @@ void PageChannel::tell(Session& s, const nlohmann::json& command) {
 }
 
 std::optional<std::string> PageChannel::command(const std::string& json, double timeoutSeconds) {
-    if (MainQueue::shared().isCurrent()) {
+    MainQueue& main = layer_.ports().main;
+    if (main.isCurrent()) {
         log("Overlay.command was called on the main thread - refused");
         return std::nullopt;
     }
@@ -191,7 +192,7 @@ std::optional<std::string> PageChannel::command(const std::string& json, double 
     };
     auto holder = std::make_shared<Holder>();
     // Not weakly(): a layer gone by then must still let the caller go at once.
-    MainQueue::shared().async([weak = layer_.weak_from_this(), holder, script = call(json)] {
+    main.async([weak = layer_.weak_from_this(), holder, script = call(json)] {
         auto layer = weak.lock();
         if (!layer || !layer->session_) return holder->signal();
         layer->session_->web->evaluate(script, [holder](EvalResult r) {
@@ -216,7 +217,7 @@ std::optional<std::string> PageChannel::command(const std::string& json, double 
 }
 
 void PageChannel::armWatchdog(Session& s) {
-    s.watchdog = MainQueue::shared().oneShot(Overlay::watchdogLimit, weakly(s.weak.weak(), [this](Session& s) {
+    s.watchdog = layer_.ports().main.oneShot(Overlay::watchdogLimit, weakly(s.weak.weak(), [this](Session& s) {
         if (s.ready) return;
         log("The drawing layer did not start within 15 s - closed.");
         layer_.close(true);
@@ -226,7 +227,7 @@ void PageChannel::armWatchdog(Session& s) {
 // A failure seen inside a web view callback closes the layer a moment later, and only if
 // that opening is still the layer's: a newer layer is never closed by an old page.
 void PageChannel::queueClose(Session& s) {
-    MainQueue::shared().async(weakly(s.weak.weak(), [this](Session&) { layer_.close(true); }));
+    layer_.ports().main.async(weakly(s.weak.weak(), [this](Session&) { layer_.close(true); }));
 }
 
 bool PageChannel::allowResponse(Session* s, bool isHTTP, int status, bool mainFrame) {

@@ -24,9 +24,9 @@ public:
     explicit PageChannel(Overlay& layer) : layer_(layer) {}
 
     // The page's address for one opening; none when it would not parse back.
-    static std::optional<std::string> address(const Geom& working, const std::optional<PaneState>& pane,
-                                              const std::string& tool, bool fitted, Point origin);
-    static bool allowNavigation(const std::string& url);
+    std::optional<std::string> address(const Geom& working, const std::optional<PaneState>& pane,
+                                       const std::string& tool, bool fitted, Point origin) const;
+    bool allowNavigation(const std::string& url) const;
 
     std::optional<std::string> command(const std::string& json, double timeoutSeconds);
     void tell(Session& s, const nlohmann::json& command);

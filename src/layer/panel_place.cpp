@@ -19,11 +19,11 @@ Point originOf(const Rect& frame, double H) { return {frame.minX(), H - frame.ma
 
 // The layer covers its screen from the origin, so whether the pane is still on it needs no
 // list of screens.
-void moveToScreenOf(Session& s, const Rect& probe) {
+void moveToScreenOf(Session& s, const Rect& probe, const Screens& all) {
     const Rect current = s.panel->frame();
     const double cx = probe.midX(), cy = probe.midY();
     if (Rect{s.origin.x, s.origin.y, current.width(), current.height()}.containsPoint(cx, cy)) return;
-    const auto screens = Screens::shared().screens();
+    const auto screens = all.screens();
     if (screens.empty()) return;
     const double H = screens.front().frame.maxY();
     const double x = cx, y = H - cy;

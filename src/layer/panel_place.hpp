@@ -23,7 +23,7 @@ Point originOf(const Rect& frame, double H);
 inline Rect toLayer(Point origin, const Rect& r) { return {r.x - origin.x, r.y - origin.y, r.w, r.h}; }
 // Moves the session's panel to the screen under the probe when it left the panel's screen;
 // the geometry the page has is stale then, so it is sent again.
-void moveToScreenOf(Session& s, const Rect& probe);
+void moveToScreenOf(Session& s, const Rect& probe, const Screens& screens);
 
 } // namespace panel_place
 } // namespace scribbet

@@ -67,7 +67,7 @@ void PassThrough::suspend(Session& s, bool on) {
         s.panel->hide();
     } else if (layer_.frontOK()) {
         s.panel->orderFrontRegardless();
-        s.remeasureAt = clock().now();
+        s.remeasureAt = layer_.now();
     }
 }
 

@@ -6,14 +6,11 @@
 
 #include <ctime>
 
+#include "runtime/shared_slot.hpp"
+
 namespace scribbet {
 
 namespace {
-std::unique_ptr<AppState>& instance() {
-    static std::unique_ptr<AppState> s;
-    return s;
-}
-
 std::string format(WallTime t, const char* pattern) {
     const std::time_t secs =
         std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(t));
@@ -23,41 +20,41 @@ std::string format(WallTime t, const char* pattern) {
     const std::size_t n = std::strftime(out, sizeof out, pattern, &local);
     return std::string(out, n);
 }
+
+std::filesystem::path earlyLogFile() {
+    std::error_code ec;
+    auto temp = std::filesystem::temp_directory_path(ec);
+    return (ec ? std::filesystem::path("/tmp") : temp) / "Scribbet.log";
+}
 } // namespace
 
 void log(std::string_view message) { AppState::shared().log(message); }
 
-AppState::AppState(std::filesystem::path logFile, MainQueue& main)
+AppState::AppState(std::filesystem::path logFile, MainQueue* main)
     : logFile_(std::move(logFile)), main_(main), view_(std::make_shared<ViewSide>()) {}
 
-AppState& AppState::shared() {
-    auto& s = instance();
-    if (!s) {
-        std::error_code ec;
-        auto temp = std::filesystem::temp_directory_path(ec);
-        if (ec) temp = "/tmp";
-        s = std::make_unique<AppState>(temp / "Scribbet.log", MainQueue::shared());
-    }
-    return *s;
-}
+// Every line logged reaches the file before the log goes.
+AppState::~AppState() { flush(); }
 
-void AppState::install(std::filesystem::path logFile) {
-    if (instance()) instance()->flush();
-    instance() = std::make_unique<AppState>(std::move(logFile), MainQueue::shared());
+AppState& AppState::shared() {
+    if (AppState* built = SharedSlot<AppState>::get()) return *built;
+    static AppState early(earlyLogFile(), nullptr);
+    return early;
 }
 
 std::string AppState::stamp(WallTime t) { return format(t, "%Y-%m-%d %H:%M:%S"); }
 std::string AppState::clockText(WallTime t) { return format(t, "%H:%M:%S"); }
 
 void AppState::log(std::string_view message) {
-    const WallTime now = main_.clock().wallNow();
+    const WallTime now = main_ ? main_->clock().wallNow() : std::chrono::system_clock::now();
     std::string fileLine = stamp(now);
     fileLine.append("  ").append(message).push_back('\n');
     std::string viewLine = clockText(now);
     viewLine.append("  ").append(message).push_back('\n');
 
     fileQueue_.async([file = logFile_, line = std::move(fileLine)] { write(file, line); });
-    main_.async([view = view_, line = std::move(viewLine)] {
+    if (!main_) return;
+    main_->async([view = view_, line = std::move(viewLine)] {
         view->kept.push_back(line);
         while (view->kept.size() > keptLimit) view->kept.pop_front();
         if (auto logView = view->logView.lock()) logView->append(line);

@@ -21,12 +21,13 @@ public:
     static constexpr std::size_t keptLimit = 400;
     static constexpr std::uintmax_t fileLimit = 1'000'000; // bytes; larger files start afresh
 
-    AppState(std::filesystem::path logFile, MainQueue& main);
+    // Lines reach a log view through `main`; without one, only the file.
+    AppState(std::filesystem::path logFile, MainQueue* main);
+    ~AppState();
 
-    // Made by install() at start; until then, a log in the temp folder, so an early
-    // line is never lost to a crash.
+    // The log the entry point built; until then, one in the temp folder, so an early line is
+    // never lost to a crash.
     static AppState& shared();
-    static void install(std::filesystem::path logFile);
 
     void log(std::string_view message);
     // Main thread.
@@ -45,10 +46,10 @@ public:
 
 private:
     std::filesystem::path logFile_;
-    MainQueue& main_;
+    MainQueue* main_;
     SerialQueue fileQueue_{"com.tarnwell.scribbet.log"};
     // Shared with the queued view updates, so that a line still on its way to the main
-    // queue never touches an AppState that a test has already replaced.
+    // queue never touches an AppState that has gone.
     struct ViewSide {
         std::weak_ptr<LogView> logView;
         std::deque<std::string> kept;

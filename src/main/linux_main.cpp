@@ -9,10 +9,12 @@
 #include "app/app_delegate.hpp"
 #include "app/settings.hpp"
 #include "log/app_state.hpp"
+#include "geometry/ax_access.hpp"
 #include "geometry/pane_reader.hpp"
 #include "adapters/linux/desktop_places.hpp"
 #include "adapters/linux/file_preferences.hpp"
 #include "adapters/linux/headless_layer.hpp"
+#include "app/idle.hpp"
 #include "app/notice.hpp"
 #include "layer/overlay.hpp"
 #include "adapters/linux/headless_app.hpp"
@@ -21,6 +23,8 @@
 #include "powerpoint/addin_check.hpp"
 #include "powerpoint/ppt.hpp"
 #include "runtime/queues.hpp"
+#include "runtime/shared_slot.hpp"
+#include "runtime/system_clock.hpp"
 #ifdef SCRIBBET_GTK
 #include "adapters/gtk/gtk_host.hpp"
 #endif
@@ -34,48 +38,90 @@ int refuse(const std::string& why) {
     return 1;
 }
 
-// The platform's side: real windows when there is a display; the headless adapters otherwise.
+// The loop the main queue runs on: GLib's when there is a display to open, else a plain one.
+struct Loop {
+    std::shared_ptr<MainLoop> pump;
+    bool windows = false;
+};
+
+Loop openLoop([[maybe_unused]] const char* program) {
+#ifdef SCRIBBET_GTK
+    auto display = gtkhost::openDisplay();
+    if (display.loop) {
+        gtkhost::restartHeadlessOnDisplayLoss(program);
+        return {display.loop, true};
+    }
+    std::cerr << "scribbet: " << display.why << "\n";
+#endif
+    return {std::make_shared<WaitingPump>(), false};
+}
+
+// The platform's side: real windows when the loop is GLib's; the headless adapters otherwise.
 struct Adapters {
-    std::shared_ptr<MainLoop> loop = std::make_shared<WaitingPump>();
-    std::shared_ptr<LayerFactory> layers = std::make_shared<HeadlessLayerFactory>();
+    std::shared_ptr<LayerFactory> layers;
     std::shared_ptr<InputMonitors> input = std::make_shared<HeadlessInput>();
     std::shared_ptr<NoticeUI> notices = std::make_shared<LoggedNotices>();
     std::shared_ptr<const Screens> screens = std::make_shared<StandinScreens>();
     std::shared_ptr<StatusUI> statusUI;
 };
 
-Adapters makeAdapters([[maybe_unused]] const char* program) {
+Adapters makeAdapters(MainQueue& main, [[maybe_unused]] bool windows) {
     Adapters a;
 #ifdef SCRIBBET_GTK
-    auto display = gtkhost::openDisplay();
-    if (const auto& g = display.adapters) {
-        a.loop = g->loop;
-        a.layers = g->layers;
-        a.input = g->input;
-        a.notices = g->notices;
-        a.screens = g->screens;
-        a.statusUI = g->status;
-        gtkhost::restartHeadlessOnDisplayLoss(program);
-    } else {
-        std::cerr << "scribbet: " << display.why << "\n";
+    if (windows) {
+        auto g = gtkhost::adaptersOn(main);
+        a.layers = g.layers;
+        a.input = g.input;
+        a.notices = g.notices;
+        a.screens = g.screens;
+        a.statusUI = g.status;
+        return a;
     }
 #endif
+    a.layers = std::make_shared<HeadlessLayerFactory>(main);
     return a;
 }
 
-// The core's rooms get their adapters.
-void install(const Adapters& a, const XdgPaths& paths, const std::shared_ptr<ProgramBundle>& bundle) {
-    MainQueue::install(a.loop, std::make_shared<SystemClock>());
-    Bundle::setMain(bundle);
-    AppState::install(paths.logFile());
-    auto workspace = std::make_shared<StandinWorkspace>();
-    PPT::install({std::make_shared<StandinMacroTransport>(), std::make_shared<StandinWindowList>(), workspace});
-    Overlay::install({a.layers, a.input, workspace});
-    Notice::install(a.notices, a.input);
-    AddinCheck::install(std::make_shared<StandinScriptRunner>());
-    Screens::install(a.screens);
-    AXAccess::install(std::make_shared<StandinAccessibility>());
-    Preferences::install(std::make_shared<FilePreferences>(FilePreferences::defaultFile()));
+// Everything the instance is made of, made once in the order each part needs the others and
+// gone in the reverse order, while the platform still runs (the layer and the notice hold GTK
+// and WebKit objects, which must not go among the static objects at exit, after WebKit's own).
+struct Program {
+    Program(const Settings& s, const Loop& loop);
+
+    Settings settings;
+    XdgPaths paths;
+    ProgramBundle bundle;
+    MainQueue mainQueue;
+    AppState state{paths.logFile(), &mainQueue};
+    SharedSlot<AppState> stateSlot{state};
+    Adapters adapters;
+    FilePreferences prefs{FilePreferences::defaultFile()};
+    std::shared_ptr<StandinWorkspace> workspace = std::make_shared<StandinWorkspace>(mainQueue);
+    PPT ppt{{std::make_shared<StandinMacroTransport>(), std::make_shared<StandinWindowList>(), workspace},
+            mainQueue,
+            settings.macroPrefix};
+    AddinCheck addin{{ppt, std::make_shared<StandinScriptRunner>(), mainQueue, mainQueue.clock(), settings.addinName,
+                      AddinCheck::versionOf(bundle)}};
+    std::shared_ptr<Accessibility> axPort = std::make_shared<StandinAccessibility>();
+    AXAccess ax{{axPort, prefs, workspace, settings.testing, addin.mine()}};
+    PaneReader reader;
+    SharedSlot<PaneReader> readerSlot{reader};
+    Notice notice{{adapters.notices, adapters.input, *adapters.screens, mainQueue}};
+    ConcurrentQueue background{"com.tarnwell.scribbet.global", 4};
+    std::shared_ptr<Overlay> overlay;
+    Idle idle{{mainQueue, state, [this] { return overlay && overlay->isOpen(); }, nullptr}};
+    std::optional<SharedSlot<Overlay>> overlaySlot;
+};
+
+Program::Program(const Settings& s, const Loop& loop)
+    : settings(s),
+      mainQueue(loop.pump, std::make_shared<SystemClock>()),
+      adapters(makeAdapters(mainQueue, loop.windows)),
+      reader(axPort, mainQueue.clock(), ppt) {
+    overlay = std::make_shared<Overlay>(Overlay::Ports{adapters.layers, adapters.input, workspace, reader, background,
+                                                       mainQueue, *adapters.screens, prefs, ppt, ax, notice, idle,
+                                                       settings.port});
+    overlaySlot.emplace(*overlay);
 }
 
 // SIGINT and SIGTERM go to one waiting thread, which asks for the terminate action.
@@ -114,7 +160,6 @@ InstanceChannel::Handler handOverTo(HeadlessApplication& app) {
 
 int main(int argc, char** argv) {
     const Settings settings = Settings::fromEnvironment();
-    Settings::setCurrent(settings);
 
     const std::vector<std::string> links(argv + 1, argv + argc);
     std::vector<std::string> messages;
@@ -131,12 +176,8 @@ int main(int argc, char** argv) {
     }
 
     const sigset_t stops = blockStopSignals();
-    const Adapters adapters = makeAdapters(argv[0]);
-    XdgPaths paths;
-    auto bundle = std::make_shared<ProgramBundle>();
-    install(adapters, paths, bundle);
-
-    HeadlessApplication app(MainQueue::shared());
+    Program program(settings, openLoop(argv[0]));
+    HeadlessApplication app(program.mainQueue);
     InstanceChannel channel;
     // Another instance may have started in the same moment: then this start hands over.
     const auto role = channel.start(place.socket, messages, handOverTo(app));
@@ -145,14 +186,10 @@ int main(int argc, char** argv) {
     }
     terminateOnStopSignals(app, stops);
 
-    AppDelegate delegate(settings, {app, app, *bundle, paths, adapters.statusUI.get()});
+    AppDelegate delegate(settings, {app, app, program.bundle, program.paths, program.adapters.statusUI.get()},
+                         {program.mainQueue, program.state, program.ppt, program.addin, program.ax, program.reader,
+                          *program.overlay, program.notice, program.idle, program.prefs, *program.adapters.screens});
     app.run(delegate, links);
     channel.stop();
-#ifdef SCRIBBET_GTK
-    // The layer and the notice hold GTK and WebKit objects: they go now, while GTK still
-    // runs, and not among the static objects at exit, after WebKit's own.
-    Overlay::install({});
-    Notice::install(nullptr, nullptr);
-#endif
     return 0;
 }

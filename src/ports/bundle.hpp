@@ -17,10 +17,6 @@ public:
     // A resource file by name and extension, when the bundle has it.
     virtual std::optional<std::filesystem::path> resource(const std::string& name,
                                                           const std::string& ext) const = 0;
-
-    // The running program's own bundle.
-    static const Bundle& main();
-    static void setMain(std::shared_ptr<const Bundle> bundle);
 };
 
 } // namespace scribbet

@@ -22,9 +22,9 @@ public:
     virtual std::vector<ScreenInfo> screens() const = 0;
     // The screen with the keyboard focus; none when there are no screens.
     virtual std::optional<ScreenInfo> mainScreen() const = 0;
-
-    static const Screens& shared();
-    static void install(std::shared_ptr<const Screens> screens);
 };
+
+// The screens' backing scales, in the screens' order.
+std::vector<double> backingScales(const Screens& screens);
 
 } // namespace scribbet

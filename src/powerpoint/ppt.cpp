@@ -1,25 +1,13 @@
 #include "powerpoint/ppt.hpp"
 
 #include <cmath>
-#include <mutex>
 
-#include "app/settings.hpp"
 #include "app/text.hpp"
 #include "log/app_state.hpp"
 
 namespace scribbet {
 
-namespace PPT {
-
 namespace {
-std::mutex portsMutex;
-Ports installed;
-
-Ports ports() {
-    std::lock_guard lock(portsMutex);
-    return installed;
-}
-
 const std::string notRunning = "PowerPoint is not running. Open your presentation in PowerPoint, then try again.";
 
 std::string addinNotLoaded(int number) {
@@ -59,65 +47,51 @@ std::string sentence(const MacroFailure& failure) {
 }
 } // namespace
 
-void install(Ports p) {
-    std::lock_guard lock(portsMutex);
-    installed = std::move(p);
-}
+PPT::PPT(Ports ports, const Queue& main, std::string macroPrefix)
+    : ports_(std::move(ports)), main_(main), prefix_(std::move(macroPrefix)) {}
 
-std::shared_ptr<Workspace> workspacePort() { return ports().workspace; }
-
-SerialQueue& queue() {
-    static SerialQueue q("com.tarnwell.scribbet.powerpoint");
-    return q;
-}
-
-namespace {
-Attempt sendQuietly(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
-    const Ports p = ports();
-    if (!p.transport || !running()) return {MacroReply::failure(notRunning), ""};
-    const MacroEventReply reply =
-        p.transport->send(Settings::current().macroPrefix + name, args, timeoutFrom(timeoutSeconds));
+PPT::Attempt PPT::sendQuietly(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
+    if (!ports_.transport || !running()) return {MacroReply::failure(notRunning), ""};
+    const MacroEventReply reply = ports_.transport->send(prefix_ + name, args, timeoutFrom(timeoutSeconds));
     if (const auto& f = reply.failure) {
         return {MacroReply::failure(sentence(*f), f->kind == MacroFailureKind::notHandled),
                 failureLine(name, f->number, f->message)};
     }
     return {classify(reply.direct), ""};
 }
-} // namespace
 
-Attempt attempt(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
-    if (MainQueue::installed() && MainQueue::shared().isCurrent()) {
+PPT::Attempt PPT::attempt(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
+    if (main_.isCurrent()) {
         return {MacroReply::failure("Internal error: PowerPoint was asked from the main thread."),
                 "PPT.run(" + name + ") was called on the main thread - refused"};
     }
-    if (queue().isCurrent()) return sendQuietly(name, args, timeoutSeconds);
-    return queue().syncValue([&] { return sendQuietly(name, args, timeoutSeconds); });
+    if (queue_.isCurrent()) return sendQuietly(name, args, timeoutSeconds);
+    return queue_.syncValue([&] { return sendQuietly(name, args, timeoutSeconds); });
 }
 
-MacroReply run(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
+MacroReply PPT::run(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
     Attempt a = attempt(name, args, timeoutSeconds);
     if (!a.failure.empty()) log(a.failure);
     return std::move(a.reply);
 }
 
-MacroReply send(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
+MacroReply PPT::send(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
     Attempt a = sendQuietly(name, args, timeoutSeconds);
     if (!a.failure.empty()) log(a.failure);
     return std::move(a.reply);
 }
 
-MacroReply classify(const std::optional<std::string>& direct) {
+MacroReply PPT::classify(const std::optional<std::string>& direct) {
     const std::string text = direct.value_or("");
     if (conventional(text)) return fromMacro(text);
     if (text.empty()) return MacroReply::failure("PowerPoint did not answer.");
     return MacroReply::failure("Unexpected reply: " + text::prefix(text, 200));
 }
 
-std::optional<Rect> windowBounds() {
+std::optional<Rect> PPT::windowBounds() const {
     const auto pid = running();
-    const Ports p = ports();
-    if (!pid || !p.windows) return std::nullopt;
-    const auto list = p.windows->onScreenWindows();
+    if (!pid || !ports_.windows) return std::nullopt;
+    const auto list = ports_.windows->onScreenWindows();
     if (!list) return std::nullopt;
     for (const WindowInfo& w : *list) {
         if (w.ownerPid != pid || w.layer != 0 || !w.bounds || !w.bounds->isFinite()) continue;
@@ -126,19 +100,14 @@ std::optional<Rect> windowBounds() {
     return std::nullopt;
 }
 
-void activate() {
-    const Ports p = ports();
-    if (p.workspace && running()) p.workspace->activate(bundleID);
+void PPT::activate() {
+    if (ports_.workspace && running()) ports_.workspace->activate(bundleID);
 }
 
-std::optional<int> running() {
-    const Ports p = ports();
-    if (!p.workspace) return std::nullopt;
-    static const std::string id = bundleID; // asked on every tick of a layer: made once
-    return p.workspace->runningProcess(id);
+std::optional<int> PPT::running() const {
+    if (!ports_.workspace) return std::nullopt;
+    return ports_.workspace->runningProcess(id_);
 }
-
-} // namespace PPT
 
 std::uint32_t fourCC(std::string_view code) {
     std::uint32_t value = 0;

@@ -18,46 +18,57 @@
 
 namespace scribbet {
 
-namespace PPT {
+class PPT {
+public:
+    static constexpr const char* bundleID = "com.microsoft.Powerpoint";
 
-inline constexpr const char* bundleID = "com.microsoft.Powerpoint";
+    struct Ports {
+        std::shared_ptr<MacroTransport> transport;
+        std::shared_ptr<WindowList> windows;
+        std::shared_ptr<Workspace> workspace;
+    };
+    // `main` is the queue the bridge refuses to block; every macro's name starts with
+    // `macroPrefix`.
+    PPT(Ports ports, const Queue& main, std::string macroPrefix);
 
-struct Ports {
-    std::shared_ptr<MacroTransport> transport;
-    std::shared_ptr<WindowList> windows;
-    std::shared_ptr<Workspace> workspace;
+    // The workspace the bridge was given (others use it to open links too).
+    const std::shared_ptr<Workspace>& workspace() const { return ports_.workspace; }
+
+    // One macro event in flight at a time: callers queue up here in order of arrival.
+    SerialQueue& queue() { return queue_; }
+
+    // Runs the macro prefix + name with the arguments. Never fails other than as a failed
+    // reply; refuses the main thread; calls straight through when already on the queue.
+    MacroReply run(const std::string& name, const std::vector<std::string>& args = {}, double timeoutSeconds = 60);
+    // A reply with the line its failure would log (empty when there is none to log), for a
+    // caller that asks again and again and logs a failure only when it is new.
+    struct Attempt {
+        MacroReply reply;
+        std::string failure;
+    };
+    // As run(), handing the failure's line back instead of logging it.
+    Attempt attempt(const std::string& name, const std::vector<std::string>& args = {}, double timeoutSeconds = 60);
+    // The event itself, on the queue.
+    MacroReply send(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds);
+    // Sorts a reply's direct text into the reply convention: a missing or empty text, or one
+    // outside the convention, is a failure of its own.
+    static MacroReply classify(const std::optional<std::string>& direct);
+
+    // The frontmost on-screen document window of the program, larger than a palette.
+    std::optional<Rect> windowBounds() const;
+    void activate();
+    // The program's process, looked up afresh each time.
+    std::optional<int> running() const;
+
+private:
+    Attempt sendQuietly(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds);
+
+    const Ports ports_;
+    const Queue& main_;
+    const std::string prefix_;
+    const std::string id_ = bundleID; // asked on every tick of a layer: made once
+    SerialQueue queue_{"com.tarnwell.scribbet.powerpoint"};
 };
-void install(Ports ports);
-// The workspace the bridge was given (others use it to open links too).
-std::shared_ptr<Workspace> workspacePort();
-
-// One macro event in flight at a time: callers queue up here in order of arrival.
-SerialQueue& queue();
-
-// Runs MACRO_PREFIX + name with the arguments. Never fails other than as a failed reply;
-// refuses the main thread; calls straight through when already on the queue.
-MacroReply run(const std::string& name, const std::vector<std::string>& args = {}, double timeoutSeconds = 60);
-// A reply with the line its failure would log (empty when there is none to log), for a
-// caller that asks again and again and logs a failure only when it is new.
-struct Attempt {
-    MacroReply reply;
-    std::string failure;
-};
-// As run(), handing the failure's line back instead of logging it.
-Attempt attempt(const std::string& name, const std::vector<std::string>& args = {}, double timeoutSeconds = 60);
-// The event itself, on the queue.
-MacroReply send(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds);
-// Sorts a reply's direct text into the reply convention: a missing or empty text, or one
-// outside the convention, is a failure of its own.
-MacroReply classify(const std::optional<std::string>& direct);
-
-// The frontmost on-screen document window of the program, larger than a palette.
-std::optional<Rect> windowBounds();
-void activate();
-// The program's process, looked up afresh each time.
-std::optional<int> running();
-
-} // namespace PPT
 
 // Packs a four-letter code, first byte highest.
 std::uint32_t fourCC(std::string_view code);

@@ -14,11 +14,6 @@ struct CurrentScope {
     explicit CurrentScope(const Queue* q) : saved(current) { current = q; }
     ~CurrentScope() { current = saved; }
 };
-
-std::shared_ptr<MainQueue>& installedMain() {
-    static std::shared_ptr<MainQueue> q;
-    return q;
-}
 } // namespace
 
 // ---- Queue ----
@@ -108,19 +103,6 @@ void Timer::cancel() {
 
 MainQueue::MainQueue(std::shared_ptr<MainLoop> loop, std::shared_ptr<Clock> clock)
     : loop_(std::move(loop)), clock_(std::move(clock)), run_(*loop_, *clock_) {}
-
-MainQueue& MainQueue::shared() {
-    assert(installedMain() && "MainQueue::install must run first");
-    return *installedMain();
-}
-
-void MainQueue::install(std::shared_ptr<MainLoop> loop, std::shared_ptr<Clock> clock) {
-    installedMain() = std::make_shared<MainQueue>(std::move(loop), std::move(clock));
-}
-
-bool MainQueue::installed() { return installedMain() != nullptr; }
-
-const Clock& clock() { return MainQueue::shared().clock(); }
 
 void MainQueue::async(Task task) { run_.post(std::move(task)); }
 
@@ -283,11 +265,6 @@ void ConcurrentQueue::work(Workers::iterator self) {
             return;
         }
     }
-}
-
-ConcurrentQueue& globalQueue() {
-    static ConcurrentQueue q("com.tarnwell.scribbet.global", 4);
-    return q;
 }
 
 } // namespace scribbet

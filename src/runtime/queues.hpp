@@ -71,11 +71,6 @@ class MainQueue final : public Queue {
 public:
     MainQueue(std::shared_ptr<MainLoop> loop, std::shared_ptr<Clock> clock);
 
-    // The process's main queue; install() must have run (the entry point or a test does it).
-    static MainQueue& shared();
-    static void install(std::shared_ptr<MainLoop> loop, std::shared_ptr<Clock> clock);
-    static bool installed();
-
     void async(Task task) override;
     void after(Duration delay, Task task) override;
     bool isCurrent() const override;
@@ -99,9 +94,6 @@ private:
     std::shared_ptr<Clock> clock_;
     RunLoop run_;
 };
-
-// The clock the main queue runs on; code that compares times reads it here.
-const Clock& clock();
 
 class SerialQueue final : public Queue {
 public:
@@ -158,8 +150,5 @@ private:
     std::vector<std::thread> retired_; // ended workers, joined by the next caller
     SerialQueue timers_;
 };
-
-// A process-wide concurrent queue for short background work that owns no queue of its own.
-ConcurrentQueue& globalQueue();
 
 } // namespace scribbet

@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "app/app_delegate.hpp"
-#include "app/settings.hpp"
 #include "app/text.hpp"
 #include "app/whole_number.hpp"
 #include "layer/overlay.hpp"
@@ -12,10 +10,11 @@
 #include "powerpoint/ppt.hpp"
 #include "server/server.hpp"
 
-namespace scribbet::Api {
+namespace scribbet {
+
+using nlohmann::json;
 
 namespace {
-using nlohmann::json;
 
 const std::vector<std::string> linkIDs = {"upgrade", "support"};
 
@@ -25,10 +24,14 @@ std::string trimmed(const std::string& s) {
     return s.substr(first, s.find_last_not_of(" \t\r\n\v\f") - first + 1);
 }
 
-Reply slide(Server& server, const Request& request) {
+} // namespace
+
+Api::Api(Parts parts) : parts_(std::move(parts)) {}
+
+Reply Api::slide(Server& server, const Request& request) {
     const auto px = request.query.find("px");
     const MacroReply r =
-        PPT::run("SCBT_Slide", {pixels(px == request.query.end() ? std::nullopt : std::optional(px->second))});
+        parts_.ppt.run("SCBT_Slide", {pixels(px == request.query.end() ? std::nullopt : std::optional(px->second))});
     if (!r.ok) return Reply::json(200, {{"ok", false}, {"msg", replyError(r)}});
     std::string png = r.parts.size() >= 4 ? base64Decode(r.parts[3]) : std::string();
     if (png.empty()) return Reply::json(200, {{"ok", false}, {"msg", "PowerPoint sent no slide picture."}});
@@ -38,14 +41,17 @@ Reply slide(Server& server, const Request& request) {
                        {"h", number(json(r.parts[2])).value_or(540)}});
 }
 
+namespace {
 Reply slidePicture(Server& server) {
     auto png = server.png();
     if (!png) return Reply::json(404, {{"ok", false}, {"msg", "No slide picture yet."}});
     return {200, "image/png", std::move(*png)};
 }
 
-Reply theme() {
-    const MacroReply r = PPT::run("SCBT_Theme");
+} // namespace
+
+Reply Api::theme() {
+    const MacroReply r = parts_.ppt.run("SCBT_Theme");
     if (!r.ok) {
         return Reply::json(200, {{"ok", false}, {"msg", r.parts.empty() ? "No theme colours." : r.parts.front()}});
     }
@@ -56,47 +62,46 @@ Reply theme() {
     return Reply::ok({{"colors", colors}});
 }
 
-Reply link(const json& body) {
+Reply Api::link(const json& body) {
     const auto id = body.find("id");
     if (id == body.end() || !id->is_string() ||
         std::find(linkIDs.begin(), linkIDs.end(), id->get<std::string>()) == linkIDs.end()) {
         return Reply::json(200, {{"ok", false}, {"msg", "Unknown link."}});
     }
-    return Reply::json(200, linkAnswer(PPT::run("SCBT_LinkQuery", {id->get<std::string>()}, 30)));
+    return Reply::json(200, linkAnswer(parts_.ppt.run("SCBT_LinkQuery", {id->get<std::string>()}, 30)));
 }
 
-Reply nudge(const json& body) {
+Reply Api::nudge(const json& body) {
     const double x = number(body.value("x", json())).value_or(0);
     const double y = number(body.value("y", json())).value_or(0);
-    Preferences::shared().set("nudge", {{"x", x}, {"y", y}});
+    parts_.prefs.set("nudge", {{"x", x}, {"y", y}});
     return Reply::ok();
 }
-} // namespace
 
-Reply route(Server& server, const Request& request) {
+Reply Api::route(Server& server, const Request& request) {
     const std::string& m = request.method;
     const std::string& p = request.path;
     if (m == "GET") {
-        if (p == "/api/ping") return Reply::ok({{"app", AddinCheck::mine()}});
+        if (p == "/api/ping") return Reply::ok({{"app", parts_.addin.mine()}});
         if (p == "/api/slide") return slide(server, request);
         if (p == "/api/slide.png") return slidePicture(server);
         if (p == "/api/theme") return theme();
         if (p == "/api/state") {
-            const bool open = MainQueue::shared().syncValue([] { return Overlay::shared().isOpen(); });
+            const bool open = parts_.main.syncValue([&layer = parts_.overlay] { return layer.isOpen(); });
             return Reply::ok({{"open", open}});
         }
     } else if (m == "POST") {
         if (p == "/api/insert") return Reply::json(200, insert(bodyMap(request.body)));
         if (p == "/api/link") return link(bodyMap(request.body));
         if (p == "/api/overlay/close") {
-            MainQueue::shared().async([] { Overlay::shared().close(true); });
+            parts_.main.async([&layer = parts_.overlay] { layer.close(true); });
             return Reply::ok();
         }
         if (p == "/api/overlay/nudge") return nudge(bodyMap(request.body));
-        if (p == "/api/test/open" && Settings::current().testing) {
+        if (p == "/api/test/open" && parts_.testing) {
             const std::string url = string(bodyMap(request.body).value("url", json()), "");
-            MainQueue::shared().async([url] {
-                if (AppDelegate::link) AppDelegate::link(url);
+            parts_.main.async([link = parts_.link, url] {
+                if (link) link(url);
             });
             return Reply::ok();
         }
@@ -104,13 +109,13 @@ Reply route(Server& server, const Request& request) {
     return Server::unknown(request);
 }
 
-std::string pixels(const std::optional<std::string>& text) {
+std::string Api::pixels(const std::optional<std::string>& text) {
     const auto v = text ? whole::integer<long long>(*text, whole::Sign::any) : std::nullopt;
     if (!v || *v < 1) return "1600";
     return std::to_string(std::clamp<long long>(*v, 64, 8192));
 }
 
-std::optional<double> number(const json& value) {
+std::optional<double> Api::number(const json& value) {
     std::optional<double> out;
     if (value.is_boolean()) {
         out = value.get<bool>() ? 1 : 0;
@@ -125,7 +130,7 @@ std::optional<double> number(const json& value) {
     return out;
 }
 
-std::string string(const json& value, const std::string& fallback) {
+std::string Api::string(const json& value, const std::string& fallback) {
     if (value.is_string()) return value.get<std::string>();
     std::optional<double> n;
     if (value.is_boolean()) n = value.get<bool>() ? 1 : 0;
@@ -135,19 +140,19 @@ std::string string(const json& value, const std::string& fallback) {
     return json(*n).dump(); // the shortest text that reads back to the same number
 }
 
-bool flag(const std::string& textIn) {
+bool Api::flag(const std::string& textIn) {
     const std::string t = text::lowercased(trimmed(textIn));
     if (t == "true" || t == "yes") return true;
     const auto v = whole::decimal(t);
     return v && *v != 0 && !std::isnan(*v);
 }
 
-json bodyMap(const std::string& body) {
+json Api::bodyMap(const std::string& body) {
     auto parsed = json::parse(body, nullptr, false);
     return parsed.is_object() ? parsed : json::object();
 }
 
-json linkAnswer(const MacroReply& answer) {
+json Api::linkAnswer(const MacroReply& answer) {
     const std::string first = answer.ok && !answer.parts.empty() ? answer.parts.front() : "";
     if (first == "opened" && answer.parts.size() == 1) return {{"ok", true}, {"opened", true}};
     if (first == "soon") return {{"ok", true}, {"opened", false}, {"note", answer.fields(1)}};
@@ -157,7 +162,7 @@ json linkAnswer(const MacroReply& answer) {
     return {{"ok", false}, {"msg", replyError(answer)}};
 }
 
-std::string base64Decode(const std::string& in) {
+std::string Api::base64Decode(const std::string& in) {
     std::string out;
     unsigned value = 0;
     int bits = 0;
@@ -186,4 +191,4 @@ std::string base64Decode(const std::string& in) {
     return out;
 }
 
-} // namespace scribbet::Api
+} // namespace scribbet

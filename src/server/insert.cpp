@@ -8,6 +8,7 @@
 
 #include "app/text.hpp"
 #include "app/whole_number.hpp"
+#include "geometry/ax_access.hpp"
 #include "geometry/pane_reader.hpp"
 #include "layer/overlay.hpp"
 #include "log/app_state.hpp"
@@ -15,7 +16,7 @@
 #include "powerpoint/ppt.hpp"
 #include "server/api.hpp"
 
-namespace scribbet::Api {
+namespace scribbet {
 
 namespace {
 using nlohmann::json;
@@ -90,7 +91,7 @@ bool namesShapes(const std::string& replace) {
 }
 } // namespace
 
-json Placed::json() const {
+json Api::Placed::json() const {
     nlohmann::json idValue;
     if (const auto n = integerText(id)) {
         idValue = *n;
@@ -101,7 +102,7 @@ json Placed::json() const {
             {"w", width}, {"h", height}, {"rot", rot},  {"fh", fh},   {"fv", fv}};
 }
 
-std::pair<long long, std::vector<Placed>> placed(const MacroReply& answer) {
+std::pair<long long, std::vector<Api::Placed>> Api::placed(const MacroReply& answer) {
     const auto all = lines(answer.fields());
     if (all.empty()) return {0, {}};
     const long long count = integerText(trimmedText(all[0])).value_or(static_cast<long long>(all.size()) - 1);
@@ -138,9 +139,9 @@ struct Part {
 // None when the map holds nothing to place.
 std::optional<Part> partOf(const json& map) {
     if (!map.is_object()) return std::nullopt;
-    Part p{string(map.value("path", json()), ""), string(map.value("stroke", json()), "#1F1F1F"),
-           string(map.value("width", json()), "1"), string(map.value("fill", json()), "none"),
-           string(map.value("replace", json()), "")};
+    Part p{Api::string(map.value("path", json()), ""), Api::string(map.value("stroke", json()), "#1F1F1F"),
+           Api::string(map.value("width", json()), "1"), Api::string(map.value("fill", json()), "none"),
+           Api::string(map.value("replace", json()), "")};
     // An empty path that replaces shapes is a removal: the page deleted what it had placed.
     if (trimmedText(p.path).empty() && !namesShapes(p.replace)) return std::nullopt;
     return p;
@@ -167,8 +168,7 @@ std::vector<Part> partsOf(const json& body) {
 // Runs `task` on the program's queue unless `deadline` passes before its turn comes; a task
 // that has begun is waited for. As Queue::syncFor, but the deadline is on the program's clock,
 // where the rest of the placing's time is counted (and where tests move it).
-bool onProgramQueueBy(Instant deadline, const std::function<void()>& task) {
-    SerialQueue& queue = PPT::queue();
+bool onProgramQueueBy(SerialQueue& queue, const Clock& clock, Instant deadline, const std::function<void()>& task) {
     if (queue.isCurrent()) {
         task();
         return true;
@@ -193,7 +193,7 @@ bool onProgramQueueBy(Instant deadline, const std::function<void()>& task) {
     });
     std::unique_lock lock(shared->mutex);
     while (shared->stage == Stage::waiting) {
-        const Instant now = clock().now();
+        const Instant now = clock.now();
         if (now >= deadline) {
             shared->stage = Stage::abandoned;
             return false;
@@ -204,7 +204,7 @@ bool onProgramQueueBy(Instant deadline, const std::function<void()>& task) {
     return true;
 }
 
-json shapesJson(const std::vector<Placed>& shapes) {
+json shapesJson(const std::vector<Api::Placed>& shapes) {
     json list = json::array();
     for (const auto& s : shapes) list.push_back(s.json());
     return list;
@@ -216,22 +216,23 @@ struct Placing {
     std::optional<std::string> failure;
 };
 
-Placing placeParts(const std::vector<Part>& parts, const std::string& slide, Instant deadline) {
+Placing placeParts(PPT& ppt, const Clock& clock, const std::vector<Part>& parts, const std::string& slide,
+                   Instant deadline) {
     Placing out;
-    const bool ran = onProgramQueueBy(deadline - shortest, [&] {
+    const bool ran = onProgramQueueBy(ppt.queue(), clock, deadline - shortest, [&] {
         for (const Part& p : parts) {
-            const Duration left = deadline - clock().now();
+            const Duration left = deadline - clock.now();
             if (left < shortest) {
                 out.failure = busyText;
                 return;
             }
-            const MacroReply answer = PPT::run("SCBT_Insert", {p.path, p.stroke, p.width, p.fill, p.replace, slide},
-                                               std::min(macroLimit, toSeconds(left)));
+            const MacroReply answer = ppt.run("SCBT_Insert", {p.path, p.stroke, p.width, p.fill, p.replace, slide},
+                                              std::min(macroLimit, toSeconds(left)));
             if (!answer.ok) {
                 out.failure = replyError(answer);
                 return;
             }
-            const auto [count, shapes] = placed(answer);
+            const auto [count, shapes] = Api::placed(answer);
             log("Placed " + std::to_string(count) + " path(s) on the slide.");
             out.done.push_back(shapesJson(shapes));
         }
@@ -242,10 +243,10 @@ Placing placeParts(const std::vector<Part>& parts, const std::string& slide, Ins
 
 // The program may scroll while it adds shapes: the view read before the first part is put
 // back after the last, twice, as each putting back waits for the view to settle.
-void restoreView(PaneReader& reader, const PaneState& saved) {
-    clock().sleepFor(firstRestore);
+void restoreView(PaneReader& reader, const Clock& clock, const PaneState& saved) {
+    clock.sleepFor(firstRestore);
     reader.queue().sync([&] { reader.restore(saved); });
-    clock().sleepFor(secondRestore);
+    clock.sleepFor(secondRestore);
     reader.queue().sync([&] { reader.restore(saved); });
 }
 
@@ -259,47 +260,45 @@ json answerOf(const Placing& placing, bool several) {
     return {{"ok", !placing.failure}, {"msg", placing.failure.value_or(placedText)}, {"parts", std::move(placedParts)}};
 }
 
-json place(const json& body) {
-    const Instant deadline = clock().now() + placingBound;
+} // namespace
+
+json Api::place(const json& body) {
+    const Clock& clock = parts_.main.clock();
+    const Instant deadline = clock.now() + placingBound;
     std::optional<std::string> problem;
-    if (!onProgramQueueBy(deadline - shortest, [&] { problem = AddinCheck::problem(); })) {
+    if (!onProgramQueueBy(parts_.ppt.queue(), clock, deadline - shortest, [&] { problem = parts_.addin.problem(); })) {
         log("Place FAILED: " + busyText);
         return {{"ok", false}, {"msg", busyText}};
     }
     if (problem) return {{"ok", false}, {"msg", *problem}};
     const std::vector<Part> parts = partsOf(body);
     if (parts.empty()) return {{"ok", false}, {"msg", "Nothing to place."}};
-    const std::string slide = numericOnly(string(body.value("slide", json()), ""));
+    const std::string slide = numericOnly(Api::string(body.value("slide", json()), ""));
     const auto closeValue = body.find("close");
     const bool close = closeValue != body.end() && closeValue->is_boolean() && closeValue->get<bool>();
 
-    if (close) MainQueue::shared().sync([] { Overlay::shared().suspend(true); });
+    Overlay& layer = parts_.overlay;
+    if (close) parts_.main.sync([&layer] { layer.suspend(true); });
     std::optional<PaneState> saved;
-    PaneReader& reader = PaneReader::shared();
-    if (AXAccess::trusted()) reader.queue().sync([&] { saved = reader.read(std::nullopt); });
-    const Placing placing = placeParts(parts, slide, deadline);
-    if (saved && !placing.done.empty()) restoreView(reader, *saved);
+    PaneReader& reader = parts_.reader;
+    if (parts_.ax.trusted()) reader.queue().sync([&] { saved = reader.read(std::nullopt); });
+    const Placing placing = placeParts(parts_.ppt, clock, parts, slide, deadline);
+    if (saved && !placing.done.empty()) restoreView(reader, clock, *saved);
 
     if (placing.failure) {
         log("Place FAILED: " + *placing.failure);
-        if (close) MainQueue::shared().sync([] { Overlay::shared().suspend(false); });
+        if (close) parts_.main.sync([&layer] { layer.suspend(false); });
     } else if (close) {
-        MainQueue::shared().async([] { Overlay::shared().close(true); });
+        parts_.main.async([&layer] { layer.close(true); });
     }
     return answerOf(placing, body.contains("parts"));
 }
-} // namespace
 
-PlacingMemory& placings() {
-    static PlacingMemory memory;
-    return memory;
-}
-
-json insert(const json& body) {
+json Api::insert(const json& body) {
     const auto id = PlacingMemory::idOf(body);
     if (!id) return place(body);
-    return placings().answer(*id, PlacingMemory::digestOf(body), clock().now() + placingBound,
-                             [&] { return place(body); });
+    return placings_.answer(*id, PlacingMemory::digestOf(body), parts_.main.clock().now() + placingBound,
+                            [&] { return place(body); });
 }
 
-} // namespace scribbet::Api
+} // namespace scribbet

@@ -48,7 +48,7 @@ std::uint64_t PlacingMemory::digestOf(const json& body) {
 json PlacingMemory::answer(const std::string& id, std::uint64_t digest, Instant deadline,
                            const std::function<json()>& place) {
     std::unique_lock lock(mutex_);
-    prune(clock().now());
+    prune(clock_.now());
     if (const auto found = entries_.find(id); found != entries_.end()) {
         const std::shared_ptr<Entry> entry = found->second;
         if (entry->digest != digest) {
@@ -58,7 +58,7 @@ json PlacingMemory::answer(const std::string& id, std::uint64_t digest, Instant 
         }
         if (!entry->done) log("Placing " + id + " was asked for again while under way - waiting for it");
         while (!entry->done) {
-            const Instant now = clock().now();
+            const Instant now = clock_.now();
             if (now >= deadline) return stillPlacing();
             finished_.wait_for(lock, std::min<Duration>(slice, deadline - now));
         }
@@ -94,7 +94,7 @@ json PlacingMemory::answer(const std::string& id, std::uint64_t digest, Instant 
         std::lock_guard guard(mutex_);
         entry->answer = out;
         entry->done = true;
-        entry->finished = clock().now();
+        entry->finished = clock_.now();
         entry->order = ++finishedCount_;
         prune(entry->finished);
     }

@@ -26,8 +26,9 @@ public:
         std::size_t answers = 32;                        // finished answers kept, the newest
         Duration keep = std::chrono::minutes(10);        // and for how long after they finished
     };
-    PlacingMemory() : PlacingMemory(Limits{}) {}
-    explicit PlacingMemory(Limits limits) : limits_(limits) {}
+    // Times are on `clock`, the program's.
+    explicit PlacingMemory(const Clock& clock) : PlacingMemory(clock, Limits{}) {}
+    PlacingMemory(const Clock& clock, Limits limits) : clock_(clock), limits_(limits) {}
 
     // The answer for placing `id`, whose request reads `digest`: the remembered one; the one
     // under way once it is done, or a "still placing" answer if `deadline` (on the program's
@@ -54,6 +55,7 @@ private:
     };
     void prune(Instant now);
 
+    const Clock& clock_;
     Limits limits_;
     mutable std::mutex mutex_;
     std::condition_variable finished_;

@@ -8,7 +8,6 @@
 #include <list>
 #include <unordered_set>
 
-#include "app/idle.hpp"
 #include "log/app_state.hpp"
 #include "server/descriptors.hpp"
 
@@ -496,7 +495,7 @@ void Server::respond(const Request& request, const ConnPtr& conn) {
 // when the interval ends, a moment late, never early.
 void Server::noteRequest() {
     auto& net = *net_;
-    if (!MainQueue::installed() || net.noteArmed) return;
+    if (!options_.main || !options_.requested || net.noteArmed) return;
     const auto now = std::chrono::steady_clock::now();
     if (now - net.lastNoted >= noteInterval) {
         postNote();
@@ -513,9 +512,9 @@ void Server::noteRequest() {
 void Server::postNote() {
     net_->lastNoted = std::chrono::steady_clock::now();
     if (idleQueued_->exchange(true)) return; // the one still waiting takes the time when it runs
-    MainQueue::shared().async([queued = idleQueued_] {
+    options_.main->async([queued = idleQueued_, requested = options_.requested] {
         queued->store(false);
-        Idle::setLastRequest(clock().now());
+        requested();
     });
 }
 

@@ -23,7 +23,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/settings.hpp"
 #include "ports/clock.hpp"
 #include "runtime/queues.hpp"
 #include "runtime/weak.hpp"
@@ -36,7 +35,7 @@ namespace scribbet {
 class Server;
 
 struct ServerOptions {
-    std::uint16_t port = Settings::current().port;    // 0 cannot be listened on: 3921 then
+    std::uint16_t port = 3921;                        // 0 cannot be listened on: 3921 then
     Duration requestLimit = std::chrono::seconds(30); // to receive one whole request
     Duration retryDelay = std::chrono::seconds(2);    // between failed starts
     int maxRestarts = 15;                             // then give up for good
@@ -45,6 +44,10 @@ struct ServerOptions {
     Duration lingerLimit = std::chrono::seconds(2);
     // The API dispatcher; without one every API request is unknown.
     std::function<Reply(Server&, const Request&)> api = nullptr;
+    // Told on `main` that requests are coming (at most once per noteInterval while they do);
+    // the idle rule counts from it. Without both, nobody is told.
+    Queue* main = nullptr;
+    std::function<void()> requested = nullptr;
     // How long stop() lets answers under way finish before it closes their connections.
     Duration stopLimit = std::chrono::seconds(3);
     // The most connections held at once; 0: as many as the open-file limit leaves room for.
@@ -78,9 +81,9 @@ public:
     std::uint16_t port() const { return port_; }
 
     // ---- Checks; the port is the configured one, not the one actually bound ----
-    static bool hostOK(const Request& request, std::uint16_t port = Settings::current().port);
-    static bool originOK(const Request& request, std::uint16_t port = Settings::current().port);
-    static bool sameOrigin(const Request& request, std::uint16_t port = Settings::current().port);
+    static bool hostOK(const Request& request, std::uint16_t port);
+    static bool originOK(const Request& request, std::uint16_t port);
+    static bool sameOrigin(const Request& request, std::uint16_t port);
 
     // ---- Answering ----
     // The reply a complete request gets: the host, origin and header checks, then the API

@@ -1,126 +1,189 @@
+// The launch sequence, the link dispatcher and the idle timer, on the real delegate over the
+// program's parts: what they did is read back from the fakes (the application, the status
+// window, the add-in's macros, the layer's page) and from the server the launch started.
 #include <gtest/gtest.h>
 
-#include "app/app_delegate.hpp"
-#include "adapters/fake/fake_app.hpp"
-#include "support/test_env.hpp"
+#include <algorithm>
+
+#include "server/http_client.hpp"
+#include "server/server.hpp"
+#include "support/process.hpp"
+#include "support/core_fixture.hpp"
 
 using namespace scribbet;
 using namespace std::chrono_literals;
 
 namespace {
 
-// Records what the launch and the dispatcher ask of the parts behind the seams.
-class RecordingDelegate final : public AppDelegate {
-public:
-    using AppDelegate::AppDelegate;
-    void startDrawing(const std::string& geom, const std::string& tool) override {
-        calls.push_back("draw[" + geom + "][" + tool + "]");
-    }
-    void showStatus() override { calls.push_back("status"); }
-    void buildWindow() override { calls.push_back("buildWindow"); }
-    void startServer(const std::filesystem::path& webDir) override { calls.push_back("server " + webDir.string()); }
-    void stopServer() override { calls.push_back("stopServer"); }
-    void idleCheck(Instant due) override {
-        calls.push_back("idle");
-        dues.push_back(due);
-    }
-    std::vector<std::string> calls;
-    std::vector<Instant> dues;
-};
+const std::string slideAnswer = "960|540|100|200|1060|740|100|0|0|1400|880|257|0|100";
+const std::string encodedSlide = "960%7C540%7C100%7C200%7C1060%7C740%7C100%7C0%7C0%7C1400%7C880%7C257%7C0%7C100";
 
-class AppDelegateTest : public test::VirtualMainTest {
+class AppDelegateTest : public test::DelegateTest {
 protected:
     AppDelegateTest() {
         bundle.files["Scribbet.scpt"] = dir / "bundle" / "Scribbet.scpt";
         test::writeFile(dir / "bundle" / "Scribbet.scpt", "helper v1");
         paths.scripts = dir / "Scripts" / "com.microsoft.Powerpoint";
-        ::unsetenv("SCRIBBET_WEB");
+        screens->set({{0, 0, 1440, 900}});
+        ax->isTrusted = false;
+        windows->windows = std::vector<WindowInfo>{{4242, 0, Rect{0, 0, 1400, 880}}};
+        replies = {{"SCBT_Version", "OK|dev"},
+                   {"SCBT_Geom", "OK|" + slideAnswer},
+                   {"SCBT_Zoom", "OK|"},
+                   {"SCBT_Where", "OK|" + slideAnswer}};
+        answerFromReplies();
     }
-    std::unique_ptr<RecordingDelegate> make(Settings s = {}) {
-        auto d = std::make_unique<RecordingDelegate>(s, AppDelegate::Ports{app, app, bundle, paths});
-        app.delegate = d.get();
-        return d;
+
+    // Waits until every drawing start has ended.
+    bool startsEnded() { return loop->runUntil([this] { return idle.working == 0; }, 5s); }
+    // The page of the open layer, ready and answering every command.
+    void pageReady() {
+        factory->web->post({{"type", "ready"}});
+        factory->web->answer = [](const std::string&) { return EvalResult{std::string("ok"), {}}; };
     }
-    fake::FakeApplication app;
-    fake::FakeBundle bundle;
-    fake::FakePaths paths;
+    // The tools the page was told to switch to, in order.
+    std::vector<std::string> toolsSwitched() const {
+        const std::string head = R"(SCB.command({"op":"tool","tool":")", tail = R"("}))";
+        std::vector<std::string> tools;
+        for (const auto& s : factory->web->scripts) {
+            if (s.starts_with(head) && s.ends_with(tail)) {
+                tools.push_back(s.substr(head.size(), s.size() - head.size() - tail.size()));
+            }
+        }
+        return tools;
+    }
+    bool layerToolIs(const std::string& tool) const {
+        return overlay->address().find("&tool=" + Overlay::enc(tool) + "&") != std::string::npos;
+    }
+    // Waits in real time until the server the launch started listens.
+    bool serverReady() {
+        const std::string line = "Web server ready on port " + std::to_string(settings.port) + ".";
+        return test::eventually([&] {
+            const auto lines = logged();
+            return std::find(lines.begin(), lines.end(), line) != lines.end();
+        }, 3000ms);
+    }
+    bool serverAnswers() const { return test::Client(settings.port).connected(); }
 };
 
 TEST_F(AppDelegateTest, LaunchRunsInOrderAndHandlesEarlyLinksAfterTheHelperSetup) {
-    auto d = make();
-    d->willFinishLaunching();
+    AppDelegate& d = make();
+    d.willFinishLaunching();
     app.deliver("scribbet://open");
     app.deliver(std::nullopt); // an event without text is ignored silently
-    app.deliver("scribbet://draw?tool=select&g=1%7C2");
-    EXPECT_TRUE(d->calls.empty());
-    EXPECT_FALSE(d->launched());
+    app.deliver("scribbet://draw?tool=select&g=" + encodedSlide);
+    EXPECT_FALSE(d.launched());
+    EXPECT_EQ(statusUI.builds, 0);
+    EXPECT_FALSE(d.server());
+    EXPECT_EQ(idle.working, 0);
+    EXPECT_TRUE(logged().empty());
 
-    d->didFinishLaunching();
-    EXPECT_TRUE(d->launched());
+    d.didFinishLaunching();
+    EXPECT_TRUE(d.launched());
     EXPECT_EQ(app.calls, (std::vector<std::string>{"menu", "accessory"}));
-    EXPECT_EQ(d->calls, (std::vector<std::string>{"buildWindow", "server /Applications/Scribbet.app/web",
-                                                  "draw[1|2][select]"}));
-    EXPECT_EQ(logged(), (std::vector<std::string>{"Scribbet ? started.",
-                                                  "Set up the ribbon helper. Restart PowerPoint if it was open.",
-                                                  "Started from PowerPoint."}));
+    EXPECT_EQ(statusUI.builds, 1);
+    ASSERT_TRUE(d.statusWindow());
+    EXPECT_FALSE(statusUI.window->visible); // built hidden
+    ASSERT_TRUE(d.server());
+    EXPECT_EQ(d.server()->web(), "/Applications/Scribbet.app/web");
+    EXPECT_TRUE(serverReady());
+    EXPECT_EQ(idle.working, 1); // the early draw link started a drawing
+    ASSERT_TRUE(startsEnded());
+    auto lines = loggedButServer();
+    ASSERT_GE(lines.size(), 3u);
+    lines.resize(3);
+    EXPECT_EQ(lines, (std::vector<std::string>{"Scribbet 1.2.3 started.",
+                                               "Set up the ribbon helper. Restart PowerPoint if it was open.",
+                                               "Started from PowerPoint."}));
+    // The link's own geometry was measured (the add-in was not asked for one), with its tool.
+    EXPECT_EQ(macros(), (std::vector<std::string>{"SCBT_Version", "SCBT_Zoom", "SCBT_Where", "SCBT_Where"}));
+    ASSERT_TRUE(overlay->isOpen());
+    EXPECT_TRUE(layerToolIs("select")) << overlay->address();
 
-    // After launch, links are handled at once, also through the class-wide callback.
+    // After launch, links are handled at once, also through the delegate's link callback.
+    pageReady();
     app.deliver("scribbet://status");
-    AppDelegate::link("scribbet://draw");
-    EXPECT_EQ(d->calls.back(), "draw[][]");
-    EXPECT_EQ(d->calls[d->calls.size() - 2], "status");
+    EXPECT_TRUE(statusUI.window->visible);
+    EXPECT_EQ(app.calls.back(), "activate");
+    factory->panel->visible = false;
+    ASSERT_TRUE(d.link);
+    d.link("scribbet://draw");
+    EXPECT_EQ(idle.working, 1);
+    ASSERT_TRUE(startsEnded());
+    EXPECT_TRUE(factory->panel->visible); // the open layer came to the slide
+    EXPECT_TRUE(toolsSwitched().empty()); // no tool named: none switched to
 }
 
-TEST_F(AppDelegateTest, IdleCheckRunsEveryTwentySecondsUntilTerminated) {
-    auto d = make();
-    d->willFinishLaunching();
-    d->didFinishLaunching();
-    d->calls.clear();
-    loop->advance(59s);
-    EXPECT_EQ(d->calls, (std::vector<std::string>{"idle", "idle"}));
-    loop->advance(1s);
-    EXPECT_EQ(d->calls.size(), 3u);
-    app.terminate();
+TEST_F(AppDelegateTest, IdleTicksComeEveryTwentySecondsUntilTheProgramEndsAndThenTheServerStops) {
+    AppDelegate& d = make();
+    d.willFinishLaunching();
+    const Instant launch = clock->now();
+    idle.started(); // the minimum lifetime counts from launch
+    d.didFinishLaunching();
+    ASSERT_TRUE(serverReady());
+    EXPECT_TRUE(serverAnswers());
+    loop->advance(10s);
+    idle.requested(); // quiet from 70 s on: the tick that finds it so is the one due at 80 s
+    loop->advance(70s - 1ms);
+    EXPECT_FALSE(app.terminated);
+    loop->advance(1ms);
+    EXPECT_TRUE(app.terminated);
+    EXPECT_EQ(clock->now() - launch, 80s);
+    EXPECT_FALSE(serverAnswers()); // stopped as the program ended
     loop->advance(60s);
-    EXPECT_EQ(d->calls, (std::vector<std::string>{"idle", "idle", "idle", "stopServer"}));
+    EXPECT_EQ(std::count(app.calls.begin(), app.calls.end(), "terminate"), 1); // no tick after the end
 }
 
 TEST_F(AppDelegateTest, IdleTicksKeepToTheirGridFromLaunchAndSkipWhatABusyMainThreadMissed) {
-    auto d = make();
-    d->willFinishLaunching();
+    AppDelegate& d = make();
+    d.willFinishLaunching();
     const Instant launch = clock->now();
-    d->didFinishLaunching();
+    idle.started(); // both quiet minutes count from launch: the rule lets go from 60 s on
+    idle.lastRequest();
+    d.didFinishLaunching();
     loop->advance(20s);
-    // The main thread is held from 30 s to 75 s: the tick due at 40 s runs at 75 s, the one
-    // due at 60 s is skipped, and the grid goes on at 80 s, not 20 s after the late run.
-    MainQueue::shared().after(10s, [this] { clock->set(clock->now() + 45s); });
+    // The main thread is held from 30 s to 75 s: the tick due at 40 s runs at 75 s and measures
+    // from 40 s (too soon to quit), the one due at 60 s is skipped rather than run late, and
+    // the grid goes on at 80 s, not 20 s after the late run.
+    main.after(10s, [this] { clock->set(clock->now() + 45s); });
     loop->advance(10s);
     EXPECT_EQ(clock->now() - launch, 75s);
     loop->runPending();
+    EXPECT_FALSE(app.terminated);
     loop->advance(5s - 1ms);
-    EXPECT_EQ(d->dues.size(), 2u);
+    EXPECT_FALSE(app.terminated);
     loop->advance(1ms);
-    std::vector<Duration> since;
-    for (const Instant due : d->dues) since.push_back(due - launch);
-    EXPECT_EQ(since, (std::vector<Duration>{20s, 40s, 80s}));
+    EXPECT_TRUE(app.terminated);
+    EXPECT_EQ(clock->now() - launch, 80s);
 }
 
 TEST_F(AppDelegateTest, DispatchesEachCommandAndLogsBadLinksWithTheirFirst120Characters) {
-    auto d = make();
-    d->didFinishLaunching();
-    d->calls.clear();
-    d->handle("SCRIBBET://Draw?g=&tool=Shape:Rect");
-    d->handle("scribbet://draw?tool=marker");
-    d->handle("scribbet://draw?tool=select&tool=pen");
-    d->handle("scribbet://STATUS");
-    EXPECT_EQ(d->calls, (std::vector<std::string>{"draw[][shape:rect]", "draw[][pen]", "draw[][select]", "status"}));
+    AppDelegate& d = make();
+    d.didFinishLaunching();
+    d.handle("SCRIBBET://Draw?g=&tool=Shape:Rect");
+    ASSERT_TRUE(startsEnded());
+    ASSERT_TRUE(overlay->isOpen());
+    EXPECT_TRUE(layerToolIs("shape:rect")) << overlay->address();
+    EXPECT_EQ(macros().at(1), "SCBT_Geom"); // no geometry in the link: the add-in's
+    pageReady();
+    d.handle("scribbet://draw?tool=marker");
+    ASSERT_TRUE(startsEnded());
+    d.handle("scribbet://draw?tool=select&tool=pen");
+    ASSERT_TRUE(startsEnded());
+    EXPECT_EQ(toolsSwitched(), (std::vector<std::string>{"pen", "select"}));
+    EXPECT_FALSE(statusUI.window->visible);
+    d.handle("scribbet://STATUS");
+    EXPECT_TRUE(statusUI.window->visible);
 
+    const auto sent = transport->sentSoFar().size();
+    const auto scripts = factory->web->scripts.size();
+    const auto calls = app.calls;
     const std::string longText = "http://example.com/" + std::string(200, 'a');
-    d->handle(longText);
-    d->handle("not a link");
-    d->handle("scribbet:draw");
-    d->handle("scribbet://erase?" + std::string(200, 'b'));
-    auto lines = logged();
+    d.handle(longText);
+    d.handle("not a link");
+    d.handle("scribbet:draw");
+    d.handle("scribbet://erase?" + std::string(200, 'b'));
+    auto lines = loggedButServer();
     ASSERT_GE(lines.size(), 4u);
     lines.erase(lines.begin(), lines.end() - 4);
     EXPECT_EQ(lines, (std::vector<std::string>{
@@ -129,13 +192,23 @@ TEST_F(AppDelegateTest, DispatchesEachCommandAndLogsBadLinksWithTheirFirst120Cha
                          "Unknown link: scribbet:draw",
                          "Unknown link: " + ("scribbet://erase?" + std::string(200, 'b')).substr(0, 120),
                      }));
-    EXPECT_EQ(d->calls.size(), 4u); // nothing else happened
+    // Nothing else happened.
+    EXPECT_EQ(idle.working, 0);
+    loop->runPending();
+    EXPECT_EQ(transport->sentSoFar().size(), sent);
+    EXPECT_EQ(factory->web->scripts.size(), scripts);
+    EXPECT_EQ(app.calls, calls);
 }
 
 TEST_F(AppDelegateTest, ReopeningShowsTheStatusWindow) {
-    auto d = make();
-    EXPECT_FALSE(d->shouldHandleReopen(true));
-    EXPECT_EQ(d->calls, std::vector<std::string>{"status"});
+    AppDelegate& d = make();
+    EXPECT_FALSE(d.shouldHandleReopen(true));
+    ASSERT_TRUE(statusUI.window);
+    EXPECT_EQ(d.statusWindow(), statusUI.window);
+    EXPECT_TRUE(statusUI.window->visible);
+    EXPECT_EQ(app.calls, std::vector<std::string>{"activate"});
+    d.shouldHandleReopen(false);
+    EXPECT_EQ(statusUI.builds, 1); // built once
 }
 
 TEST_F(AppDelegateTest, MenuBarHasTheApplicationAndEditMenus) {
@@ -159,13 +232,17 @@ TEST_F(AppDelegateTest, WebDirectoryComesFromTheEnvironmentOrTheBundle) {
 }
 
 TEST_F(AppDelegateTest, LinkCallbackDoesNothingOnceTheDelegateIsGone) {
-    auto d = make();
-    d->willFinishLaunching();
-    d->didFinishLaunching();
-    d.reset();
-    AppDelegate::link("scribbet://open");
+    AppDelegate& d = make();
+    EXPECT_FALSE(d.link); // empty until launch
+    d.willFinishLaunching();
+    d.didFinishLaunching();
+    const auto link = d.link;
+    ASSERT_TRUE(link);
+    app.delegate = nullptr;
+    delegate.reset();
+    link("scribbet://open");
     app.deliver("scribbet://open");
-    EXPECT_EQ(logged().back(), "Set up the ribbon helper. Restart PowerPoint if it was open.");
+    EXPECT_EQ(loggedButServer().back(), "Set up the ribbon helper. Restart PowerPoint if it was open.");
 }
 
 } // namespace

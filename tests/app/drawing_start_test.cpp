@@ -4,21 +4,8 @@
 #include <map>
 #include <thread>
 
-#include "app/app_delegate.hpp"
-#include "app/idle.hpp"
-#include "app/notice.hpp"
-#include "geometry/pane_reader.hpp"
-#include "layer/overlay.hpp"
-#include "adapters/fake/fake_accessibility.hpp"
-#include "adapters/fake/fake_app.hpp"
-#include "adapters/fake/fake_layer.hpp"
-#include "adapters/fake/fake_powerpoint.hpp"
-#include "adapters/fake/fake_status.hpp"
-#include "ports/preferences.hpp"
-#include "powerpoint/addin_check.hpp"
-#include "powerpoint/ppt.hpp"
+#include "support/core_fixture.hpp"
 #include "support/slide_editor.hpp"
-#include "support/test_env.hpp"
 
 using namespace scribbet;
 using namespace std::chrono_literals;
@@ -28,79 +15,33 @@ namespace {
 const std::string slideAnswer = "960|540|100|200|1060|740|100|0|0|1400|880|257|0|100";
 const std::string encodedAnswer = "960%7C540%7C100%7C200%7C1060%7C740%7C100%7C0%7C0%7C1400%7C880%7C257%7C0%7C100";
 
-class DrawingStartTest : public test::VirtualMainTest {
+class DrawingStartTest : public test::DelegateTest {
 protected:
     DrawingStartTest() {
-        Settings::setCurrent(Settings{});
-        Preferences::install(nullptr);
-        AddinCheck::reset();
         screens->set({{0, 0, 1440, 900}});
-        Screens::install(screens);
         ax->isTrusted = false;
-        AXAccess::install(ax);
-        PPT::install({transport, windows, workspace});
         windows->windows = std::vector<WindowInfo>{{4242, 0, Rect{0, 0, 1400, 880}}};
-        Overlay::install({factory, input, workspace, &reader});
-        Notice::install(notices, input);
         replies = {{"SCBT_Version", "OK|dev"},
                    {"SCBT_Geom", "OK|" + slideAnswer},
                    {"SCBT_Zoom", "OK|"},
                    {"SCBT_Where", "OK|" + slideAnswer}};
-        transport->respond = [this](const fake::FakeMacroTransport::Sent& s) {
-            std::lock_guard lock(mutex);
-            const std::string name = s.name.substr(std::string("SCBT_Pen.").size());
-            return fake::FakeMacroTransport::direct(replies[name]);
-        };
-        delegate = std::make_unique<AppDelegate>(Settings{}, AppDelegate::Ports{app, app, bundle, paths, nullptr, &reader});
-        Idle::reset();
-    }
-    ~DrawingStartTest() override {
-        if (delegate) delegate->drawQueue.sync([] {});
-        Overlay::install({});
-        Notice::install(nullptr, nullptr);
-        PPT::install({});
-        AXAccess::install(nullptr);
-        Screens::install(nullptr);
+        answerFromReplies();
+        make(false);
     }
 
     // Starts a drawing as a link would and waits until it has finished.
     void start(const std::string& geom, const std::string& tool = "pen") {
         delegate->startDrawing(geom, tool);
-        EXPECT_EQ(Idle::working, 1);
-        ASSERT_TRUE(loop->runUntil([] { return Idle::working == 0; }, 5s));
+        EXPECT_EQ(idle.working, 1);
+        ASSERT_TRUE(loop->runUntil([this] { return idle.working == 0; }, 5s));
     }
-    std::vector<std::string> macros() {
-        std::vector<std::string> names;
-        for (const auto& s : transport->sentSoFar()) names.push_back(s.name.substr(9));
-        return names;
-    }
-    void reply(const std::string& name, const std::string& text) {
-        std::lock_guard lock(mutex);
-        replies[name] = text;
-    }
-
-    std::mutex mutex;
-    std::map<std::string, std::string> replies;
-    std::shared_ptr<fake::FakeScreens> screens = std::make_shared<fake::FakeScreens>();
-    std::shared_ptr<fake::FakeAccessibility> ax = std::make_shared<fake::FakeAccessibility>();
-    std::shared_ptr<fake::FakeMacroTransport> transport = std::make_shared<fake::FakeMacroTransport>();
-    std::shared_ptr<fake::FakeWindowList> windows = std::make_shared<fake::FakeWindowList>();
-    std::shared_ptr<fake::FakeWorkspace> workspace = std::make_shared<fake::FakeWorkspace>();
-    std::shared_ptr<fake::FakeLayerFactory> factory = std::make_shared<fake::FakeLayerFactory>();
-    std::shared_ptr<fake::FakeInputMonitors> input = std::make_shared<fake::FakeInputMonitors>();
-    std::shared_ptr<fake::FakeNoticeUI> notices = std::make_shared<fake::FakeNoticeUI>();
-    PaneReader reader{ax};
-    fake::FakeApplication app;
-    fake::FakeBundle bundle;
-    fake::FakePaths paths;
-    std::unique_ptr<AppDelegate> delegate;
 };
 
 TEST_F(DrawingStartTest, WithoutAccessibilitySetsFitMeasuresAgainAndOpens) {
     start(slideAnswer);
     EXPECT_EQ(macros(), (std::vector<std::string>{"SCBT_Version", "SCBT_Zoom", "SCBT_Where", "SCBT_Where"}));
     EXPECT_EQ(transport->sentSoFar()[1].args, std::vector<std::string>{"fit"});
-    ASSERT_TRUE(Overlay::shared().isOpen());
+    ASSERT_TRUE(overlay->isOpen());
     EXPECT_NE(factory->web->url.find("&fitted=1&"), std::string::npos);
     const auto lines = logged();
     EXPECT_NE(std::find(lines.begin(), lines.end(),
@@ -113,7 +54,7 @@ TEST_F(DrawingStartTest, WithoutAccessibilitySetsFitMeasuresAgainAndOpens) {
     ASSERT_EQ(notices->shown.size(), 1u);
     EXPECT_EQ(notices->shown[0].text.rfind("To follow PowerPoint's zoom and scrolling", 0), 0u);
 
-    Overlay::shared().close(false);
+    overlay->close(false);
     start(slideAnswer);
     EXPECT_EQ(notices->shown.size(), 1u); // not again for this version
 }
@@ -130,19 +71,19 @@ TEST_F(DrawingStartTest, AFitThatNeverSettlesStillOpensWithTheFirstGeometry) {
     start(slideAnswer);
     EXPECT_EQ(n, 10);
     EXPECT_EQ(clock->now() - before, 1200ms);
-    EXPECT_TRUE(Overlay::shared().isOpen());
-    EXPECT_EQ(Overlay::shared().geom()->rect, (Rect{100, 200, 960, 540}));
+    EXPECT_TRUE(overlay->isOpen());
+    EXPECT_EQ(overlay->geom()->rect, (Rect{100, 200, 960, 540}));
 }
 
 TEST_F(DrawingStartTest, AnEmptyGeometryAsksTheAddinAndItsFailureIsShown) {
     start("");
     EXPECT_EQ(macros()[1], "SCBT_Geom");
-    EXPECT_TRUE(Overlay::shared().isOpen());
+    EXPECT_TRUE(overlay->isOpen());
 
-    Overlay::shared().close(false);
+    overlay->close(false);
     reply("SCBT_Geom", "ERR|No presentation is open.");
     start("");
-    EXPECT_FALSE(Overlay::shared().isOpen());
+    EXPECT_FALSE(overlay->isOpen());
     EXPECT_EQ(logged().back(), "Could not open the drawing layer: No presentation is open.");
     EXPECT_EQ(notices->shown.back().text, "No presentation is open.");
 }
@@ -150,7 +91,7 @@ TEST_F(DrawingStartTest, AnEmptyGeometryAsksTheAddinAndItsFailureIsShown) {
 TEST_F(DrawingStartTest, AGeometryThatDoesNotParseIsShown) {
     reply("SCBT_Geom", "OK|0|0|0|0|0|0");
     start("");
-    EXPECT_FALSE(Overlay::shared().isOpen());
+    EXPECT_FALSE(overlay->isOpen());
     EXPECT_EQ(notices->shown.back().text,
               "Could not find the slide on the screen. Switch PowerPoint to Normal view, then try again.");
 }
@@ -158,7 +99,7 @@ TEST_F(DrawingStartTest, AGeometryThatDoesNotParseIsShown) {
 TEST_F(DrawingStartTest, AnAddinProblemStopsBeforeMeasuring) {
     reply("SCBT_Version", "OK|0.0.1");
     start(slideAnswer);
-    EXPECT_FALSE(Overlay::shared().isOpen());
+    EXPECT_FALSE(overlay->isOpen());
     EXPECT_EQ(notices->shown.back().text.rfind("PowerPoint is still using Scribbet 0.0.1", 0), 0u);
     EXPECT_EQ(macros().back(), "SCBT_Version");
 }
@@ -167,7 +108,7 @@ TEST_F(DrawingStartTest, FailedFitStillOpensTheLayer) {
     ax->isTrusted = true; // trusted, but no editor to be found
     reply("SCBT_Zoom", "ERR|The view can't be changed now.");
     start(slideAnswer);
-    EXPECT_TRUE(Overlay::shared().isOpen());
+    EXPECT_TRUE(overlay->isOpen());
     EXPECT_EQ(factory->web->url.find("fitted="), std::string::npos);
     const auto lines = logged();
     EXPECT_NE(std::find(lines.begin(), lines.end(),
@@ -197,8 +138,8 @@ TEST_F(DrawingStartTest, WithTheSlideEditorFoundThePaneLeadsAndFitIsLeftAlone) {
     test::programWithEditor(*ax, 4242, {0, 0, 1400, 880}, editor);
     start(slideAnswer);
     EXPECT_EQ(macros(), std::vector<std::string>{"SCBT_Version"});
-    ASSERT_TRUE(Overlay::shared().isOpen());
-    EXPECT_TRUE(Overlay::shared().host());
+    ASSERT_TRUE(overlay->isOpen());
+    EXPECT_TRUE(overlay->host());
     // The log reports the slide lined up with the pane, at the geometry's own scale.
     const auto lines = logged();
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
@@ -224,7 +165,7 @@ TEST_F(DrawingStartTest, WhileOpenALinkOnlySwitchesTheToolRealignsAndRaises) {
     EXPECT_TRUE(std::any_of(factory->web->scripts.begin(), factory->web->scripts.end(), [](const std::string& s) {
         return s == R"(SCB.command({"op":"tool","tool":"select"}))";
     }));
-    EXPECT_EQ(Overlay::shared().geom()->rect.x, 300); // realigned to the link's geometry
+    EXPECT_EQ(overlay->geom()->rect.x, 300); // realigned to the link's geometry
 
     factory->web->answer = [](const std::string&) { return EvalResult{nlohmann::json(true), {}}; };
     start("", "direct");
@@ -234,8 +175,8 @@ TEST_F(DrawingStartTest, WhileOpenALinkOnlySwitchesTheToolRealignsAndRaises) {
 TEST_F(DrawingStartTest, TheSecondOfTwoQuickLinksFindsTheLayerOpen) {
     delegate->startDrawing(slideAnswer, "pen");
     delegate->startDrawing(slideAnswer, "select");
-    EXPECT_EQ(Idle::working, 2);
-    ASSERT_TRUE(loop->runUntil([] { return Idle::working == 0; }, 5s));
+    EXPECT_EQ(idle.working, 2);
+    ASSERT_TRUE(loop->runUntil([this] { return idle.working == 0; }, 5s));
     EXPECT_EQ(factory->webs.size(), 1u);
     const auto names = macros();
     EXPECT_EQ(std::count(names.begin(), names.end(), "SCBT_Zoom"), 1);
@@ -243,7 +184,7 @@ TEST_F(DrawingStartTest, TheSecondOfTwoQuickLinksFindsTheLayerOpen) {
 
 TEST_F(DrawingStartTest, TheStatusWindowButtonBringsTheProgramForwardAndAsksForTheGeometry) {
     delegate->drawNow();
-    ASSERT_TRUE(loop->runUntil([] { return Idle::working == 0; }, 5s));
+    ASSERT_TRUE(loop->runUntil([this] { return idle.working == 0; }, 5s));
     EXPECT_EQ(workspace->activated.front(), PPT::bundleID);
     EXPECT_EQ(macros()[1], "SCBT_Geom");
 }
@@ -262,7 +203,7 @@ TEST_F(DrawingStartTest, AStartStillQueuedWhenTheDelegateGoesIsDropped) {
     releaser.join();
     EXPECT_TRUE(macros().empty());
     loop->runPending();
-    EXPECT_EQ(Idle::working, 0);
+    EXPECT_EQ(idle.working, 0);
 }
 
 } // namespace

@@ -1,14 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/app_delegate.hpp"
-#include "app/idle.hpp"
-#include "layer/overlay.hpp"
-#include "adapters/fake/fake_app.hpp"
-#include "adapters/fake/fake_layer.hpp"
-#include "adapters/fake/fake_powerpoint.hpp"
-#include "adapters/fake/fake_status.hpp"
-#include "powerpoint/ppt.hpp"
-#include "support/test_env.hpp"
+#include "support/core_fixture.hpp"
 
 using namespace scribbet;
 using namespace std::chrono_literals;
@@ -16,31 +8,20 @@ using namespace std::chrono_literals;
 namespace {
 
 // A launched program on virtual time whose terminate action is recorded.
-class IdleTest : public test::VirtualMainTest {
+class IdleTest : public test::DelegateTest {
 protected:
     IdleTest() {
-        Idle::reset();
         screens->set({{0, 0, 1440, 900}});
-        Screens::install(screens);
-        PPT::install({std::make_shared<fake::FakeMacroTransport>(), std::make_shared<fake::FakeWindowList>(),
-                      workspace});
-        Overlay::install({factory, nullptr, workspace});
         // Made before the program's idle timer and due at the same moments, so it runs first
         // at each tick: the main thread is busy that long, and the tick runs that late.
-        busy = MainQueue::shared().repeating(AppDelegate::idleInterval, [this] {
+        busy = main.repeating(AppDelegate::idleInterval, [this] {
             if (ticks < lateness.size()) clock->set(clock->now() + lateness[ticks]);
             ++ticks;
         });
         launch = clock->now();
-        delegate = std::make_unique<AppDelegate>(Settings{}, AppDelegate::Ports{app, app, bundle, paths, &ui});
-        app.delegate = delegate.get();
+        make();
         delegate->willFinishLaunching();
         delegate->didFinishLaunching();
-    }
-    ~IdleTest() override {
-        Overlay::install({});
-        PPT::install({});
-        Screens::install(nullptr);
     }
     // Runs until the program terminates or `limit` passes; the time of the end since launch.
     std::optional<Duration> quitWithin(Duration limit) {
@@ -50,14 +31,6 @@ protected:
         return clock->now() - launch;
     }
 
-    std::shared_ptr<fake::FakeScreens> screens = std::make_shared<fake::FakeScreens>();
-    std::shared_ptr<fake::FakeWorkspace> workspace = std::make_shared<fake::FakeWorkspace>();
-    std::shared_ptr<fake::FakeLayerFactory> factory = std::make_shared<fake::FakeLayerFactory>();
-    fake::FakeApplication app;
-    fake::FakeBundle bundle;
-    fake::FakePaths paths;
-    fake::FakeStatusUI ui;
-    std::unique_ptr<AppDelegate> delegate;
     Instant launch;
     std::vector<Duration> lateness; // how late each tick runs, from the first
     std::size_t ticks = 0;
@@ -98,25 +71,25 @@ TEST_F(IdleTest, ALaunchWithoutRequestsQuitsBetween140And160Seconds) {
 
 TEST_F(IdleTest, EveryRequestPushesTheQuitBackAMinute) {
     loop->advance(100s);
-    Idle::setLastRequest(clock->now());
+    idle.setLastRequest(clock->now());
     const auto at = quitWithin(300s);
     ASSERT_TRUE(at);
     EXPECT_GE(*at, 160s);
 }
 
 TEST_F(IdleTest, NeverWhileALayerIsOpenOrAStartRunsOrTheStatusWindowShows) {
-    Overlay::shared().open(*Geom::from("960|540|0|0|960|540", {}, std::nullopt), std::nullopt, "");
+    overlay->open(*Geom::from("960|540|0|0|960|540", {}, std::nullopt), std::nullopt, "");
     factory->web->post({{"type", "ready"}});
     EXPECT_FALSE(quitWithin(600s));
-    Overlay::shared().close(false);
+    overlay->close(false);
 
-    ++Idle::working;
+    ++idle.working;
     EXPECT_FALSE(quitWithin(600s));
-    --Idle::working;
+    --idle.working;
 
     delegate->showStatus();
     EXPECT_FALSE(quitWithin(600s));
-    ui.window->visible = false; // the user went back to the program: the window hides
+    statusUI.window->visible = false; // the user went back to the program: the window hides
     // Both quiet minutes are counted from when the rule first got that far: now.
     const Duration hidden = clock->now() - launch;
     const auto at = quitWithin(300s);
@@ -127,13 +100,13 @@ TEST_F(IdleTest, NeverWhileALayerIsOpenOrAStartRunsOrTheStatusWindowShows) {
 
 TEST_F(IdleTest, ClosingALayerChecksASecondLaterAndQuitsWhenLongQuiet) {
     loop->advance(100s);
-    Idle::setLastRequest(clock->now()); // the last request: quitting waits until 160 s at least
+    idle.setLastRequest(clock->now()); // the last request: quitting waits until 160 s at least
     loop->advance(50s);
-    Overlay::shared().open(*Geom::from("960|540|0|0|960|540", {}, std::nullopt), std::nullopt, "");
+    overlay->open(*Geom::from("960|540|0|0|960|540", {}, std::nullopt), std::nullopt, "");
     factory->web->post({{"type", "ready"}});
     loop->advance(20s); // the tick at 160 s finds the layer open
     EXPECT_FALSE(app.terminated);
-    Overlay::shared().close(false);
+    overlay->close(false);
     loop->advance(999ms);
     EXPECT_FALSE(app.terminated);
     loop->advance(1ms);

@@ -1,45 +1,28 @@
 #include <gtest/gtest.h>
 
-#include "app/app_delegate.hpp"
-#include "app/notice.hpp"
 #include "app/status_layout.hpp"
-#include "geometry/pane_reader.hpp"
-#include "adapters/fake/fake_accessibility.hpp"
-#include "adapters/fake/fake_app.hpp"
-#include "adapters/fake/fake_layer.hpp"
-#include "adapters/fake/fake_powerpoint.hpp"
-#include "adapters/fake/fake_status.hpp"
-#include "powerpoint/ppt.hpp"
-#include "support/test_env.hpp"
+#include "support/core_fixture.hpp"
 
 using namespace scribbet;
 using namespace std::chrono_literals;
 
 namespace {
 
-class NoticeTest : public test::VirtualMainTest {
+class NoticeTest : public test::CoreTest {
 protected:
     NoticeTest() {
         // Two screens side by side (top-left 0,0 1440x900 and 1440,0 1920x1080), with a menu bar.
         screens->set({{0, 0, 1440, 900}, {1440, 0, 1920, 1080}});
         for (auto& s : screens->list) s.visibleFrame = {s.frame.x, s.frame.y, s.frame.w, s.frame.h - 25};
-        Screens::install(screens);
-        Notice::install(ui, input);
     }
-    ~NoticeTest() override {
-        Notice::install(nullptr, nullptr);
-        Screens::install(nullptr);
-    }
-    std::shared_ptr<fake::FakeScreens> screens = std::make_shared<fake::FakeScreens>();
-    std::shared_ptr<fake::FakeNoticeUI> ui = std::make_shared<fake::FakeNoticeUI>();
-    std::shared_ptr<fake::FakeInputMonitors> input = std::make_shared<fake::FakeInputMonitors>();
+    std::shared_ptr<fake::FakeNoticeUI> ui = notices;
 };
 
 TEST_F(NoticeTest, WidthFollowsTheTextBetween232And472Points) {
-    EXPECT_EQ(Notice::place({120, 17}, {}).frame.w, 232);
-    EXPECT_EQ(Notice::place({200, 17}, {}).frame.w, 232);
-    EXPECT_EQ(Notice::place({300, 17}, {}).frame.w, 332);
-    const auto wide = Notice::place({443, 34}, {});
+    EXPECT_EQ(Notice::place({120, 17}, {}, *screens).frame.w, 232);
+    EXPECT_EQ(Notice::place({200, 17}, {}, *screens).frame.w, 232);
+    EXPECT_EQ(Notice::place({300, 17}, {}, *screens).frame.w, 332);
+    const auto wide = Notice::place({443, 34}, {}, *screens);
     EXPECT_EQ(wide.frame.w, 472);
     EXPECT_EQ(wide.frame.h, 58);
     EXPECT_EQ(wide.label, (Rect{16, 12, 440, 34}));
@@ -48,57 +31,40 @@ TEST_F(NoticeTest, WidthFollowsTheTextBetween232And472Points) {
 TEST_F(NoticeTest, GoesToTheTopCentreOfTheScreenUnderThePointer) {
     const auto& second = screens->list[1];
     input->at = {second.frame.x + 10, second.frame.y + 10};
-    Notice::show("Short.");
+    notice.show("Short.");
     ASSERT_EQ(ui->shown.size(), 1u);
     const Rect f = ui->shown[0].frame;
     EXPECT_DOUBLE_EQ(f.midX(), second.visibleFrame.midX());
     EXPECT_DOUBLE_EQ(f.maxY(), second.visibleFrame.maxY() - 24);
 
     input->at = {-5000, -5000}; // under no screen: the main one
-    Notice::show("Short.");
+    notice.show("Short.");
     EXPECT_DOUBLE_EQ(ui->shown[1].frame.midX(), screens->list[0].visibleFrame.midX());
     screens->list.clear();
     screens->mainIndex.reset();
-    Notice::show("Short.");
+    notice.show("Short.");
     EXPECT_EQ(ui->shown[2].frame, (Rect{600 - 116, 800 - 41 - 24, 232, 41}));
 }
 
 TEST_F(NoticeTest, ANewNoticeReplacesTheOldOneAndGetsItsOwnNineSeconds) {
-    Notice::show("First.");
+    notice.show("First.");
     loop->advance(5s);
-    Notice::show("Second.");
+    notice.show("Second.");
     EXPECT_EQ(ui->hides, 1);
     loop->advance(8s);
     EXPECT_TRUE(ui->visible);
     loop->advance(1s);
     EXPECT_FALSE(ui->visible);
-    EXPECT_FALSE(Notice::showing());
+    EXPECT_FALSE(notice.showing());
 
-    Notice::show("Clicked.");
+    notice.show("Clicked.");
     ui->click();
     EXPECT_FALSE(ui->visible);
     loop->advance(10s);
     EXPECT_EQ(ui->hides, 3); // the timer went with the click
 }
 
-class StatusWindowTest : public test::VirtualMainTest {
-protected:
-    StatusWindowTest() {
-        AXAccess::install(ax);
-        PPT::install({std::make_shared<fake::FakeMacroTransport>(), std::make_shared<fake::FakeWindowList>(),
-                      workspace});
-    }
-    ~StatusWindowTest() override {
-        AXAccess::install(nullptr);
-        PPT::install({});
-    }
-    std::shared_ptr<fake::FakeAccessibility> ax = std::make_shared<fake::FakeAccessibility>();
-    std::shared_ptr<fake::FakeWorkspace> workspace = std::make_shared<fake::FakeWorkspace>();
-    fake::FakeApplication app;
-    fake::FakeBundle bundle;
-    fake::FakePaths paths;
-    fake::FakeStatusUI ui;
-};
+class StatusWindowTest : public test::DelegateTest {};
 
 TEST_F(StatusWindowTest, LayoutTextsAndNumbers) {
     const auto l = statusLayout(false);
@@ -113,9 +79,10 @@ TEST_F(StatusWindowTest, LayoutTextsAndNumbers) {
 }
 
 TEST_F(StatusWindowTest, BuiltHiddenAtLaunchShownByReopenWithTheLinesInBetween) {
-    AppDelegate d({}, {app, app, bundle, paths, &ui});
+    AppDelegate& d = make();
     d.willFinishLaunching();
     d.didFinishLaunching();
+    auto& ui = statusUI;
     ASSERT_TRUE(ui.window);
     EXPECT_FALSE(ui.window->visible);
     EXPECT_EQ(ui.builds, 1);
@@ -127,13 +94,16 @@ TEST_F(StatusWindowTest, BuiltHiddenAtLaunchShownByReopenWithTheLinesInBetween) 
     EXPECT_EQ(app.calls.back(), "activate");
     EXPECT_EQ(ui.window->log->lines.back().substr(10), "between\n");
     // The window counts for the idle rule while it is visible.
-    EXPECT_TRUE(AppState::shared().statusWindow.lock()->isVisible());
+    EXPECT_TRUE(state.statusWindow.lock()->isVisible());
+    EXPECT_EQ(state.statusWindow.lock(), d.statusWindow());
 }
 
 TEST_F(StatusWindowTest, AccessibilityButtonPromptsEveryTimeUntilGrantedThenRenames) {
     ax->isTrusted = false;
-    AppDelegate d({}, {app, app, bundle, paths, &ui});
-    d.buildWindow();
+    AppDelegate& d = make();
+    d.shouldHandleReopen(false); // builds the window
+    auto& ui = statusUI;
+    ASSERT_EQ(ui.builds, 1);
     ui.window->accessibility();
     ui.window->accessibility();
     EXPECT_EQ(ax->prompts, 2);

@@ -6,6 +6,10 @@
 
 #include "geometry/geom.hpp"
 #include "geometry/pane_state.hpp"
+#include "adapters/fake/fake_layer.hpp"
+#include "adapters/fake/fake_powerpoint.hpp"
+#include "powerpoint/ppt.hpp"
+#include "runtime/queues.hpp"
 
 using namespace scribbet;
 
@@ -187,6 +191,31 @@ TEST(GeomTest, CanScrollOnlyWhenKnownNotAtFitAndTheSlideOverflows) {
     EXPECT_FALSE(withRect({300, 200, 800, 450}, false, 100, win).canScroll(std::nullopt));
     EXPECT_TRUE(withRect({-200, 0, 1800, 1000}, false, 100, win).canScroll(std::nullopt));
     EXPECT_TRUE(withRect({300, 200, 800, 450}, false, 100, std::nullopt).canScroll(std::nullopt));
+}
+
+TEST(GeomTest, TheProgramsFactsAreTheScreensScalesAndItsWindowAsTheyAreNow) {
+    auto windows = std::make_shared<fake::FakeWindowList>();
+    auto workspace = std::make_shared<fake::FakeWorkspace>();
+    windows->windows = std::vector<WindowInfo>{{4242, 0, Rect{0, 0, 1400, 900}}};
+    SerialQueue notMain("test.not-main");
+    const PPT ppt({std::make_shared<fake::FakeMacroTransport>(), windows, workspace}, notMain, "SCBT_Pen.");
+    fake::FakeScreens screens;
+    screens.set({{0, 0, 1440, 900}}, 2);
+
+    // Too big for the program's window in points: backing pixels of the 2x screen.
+    auto g = Geom::from("960|540|200|200|2120|1280", screens, ppt);
+    ASSERT_TRUE(g);
+    EXPECT_EQ(g->note, Geom::converted);
+    EXPECT_EQ(g->rect, (Rect{100, 100, 960, 540}));
+
+    // A geometry without a window of its own guesses from the program's window.
+    const auto bare = withRect({300, 200, 800, 450}, false, 100, std::nullopt);
+    ASSERT_TRUE(bare.paneGuess(ppt));
+    EXPECT_EQ(bare.paneGuess(ppt), bare.paneGuess(Rect{0, 0, 1400, 900}));
+    EXPECT_FALSE(bare.canScroll(ppt));
+    workspace->setRunning(std::nullopt); // the program quit: no window to go by
+    EXPECT_FALSE(bare.paneGuess(ppt));
+    EXPECT_TRUE(bare.canScroll(ppt));
 }
 
 TEST(PaneStateTest, VisibleLeavesOutBarsOnTheFarSides) {

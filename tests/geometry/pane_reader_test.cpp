@@ -5,10 +5,7 @@
 #include "app/settings.hpp"
 #include "geometry/pane_reader.hpp"
 #include "adapters/fake/fake_accessibility.hpp"
-#include "adapters/fake/fake_app.hpp"
 #include "adapters/fake/fake_powerpoint.hpp"
-#include "ports/preferences.hpp"
-#include "powerpoint/addin_check.hpp"
 #include "powerpoint/ppt.hpp"
 #include "support/slide_editor.hpp"
 #include "support/test_env.hpp"
@@ -24,13 +21,9 @@ using Editor = test::SlideEditor;
 class PaneReaderTest : public test::VirtualMainTest {
 protected:
     PaneReaderTest() {
-        Settings::setCurrent(Settings{});
-        PPT::install({std::make_shared<fake::FakeMacroTransport>(), std::make_shared<fake::FakeWindowList>(),
-                      workspace});
         app = FakeAXNode::make("AXApplication");
         ax->apps[4242] = app;
     }
-    ~PaneReaderTest() override { PPT::install({}); }
 
     std::shared_ptr<FakeAXNode> window(Rect frame) {
         auto w = FakeAXNode::make("AXWindow", frame);
@@ -50,7 +43,9 @@ protected:
     std::shared_ptr<fake::FakeAccessibility> ax = std::make_shared<fake::FakeAccessibility>();
     std::shared_ptr<FakeAXNode> app;
     std::vector<std::shared_ptr<FakeAXNode>> windows;
-    PaneReader reader{ax};
+    PPT ppt{{std::make_shared<fake::FakeMacroTransport>(), std::make_shared<fake::FakeWindowList>(), workspace}, main,
+            Settings{}.macroPrefix};
+    PaneReader reader{ax, *clock, ppt};
 };
 
 TEST_F(PaneReaderTest, FindsTheSlideEditorBehindDecoysAndReportsIt) {
@@ -107,7 +102,7 @@ TEST_F(PaneReaderTest, WindowsNearTheHintComeFirstThenTheFocusedOne) {
     ASSERT_TRUE(s);
     EXPECT_EQ(s->pane, b.pane);
 
-    PaneReader other(ax);
+    PaneReader other(ax, *clock, ppt);
     s = other.read(Rect{3000, 3000, 10, 10}); // near neither: the focused window first
     ASSERT_TRUE(s);
     EXPECT_EQ(s->pane, a.pane);
@@ -207,35 +202,6 @@ TEST_F(PaneReaderTest, RefreshNudgesEachBarAndPutsItBack) {
     reader.refresh();
     EXPECT_EQ(seen, (std::vector<double>{0.7 - 0.00001, 0.7}));
     EXPECT_EQ(clock->now() - before, 30ms);
-}
-
-TEST_F(PaneReaderTest, TheSystemPromptIsShownOncePerVersionAndNeverInTestMode) {
-    auto bundle = std::make_shared<fake::FakeBundle>();
-    Bundle::setMain(bundle);
-    Preferences::install(nullptr);
-    AXAccess::install(ax);
-    ax->isTrusted = false;
-    EXPECT_TRUE(AXAccess::askOnce());
-    EXPECT_FALSE(AXAccess::askOnce());
-    EXPECT_EQ(ax->prompts, 1);
-    EXPECT_EQ(Preferences::shared().get("axAskedFor"), nlohmann::json(AddinCheck::mine()));
-
-    Preferences::shared().set("axAskedFor", "0.0.1"); // an older version asked
-    Settings testing;
-    testing.testing = true;
-    Settings::setCurrent(testing);
-    EXPECT_FALSE(AXAccess::askOnce());
-    Settings::setCurrent(Settings{});
-    EXPECT_TRUE(AXAccess::askOnce());
-    ax->isTrusted = true;
-    Preferences::shared().set("axAskedFor", "0.0.1");
-    EXPECT_FALSE(AXAccess::askOnce());
-    EXPECT_EQ(ax->prompts, 2);
-
-    AXAccess::openSettings();
-    EXPECT_EQ(workspace->opened,
-              std::vector<std::string>{"x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility"});
-    AXAccess::install(nullptr);
 }
 
 } // namespace

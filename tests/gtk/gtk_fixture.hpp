@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +24,8 @@
 #include "adapters/gtk/glib_loop.hpp"
 #include "adapters/gtk/monitor_screens.hpp"
 #include "runtime/queues.hpp"
+#include "runtime/shared_slot.hpp"
+#include "runtime/system_clock.hpp"
 #include "support/process.hpp"
 #include "support/test_env.hpp"
 
@@ -76,19 +80,18 @@ protected:
         if (!gtkReady()) GTEST_SKIP() << "needs an X display: run scripts/test-gtk.sh";
         display = gdk_display_get_default();
         loop = std::make_shared<gtkhost::GlibMainLoop>();
-        MainQueue::install(loop, std::make_shared<SystemClock>());
-        AppState::install(dir / "Logs" / "Scribbet.log");
+        main = std::make_unique<MainQueue>(loop, std::make_shared<SystemClock>());
+        state = std::make_unique<AppState>(dir / "Logs" / "Scribbet.log", main.get());
+        stateSlot.emplace(*state);
         screens = std::make_shared<gtkhost::MonitorScreens>(display);
-        Screens::install(screens);
     }
     void TearDown() override {
         if (loop) pump(std::chrono::milliseconds(20));
-        Screens::install(nullptr);
     }
 
     std::vector<std::string> logged() {
-        AppState::shared().flush();
-        return messages(readFile(AppState::shared().logFile()));
+        state->flush();
+        return messages(readFile(state->logFile()));
     }
     bool wasLogged(const std::string& prefix) {
         const auto lines = logged();
@@ -153,6 +156,9 @@ protected:
     TempDir dir;
     GdkDisplay* display = nullptr;
     std::shared_ptr<gtkhost::GlibMainLoop> loop;
+    std::unique_ptr<MainQueue> main;
+    std::unique_ptr<AppState> state;
+    std::optional<SharedSlot<AppState>> stateSlot;
     std::shared_ptr<gtkhost::MonitorScreens> screens;
 };
 

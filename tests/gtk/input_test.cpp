@@ -57,7 +57,7 @@ window.webkit.messageHandlers.scribbet.postMessage({ type: 'ready' });
 </script></body>)";
     auto events = std::make_shared<PageEvents>();
     LayerWindow window(screens->screens().front().frame, screens);
-    GtkLayerFactory factory(screens);
+    GtkLayerFactory factory(screens, *main);
     auto view = std::dynamic_pointer_cast<PageView>(factory.makeWebView(window, events));
     webkit_web_view_load_html(view->view(), page, "http://127.0.0.1/");
     ASSERT_TRUE(pumpUntil([&] { return !events->messages.empty(); }, 15000ms));

@@ -94,12 +94,11 @@ protected:
         if (IsSkipped()) return;
         Settings s;
         s.port = test::freePort();
-        Settings::setCurrent(s);
         test::writeFile(dir / "web" / "probe.html", probePage);
         server = std::make_unique<Server>(dir / "web", Server::Options{.port = s.port});
         ASSERT_TRUE(pumpUntil([&] { return wasLogged("Web server ready on port"); }));
         recorder->port = s.port;
-        layers = std::make_unique<GtkLayerFactory>(screens);
+        layers = std::make_unique<GtkLayerFactory>(screens, *main);
         const Rect monitor = screens->screens().front().frame;
         window = std::make_unique<LayerWindow>(monitor, screens);
         page = std::dynamic_pointer_cast<PageView>(factory().makeWebView(*window, recorder));

@@ -49,13 +49,12 @@ protected:
     std::string runPage(std::uint16_t port, const std::string& script) {
         Settings s;
         s.port = port;
-        Settings::setCurrent(s);
         test::writeFile(dir / "web" / "storage.html", storagePage);
         Server server(dir / "web", Server::Options{.port = port});
         EXPECT_TRUE(pumpUntil([&] { return wasLogged("Web server ready on port"); }));
 
         auto events = std::make_shared<Events>();
-        auto page = std::make_shared<PageView>(events);
+        auto page = std::make_shared<PageView>(events, *main);
         GtkWidget* window = gtk_offscreen_window_new();
         gtk_container_add(GTK_CONTAINER(window), page->widget());
         gtk_widget_show_all(window);

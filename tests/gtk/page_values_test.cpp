@@ -119,7 +119,7 @@ class GtkPageMessagesTest : public test::GtkDisplayTest {};
 TEST_F(GtkPageMessagesTest, ARealPagesMessagesKeepTheirNumbersAndTexts) {
     auto recorder = std::make_shared<Recorder>();
     LayerWindow window(screens->screens().front().frame, screens);
-    GtkLayerFactory layers(screens);
+    GtkLayerFactory layers(screens, *main);
     auto page = std::dynamic_pointer_cast<PageView>(layers.makeWebView(window, recorder));
     ASSERT_TRUE(page);
     webkit_web_view_load_html(page->view(), R"(<!doctype html><script>

@@ -5,7 +5,11 @@
 
 #include <fstream>
 
+#include "app/idle.hpp"
 #include "app/notice.hpp"
+#include "geometry/ax_access.hpp"
+#include "geometry/pane_reader.hpp"
+#include "powerpoint/ppt.hpp"
 #include "gtk_fixture.hpp"
 #include "layer/overlay.hpp"
 #include "adapters/fake/fake_layer.hpp"
@@ -41,6 +45,28 @@ private:
     GtkLayerFactory& windows_;
 };
 
+// What the layer works with besides its windows: the program and Accessibility on fakes.
+struct LayerParts {
+    LayerParts(MainQueue& main, const Screens& screens, std::shared_ptr<LayerFactory> layers)
+        : main(main), ppt({nullptr, nullptr, nullptr}, main, "SCBT_Pen."),
+          ax({nullptr, prefs, nullptr, true, "?"}), reader(nullptr, main.clock(), ppt),
+          notice({notices, nullptr, screens, main}), idle({main, AppState::shared(), nullptr, nullptr}),
+          overlay(std::make_shared<Overlay>(Overlay::Ports{std::move(layers), nullptr, nullptr, reader, measureQueue,
+                                                           main, screens, prefs, ppt, ax, notice, idle, 3921})) {}
+    ~LayerParts() { overlay->teardown(); }
+
+    MainQueue& main;
+    MemoryPreferences prefs;
+    std::shared_ptr<fake::FakeNoticeUI> notices = std::make_shared<fake::FakeNoticeUI>();
+    PPT ppt;
+    AXAccess ax;
+    PaneReader reader;
+    Notice notice;
+    Idle idle;
+    SerialQueue measureQueue{"test.measure"};
+    std::shared_ptr<Overlay> overlay;
+};
+
 class GtkSeeThroughTest : public test::GtkDisplayTest {
 protected:
     void SetUp() override {
@@ -56,15 +82,13 @@ protected:
         other = gdk_display_open(name.c_str());
         ASSERT_TRUE(other) << name;
         otherScreens = std::make_shared<MonitorScreens>(other);
-        windows = std::make_unique<GtkLayerFactory>(otherScreens, gdk_display_get_default_screen(other));
+        windows = std::make_unique<GtkLayerFactory>(otherScreens, *main, gdk_display_get_default_screen(other));
     }
     void TearDown() override {
-        if (overlay) overlay->teardown();
-        overlay.reset();
+        if (parts) parts->overlay->teardown();
         compositor.reset();
         if (loop) pump(100ms); // windows go once the loop is at rest
-        Notice::install(nullptr, nullptr);
-        Screens::install(nullptr);
+        parts.reset();
         windows.reset();
         otherScreens.reset();
         if (other) gdk_display_close(other);
@@ -99,7 +123,7 @@ protected:
     GdkDisplay* other = nullptr;
     std::shared_ptr<MonitorScreens> otherScreens;
     std::unique_ptr<GtkLayerFactory> windows;
-    std::shared_ptr<Overlay> overlay;
+    std::unique_ptr<LayerParts> parts;
 };
 
 TEST_F(GtkSeeThroughTest, TheFactoryReportsACompositingManagerAsItComesAndGoes) {
@@ -116,13 +140,10 @@ TEST_F(GtkSeeThroughTest, TheFactoryReportsACompositingManagerAsItComesAndGoes) 
 }
 
 TEST_F(GtkSeeThroughTest, TheLayerNeverCoversTheScreenWithoutACompositingManager) {
-    Settings::setCurrent(Settings{});
-    Preferences::install(nullptr);
-    Screens::install(otherScreens);
-    auto notices = std::make_shared<fake::FakeNoticeUI>();
-    Notice::install(notices, nullptr);
     auto layers = std::make_shared<WindowsWithPlayedPage>(*windows);
-    overlay = std::make_shared<Overlay>(Overlay::Ports{layers, nullptr, nullptr});
+    parts = std::make_unique<LayerParts>(*main, *otherScreens, layers);
+    const auto& overlay = parts->overlay;
+    const auto& notices = parts->notices;
     Geom g;
     g.slideW = 960;
     g.slideH = 540;

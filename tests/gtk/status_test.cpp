@@ -43,7 +43,7 @@ std::vector<Rect> partFrames(GtkWidget* window) {
 
 TEST_F(GtkStatusTest, TheStatusWindowIsLaidOutStretchesAndHidesWhenClosed) {
     int draws = 0, asks = 0;
-    GtkStatusUI ui;
+    GtkStatusUI ui(*main);
     auto status = ui.build(statusLayout(false), [&] { ++draws; }, [&] { ++asks; });
     pump(100ms);
     EXPECT_FALSE(status->isVisible()); // built hidden
@@ -108,7 +108,7 @@ TEST_F(GtkStatusTest, TheStatusWindowIsLaidOutStretchesAndHidesWhenClosed) {
 }
 
 TEST_F(GtkStatusTest, TheStatusWindowHidesWhenAnotherProgramTakesTheFocus) {
-    GtkStatusUI ui;
+    GtkStatusUI ui(*main);
     auto status = ui.build(statusLayout(true), [] {}, [] {});
     status->makeKeyAndFront();
     GtkWidget* window = nullptr;
@@ -127,9 +127,9 @@ TEST_F(GtkStatusTest, TheStatusWindowHidesWhenAnotherProgramTakesTheFocus) {
 }
 
 TEST_F(GtkStatusTest, ANoticeSitsAtTheTopOfTheScreenAndGoesOnAClick) {
-    auto panel = std::make_shared<NoticePanel>(screens);
+    auto panel = std::make_shared<NoticePanel>(screens, *main);
     auto input = std::make_shared<X11Input>(display, screens);
-    Notice::install(panel, input);
+    Notice notice({panel, input, *screens, *main});
 
     const NoticeUI::Size few = panel->measure("Short words.");
     EXPECT_GT(few.w, 10);
@@ -142,7 +142,7 @@ TEST_F(GtkStatusTest, ANoticeSitsAtTheTopOfTheScreenAndGoesOnAClick) {
 
     moveTo(700, 500);
     const std::string text = "PowerPoint is not running. Open your presentation in PowerPoint, then try again.";
-    Notice::show(text);
+    notice.show(text);
     ASSERT_NE(panel->window(), nullptr);
     const NoticeUI::Size size = panel->measure(text);
     const double W = (size.w <= 200 ? 200 : std::min(size.w, 440.0)) + 32;
@@ -160,8 +160,7 @@ TEST_F(GtkStatusTest, ANoticeSitsAtTheTopOfTheScreenAndGoesOnAClick) {
     // A click anywhere on it takes it away, without giving this program the focus.
     click(x + int(W / 2), y + 10);
     ASSERT_TRUE(pumpUntil([&] { return panel->window() == nullptr; }));
-    EXPECT_FALSE(Notice::showing());
-    Notice::install(nullptr, nullptr);
+    EXPECT_FALSE(notice.showing());
 }
 
 } // namespace

@@ -51,7 +51,7 @@ TEST_F(OverlayLateAnswerTest, APendingMeasurementDoesNotKeepAReleasedLayerAndIts
     holdAnswers([] { return fake::FakeMacroTransport::failing(MacroFailureKind::notHandled, -1708, "late"); });
     openAndAsk();
     std::weak_ptr<Overlay> released = overlay;
-    overlay.reset();
+    releaseLayer();
     EXPECT_TRUE(released.expired());
     letGo();
     EXPECT_EQ(linesStartingWith("SCBT_Where failed"), 0);

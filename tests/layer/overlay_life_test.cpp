@@ -10,7 +10,7 @@ namespace {
 class OverlayLifeTest : public test::LayerTest {};
 
 TEST_F(OverlayLifeTest, OpensWithTheExactAddressAndLogsHowItMeasured) {
-    Preferences::shared().set("nudge", {{"x", 3}, {"y", 0}});
+    prefs.set("nudge", {{"x", 3}, {"y", 0}});
     Geom g = slideGeom();
     g.fit = true;
     overlay->open(g, std::nullopt, "pen & ink", /*fitted=*/true);
@@ -30,7 +30,7 @@ TEST_F(OverlayLifeTest, OpensWithTheExactAddressAndLogsHowItMeasured) {
 }
 
 TEST_F(OverlayLifeTest, AddressLeavesOutWhatIsNotKnownAndEncodesText) {
-    Preferences::shared().set("nudge", {{"x", 0}, {"y", 0}});
+    prefs.set("nudge", {{"x", 0}, {"y", 0}});
     auto g = Geom::from("960|540|100|200|1060|740", {}, std::nullopt);
     overlay->open(*g, std::nullopt, "");
     std::string url = factory->web->url;

@@ -108,14 +108,14 @@ TEST_F(OverlayMeasureTest, AddinModeLogsARepeatedFailureOnceAndEachNewLayerAgain
 
 TEST_F(OverlayMeasureTest, OtherCallersOfTheProgramStillLogEveryFailure) {
     failWith(-1708);
-    std::thread caller([] {
-        PPT::run("SCBT_Theme");
-        PPT::run("SCBT_Theme");
+    std::thread caller([this] {
+        ppt.run("SCBT_Theme");
+        ppt.run("SCBT_Theme");
     });
     caller.join();
     EXPECT_EQ(linesStartingWith("SCBT_Theme failed: unknown error (-1708)"), 2);
     PPT::Attempt quiet;
-    std::thread([&] { quiet = PPT::attempt("SCBT_Theme"); }).join();
+    std::thread([&] { quiet = ppt.attempt("SCBT_Theme"); }).join();
     EXPECT_EQ(quiet.failure, "SCBT_Theme failed: unknown error (-1708)");
     EXPECT_EQ(quiet.reply.text().rfind("ERR|The Scribbet add-in is not loaded", 0), 0u) << quiet.reply.text();
     EXPECT_EQ(linesStartingWith("SCBT_Theme failed: "), 2);

@@ -11,14 +11,11 @@ namespace {
 
 class OverlaySeeThroughTest : public test::LayerTest {
 protected:
-    OverlaySeeThroughTest() { Notice::install(notices, input); }
-    ~OverlaySeeThroughTest() override { Notice::install(nullptr, nullptr); }
     int count(const std::string& line) {
         const auto lines = logged();
         return static_cast<int>(std::count(lines.begin(), lines.end(), line));
     }
 
-    std::shared_ptr<fake::FakeNoticeUI> notices = std::make_shared<fake::FakeNoticeUI>();
     const std::string refused =
         "The screen cannot show see-through windows, so the drawing layer would hide PowerPoint. Start a compositing "
         "manager (or turn on your desktop's compositing), then try again.";

@@ -5,6 +5,9 @@
 #include <cstdlib>
 
 #include "app/settings.hpp"
+#include "app/idle.hpp"
+#include "app/notice.hpp"
+#include "geometry/ax_access.hpp"
 #include "geometry/pane_reader.hpp"
 #include "layer/overlay.hpp"
 #include "adapters/fake/fake_layer.hpp"
@@ -25,17 +28,12 @@ protected:
     LayerFollowTest() {
         socket = (dir / "standin.sock").string();
         ::setenv("SCRIBBET_STANDIN_SOCKET", socket.c_str(), 1);
-        Settings::setCurrent(Settings{});
         standin = std::make_unique<test::Process>(
             std::vector<std::string>{SCRIBBET_STANDIN_PROGRAM, "serve", "--socket", socket},
             std::vector<std::string>{"HOME=" + dir.path().string(), "PATH=/usr/bin:/bin"});
         EXPECT_TRUE(test::eventually([&] { return standin::call({{"op", "state"}}, 1s).ok(); }));
-        workspace = std::make_shared<linuxhost::StandinWorkspace>();
-        PPT::install({std::make_shared<linuxhost::StandinMacroTransport>(),
-                      std::make_shared<linuxhost::StandinWindowList>(), workspace});
-        Screens::install(std::make_shared<linuxhost::StandinScreens>());
-        AXAccess::install(std::make_shared<linuxhost::StandinAccessibility>());
-        overlay = std::make_shared<Overlay>(Overlay::Ports{factory, input, workspace, &reader, &measure});
+        overlay = std::make_shared<Overlay>(Overlay::Ports{factory, input, workspace, reader, measure, main, screens,
+                                                           prefs, ppt, ax, notice, idle, Settings{}.port});
     }
     ~LayerFollowTest() override {
         overlay->teardown();
@@ -43,9 +41,6 @@ protected:
         measure.sync([] {});
         standin::call({{"op", "quit"}}, 1s);
         standin->wait();
-        PPT::install({});
-        AXAccess::install(nullptr);
-        Screens::install(nullptr);
         ::unsetenv("SCRIBBET_STANDIN_SOCKET");
     }
     void set(const json& values) { standin::call({{"op", "set"}, {"values", values}}, 2s); }
@@ -74,9 +69,7 @@ protected:
     }
     void openLayer(bool pane) {
         const auto where = standin::call({{"op", "macro"}, {"name", "SCBT_Pen.SCBT_Geom"}, {"args", json::array()}}, 2s);
-        const auto geom = MainQueue::shared().syncValue([&] {
-            return Geom::from(where.body.value("direct", "").substr(3));
-        });
+        const auto geom = main.syncValue([&] { return Geom::from(where.body.value("direct", "").substr(3), screens, ppt); });
         ASSERT_TRUE(geom);
         std::optional<PaneState> p;
         if (pane) reader.queue().sync([&] { p = reader.read(geom->window); });
@@ -87,10 +80,21 @@ protected:
 
     std::string socket;
     std::unique_ptr<test::Process> standin;
-    std::shared_ptr<linuxhost::StandinWorkspace> workspace;
+    // The program's side through the stand-in's adapters; what the layer shows, on fakes.
+    std::shared_ptr<linuxhost::StandinWorkspace> workspace = std::make_shared<linuxhost::StandinWorkspace>(main);
+    linuxhost::StandinScreens screens;
+    std::shared_ptr<Accessibility> axPort = std::make_shared<linuxhost::StandinAccessibility>();
+    MemoryPreferences prefs;
+    PPT ppt{{std::make_shared<linuxhost::StandinMacroTransport>(), std::make_shared<linuxhost::StandinWindowList>(),
+             workspace},
+            main,
+            Settings{}.macroPrefix};
+    AXAccess ax{{axPort, prefs, workspace, true, "?"}};
+    PaneReader reader{axPort, main.clock(), ppt};
+    Notice notice{{nullptr, nullptr, screens, main}};
+    Idle idle{{main, state, nullptr, nullptr}};
     std::shared_ptr<fake::FakeLayerFactory> factory = std::make_shared<fake::FakeLayerFactory>();
     std::shared_ptr<fake::FakeInputMonitors> input = std::make_shared<fake::FakeInputMonitors>();
-    PaneReader reader{nullptr};
     SerialQueue measure{"test.measure"};
     std::shared_ptr<Overlay> overlay;
 };

@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "app/settings.hpp"
-#include "adapters/fake/fake_app.hpp"
 #include "adapters/linux/standin_adapters.hpp"
 #include "adapters/linux/standin_link.hpp"
 #include "powerpoint/addin_check.hpp"
@@ -23,14 +22,6 @@ protected:
     StandinBridgeTest() {
         socket = (dir / "standin.sock").string();
         ::setenv("SCRIBBET_STANDIN_SOCKET", socket.c_str(), 1);
-        Settings::setCurrent(Settings{});
-        auto bundle = std::make_shared<fake::FakeBundle>();
-        bundle->shortVersion = "1.2.3";
-        Bundle::setMain(bundle);
-        AddinCheck::reset();
-        PPT::install({std::make_shared<linuxhost::StandinMacroTransport>(),
-                      std::make_shared<linuxhost::StandinWindowList>(), std::make_shared<linuxhost::StandinWorkspace>()});
-        AddinCheck::install(std::make_shared<linuxhost::StandinScriptRunner>());
         standin = std::make_unique<test::Process>(
             std::vector<std::string>{SCRIBBET_STANDIN_PROGRAM, "serve", "--socket", socket},
             std::vector<std::string>{"HOME=" + dir.path().string(), "PATH=/usr/bin:/bin"});
@@ -39,24 +30,29 @@ protected:
     ~StandinBridgeTest() override {
         standin::call({{"op", "quit"}}, 1s);
         standin->wait();
-        PPT::install({});
-        AddinCheck::install(nullptr);
         ::unsetenv("SCRIBBET_STANDIN_SOCKET");
     }
     void set(const json& values) { standin::call({{"op", "set"}, {"values", values}}, 2s); }
     std::string runInBackground(const std::string& name, double timeout = 60) {
         SerialQueue caller("test.caller");
-        return caller.syncValue([&] { return PPT::run(name, {}, timeout).text(); });
+        return caller.syncValue([&] { return ppt.run(name, {}, timeout).text(); });
     }
 
     std::string socket;
     std::unique_ptr<test::Process> standin;
+    const Settings settings;
+    PPT ppt{{std::make_shared<linuxhost::StandinMacroTransport>(), std::make_shared<linuxhost::StandinWindowList>(),
+             std::make_shared<linuxhost::StandinWorkspace>(main)},
+            main,
+            settings.macroPrefix};
+    AddinCheck addin{{ppt, std::make_shared<linuxhost::StandinScriptRunner>(), main, main.clock(), settings.addinName,
+                      "1.2.3"}};
 };
 
 TEST_F(StandinBridgeTest, AnswersFromTheRunningProgramAndItsWindow) {
     set({{"addin.version", "1.2.3"}});
     EXPECT_EQ(runInBackground("SCBT_Version"), "OK|1.2.3");
-    const auto window = PPT::windowBounds();
+    const auto window = ppt.windowBounds();
     ASSERT_TRUE(window);
     EXPECT_GT(window->w, 200);
 }
@@ -107,7 +103,7 @@ TEST_F(StandinBridgeTest, AnOldAddinIsReloadedThroughTheScripts) {
     set({{"addin.version", "0.9.0"}, {"addin.reloadVersion", "1.2.3"}});
     SerialQueue caller("test.check");
     std::optional<std::optional<std::string>> problem;
-    caller.async([&] { problem = AddinCheck::problem(); });
+    caller.async([&] { problem = addin.problem(); });
     ASSERT_TRUE(loop->runUntil([&] { return problem.has_value(); }, 10s));
     EXPECT_EQ(*problem, std::nullopt);
     const auto lines = logged();

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "log/app_state.hpp"
+#include "runtime/shared_slot.hpp"
 #include "support/test_env.hpp"
 
 using namespace scribbet;
@@ -21,7 +22,7 @@ public:
 TEST_F(LogTest, FirstLineCreatesTheFolderAndWritesStampedLines) {
     clock->setWallStart(std::chrono::sys_days{std::chrono::year{2026} / 3 / 4} + 5h + 6min + 7s);
     const auto file = dir / "deep" / "Logs" / "Scribbet.log";
-    AppState state(file, MainQueue::shared());
+    AppState state(file, &main);
     state.log("first");
     state.log("two\nlines");
     state.flush();
@@ -32,7 +33,7 @@ TEST_F(LogTest, FirstLineCreatesTheFolderAndWritesStampedLines) {
 
 TEST_F(LogTest, FileOfExactlyTheLimitIsAppendedToOneByteMoreStartsAfresh) {
     const auto file = dir / "Scribbet.log";
-    AppState state(file, MainQueue::shared());
+    AppState state(file, &main);
 
     test::writeFile(file, std::string(AppState::fileLimit, 'x'));
     state.log("kept");
@@ -48,7 +49,7 @@ TEST_F(LogTest, FileOfExactlyTheLimitIsAppendedToOneByteMoreStartsAfresh) {
 }
 
 TEST_F(LogTest, KeepsTheLast400ViewLinesForALogViewAttachedLater) {
-    AppState state(dir / "Scribbet.log", MainQueue::shared());
+    AppState state(dir / "Scribbet.log", &main);
     for (int i = 1; i <= 450; ++i) state.log("m" + std::to_string(i));
     loop->runPending();
     ASSERT_EQ(state.kept().size(), 400u);
@@ -71,7 +72,7 @@ TEST_F(LogTest, KeepsTheLast400ViewLinesForALogViewAttachedLater) {
 }
 
 TEST_F(LogTest, TwoThreadsLoggingAtOnceLeaveWholeLinesInCallOrder) {
-    AppState state(dir / "Scribbet.log", MainQueue::shared());
+    AppState state(dir / "Scribbet.log", &main);
     const std::string a(300, 'a'), b(300, 'b');
     auto writer = [&](const std::string& text) {
         for (int i = 0; i < 300; ++i) state.log(text + std::to_string(i));
@@ -98,7 +99,7 @@ TEST_F(LogTest, UnwritablePlaceLosesTheFileLineButNotTheViewLine) {
     // A file where the folder should be: neither the folder nor the file can be made,
     // even for root.
     test::writeFile(dir / "blocker", "");
-    AppState state(dir / "blocker" / "Logs" / "Scribbet.log", MainQueue::shared());
+    AppState state(dir / "blocker" / "Logs" / "Scribbet.log", &main);
     state.log("still shown");
     state.flush();
     loop->runPending();
@@ -106,9 +107,23 @@ TEST_F(LogTest, UnwritablePlaceLosesTheFileLineButNotTheViewLine) {
     EXPECT_FALSE(std::filesystem::exists(dir / "blocker" / "Logs"));
 }
 
-TEST_F(LogTest, GlobalLogGoesToTheInstalledFile) {
+TEST_F(LogTest, GlobalLogGoesToTheProgramsLogFile) {
     log("through the global function");
     EXPECT_EQ(logged(), std::vector<std::string>{"through the global function"});
+}
+
+TEST_F(LogTest, ALogOpenedInsideAnotherTakesTheLinesUntilItGoesAndKeepsEveryOne) {
+    {
+        AppState inner(dir / "inner" / "Scribbet.log", &main);
+        SharedSlot<AppState> slot(inner);
+        EXPECT_EQ(&AppState::shared(), &inner);
+        log("inside");
+    } // the lines reach the file before the log goes
+    log("outside");
+    EXPECT_EQ(test::messages(test::readFile(dir / "inner" / "Scribbet.log")), std::vector<std::string>{"inside"});
+    EXPECT_EQ(logged(), std::vector<std::string>{"outside"});
+    loop->runPending(); // the gone log's view line still on its way to the main queue touches nothing gone
+    EXPECT_EQ(state.kept().size(), 1u);
 }
 
 } // namespace

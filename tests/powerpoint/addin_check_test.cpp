@@ -1,48 +1,32 @@
 #include <gtest/gtest.h>
 
-#include "app/settings.hpp"
-#include "adapters/fake/fake_app.hpp"
-#include "adapters/fake/fake_powerpoint.hpp"
-#include "powerpoint/addin_check.hpp"
-#include "powerpoint/ppt.hpp"
-#include "support/test_env.hpp"
+#include "support/core_fixture.hpp"
 
 using namespace scribbet;
 using namespace std::chrono_literals;
 
 namespace {
 
-// A presentation program whose add-in answers with `version` while loaded; the reload
+// A presentation program whose add-in answers with `answering` while loaded; the reload
 // script loads `afterReload` (or fails to load anything when that is empty).
-class AddinCheckTest : public test::VirtualMainTest {
+class AddinCheckTest : public test::CoreTest {
 protected:
     AddinCheckTest() {
-        auto bundle = std::make_shared<fake::FakeBundle>();
-        bundle->shortVersion = "1.2.3";
-        Bundle::setMain(bundle);
-        Settings::setCurrent(Settings{});
-        AddinCheck::reset();
-        PPT::install({transport, std::make_shared<fake::FakeWindowList>(), workspace});
-        AddinCheck::install(scripts);
         transport->respond = [this](const auto&) {
-            std::lock_guard lock(state);
-            if (loaded) return fake::FakeMacroTransport::direct("OK|" + version);
+            std::lock_guard lock(programMutex);
+            if (loaded) return fake::FakeMacroTransport::direct("OK|" + answering);
             return fake::FakeMacroTransport::failing(MacroFailureKind::notHandled, -1708);
         };
-        scripts->respond = [this](const std::string& source) -> std::optional<ScriptResult> {
-            std::lock_guard lock(state);
+        runner->respond = [this](const std::string& source) -> std::optional<ScriptResult> {
+            std::lock_guard lock(programMutex);
             if (source == AddinCheck::reloadScript("Scribbet")) {
                 loaded = !afterReload.empty();
-                if (loaded) version = afterReload;
+                if (loaded) answering = afterReload;
                 return ScriptResult{};
             }
             if (source == AddinCheck::loadedScript("Scribbet")) return ScriptResult{loaded};
             return std::nullopt;
         };
-    }
-    ~AddinCheckTest() override {
-        PPT::install({});
-        AddinCheck::install(nullptr);
     }
 
     // Runs the check on a background queue while the main loop serves its scripts.
@@ -51,7 +35,7 @@ protected:
         std::optional<std::optional<std::string>> result;
         std::atomic<bool> done = false;
         caller.async([&] {
-            result = AddinCheck::problem();
+            result = addin.problem();
             done = true;
         });
         EXPECT_TRUE(loop->runUntil([&] { return done.load(); }, 10s));
@@ -59,49 +43,57 @@ protected:
     }
     std::size_t versionQuestions() { return transport->sentSoFar().size(); }
 
-    std::mutex state;
+    std::mutex programMutex;
     bool loaded = true;
-    std::string version = "1.2.3";
+    std::string answering = "1.2.3"; // the loaded add-in's version
     std::string afterReload = "1.2.3";
-    std::shared_ptr<fake::FakeMacroTransport> transport = std::make_shared<fake::FakeMacroTransport>();
-    std::shared_ptr<fake::FakeWorkspace> workspace = std::make_shared<fake::FakeWorkspace>();
-    std::shared_ptr<fake::FakeScriptRunner> scripts = std::make_shared<fake::FakeScriptRunner>();
 };
 
-TEST_F(AddinCheckTest, MatchingAddinPassesOnceForTheWholeProcess) {
+TEST_F(AddinCheckTest, MatchingAddinPassesOnceAndIsNotAskedAgainUntilReset) {
     EXPECT_EQ(check(), std::nullopt);
-    EXPECT_TRUE(AddinCheck::passed());
+    EXPECT_TRUE(addin.passed());
     EXPECT_EQ(check(), std::nullopt);
     EXPECT_EQ(versionQuestions(), 1u);
-    EXPECT_TRUE(scripts->scripts.empty());
+    EXPECT_TRUE(runner->scripts.empty());
     EXPECT_TRUE(logged().empty());
+    addin.reset();
+    EXPECT_FALSE(addin.passed());
+    EXPECT_EQ(check(), std::nullopt);
+    EXPECT_EQ(versionQuestions(), 2u);
+}
+
+TEST_F(AddinCheckTest, ThisProgramsVersionIsTheBundlesOrAQuestionMark) {
+    EXPECT_EQ(addin.mine(), "1.2.3");
+    fake::FakeBundle unversioned;
+    unversioned.shortVersion.reset();
+    EXPECT_EQ(AddinCheck::versionOf(unversioned), "?");
 }
 
 TEST_F(AddinCheckTest, DevelopmentAddinPassesWhateverTheVersion) {
-    version = "dev";
+    answering = "dev";
     EXPECT_EQ(check(), std::nullopt);
-    EXPECT_TRUE(AddinCheck::matches(fromMacro("OK|dev")));
-    EXPECT_FALSE(AddinCheck::matches(fromMacro("OK|1.2")));
-    EXPECT_FALSE(AddinCheck::matches(fromMacro("OK|1.2.3|x")));
+    EXPECT_TRUE(addin.matches(fromMacro("OK|dev")));
+    EXPECT_FALSE(addin.matches(fromMacro("OK|1.2")));
+    EXPECT_FALSE(addin.matches(fromMacro("OK|1.2.3|x")));
 }
 
 TEST_F(AddinCheckTest, OtherVersionIsReloadedAndThenPasses) {
-    version = "1.0.0";
+    answering = "1.0.0";
     EXPECT_EQ(check(), std::nullopt);
-    EXPECT_TRUE(AddinCheck::passed());
+    EXPECT_TRUE(addin.passed());
     EXPECT_EQ(logged(), (std::vector<std::string>{
                             "Add-in in PowerPoint answered OK|1.0.0; app is 1.2.3 - reloading the add-in",
                             "Add-in reloaded: OK|1.2.3"}));
     // The reload script, then one poll that found it loaded.
-    EXPECT_EQ(scripts->scripts,
+    EXPECT_EQ(runner->scripts,
               (std::vector<std::string>{AddinCheck::reloadScript("Scribbet"), AddinCheck::loadedScript("Scribbet")}));
 }
 
 TEST_F(AddinCheckTest, StillOldAfterReloadTellsTheUserToRestart) {
-    version = "1.0.0";
+    answering = "1.0.0";
     afterReload = "1.0.0";
     EXPECT_EQ(check(), "PowerPoint is still using Scribbet 1.0.0, this is 1.2.3. Save your work and restart PowerPoint.");
-    EXPECT_FALSE(AddinCheck::passed());
+    EXPECT_FALSE(addin.passed());
     EXPECT_EQ(logged().back(), "After reload the add-in answered: OK|1.0.0");
     // A failed check is asked again next time.
     check();
@@ -114,7 +106,7 @@ TEST_F(AddinCheckTest, AddinThatCannotLoadGivesUpAfterThirtyPollsHalfASecondApar
     const Instant start = clock->now();
     EXPECT_EQ(check(), "PowerPoint could not load the Scribbet add-in's code. Save your work, restart PowerPoint, "
                        "and if it still fails send us the log (~/Library/Logs/Scribbet.log).");
-    EXPECT_EQ(scripts->scripts.size(), 31u);
+    EXPECT_EQ(runner->scripts.size(), 31u);
     EXPECT_EQ(clock->now() - start, 15s);
     const auto lines = logged();
     ASSERT_EQ(lines.size(), 4u);
@@ -127,7 +119,7 @@ TEST_F(AddinCheckTest, AddinThatCannotLoadGivesUpAfterThirtyPollsHalfASecondApar
 TEST_F(AddinCheckTest, ProgramNotRunningIsToldWithoutReload) {
     workspace->setRunning(std::nullopt);
     EXPECT_EQ(check(), "PowerPoint is not running. Open your presentation in PowerPoint, then try again.");
-    EXPECT_TRUE(scripts->scripts.empty());
+    EXPECT_TRUE(runner->scripts.empty());
     EXPECT_TRUE(logged().empty());
 }
 

@@ -2,45 +2,30 @@
 
 #include <thread>
 
-#include "app/settings.hpp"
-#include "adapters/fake/fake_powerpoint.hpp"
-#include "powerpoint/ppt.hpp"
-#include "support/test_env.hpp"
+#include "support/core_fixture.hpp"
 
 using namespace scribbet;
 using namespace std::chrono_literals;
 
 namespace {
 
-class PPTTest : public test::VirtualMainTest {
+class PPTTest : public test::CoreTest {
 protected:
-    PPTTest() {
-        Settings::setCurrent(Settings{});
-        PPT::install({transport, windows, workspace});
-    }
-    ~PPTTest() override { PPT::install({}); }
-
     // Runs a macro from a background queue, as every real caller does.
     std::string runInBackground(const std::string& name, std::vector<std::string> args = {}) {
         SerialQueue caller("test.caller");
-        return caller.syncValue([&] { return PPT::run(name, args).text(); });
+        return caller.syncValue([&] { return ppt.run(name, args).text(); });
     }
     void answer(MacroEventReply r) {
         transport->respond = [r](const auto&) { return r; };
     }
-
-    std::shared_ptr<fake::FakeMacroTransport> transport = std::make_shared<fake::FakeMacroTransport>();
-    std::shared_ptr<fake::FakeWindowList> windows = std::make_shared<fake::FakeWindowList>();
-    std::shared_ptr<fake::FakeWorkspace> workspace = std::make_shared<fake::FakeWorkspace>();
 };
 
 TEST_F(PPTTest, SendsThePrefixedNameWithItsArgumentsAndTimeout) {
-    Settings s;
-    s.macroPrefix = "Mod.";
-    Settings::setCurrent(s);
+    PPT prefixed({transport, windows, workspace}, main, "Mod.");
     answer(fake::FakeMacroTransport::direct("OK|1|2"));
     SerialQueue caller("test.caller");
-    const auto reply = caller.syncValue([] { return PPT::run("SCBT_Slide", {"800", "x"}, 5).text(); });
+    const auto reply = caller.syncValue([&] { return prefixed.run("SCBT_Slide", {"800", "x"}, 5).text(); });
     EXPECT_EQ(reply, "OK|1|2");
     const auto sent = transport->sentSoFar();
     ASSERT_EQ(sent.size(), 1u);
@@ -105,7 +90,7 @@ TEST_F(PPTTest, ExplainsEveryKindOfFailureAndLogsTheSystemsOwnWordsOnce) {
 TEST_F(PPTTest, OnlyAnUnhandledEventMeansTheAddinIsMissing) {
     using Kind = MacroFailureKind;
     SerialQueue caller("test.caller");
-    auto ask = [&] { return caller.syncValue([] { return PPT::run("SCBT_Version"); }); };
+    auto ask = [&] { return caller.syncValue([this] { return ppt.run("SCBT_Version"); }); };
     for (Kind kind : {Kind::notRunning, Kind::cancelled, Kind::timedOut, Kind::notHandled, Kind::denied, Kind::other}) {
         answer(fake::FakeMacroTransport::failing(kind, -1, "No macro here."));
         const MacroReply r = ask();
@@ -135,7 +120,7 @@ TEST_F(PPTTest, NotRunningSendsNothingAndLogsNothing) {
 }
 
 TEST_F(PPTTest, RefusesTheMainThread) {
-    EXPECT_EQ(PPT::run("SCBT_Version").text(), "ERR|Internal error: PowerPoint was asked from the main thread.");
+    EXPECT_EQ(ppt.run("SCBT_Version").text(), "ERR|Internal error: PowerPoint was asked from the main thread.");
     EXPECT_TRUE(transport->sentSoFar().empty());
     EXPECT_EQ(logged(), std::vector<std::string>{"PPT.run(SCBT_Version) was called on the main thread - refused"});
 }
@@ -143,7 +128,7 @@ TEST_F(PPTTest, RefusesTheMainThread) {
 TEST_F(PPTTest, CallsFromTheBridgeQueueItselfGoStraightThrough) {
     answer(fake::FakeMacroTransport::direct("OK|inner"));
     std::string inner;
-    const bool finished = PPT::queue().syncFor(2s, [&] { inner = PPT::run("SCBT_Where").text(); });
+    const bool finished = ppt.queue().syncFor(2s, [&] { inner = ppt.run("SCBT_Where").text(); });
     EXPECT_TRUE(finished);
     EXPECT_EQ(inner, "OK|inner");
 }
@@ -160,7 +145,7 @@ TEST_F(PPTTest, OneEventInFlightWhileManyCallersWait) {
     std::atomic<int> oks = 0;
     for (int i = 0; i < 8; ++i) {
         callers.emplace_back([&] {
-            if (PPT::run("SCBT_Where").text() == "OK") ++oks;
+            if (ppt.run("SCBT_Where").text() == "OK") ++oks;
         });
     }
     for (auto& t : callers) t.join();
@@ -179,22 +164,22 @@ TEST_F(PPTTest, WindowBoundsSkipsPalettesOtherProgramsAndOtherLayers) {
         {4242, 0, doc},
         {4242, 0, Rect{0, 0, 1000, 700}},
     };
-    EXPECT_EQ(PPT::windowBounds(), doc);
+    EXPECT_EQ(ppt.windowBounds(), doc);
 
     windows->windows = std::vector<WindowInfo>{{4242, 0, Rect{0, 0, 200, 900}}, {4242, 0, Rect{0, 0, 900, 150}}};
-    EXPECT_EQ(PPT::windowBounds(), std::nullopt);
+    EXPECT_EQ(ppt.windowBounds(), std::nullopt);
     windows->windows = std::nullopt;
-    EXPECT_EQ(PPT::windowBounds(), std::nullopt);
+    EXPECT_EQ(ppt.windowBounds(), std::nullopt);
     windows->windows = std::vector<WindowInfo>{{4242, 0, doc}};
     workspace->setRunning(std::nullopt);
-    EXPECT_EQ(PPT::windowBounds(), std::nullopt);
+    EXPECT_EQ(ppt.windowBounds(), std::nullopt);
 }
 
 TEST_F(PPTTest, ActivatesOnlyARunningProgram) {
-    PPT::activate();
+    ppt.activate();
     EXPECT_EQ(workspace->activated, std::vector<std::string>{PPT::bundleID});
     workspace->setRunning(std::nullopt);
-    PPT::activate();
+    ppt.activate();
     EXPECT_EQ(workspace->activated.size(), 1u);
 }
 

@@ -109,8 +109,8 @@ TEST_F(RuntimeTest, BackgroundQueueHopsSynchronouslyToTheMainQueue) {
     std::atomic<bool> back = false;
     int value = 0;
     q.async([&] {
-        MainQueue::shared().sync([&] {
-            sawMain = MainQueue::shared().isCurrent();
+        main.sync([&] {
+            sawMain = main.isCurrent();
             value = 42;
         });
         back = true;
@@ -124,7 +124,7 @@ TEST_F(RuntimeTest, SyncWithDeadlineFromBackgroundGivesUpWhenMainIsBusy) {
     SerialQueue q("test.hop.deadline");
     std::atomic<int> answer = -1;
     std::atomic<bool> ran = false;
-    q.async([&] { answer = MainQueue::shared().syncFor(20ms, [&] { ran = true; }) ? 1 : 0; });
+    q.async([&] { answer = main.syncFor(20ms, [&] { ran = true; }) ? 1 : 0; });
     // The main loop is not run, as when it is busy: the hop must give up.
     q.sync([] {});
     EXPECT_EQ(answer, 0);
@@ -134,10 +134,10 @@ TEST_F(RuntimeTest, SyncWithDeadlineFromBackgroundGivesUpWhenMainIsBusy) {
 
 TEST_F(RuntimeTest, MainQueueRunsPostedTasksInOrderAndTimersOnVirtualTime) {
     std::vector<std::string> seen;
-    MainQueue::shared().after(2s, [&] { seen.push_back("2s"); });
-    MainQueue::shared().async([&] { seen.push_back("a"); });
-    MainQueue::shared().after(1s, [&] { seen.push_back("1s"); });
-    MainQueue::shared().async([&] { seen.push_back("b"); });
+    main.after(2s, [&] { seen.push_back("2s"); });
+    main.async([&] { seen.push_back("a"); });
+    main.after(1s, [&] { seen.push_back("1s"); });
+    main.async([&] { seen.push_back("b"); });
     loop->runPending();
     EXPECT_EQ(seen, (std::vector<std::string>{"a", "b"}));
     loop->advance(999ms);
@@ -151,7 +151,7 @@ TEST_F(RuntimeTest, MainQueueRunsPostedTasksInOrderAndTimersOnVirtualTime) {
 TEST_F(RuntimeTest, TimersSeeTheirOwnTimeOnTheClock) {
     const Instant start = clock->now();
     std::vector<Duration> at;
-    Timer t = MainQueue::shared().repeating(20s, [&] { at.push_back(clock->now() - start); });
+    Timer t = main.repeating(20s, [&] { at.push_back(clock->now() - start); });
     loop->advance(70s);
     EXPECT_EQ(at, (std::vector<Duration>{20s, 40s, 60s}));
     EXPECT_EQ(clock->now() - start, 70s);
@@ -159,11 +159,11 @@ TEST_F(RuntimeTest, TimersSeeTheirOwnTimeOnTheClock) {
 
 TEST_F(RuntimeTest, TimerStopsWhenCancelledOrWhenItsHandleGoesAway) {
     int a = 0, b = 0, c = 0;
-    Timer ta = MainQueue::shared().repeating(1s, [&] { ++a; });
+    Timer ta = main.repeating(1s, [&] { ++a; });
     {
-        Timer tb = MainQueue::shared().oneShot(1s, [&] { ++b; });
+        Timer tb = main.oneShot(1s, [&] { ++b; });
     }
-    Timer tc = MainQueue::shared().oneShot(1s, [&] { ++c; });
+    Timer tc = main.oneShot(1s, [&] { ++c; });
     EXPECT_TRUE(tc.isActive());
     loop->advance(2500ms);
     EXPECT_EQ(a, 2);
@@ -174,21 +174,21 @@ TEST_F(RuntimeTest, TimerStopsWhenCancelledOrWhenItsHandleGoesAway) {
     EXPECT_FALSE(ta.isActive());
     loop->advance(10s);
     EXPECT_EQ(a, 2);
-    EXPECT_EQ(MainQueue::shared().waiting(), 0u);
+    EXPECT_EQ(main.waiting(), 0u);
 }
 
 TEST_F(RuntimeTest, RepeatingTimerMayCancelOrReplaceItselfFromItsOwnTask) {
     int fired = 0;
     Timer t;
-    t = MainQueue::shared().repeating(1s, [&] {
+    t = main.repeating(1s, [&] {
         if (++fired == 3) t.cancel();
     });
     loop->advance(10s);
     EXPECT_EQ(fired, 3);
 
     int replaced = 0;
-    t = MainQueue::shared().repeating(1s, [&] {
-        t = MainQueue::shared().oneShot(5s, [&] { ++replaced; });
+    t = main.repeating(1s, [&] {
+        t = main.oneShot(5s, [&] { ++replaced; });
     });
     loop->advance(1s);
     loop->advance(20s);
@@ -205,7 +205,7 @@ TEST_F(RuntimeTest, WeakCallbacksDoNothingOnceTheirOwnerIsGone) {
         o.calls += n;
         applied += n;
     });
-    MainQueue::shared().after(1s, [callback]() mutable { callback(5); });
+    main.after(1s, [callback]() mutable { callback(5); });
     callback(1);
     EXPECT_EQ(owner->calls, 1);
     owner.reset(); // the late answer must be dropped, not applied to freed memory

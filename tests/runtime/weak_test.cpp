@@ -31,7 +31,7 @@ TEST_F(WeakTest, AFactorysHandlesEndWithTheOwnerOrAtInvalidate) {
     auto late = weakly(owner->weak.weak(), [](Owner& o, int n) { o.calls += n; });
     late(1);
     EXPECT_EQ(owner->calls, 3);
-    MainQueue::shared().after(1s, [late]() mutable { late(100); });
+    main.after(1s, [late]() mutable { late(100); });
     owner.reset(); // the queued call must find nobody, not freed memory
     loop->advance(2s);
 }
@@ -40,7 +40,7 @@ TEST_F(WeakTest, PostAndReplyBringsTheAnswerBackUnlessTheOwnerWent) {
     SerialQueue work("test.work");
     auto owner = std::make_shared<Owner>();
     std::vector<int> answers;
-    postAndReply(work, [] { return 41; }, MainQueue::shared(),
+    postAndReply(work, [] { return 41; }, main,
                  weakly(owner, [&](Owner& o, int n) {
                      o.calls = n + 1;
                      answers.push_back(n);
@@ -48,7 +48,7 @@ TEST_F(WeakTest, PostAndReplyBringsTheAnswerBackUnlessTheOwnerWent) {
     ASSERT_TRUE(loop->runUntil([&] { return !answers.empty(); }));
     EXPECT_EQ(owner->calls, 42);
 
-    postAndReply(work, [] { return 7; }, MainQueue::shared(), weakly(owner, [&](Owner&, int n) { answers.push_back(n); }));
+    postAndReply(work, [] { return 7; }, main, weakly(owner, [&](Owner&, int n) { answers.push_back(n); }));
     work.sync([] {}); // the answer is on its way to the main queue
     owner.reset();
     loop->runPending();

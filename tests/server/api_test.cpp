@@ -2,16 +2,6 @@
 
 #include <map>
 
-#include "app/app_delegate.hpp"
-#include "geometry/pane_reader.hpp"
-#include "layer/overlay.hpp"
-#include "adapters/fake/fake_accessibility.hpp"
-#include "adapters/fake/fake_layer.hpp"
-#include "adapters/fake/fake_powerpoint.hpp"
-#include "ports/preferences.hpp"
-#include "powerpoint/addin_check.hpp"
-#include "powerpoint/ppt.hpp"
-#include "server/api.hpp"
 #include "server_fixture.hpp"
 #include "support/slide_editor.hpp"
 
@@ -26,31 +16,17 @@ namespace {
 class ApiTest : public test::ServerTest {
 protected:
     ApiTest() {
-        Settings::setCurrent(Settings{});
-        Preferences::install(nullptr);
-        AddinCheck::reset();
-        PPT::install({transport, std::make_shared<fake::FakeWindowList>(), workspace});
         ax->isTrusted = false;
-        AXAccess::install(ax);
-        transport->respond = [this](const fake::FakeMacroTransport::Sent& s) {
-            std::lock_guard lock(mutex);
-            const std::string name = s.name.substr(9);
-            return fake::FakeMacroTransport::direct(name == "SCBT_Version" ? "OK|dev" : replies[name]);
-        };
+        reply("SCBT_Version", "OK|dev");
+        answerFromReplies();
         start();
-    }
-    ~ApiTest() override {
-        PPT::install({});
-        AXAccess::install(nullptr);
-        Overlay::install({});
-        Screens::install(nullptr);
-    }
-    void reply(const std::string& name, std::string text) {
-        std::lock_guard lock(mutex);
-        replies[name] = std::move(text);
     }
     Reply call(const std::string& method, const std::string& path, std::map<std::string, std::string> query = {},
                std::string body = "") {
+        return call(api, method, path, std::move(query), std::move(body));
+    }
+    Reply call(Api& through, const std::string& method, const std::string& path,
+               std::map<std::string, std::string> query = {}, std::string body = "") {
         Request r;
         r.method = method;
         r.path = path;
@@ -60,7 +36,7 @@ protected:
         std::optional<Reply> out;
         std::atomic<bool> done = false;
         work.async([&] {
-            out = Api::route(*server, r);
+            out = through.route(*server, r);
             done = true;
         });
         loop->runUntil([&] { return done.load(); }, 5s);
@@ -73,12 +49,8 @@ protected:
     }
     // An open layer on one screen, for the routes that hide or close it.
     std::shared_ptr<fake::FakeLayerFactory> openLayer() {
-        auto factory = std::make_shared<fake::FakeLayerFactory>();
-        Overlay::install({factory, nullptr, workspace});
-        auto screens = std::make_shared<fake::FakeScreens>();
         screens->set({{0, 0, 1440, 900}});
-        Screens::install(screens);
-        Overlay::shared().open(*Geom::from("960|540|0|0|960|540", {}, std::nullopt), std::nullopt, "");
+        overlay->open(*Geom::from("960|540|0|0|960|540", {}, std::nullopt), std::nullopt, "");
         return factory;
     }
     std::vector<fake::FakeMacroTransport::Sent> sent(const std::string& name) {
@@ -88,12 +60,6 @@ protected:
         }
         return out;
     }
-
-    std::mutex mutex;
-    std::map<std::string, std::string> replies;
-    std::shared_ptr<fake::FakeMacroTransport> transport = std::make_shared<fake::FakeMacroTransport>();
-    std::shared_ptr<fake::FakeWorkspace> workspace = std::make_shared<fake::FakeWorkspace>();
-    std::shared_ptr<fake::FakeAccessibility> ax = std::make_shared<fake::FakeAccessibility>();
 };
 
 const std::string pngBase64 = "iVBORw0KGgo=";  // the PNG signature
@@ -169,9 +135,9 @@ TEST_F(ApiTest, LinksAreAskedOnlyForKnownIdsAndTheirAnswersRead) {
 
 TEST_F(ApiTest, NudgeIsStoredAsTwoNumbers) {
     EXPECT_EQ(callJson("POST", "/api/overlay/nudge", R"({"x":"3,5"})"), (json{{"ok", true}}));
-    EXPECT_EQ(Preferences::shared().get("nudge"), (json{{"x", 3.5}, {"y", 0}}));
+    EXPECT_EQ(prefs.get("nudge"), (json{{"x", 3.5}, {"y", 0}}));
     callJson("POST", "/api/overlay/nudge", "[1,2]");
-    EXPECT_EQ(Preferences::shared().get("nudge"), (json{{"x", 0}, {"y", 0}}));
+    EXPECT_EQ(prefs.get("nudge"), (json{{"x", 0}, {"y", 0}}));
 }
 
 TEST_F(ApiTest, ValueReaders) {
@@ -198,17 +164,15 @@ TEST_F(ApiTest, UnknownRequestsAndTheTestRoute) {
     EXPECT_EQ(json::parse(r.body)["msg"], "Unknown request: GET /api/insert");
     EXPECT_EQ(call("POST", "/api/test/open", {}, R"({"url":"scribbet://open"})").code, 404); // not in test mode
 
-    Settings testing;
-    testing.testing = true;
-    Settings::setCurrent(testing);
     std::vector<std::string> fed;
-    AppDelegate::link = [&](const std::string& url) { fed.push_back(url); };
-    EXPECT_EQ(callJson("POST", "/api/test/open", R"({"url":"scribbet://open"})"), (json{{"ok", true}}));
+    Api testing({main, ppt, addin, access, *overlay, reader, prefs, true,
+                 [&](const std::string& url) { fed.push_back(url); }});
+    EXPECT_EQ(json::parse(call(testing, "POST", "/api/test/open", {}, R"({"url":"scribbet://open"})").body),
+              (json{{"ok", true}}));
     loop->runPending();
     EXPECT_EQ(fed, std::vector<std::string>{"scribbet://open"});
-    AppDelegate::link = nullptr;
-    Settings::setCurrent(Settings{});
-    EXPECT_EQ(callJson("GET", "/api/ping"), (json{{"ok", true}, {"app", AddinCheck::mine()}}));
+    EXPECT_EQ(callJson("GET", "/api/ping"), (json{{"ok", true}, {"app", addin.mine()}}));
+    EXPECT_EQ(addin.mine(), "1.2.3");
     EXPECT_EQ(callJson("GET", "/api/state"), (json{{"ok", true}, {"open", false}}));
 }
 
@@ -260,7 +224,7 @@ TEST_F(ApiTest, NothingToPlaceTouchesNothing) {
         EXPECT_EQ(callJson("POST", "/api/insert", body), (json{{"ok", false}, {"msg", "Nothing to place."}})) << body;
     }
     EXPECT_TRUE(sent("SCBT_Insert").empty());
-    EXPECT_FALSE(Overlay::shared().suspended());
+    EXPECT_FALSE(overlay->suspended());
 }
 
 TEST_F(ApiTest, ARemovalOnlyInsertGoesToTheAddinLikeAnyOther) {
@@ -287,7 +251,7 @@ TEST_F(ApiTest, ARemovalOnlyInsertGoesToTheAddinLikeAnyOther) {
     EXPECT_EQ(sent("SCBT_Insert").back().args[4], "300");
     EXPECT_EQ(visibleDuringInsert, (std::vector<bool>{true, false}));
     loop->runPending();
-    EXPECT_FALSE(Overlay::shared().isOpen());
+    EXPECT_FALSE(overlay->isOpen());
 }
 
 TEST_F(ApiTest, AFailedRemovalIsToldAndReleasesTheLayer) {
@@ -297,8 +261,8 @@ TEST_F(ApiTest, AFailedRemovalIsToldAndReleasesTheLayer) {
               (json{{"ok", false}, {"msg", "There is no shape with the identifier 99 on that slide."}}));
     ASSERT_EQ(sent("SCBT_Insert").size(), 1u);
     loop->runPending();
-    EXPECT_TRUE(Overlay::shared().isOpen());
-    EXPECT_FALSE(Overlay::shared().suspended());
+    EXPECT_TRUE(overlay->isOpen());
+    EXPECT_FALSE(overlay->suspended());
     EXPECT_TRUE(factory->panel->visible);
     EXPECT_EQ(logged().back(), "Place FAILED: There is no shape with the identifier 99 on that slide.");
 }
@@ -317,8 +281,8 @@ TEST_F(ApiTest, AFailedPlaceWithCloseSuspendsThenReleasesTheLayer) {
               (json{{"ok", false}, {"msg", "The slide is locked."}}));
     EXPECT_EQ(visibleDuringInsert, std::vector<bool>{false});
     loop->runPending();
-    EXPECT_TRUE(Overlay::shared().isOpen());
-    EXPECT_FALSE(Overlay::shared().suspended());
+    EXPECT_TRUE(overlay->isOpen());
+    EXPECT_FALSE(overlay->suspended());
     EXPECT_EQ(logged().back(), "Place FAILED: The slide is locked.");
 
     // "close" as text is not true: the layer is neither hidden nor closed.
@@ -327,10 +291,10 @@ TEST_F(ApiTest, AFailedPlaceWithCloseSuspendsThenReleasesTheLayer) {
     };
     callJson("POST", "/api/insert", R"({"path":"M 0 0 L 1 1","close":"true"})");
     loop->runPending();
-    EXPECT_TRUE(Overlay::shared().isOpen());
+    EXPECT_TRUE(overlay->isOpen());
     callJson("POST", "/api/insert", R"({"path":"M 0 0 L 1 1","close":true})");
     loop->runPending();
-    EXPECT_FALSE(Overlay::shared().isOpen());
+    EXPECT_FALSE(overlay->isOpen());
 }
 
 TEST_F(ApiTest, WithAccessibilityThePaneIsPutBackTwiceAfterPlacing) {

@@ -5,17 +5,8 @@
 #include <future>
 #include <map>
 
-#include "app/settings.hpp"
-#include "geometry/pane_reader.hpp"
-#include "layer/overlay.hpp"
-#include "adapters/fake/fake_accessibility.hpp"
-#include "adapters/fake/fake_layer.hpp"
-#include "adapters/fake/fake_powerpoint.hpp"
-#include "powerpoint/addin_check.hpp"
-#include "powerpoint/ppt.hpp"
-#include "server/api.hpp"
+#include "support/core_fixture.hpp"
 #include "support/slide_editor.hpp"
-#include "support/test_env.hpp"
 
 using namespace scribbet;
 using namespace std::chrono_literals;
@@ -26,20 +17,10 @@ namespace {
 const std::string oneShape = "OK|1\n0\tF\t300\t1\t2\t3\t4\t0\t0\t0";
 
 // A program whose add-in is scripted by macro name; each reply may take (virtual) time.
-class InsertTest : public test::VirtualMainTest {
+class InsertTest : public test::CoreTest {
 protected:
     InsertTest() {
-        // The process's one pane reader remembers when it last searched, on the clock of the
-        // test before: each test here starts well after any earlier one ended.
-        const auto& next = nextStart();
-        clock->set(next ? std::max(*next, clock->now()) : clock->now() + 1h);
-        Settings::setCurrent(Settings{});
-        AddinCheck::reset();
-        Api::placings().forget();
-        PPT::install({transport, std::make_shared<fake::FakeWindowList>(), workspace});
         ax->isTrusted = false;
-        AXAccess::install(ax);
-        forgetPane();
         transport->respond = [this](const fake::FakeMacroTransport::Sent& s) {
             const std::string name = s.name.substr(9);
             std::function<std::string(const fake::FakeMacroTransport::Sent&)> script;
@@ -51,31 +32,13 @@ protected:
             return fake::FakeMacroTransport::direct(name == "SCBT_Version" ? "OK|dev" : oneShape);
         };
     }
-    ~InsertTest() override {
-        nextStart() = clock->now() + 1h;
-        forgetPane();
-        PPT::install({});
-        AXAccess::install(nullptr);
-        Overlay::install({});
-        Screens::install(nullptr);
-        Api::placings().forget();
-    }
-    static std::optional<Instant>& nextStart() {
-        static std::optional<Instant> next;
-        return next;
-    }
-    // The reader keeps the elements it found: each test's program is a new one.
-    static void forgetPane() {
-        PaneReader& r = PaneReader::shared();
-        r.queue().sync([&] { r.forget(); });
-    }
     void script(const std::string& name, std::function<std::string(const fake::FakeMacroTransport::Sent&)> f) {
         std::lock_guard lock(mutex);
         scripts[name] = std::move(f);
     }
     // An insert as the server answers it, on a thread of its own, while the main queue runs.
     std::future<json> start(const json& body) {
-        return std::async(std::launch::async, [body] { return Api::insert(body); });
+        return std::async(std::launch::async, [this, body] { return api.insert(body); });
     }
     json finish(std::future<json>& f, const std::function<void()>& meanwhile = {}) {
         const bool ready = loop->runUntil([&] {
@@ -97,12 +60,8 @@ protected:
         return out;
     }
     std::shared_ptr<fake::FakeLayerFactory> openLayer() {
-        auto factory = std::make_shared<fake::FakeLayerFactory>();
-        Overlay::install({factory, nullptr, workspace});
-        auto screens = std::make_shared<fake::FakeScreens>();
         screens->set({{0, 0, 1440, 900}});
-        Screens::install(screens);
-        Overlay::shared().open(*Geom::from("960|540|0|0|960|540", {}, std::nullopt), std::nullopt, "");
+        overlay->open(*Geom::from("960|540|0|0|960|540", {}, std::nullopt), std::nullopt, "");
         return factory;
     }
     long count(const std::string& line) {
@@ -119,9 +78,6 @@ protected:
 
     std::mutex mutex;
     std::map<std::string, std::function<std::string(const fake::FakeMacroTransport::Sent&)>> scripts;
-    std::shared_ptr<fake::FakeMacroTransport> transport = std::make_shared<fake::FakeMacroTransport>();
-    std::shared_ptr<fake::FakeWorkspace> workspace = std::make_shared<fake::FakeWorkspace>();
-    std::shared_ptr<fake::FakeAccessibility> ax = std::make_shared<fake::FakeAccessibility>();
 };
 
 // Holds the program's answer until opened; opens by itself on the way out of a test, so that
@@ -248,8 +204,8 @@ TEST_F(InsertTest, APartlyFailedPlacingReleasesTheLayerInsteadOfClosingIt) {
     EXPECT_EQ(insert(body)["parts"].size(), 2u);
     EXPECT_EQ(visible, (std::vector<bool>{false, false, false}));
     loop->runPending();
-    EXPECT_TRUE(Overlay::shared().isOpen());
-    EXPECT_FALSE(Overlay::shared().suspended());
+    EXPECT_TRUE(overlay->isOpen());
+    EXPECT_FALSE(overlay->suspended());
     EXPECT_TRUE(factory->panel->visible);
 }
 
@@ -265,7 +221,7 @@ TEST_F(InsertTest, SeveralPartsWithCloseCloseTheLayerOnceAllArePlaced) {
     EXPECT_EQ(insert(body)["ok"], true);
     EXPECT_EQ(visible, (std::vector<bool>{false, false, false})); // hidden for the whole placing
     loop->runPending();
-    EXPECT_FALSE(Overlay::shared().isOpen());
+    EXPECT_FALSE(overlay->isOpen());
 }
 
 TEST_F(InsertTest, ARequestWithAPartThatHoldsNothingPlacesNothing) {
@@ -381,7 +337,7 @@ TEST_F(InsertTest, ASlowAddinCheckLeavesTheMacroOnlyTheTimeThatIsLeft) {
     EXPECT_EQ(inserts()[0].timeout, 50s);
 
     // Almost all of the time gone before the first part: it is not sent at all.
-    AddinCheck::reset();
+    addin.reset();
     script("SCBT_Version", [this](const auto&) {
         clock->sleepFor(77s);
         return std::string("OK|dev");
@@ -418,21 +374,21 @@ TEST_F(InsertTest, AProgramQueueHeldByOthersDoesNotHoldTheAnswer) {
     // Other requests hold the program (a slide picture, the theme): the placing's time runs on.
     std::future<json> f;
     Gate gate;
-    PPT::queue().async([released = gate.opened] { released.wait(); });
+    ppt.queue().async([released = gate.opened] { released.wait(); });
     f = start({{"path", "M 0 0 L 1 1"}});
     const Instant t = clock->now();
     const json answer = finish(f, [&] { clock->sleepFor(250ms); });
     EXPECT_EQ(answer["msg"], "PowerPoint was busy for too long, so Scribbet stopped placing.");
     EXPECT_LT(clock->now() - t, 90s);
     gate.open();
-    PPT::queue().sync([] {});
+    ppt.queue().sync([] {});
     EXPECT_TRUE(inserts().empty()) << "a placing that gave up never reaches the add-in later";
 }
 
 // ---- The memory itself ----------------------------------------------------------------------------
 
 TEST_F(InsertTest, TheMemoryKeepsAFewRecentAnswersForAWhile) {
-    PlacingMemory memory({3, std::chrono::minutes(10)});
+    PlacingMemory memory(*clock, {3, std::chrono::minutes(10)});
     int placings = 0;
     auto ask = [&](const std::string& id) {
         return memory.answer(id, 1, clock->now() + 80s, [&] { return json{{"n", ++placings}}; });

@@ -1,6 +1,7 @@
 #pragma once
-// A server on a free loopback port with a fresh web directory, the main queue on virtual
-// time and the log in a temporary folder.
+// A server on a free loopback port with a fresh web directory, the program's parts on fakes
+// (the idle rule hears of the requests), the main queue on virtual time and the log in a
+// temporary folder.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,25 +9,24 @@
 #include <string>
 #include <thread>
 
-#include "app/idle.hpp"
 #include "server/http_client.hpp"
 #include "server/server.hpp"
-#include "support/test_env.hpp"
+#include "support/core_fixture.hpp"
 
 namespace scribbet::test {
 
 inline const std::string page = "<!doctype html><title>layer</title>\n";
 
-class ServerTest : public VirtualMainTest {
+class ServerTest : public CoreTest {
 protected:
-    ServerTest() {
-        Idle::reset();
-        writeFile(web / "overlay.html", page);
-    }
+    ServerTest() { writeFile(web / "overlay.html", page); }
 
-    // Starts the server and waits until it listens.
+    // Starts the server and waits until it listens; it tells the idle rule of requests as
+    // the program's does.
     void start(Server::Options options = {}) {
         options.port = port;
+        options.main = &main;
+        options.requested = [this] { idle.requested(); };
         server = std::make_unique<Server>(web, std::move(options));
         ASSERT_TRUE(waitLogged(ready())) << "the server did not start";
     }

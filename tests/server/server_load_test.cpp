@@ -36,7 +36,6 @@ protected:
     ~ServerLoad() override {
         release.count_down(); // whatever happened, nobody stays stuck in the program
         server.reset();
-        PPT::install({});
     }
 
     std::latch release{1};
@@ -45,17 +44,15 @@ protected:
 TEST_F(ServerLoad, FilesAndQuickCallsAnswerWhileCallsToASlowProgramWait) {
     // The program answers no macro until released, and macro calls are made one at a time,
     // so every slow request but one waits for the program's queue.
-    auto transport = std::make_shared<fake::FakeMacroTransport>();
     transport->respond = [this](const fake::FakeMacroTransport::Sent&) {
         release.wait();
         return fake::FakeMacroTransport::direct("OK|#000000");
     };
-    PPT::install({transport, std::make_shared<fake::FakeWindowList>(), std::make_shared<fake::FakeWorkspace>()});
     std::atomic<int> entered = 0;
     start({.api = [&](Server&, const Request& r) {
         if (r.path != "/api/theme") return Reply::ok();
         ++entered;
-        return Reply::ok({{"answer", PPT::run("SCBT_Theme").text()}});
+        return Reply::ok({{"answer", ppt.run("SCBT_Theme").text()}});
     }});
 
     // More of them than the workers a fixed pool had on this machine.
@@ -111,11 +108,11 @@ TEST_F(ServerLoad, APipeNamedLikeAPageIsRefusedWithoutHoldingUpTheServer) {
 TEST_F(ServerLoad, TheLastOfABurstOfRequestsStillReachesTheIdleClock) {
     start();
     EXPECT_EQ(get("/overlay.html").code, 200);
-    ASSERT_TRUE(loop->runUntil([&] { return Idle::lastRequest() == clock->now(); }, 2s));
+    ASSERT_TRUE(loop->runUntil([&] { return idle.lastRequest() == clock->now(); }, 2s));
     loop->advance(10s);
     const auto later = clock->now();
     for (int i = 0; i < 20; ++i) EXPECT_EQ(get("/nothing.html").code, 404);
-    EXPECT_TRUE(loop->runUntil([&] { return Idle::lastRequest() == later; }, 2s));
+    EXPECT_TRUE(loop->runUntil([&] { return idle.lastRequest() == later; }, 2s));
 }
 
 // ---- Idle connections under a low open-file limit ----

@@ -58,7 +58,7 @@ TEST_F(ServerWire, RefusalsOfHostMethodAndHeaderReachTheClient) {
 TEST_F(ServerWire, ParserRefusalsGetTheirStatusAndLeaveTheIdleClockAlone) {
     start();
     const auto before = clock->now();
-    Idle::setLastRequest(before);
+    idle.setLastRequest(before);
     loop->advance(10s);
 
     struct Case {
@@ -78,11 +78,11 @@ TEST_F(ServerWire, ParserRefusalsGetTheirStatusAndLeaveTheIdleClockAlone) {
         EXPECT_EQ(reply.body, R"({"msg":"Bad request.","ok":false})");
     }
     loop->runPending();
-    EXPECT_EQ(Idle::lastRequest(), before);
+    EXPECT_EQ(idle.lastRequest(), before);
 
     // A request refused for its host was still a request.
     EXPECT_EQ(Response::from(exchange("GET /overlay.html HTTP/1.1\r\n\r\n").bytes).code, 403);
-    EXPECT_TRUE(loop->runUntil([&] { return Idle::lastRequest() == clock->now(); }, 2s));
+    EXPECT_TRUE(loop->runUntil([&] { return idle.lastRequest() == clock->now(); }, 2s));
 }
 
 TEST_F(ServerWire, AnAnswerThatFailsStillGetsTheFallbackReply) {

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "geometry/geom.hpp"
+#include "geometry/ax_access.hpp"
 #include "geometry/pane_reader.hpp"
 #include "live_standin.hpp"
 #include "adapters/linux/standin_adapters.hpp"
@@ -24,14 +25,6 @@ Rect rectFrom(const json& r) { return {r[0].get<double>(), r[1].get<double>(), r
 
 class StandinPaneReaderTest : public test::VirtualMainTest, public ::testing::WithParamInterface<Served> {
 protected:
-    StandinPaneReaderTest() {
-        PPT::install({nullptr, nullptr, std::make_shared<linuxhost::StandinWorkspace>()});
-        AXAccess::install(ax);
-    }
-    ~StandinPaneReaderTest() override {
-        AXAccess::install(nullptr);
-        PPT::install({});
-    }
     void SetUp() override {
         ASSERT_TRUE(standin.answering());
         // Zoomed in and scrolled off the middle, so that every number means something.
@@ -59,7 +52,10 @@ protected:
     standin::test::SocketEnv env{socket};
     LiveStandin standin{GetParam(), socket, dir.path()};
     std::shared_ptr<linuxhost::StandinAccessibility> ax = std::make_shared<linuxhost::StandinAccessibility>();
-    PaneReader reader{ax};
+    PPT ppt{{nullptr, nullptr, std::make_shared<linuxhost::StandinWorkspace>(main)}, main, "SCBT_Pen."};
+    MemoryPreferences prefs;
+    AXAccess access{{ax, prefs, nullptr, true, "?"}};
+    PaneReader reader{ax, main.clock(), ppt};
 };
 
 TEST_P(StandinPaneReaderTest, FindsTheSlideEditorPastTheDecoysAndMeasuresItExactly) {
@@ -204,10 +200,10 @@ TEST_P(StandinPaneReaderTest, TheLinedSlideIsWhereTheStandInDrawsItOnEitherScree
 
 TEST_P(StandinPaneReaderTest, WithoutPermissionOrProgramNothingIsReadOrSearched) {
     change({{"ax.trusted", false}});
-    EXPECT_FALSE(AXAccess::trusted());
+    EXPECT_FALSE(access.trusted());
     EXPECT_FALSE(reader.read(std::nullopt));
     EXPECT_EQ(searches(), 0);
-    AXAccess::prompt();
+    access.prompt();
     EXPECT_EQ(standin.state()["ax"]["prompts"], 1);
 
     change({{"ax.trusted", true}});

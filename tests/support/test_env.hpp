@@ -12,6 +12,7 @@
 #include "log/app_state.hpp"
 #include "adapters/fake/virtual_loop.hpp"
 #include "runtime/queues.hpp"
+#include "runtime/shared_slot.hpp"
 
 namespace scribbet::test {
 
@@ -56,26 +57,24 @@ inline std::vector<std::string> messages(const std::string& logText) {
     return out;
 }
 
-// The main queue on virtual time, with the log writing into a temporary folder.
+// The main queue on virtual time, with the log writing into a temporary folder: `state` is
+// the program's log for as long as the test runs, so log() lands in the test's own file.
 class VirtualMainTest : public ::testing::Test {
 protected:
-    VirtualMainTest() {
-        clock = std::make_shared<fake::VirtualClock>();
-        loop = std::make_shared<fake::VirtualMainLoop>(clock);
-        MainQueue::install(loop, clock);
-        AppState::install(dir / "Logs" / "Scribbet.log");
-    }
-    ~VirtualMainTest() override { AppState::shared().flush(); }
+    ~VirtualMainTest() override { state.flush(); }
 
     // The messages logged so far, in file order.
     std::vector<std::string> logged() {
-        AppState::shared().flush();
-        return messages(readFile(AppState::shared().logFile()));
+        state.flush();
+        return messages(readFile(state.logFile()));
     }
 
     TempDir dir;
-    std::shared_ptr<fake::VirtualClock> clock;
-    std::shared_ptr<fake::VirtualMainLoop> loop;
+    std::shared_ptr<fake::VirtualClock> clock = std::make_shared<fake::VirtualClock>();
+    std::shared_ptr<fake::VirtualMainLoop> loop = std::make_shared<fake::VirtualMainLoop>(clock);
+    MainQueue main{loop, clock};
+    AppState state{dir / "Logs" / "Scribbet.log", &main};
+    SharedSlot<AppState> stateSlot{state};
 };
 
 } // namespace scribbet::test

@@ -46,23 +46,26 @@ int displayLost(Display*) {
 
 DisplayChoice openDisplay() {
     if (!set("DISPLAY")) {
-        return {std::nullopt, set("WAYLAND_DISPLAY") ? "no X display (Wayland without XWayland) - running without windows."
+        return {nullptr, set("WAYLAND_DISPLAY") ? "no X display (Wayland without XWayland) - running without windows."
                                                       : "no display - running without windows."};
     }
     gdk_set_allowed_backends("x11");
     if (!gtk_init_check(nullptr, nullptr)) {
-        return {std::nullopt, std::string("cannot open the display ") + std::getenv("DISPLAY") +
+        return {nullptr, std::string("cannot open the display ") + std::getenv("DISPLAY") +
                                   " - running without windows."};
     }
+    return {std::make_shared<GlibMainLoop>(), ""};
+}
+
+GtkAdapters adaptersOn(MainQueue& main) {
     GdkDisplay* display = gdk_display_get_default();
     GtkAdapters a;
-    a.loop = std::make_shared<GlibMainLoop>();
     a.screens = std::make_shared<MonitorScreens>(display);
-    a.layers = std::make_shared<GtkLayerFactory>(a.screens);
+    a.layers = std::make_shared<GtkLayerFactory>(a.screens, main);
     a.input = std::make_shared<X11Input>(display, a.screens);
-    a.notices = std::make_shared<NoticePanel>(a.screens);
-    a.status = std::make_shared<GtkStatusUI>();
-    return {std::move(a), ""};
+    a.notices = std::make_shared<NoticePanel>(a.screens, main);
+    a.status = std::make_shared<GtkStatusUI>(main);
+    return a;
 }
 
 void forwardStopSignals(pthread_t waiter) {

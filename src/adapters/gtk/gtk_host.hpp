@@ -18,8 +18,8 @@
 
 namespace scribbet::gtkhost {
 
+// What the windows need besides the loop; made once the main queue runs on the loop.
 struct GtkAdapters {
-    std::shared_ptr<GlibMainLoop> loop;
     std::shared_ptr<MonitorScreens> screens;
     std::shared_ptr<GtkLayerFactory> layers;
     std::shared_ptr<X11Input> input;
@@ -28,12 +28,14 @@ struct GtkAdapters {
 };
 
 struct DisplayChoice {
-    std::optional<GtkAdapters> adapters;
-    std::string why; // one line on why there are no windows; empty when there are
+    std::shared_ptr<GlibMainLoop> loop; // none without a display
+    std::string why;                    // one line on why there are no windows; empty when there are
 };
 
 // Opens the display on the calling thread, which becomes the main thread.
 DisplayChoice openDisplay();
+// The adapters on the display openDisplay() opened, for the main queue on its loop.
+GtkAdapters adaptersOn(MainQueue& main);
 
 // WebKit's libraries start a thread of their own before main() can block SIGINT and SIGTERM
 // for every thread; either signal landing there would end the process on the spot. Both are

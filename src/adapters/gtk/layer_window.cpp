@@ -137,8 +137,8 @@ bool LayerWindow::isLayer(GdkWindow* window) {
     return data && GTK_IS_WIDGET(data) && g_object_get_data(G_OBJECT(data), layerKey) != nullptr;
 }
 
-GtkLayerFactory::GtkLayerFactory(std::shared_ptr<MonitorScreens> screens, GdkScreen* screen)
-    : screens_(std::move(screens)), screen_(screen ? screen : gdk_screen_get_default()) {}
+GtkLayerFactory::GtkLayerFactory(std::shared_ptr<MonitorScreens> screens, MainQueue& main, GdkScreen* screen)
+    : screens_(std::move(screens)), main_(main), screen_(screen ? screen : gdk_screen_get_default()) {}
 
 bool GtkLayerFactory::canShowSeeThrough() const {
     return screen_ && gdk_screen_is_composited(screen_) && gdk_screen_get_rgba_visual(screen_);
@@ -151,7 +151,7 @@ std::unique_ptr<LayerPanel> GtkLayerFactory::makePanel(const Rect& screenFrame) 
 std::shared_ptr<LayerWebView> GtkLayerFactory::makeWebView(LayerPanel& panel, std::weak_ptr<LayerPageEvents> events) {
     auto* window = dynamic_cast<LayerWindow*>(&panel);
     if (!window || !window->widget()) return nullptr;
-    auto view = std::make_shared<PageView>(std::move(events));
+    auto view = std::make_shared<PageView>(std::move(events), main_);
     window->setContent(view->widget());
     return view;
 }

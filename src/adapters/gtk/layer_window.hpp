@@ -8,6 +8,7 @@
 
 #include "adapters/gtk/monitor_screens.hpp"
 #include "ports/layer_ui.hpp"
+#include "runtime/queues.hpp"
 
 typedef struct _GtkWidget GtkWidget;
 typedef struct _GdkWindow GdkWindow;
@@ -53,7 +54,8 @@ private:
 class GtkLayerFactory final : public LayerFactory {
 public:
     // Windows on `screen`, or on the default display's when none is given.
-    explicit GtkLayerFactory(std::shared_ptr<MonitorScreens> screens, GdkScreen* screen = nullptr);
+    // Page views report their time-outs on `main`.
+    GtkLayerFactory(std::shared_ptr<MonitorScreens> screens, MainQueue& main, GdkScreen* screen = nullptr);
     // A compositing manager runs and an RGBA visual exists. GDK keeps the answer current as
     // managers come and go (it watches the manager's selection, and says "composited-changed").
     bool canShowSeeThrough() const override;
@@ -63,6 +65,7 @@ public:
 
 private:
     std::shared_ptr<MonitorScreens> screens_;
+    MainQueue& main_;
     GdkScreen* screen_;
 };
 

@@ -108,7 +108,8 @@ void NoticePanel::show(const std::string& text, const Rect& frame, const Rect& l
     gtk_widget_add_events(window_, GDK_BUTTON_PRESS_MASK);
     g_signal_connect(window_, "button-press-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) -> gboolean {
                          // The action takes this very window away: it runs once GTK is done with the event.
-                         if (auto action = static_cast<NoticePanel*>(self)->clicked_) MainQueue::shared().async(action);
+                         auto* panel = static_cast<NoticePanel*>(self);
+                         if (auto action = panel->clicked_) panel->main_.async(action);
                          return TRUE;
                      }),
                      this);

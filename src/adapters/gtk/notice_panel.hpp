@@ -8,6 +8,7 @@
 
 #include "adapters/gtk/monitor_screens.hpp"
 #include "ports/status_ui.hpp"
+#include "runtime/queues.hpp"
 
 typedef struct _GtkWidget GtkWidget;
 
@@ -15,7 +16,8 @@ namespace scribbet::gtkhost {
 
 class NoticePanel final : public NoticeUI {
 public:
-    explicit NoticePanel(std::shared_ptr<MonitorScreens> screens) : screens_(std::move(screens)) {}
+    // A click's action runs on `main`, once GTK is done with the event.
+    NoticePanel(std::shared_ptr<MonitorScreens> screens, MainQueue& main) : screens_(std::move(screens)), main_(main) {}
     ~NoticePanel() override { hide(); }
     NoticePanel(const NoticePanel&) = delete;
     NoticePanel& operator=(const NoticePanel&) = delete;
@@ -29,6 +31,7 @@ public:
 
 private:
     std::shared_ptr<MonitorScreens> screens_;
+    MainQueue& main_;
     GtkWidget* window_ = nullptr;
     std::function<void()> clicked_;
 };

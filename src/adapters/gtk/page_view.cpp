@@ -212,7 +212,7 @@ EvalResult evalResultOf(JSCValue* value) {
 
 json messageBodyOf(JSCValue* value) { return ValueWalk().top(value); }
 
-PageView::PageView(std::weak_ptr<LayerPageEvents> events) : events_(std::move(events)) {
+PageView::PageView(std::weak_ptr<LayerPageEvents> events, MainQueue& main) : events_(std::move(events)), main_(main) {
     WebKitUserContentManager* manager = webkit_user_content_manager_new();
     manager_ = manager;
     view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", layerContext(), "user-content-manager",
@@ -270,7 +270,7 @@ void PageView::stopLoading() {
 void PageView::armTimeout() {
     awaitingStart_ = true;
     if (timeout_ <= Duration::zero()) return;
-    timeoutTimer_ = MainQueue::shared().oneShot(timeout_, weakly(shared_from_this(), [](PageView& p) { p.timedOut(); }));
+    timeoutTimer_ = main_.oneShot(timeout_, weakly(shared_from_this(), [](PageView& p) { p.timedOut(); }));
 }
 
 // As a request whose time-out passed: a failed load, then the load stopped (whose own

@@ -38,7 +38,8 @@ nlohmann::json messageBodyOf(JSCValue* value);
 
 class PageView final : public LayerWebView, public std::enable_shared_from_this<PageView> {
 public:
-    explicit PageView(std::weak_ptr<LayerPageEvents> events);
+    // Its load time-outs run on `main`.
+    PageView(std::weak_ptr<LayerPageEvents> events, MainQueue& main);
     ~PageView() override;
     PageView(const PageView&) = delete;
     PageView& operator=(const PageView&) = delete;
@@ -63,6 +64,7 @@ private:
     void timedOut();
 
     std::weak_ptr<LayerPageEvents> events_;
+    MainQueue& main_;
     WebKitWebView* view_ = nullptr;
     void* manager_ = nullptr; // WebKitUserContentManager
     bool detached_ = false;

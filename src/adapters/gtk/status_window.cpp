@@ -152,8 +152,9 @@ private:
 
 class StatusWindowGtk final : public StatusWindowUI {
 public:
-    StatusWindowGtk(const StatusLayout& layout, std::function<void()> drawNow, std::function<void()> accessibility)
-        : drawNow_(std::move(drawNow)), accessibility_(std::move(accessibility)) {
+    StatusWindowGtk(const StatusLayout& layout, std::function<void()> drawNow, std::function<void()> accessibility,
+                    MainQueue& main)
+        : main_(main), drawNow_(std::move(drawNow)), accessibility_(std::move(accessibility)) {
         window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
         g_object_ref_sink(window_);
         GtkWindow* w = GTK_WINDOW(window_);
@@ -240,7 +241,7 @@ private:
             self->watch_.cancel();
             return;
         }
-        self->watch_ = MainQueue::shared().repeating(deactivationPause, [self] {
+        self->watch_ = self->main_.repeating(deactivationPause, [self] {
             if (!gtk_widget_get_visible(self->window_)) return self->watch_.cancel();
             GList* all = gtk_window_list_toplevels();
             bool anyActive = false;
@@ -253,6 +254,7 @@ private:
     }
     static constexpr Duration deactivationPause = std::chrono::milliseconds(150);
 
+    MainQueue& main_;
     GtkWidget* window_;
     GtkWidget* draw_;
     GtkWidget* access_;
@@ -264,7 +266,7 @@ private:
 
 std::shared_ptr<StatusWindowUI> GtkStatusUI::build(const StatusLayout& layout, std::function<void()> drawNow,
                                                    std::function<void()> accessibility) {
-    return std::make_shared<StatusWindowGtk>(layout, std::move(drawNow), std::move(accessibility));
+    return std::make_shared<StatusWindowGtk>(layout, std::move(drawNow), std::move(accessibility), main_);
 }
 
 } // namespace scribbet::gtkhost

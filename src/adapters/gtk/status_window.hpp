@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "ports/status_ui.hpp"
+#include "runtime/queues.hpp"
 
 namespace scribbet::gtkhost {
 
@@ -19,8 +20,13 @@ Rect placeInContent(const Rect& frame, StatusLayout::Size laidOut, StatusLayout:
 
 class GtkStatusUI final : public StatusUI {
 public:
+    // The windows' timers run on `main`.
+    explicit GtkStatusUI(MainQueue& main) : main_(main) {}
     std::shared_ptr<StatusWindowUI> build(const StatusLayout& layout, std::function<void()> drawNow,
                                           std::function<void()> accessibility) override;
+
+private:
+    MainQueue& main_;
 };
 
 } // namespace scribbet::gtkhost

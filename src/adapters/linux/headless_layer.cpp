@@ -51,9 +51,9 @@ void HttpWebView::reload() { start(); }
 void HttpWebView::start() {
     const int generation = ++generation_;
     std::weak_ptr<HttpWebView> weak = shared_from_this();
-    std::thread([weak, url = url_, timeout = timeout_, generation] {
+    fetches_.async([weak, &main = main_, url = url_, timeout = timeout_, generation] {
         const Response r = fetch(url, timeout);
-        MainQueue::shared().async([weak, r, generation] {
+        main.async([weak, r, generation] {
             auto self = weak.lock();
             if (!self || self->detached_ || self->generation_ != generation) return;
             auto events = self->events_.lock();
@@ -64,14 +64,14 @@ void HttpWebView::start() {
                 events->loadFailed(*self, {PageLoadFailureKind::other, r.errorDescription});
             }
         });
-    }).detach();
+    });
 }
 
 void HttpWebView::stopLoading() { ++generation_; }
 
 void HttpWebView::evaluate(const std::string&, std::function<void(EvalResult)> completion) {
     if (!completion) return;
-    MainQueue::shared().async([completion = std::move(completion)] {
+    main_.async([completion = std::move(completion)] {
         completion(EvalResult{std::monostate{}, std::string("No script engine in the headless layer.")});
     });
 }

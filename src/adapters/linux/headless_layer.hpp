@@ -11,6 +11,7 @@
 #include "ports/input_monitors.hpp"
 #include "ports/layer_ui.hpp"
 #include "ports/status_ui.hpp"
+#include "runtime/queues.hpp"
 
 namespace scribbet::linuxhost {
 
@@ -35,7 +36,9 @@ private:
 
 class HttpWebView final : public LayerWebView, public std::enable_shared_from_this<HttpWebView> {
 public:
-    explicit HttpWebView(std::weak_ptr<LayerPageEvents> events) : events_(std::move(events)) {}
+    // Loads are fetched on `fetches` and reported on `main`.
+    HttpWebView(std::weak_ptr<LayerPageEvents> events, Queue& fetches, MainQueue& main)
+        : events_(std::move(events)), fetches_(fetches), main_(main) {}
     ~HttpWebView() override;
     void load(const std::string& url, Duration timeout) override;
     void reload() override;
@@ -54,6 +57,8 @@ public:
 private:
     void start();
     std::weak_ptr<LayerPageEvents> events_;
+    Queue& fetches_;
+    MainQueue& main_;
     std::string url_;
     Duration timeout_{};
     std::atomic<bool> detached_{false};
@@ -62,12 +67,18 @@ private:
 
 class HeadlessLayerFactory final : public LayerFactory {
 public:
+    explicit HeadlessLayerFactory(MainQueue& main) : main_(main) {}
     std::unique_ptr<LayerPanel> makePanel(const Rect& screenFrame) override {
         return std::make_unique<HeadlessPanel>(screenFrame);
     }
     std::shared_ptr<LayerWebView> makeWebView(LayerPanel&, std::weak_ptr<LayerPageEvents> events) override {
-        return std::make_shared<HttpWebView>(std::move(events));
+        return std::make_shared<HttpWebView>(std::move(events), fetches_, main_);
     }
+
+private:
+    MainQueue& main_;
+    // Fetches under way end before the factory goes, and with it the queue they report to.
+    ConcurrentQueue fetches_{"com.tarnwell.scribbet.fetch", 1};
 };
 
 // No keyboard or mouse to watch: monitors are taken but never called.

@@ -97,6 +97,8 @@ std::optional<std::vector<WindowInfo>> StandinWindowList::onScreenWindows() cons
 }
 
 struct StandinWorkspace::Watch {
+    explicit Watch(MainQueue& q) : main(q) {}
+    MainQueue& main;
     CallbackList<void()> activate;
     CallbackList<void(const std::optional<std::string>&)> terminate;
     Timer timer;
@@ -120,11 +122,11 @@ struct StandinWorkspace::Watch {
     void startIfNeeded(const std::shared_ptr<Watch>& self) {
         if (timer.isActive()) return;
         look();
-        timer = MainQueue::shared().repeating(std::chrono::milliseconds(250), weakly(self, [](Watch& w) { w.look(); }));
+        timer = main.repeating(std::chrono::milliseconds(250), weakly(self, [](Watch& w) { w.look(); }));
     }
 };
 
-StandinWorkspace::StandinWorkspace() : watch_(std::make_shared<Watch>()) {}
+StandinWorkspace::StandinWorkspace(MainQueue& main) : watch_(std::make_shared<Watch>(main)) {}
 StandinWorkspace::~StandinWorkspace() = default;
 
 std::optional<int> StandinWorkspace::runningProcess(const std::string& bundleId) const {

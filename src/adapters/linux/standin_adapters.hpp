@@ -13,6 +13,7 @@
 #include "ports/script_runner.hpp"
 #include "ports/window_list.hpp"
 #include "ports/workspace.hpp"
+#include "runtime/queues.hpp"
 
 namespace scribbet::linuxhost {
 
@@ -38,7 +39,8 @@ public:
 // four times a second, since the stand-in cannot call back.
 class StandinWorkspace final : public Workspace {
 public:
-    StandinWorkspace();
+    // Watches for the front and running programs on `main`'s timer.
+    explicit StandinWorkspace(MainQueue& main);
     ~StandinWorkspace() override;
     std::optional<int> runningProcess(const std::string& bundleId) const override;
     void activate(const std::string& bundleId) override;
