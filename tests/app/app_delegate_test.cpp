@@ -15,8 +15,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const std::string slideAnswer = "960|540|100|200|1060|740|100|0|0|1400|880|257|0|100";
-const std::string encodedSlide = "960%7C540%7C100%7C200%7C1060%7C740%7C100%7C0%7C0%7C1400%7C880%7C257%7C0%7C100";
 
 class AppDelegateTest : public test::DelegateTest {
 protected:
@@ -24,14 +22,7 @@ protected:
         bundle.files["Scribbet.scpt"] = dir / "bundle" / "Scribbet.scpt";
         test::writeFile(dir / "bundle" / "Scribbet.scpt", "helper v1");
         paths.scripts = dir / "Scripts" / "com.microsoft.Powerpoint";
-        screens->set({{0, 0, 1440, 900}});
-        ax->isTrusted = false;
-        windows->windows = std::vector<WindowInfo>{{4242, 0, Rect{0, 0, 1400, 880}}};
-        replies = {{"SCBT_Version", "OK|dev"},
-                   {"SCBT_Geom", "OK|" + slideAnswer},
-                   {"SCBT_Zoom", "OK|"},
-                   {"SCBT_Where", "OK|" + slideAnswer}};
-        answerFromReplies();
+        programWithTheUsualSlide();
     }
 
     // Waits until every drawing start has ended.
@@ -71,7 +62,7 @@ TEST_F(AppDelegateTest, LaunchRunsInOrderAndHandlesEarlyLinksAfterTheHelperSetup
     d.willFinishLaunching();
     app.deliver("scribbet://open");
     app.deliver(std::nullopt); // an event without text is ignored silently
-    app.deliver("scribbet://draw?tool=select&g=" + encodedSlide);
+    app.deliver(std::string("scribbet://draw?tool=select&g=") + encodedSlide);
     EXPECT_FALSE(d.launched());
     EXPECT_EQ(statusUI.builds, 0);
     EXPECT_FALSE(d.server());

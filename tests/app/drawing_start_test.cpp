@@ -12,20 +12,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const std::string slideAnswer = "960|540|100|200|1060|740|100|0|0|1400|880|257|0|100";
-const std::string encodedAnswer = "960%7C540%7C100%7C200%7C1060%7C740%7C100%7C0%7C0%7C1400%7C880%7C257%7C0%7C100";
 
 class DrawingStartTest : public test::DelegateTest {
 protected:
     DrawingStartTest() {
-        screens->set({{0, 0, 1440, 900}});
-        ax->isTrusted = false;
-        windows->windows = std::vector<WindowInfo>{{4242, 0, Rect{0, 0, 1400, 880}}};
-        replies = {{"SCBT_Version", "OK|dev"},
-                   {"SCBT_Geom", "OK|" + slideAnswer},
-                   {"SCBT_Zoom", "OK|"},
-                   {"SCBT_Where", "OK|" + slideAnswer}};
-        answerFromReplies();
+        programWithTheUsualSlide();
         make(false);
     }
 

@@ -137,6 +137,19 @@ protected:
         app.delegate = delegate.get();
         return *delegate;
     }
+    // One screen, the program's window on it and an add-in that answers every macro a
+    // drawing start asks with the usual slide: 960 x 540 points at 100, 200, 100 %.
+    static constexpr const char* slideAnswer = "960|540|100|200|1060|740|100|0|0|1400|880|257|0|100";
+    static constexpr const char* encodedSlide =
+        "960%7C540%7C100%7C200%7C1060%7C740%7C100%7C0%7C0%7C1400%7C880%7C257%7C0%7C100";
+    void programWithTheUsualSlide() {
+        screens->set({{0, 0, 1440, 900}});
+        ax->isTrusted = false;
+        windows->windows = std::vector<WindowInfo>{{4242, 0, Rect{0, 0, 1400, 880}}};
+        const std::string answer = std::string("OK|") + slideAnswer;
+        replies = {{"SCBT_Version", "OK|dev"}, {"SCBT_Geom", answer}, {"SCBT_Zoom", "OK|"}, {"SCBT_Where", answer}};
+        answerFromReplies();
+    }
     // The messages logged so far but the server's own, which come from its thread at any moment.
     std::vector<std::string> loggedButServer() {
         std::vector<std::string> out;
