@@ -16,6 +16,7 @@ protected:
             return fake::FakeMacroTransport::direct(where);
         };
     }
+    ~LayerTest() override { quiesce(); }
 
     // The usual slide: 960 x 540 points at 100, 200 on the primary screen, 100 %.
     static Geom slideGeom() {

@@ -32,6 +32,7 @@ protected:
             return l.starts_with(prefix);
         }));
     }
+    ~OverlayMeasureTest() override { quiesce(); }
     void SetUp() override {
         transport->respond = [this](const fake::FakeMacroTransport::Sent&) {
             std::lock_guard lock(whereMutex);

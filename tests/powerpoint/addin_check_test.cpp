@@ -28,6 +28,7 @@ protected:
             return std::nullopt;
         };
     }
+    ~AddinCheckTest() override { quiesce(); }
 
     // Runs the check on a background queue while the main loop serves its scripts.
     std::optional<std::string> check() {

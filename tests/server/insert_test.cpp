@@ -32,6 +32,7 @@ protected:
             return fake::FakeMacroTransport::direct(name == "SCBT_Version" ? "OK|dev" : oneShape);
         };
     }
+    ~InsertTest() override { quiesce(); }
     void script(const std::string& name, std::function<std::string(const fake::FakeMacroTransport::Sent&)> f) {
         std::lock_guard lock(mutex);
         scripts[name] = std::move(f);

@@ -37,10 +37,16 @@ namespace scribbet::test {
 class CoreTest : public VirtualMainTest {
 protected:
     explicit CoreTest(Settings s = {}) : settings(std::move(s)) {}
-    ~CoreTest() override {
+    ~CoreTest() override { quiesce(); }
+
+    // Closes the layer and waits until nothing of it is in flight on another thread. A fixture
+    // whose fakes answer from its own members calls it first in its destructor, before those
+    // members go.
+    void quiesce() {
         if (overlay) overlay->teardown(); // a test may have let its layer go
         reader.queue().sync([] {});
         measureQueue.sync([] {});
+        ppt.queue().sync([] {});
     }
 
     // The parts as the application's delegate takes them.
