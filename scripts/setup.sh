@@ -9,7 +9,7 @@ packages=(
   libasio-dev nlohmann-json3-dev libutf8proc-dev liburiparser-dev libcairo2-dev
   chromium
   libgtk-3-dev libwebkit2gtk-4.1-dev xvfb xcompmgr xdotool
-  universal-ctags
+  universal-ctags python3-yaml
 )
 
 missing=()

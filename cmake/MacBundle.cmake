@@ -1,0 +1,66 @@
+# Scribbet.app: the macOS program as an application bundle. Included from the top-level
+# CMakeLists.txt on Apple systems only, after the core library exists.
+#
+#   Scribbet.app/Contents/Info.plist                  resources/mac/Info.plist.in, configured
+#   Scribbet.app/Contents/MacOS/Scribbet              the Objective-C++ adapters and the mac entry
+#   Scribbet.app/Contents/Resources/web/              the drawing page (web/)
+#   Scribbet.app/Contents/Resources/Scribbet.scpt     the ribbon helper, compiled by osacompile
+#
+# The bundle is signed ad hoc with the hardened runtime and resources/mac/Scribbet.entitlements
+# after every link; anything that goes into it relinks it, so the signature always covers what
+# the bundle holds.
+
+enable_language(OBJCXX)
+
+# The target is not called "Scribbet": on a case-insensitive disk (the Mac's default) its build
+# folder would be the Linux program's (CMakeFiles/scribbet.dir). The bundle's name is its output name.
+set(SCRIBBET_BUNDLE_NAME Scribbet)
+
+# Homebrew's headers are not on Apple clang's default path on Apple silicon (/opt/homebrew), and
+# asio is header-only with nothing to point at them.
+find_path(SCRIBBET_ASIO_INCLUDE_DIR asio.hpp REQUIRED)
+target_include_directories(scribbet_core SYSTEM PUBLIC ${SCRIBBET_ASIO_INCLUDE_DIR})
+
+# The adapters join the bundle as they are written; the entry point once it exists.
+file(GLOB SCRIBBET_MAC_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/adapters/mac/*.mm)
+if(EXISTS ${PROJECT_SOURCE_DIR}/src/main/mac_main.mm)
+  list(APPEND SCRIBBET_MAC_SOURCES ${PROJECT_SOURCE_DIR}/src/main/mac_main.mm)
+else()
+  message(STATUS "src/main/mac_main.mm not written yet: ${SCRIBBET_BUNDLE_NAME}.app cannot link")
+endif()
+if(NOT SCRIBBET_MAC_SOURCES)
+  message(STATUS "No Objective-C++ sources yet: no ${SCRIBBET_BUNDLE_NAME}.app to build")
+  return()
+endif()
+
+add_executable(scribbet_app MACOSX_BUNDLE ${SCRIBBET_MAC_SOURCES})
+set_target_properties(scribbet_app PROPERTIES
+  OUTPUT_NAME ${SCRIBBET_BUNDLE_NAME}
+  MACOSX_BUNDLE_INFO_PLIST ${PROJECT_SOURCE_DIR}/resources/mac/Info.plist.in)
+target_compile_options(scribbet_app PRIVATE $<$<COMPILE_LANGUAGE:OBJCXX>:-fobjc-arc>)
+# Carbon for the Apple event constants (kAEGetURL and the like).
+target_link_libraries(scribbet_app PRIVATE scribbet_core
+  "-framework AppKit" "-framework WebKit" "-framework ApplicationServices" "-framework Carbon"
+  "-framework CoreGraphics")
+
+set(SCRIBBET_ENTITLEMENTS ${PROJECT_SOURCE_DIR}/resources/mac/Scribbet.entitlements)
+set(SCRIBBET_RIBBON_HELPER ${PROJECT_SOURCE_DIR}/resources/Scribbet.scpt)
+file(GLOB_RECURSE SCRIBBET_WEB_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/web/*)
+# A changed page, helper, plist or entitlement relinks the bundle, which reruns the steps below.
+set_property(TARGET scribbet_app APPEND PROPERTY LINK_DEPENDS
+  ${SCRIBBET_WEB_FILES} ${SCRIBBET_RIBBON_HELPER} ${SCRIBBET_ENTITLEMENTS}
+  ${PROJECT_SOURCE_DIR}/resources/mac/Info.plist.in)
+
+# Signing comes last: the signature seals the resources as they are when it is made.
+set(SCRIBBET_BUNDLE_RESOURCES $<TARGET_BUNDLE_CONTENT_DIR:scribbet_app>/Resources)
+add_custom_command(TARGET scribbet_app POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${SCRIBBET_BUNDLE_RESOURCES}/web
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/web ${SCRIBBET_BUNDLE_RESOURCES}/web
+  COMMAND ${CMAKE_COMMAND} -E rm -f ${SCRIBBET_BUNDLE_RESOURCES}/web/.keep
+  # The helper is kept as AppleScript source text; the bundle carries it compiled.
+  COMMAND osacompile -o ${SCRIBBET_BUNDLE_RESOURCES}/Scribbet.scpt ${SCRIBBET_RIBBON_HELPER}
+  COMMAND codesign --force --sign - --options runtime --entitlements ${SCRIBBET_ENTITLEMENTS}
+          $<TARGET_BUNDLE_DIR:scribbet_app>
+  COMMENT "Filling and signing ${SCRIBBET_BUNDLE_NAME}.app"
+  VERBATIM)
+unset(SCRIBBET_BUNDLE_RESOURCES)
