@@ -100,7 +100,7 @@ struct Program {
     PPT ppt{{std::make_shared<StandinMacroTransport>(), std::make_shared<StandinWindowList>(), workspace},
             mainQueue,
             settings.macroPrefix};
-    AddinCheck addin{{ppt, std::make_shared<StandinScriptRunner>(), mainQueue, mainQueue.clock(), settings.addinName,
+    AddinCheck addin{{ppt, std::make_shared<StandinScriptRunner>(), mainQueue, settings.addinName,
                       AddinCheck::versionOf(bundle)}};
     std::shared_ptr<Accessibility> axPort = std::make_shared<StandinAccessibility>();
     AXAccess ax{{axPort, prefs, workspace, settings.testing, addin.mine()}};

@@ -78,7 +78,7 @@ void AddinCheck::reload() {
     for (int i = 0; i < polls; ++i) {
         const auto loaded = script(loadedScript(name));
         if (loaded && loaded->isTrue()) return;
-        parts_.clock.sleepFor(pollPause);
+        parts_.main.clock().sleepFor(pollPause);
     }
 }
 

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "ports/bundle.hpp"
-#include "ports/clock.hpp"
 #include "ports/script_runner.hpp"
 #include "powerpoint/macro_reply.hpp"
 
@@ -22,8 +21,7 @@ public:
     struct Parts {
         PPT& ppt;
         std::shared_ptr<ScriptRunner> runner; // none: every script fails
-        MainQueue& main;                      // where scripts run
-        const Clock& clock;
+        MainQueue& main;                      // where scripts run; its clock times the polls
         std::string addinName;
         std::string version; // this program's short version, "?" when the bundle has none
     };

@@ -34,8 +34,11 @@ namespace scribbet {
 
 class Server;
 
+// Where the drawing page is served unless the settings say otherwise.
+inline constexpr std::uint16_t defaultServerPort = 3921;
+
 struct ServerOptions {
-    std::uint16_t port = 3921;                        // 0 cannot be listened on: 3921 then
+    std::uint16_t port = defaultServerPort;           // 0 cannot be listened on: the default then
     Duration requestLimit = std::chrono::seconds(30); // to receive one whole request
     Duration retryDelay = std::chrono::seconds(2);    // between failed starts
     int maxRestarts = 15;                             // then give up for good
@@ -59,7 +62,7 @@ struct ServerOptions {
 
 class Server {
 public:
-    static constexpr std::uint16_t defaultPort = 3921;
+    static constexpr std::uint16_t defaultPort = defaultServerPort;
     static constexpr std::size_t maxRead = 65536; // bytes asked of the socket at a time
 
     using Options = ServerOptions;

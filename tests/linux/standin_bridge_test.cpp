@@ -45,7 +45,7 @@ protected:
              std::make_shared<linuxhost::StandinWorkspace>(main)},
             main,
             settings.macroPrefix};
-    AddinCheck addin{{ppt, std::make_shared<linuxhost::StandinScriptRunner>(), main, main.clock(), settings.addinName,
+    AddinCheck addin{{ppt, std::make_shared<linuxhost::StandinScriptRunner>(), main, settings.addinName,
                       "1.2.3"}};
 };
 

@@ -93,7 +93,7 @@ protected:
     std::shared_ptr<fake::FakeWorkspace> workspace = std::make_shared<fake::FakeWorkspace>();
     PPT ppt{{transport, windows, workspace}, main, settings.macroPrefix};
     std::shared_ptr<fake::FakeScriptRunner> runner = std::make_shared<fake::FakeScriptRunner>();
-    AddinCheck addin{{ppt, runner, main, main.clock(), settings.addinName, version}};
+    AddinCheck addin{{ppt, runner, main, settings.addinName, version}};
 
     std::shared_ptr<fake::FakeAccessibility> ax = std::make_shared<fake::FakeAccessibility>();
     AXAccess access{{ax, prefs, workspace, settings.testing, version}};
