@@ -39,7 +39,7 @@ set_target_properties(scribbet_app PROPERTIES
   MACOSX_BUNDLE_INFO_PLIST ${PROJECT_SOURCE_DIR}/resources/mac/Info.plist.in)
 target_compile_options(scribbet_app PRIVATE $<$<COMPILE_LANGUAGE:OBJCXX>:-fobjc-arc>)
 # Carbon for the Apple event constants (kAEGetURL and the like).
-target_link_libraries(scribbet_app PRIVATE scribbet_core
+target_link_libraries(scribbet_app PRIVATE scribbet_mac scribbet_core
   "-framework AppKit" "-framework WebKit" "-framework ApplicationServices" "-framework Carbon"
   "-framework CoreGraphics")
 
