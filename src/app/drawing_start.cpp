@@ -1,9 +1,6 @@
 // A drawing start: check the add-in, measure the slide (from the link or the add-in, with
 // the pane when Accessibility allows it, else with the program set to Fit), then open the
 // layer. The slow part runs on the draw queue, one start after the other.
-#include <array>
-#include <charconv>
-#include <limits>
 
 #include "app/app_delegate.hpp"
 #include "app/idle.hpp"
@@ -15,6 +12,7 @@
 #include "log/app_state.hpp"
 #include "powerpoint/addin_check.hpp"
 #include "powerpoint/ppt.hpp"
+#include "runtime/decimal_text.hpp"
 
 namespace scribbet {
 
@@ -29,9 +27,7 @@ std::optional<Geom> parsedOnMain(const AppDelegate::Parts& parts, const std::str
 
 // A whole number of points with every digit, whatever its size and the locale.
 std::string points(double v) {
-    std::array<char, std::numeric_limits<double>::max_exponent10 + 8> buf;
-    const auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, 0);
-    return ec == std::errc() ? std::string(buf.data(), end) : "?";
+    return decimal::fixed(v, 0).value_or("?");
 }
 
 std::string measuredLine(const Geom& g, const std::optional<PaneState>& pane, bool fitted) {

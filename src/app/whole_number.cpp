@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cmath>
 
+#include "runtime/decimal_text.hpp"
+
 namespace scribbet::whole {
 
 namespace {
@@ -47,9 +49,8 @@ struct Read {
 
 Read read(std::string_view s) {
     if (!detail::plus(s, Sign::any)) return {};
-    double v = 0;
-    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
-    if (end != s.data() + s.size()) return {};
+    const auto [v, used, ec] = decimal::read(s);
+    if (used != s.size()) return {};
     if (ec == std::errc::result_out_of_range) {
         const bool negative = s.front() == '-';
         const double magnitude = atLeastOne(negative ? s.substr(1) : s) ? HUGE_VAL : 0.0;

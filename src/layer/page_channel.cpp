@@ -4,10 +4,7 @@
 
 #include <uriparser/Uri.h>
 
-#include <array>
-#include <charconv>
 #include <cmath>
-#include <limits>
 #include <random>
 #include <semaphore>
 
@@ -21,6 +18,7 @@
 #include "layer/session.hpp"
 #include "log/app_state.hpp"
 #include "ports/preferences.hpp"
+#include "runtime/decimal_text.hpp"
 #include "runtime/weak.hpp"
 
 namespace scribbet {
@@ -125,10 +123,7 @@ bool PageChannel::allowNavigation(const std::string& url) const {
 // page's address and the log must read the same everywhere.
 std::string PageChannel::num(double value) {
     if (!std::isfinite(value)) return "0";
-    std::array<char, std::numeric_limits<double>::max_exponent10 + 8> buf; // sign, 309 digits, point, 2
-    const int decimals = value == std::round(value) ? 0 : 2;
-    const auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::fixed, decimals);
-    return ec == std::errc() ? std::string(buf.data(), end) : "0";
+    return decimal::fixed(value, value == std::round(value) ? 0 : 2).value_or("0");
 }
 
 std::string PageChannel::enc(const std::string& textIn) {

@@ -16,10 +16,21 @@
 
 namespace scribbet::test {
 
+#ifdef MSG_NOSIGNAL
+inline constexpr int noSigPipe = MSG_NOSIGNAL;
+#else
+inline constexpr int noSigPipe = 0;
+#endif
+
 class Client {
 public:
     explicit Client(std::uint16_t port) {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+#ifndef MSG_NOSIGNAL
+        // Where send() takes no flag against SIGPIPE (macOS), the socket is told once.
+        const int on = 1;
+        ::setsockopt(fd_, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
+#endif
         sockaddr_in at{};
         at.sin_family = AF_INET;
         at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -39,7 +50,7 @@ public:
 
     bool send(std::string_view bytes) {
         while (!bytes.empty()) {
-            const auto n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            const auto n = ::send(fd_, bytes.data(), bytes.size(), noSigPipe);
             if (n <= 0) return false;
             bytes.remove_prefix(static_cast<std::size_t>(n));
         }

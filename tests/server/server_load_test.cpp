@@ -156,7 +156,7 @@ protected:
                                                    std::to_string(hog)};
         if (const char* tmp = std::getenv("TMPDIR")) env.push_back(std::string("TMPDIR=") + tmp);
         child = std::make_unique<test::Process>(
-            std::vector<std::string>{std::filesystem::read_symlink("/proc/self/exe").string(),
+            std::vector<std::string>{test::selfProgram().string(),
                                      "--gtest_also_run_disabled_tests",
                                      "--gtest_filter=ServerChild.DISABLED_ServesUnderTheLimitItWasGiven"},
             env, (dir / "child.txt").string());

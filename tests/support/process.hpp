@@ -4,13 +4,35 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#ifdef __APPLE__
+#include <mach-o/dyld.h>
+#endif
 
 #include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace scribbet::test {
+
+// The running test program's own file, to start it again as a child.
+inline std::filesystem::path selfProgram() {
+#ifdef __APPLE__
+    std::uint32_t size = 0;
+    _NSGetExecutablePath(nullptr, &size);
+    std::string path(size, '\0');
+    if (_NSGetExecutablePath(path.data(), &size) != 0) return {};
+    path.resize(std::strlen(path.c_str()));
+    std::error_code failed;
+    const auto real = std::filesystem::canonical(path, failed);
+    return failed ? std::filesystem::path(path) : real;
+#else
+    return std::filesystem::read_symlink("/proc/self/exe");
+#endif
+}
 
 class Process {
 public:
