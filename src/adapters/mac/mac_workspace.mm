@@ -8,12 +8,13 @@
 
 namespace scribbet::mac {
 
-struct MacWorkspace::Impl {
-    explicit Impl(MainQueue& q) : main(q) {}
+namespace {
+
+// What the observers' blocks hold weakly: the main queue they deliver to.
+struct Hub {
+    explicit Hub(MainQueue& q) : main(q) {}
     MainQueue& main;
 };
-
-namespace {
 
 std::optional<std::string> textOf(NSString* s) {
     const char* bytes = s ? [s UTF8String] : nullptr;
@@ -52,10 +53,10 @@ void bringForward(const std::string& bundleId) {
 // An observer of one workspace notification for as long as its subscription lives. The block
 // hops to the main queue; `live` is cleared when the subscription ends, so a notification
 // already queued is dropped instead of reaching a handler whose owner has gone.
-Subscription observe(const std::shared_ptr<MacWorkspace::Impl>& impl, NSNotificationName name,
+Subscription observe(const std::shared_ptr<Hub>& hub, NSNotificationName name,
                      std::function<void(NSNotification*)> deliver) {
     auto live = std::make_shared<std::atomic<bool>>(true);
-    std::weak_ptr<MacWorkspace::Impl> weak = impl;
+    std::weak_ptr<Hub> weak = hub;
     NSNotificationCenter* center = NSWorkspace.sharedWorkspace.notificationCenter;
     id token = [center addObserverForName:name
                                    object:nil
@@ -81,7 +82,11 @@ std::optional<RunningAppFacts> appIn(NSNotification* note) {
 
 } // namespace
 
-MacWorkspace::MacWorkspace(MainQueue& main) : impl_(std::make_shared<Impl>(main)) {}
+struct MacWorkspace::Impl {
+    std::shared_ptr<Hub> hub;
+};
+
+MacWorkspace::MacWorkspace(MainQueue& main) : impl_(std::make_shared<Impl>(Impl{std::make_shared<Hub>(main)})) {}
 MacWorkspace::~MacWorkspace() = default;
 
 std::optional<int> MacWorkspace::runningProcess(const std::string& bundleId) const {
@@ -97,8 +102,9 @@ std::optional<int> MacWorkspace::runningProcess(const std::string& bundleId) con
 }
 
 void MacWorkspace::activate(const std::string& bundleId) {
-    if (impl_->main.isCurrent()) return bringForward(bundleId);
-    impl_->main.async([bundleId] { bringForward(bundleId); });
+    MainQueue& main = impl_->hub->main;
+    if (main.isCurrent()) return bringForward(bundleId);
+    main.async([bundleId] { bringForward(bundleId); });
 }
 
 std::optional<FrontApp> MacWorkspace::frontApplication() const {
@@ -118,12 +124,12 @@ void MacWorkspace::openURL(const std::string& url) {
 }
 
 Subscription MacWorkspace::onActivate(std::function<void()> handler) {
-    return observe(impl_, NSWorkspaceDidActivateApplicationNotification,
+    return observe(impl_->hub, NSWorkspaceDidActivateApplicationNotification,
                    [handler = std::move(handler)](NSNotification*) { handler(); });
 }
 
 Subscription MacWorkspace::onTerminate(std::function<void(const std::optional<std::string>&)> handler) {
-    return observe(impl_, NSWorkspaceDidTerminateApplicationNotification,
+    return observe(impl_->hub, NSWorkspaceDidTerminateApplicationNotification,
                    [handler = std::move(handler)](NSNotification* note) { handler(terminatedBundleOf(appIn(note))); });
 }
 
