@@ -93,6 +93,7 @@ id objectOf(const PlistValue& v) {
 } // namespace
 
 std::optional<nlohmann::json> MacPreferences::get(const std::string& key) const {
+    std::lock_guard lock(mutex_);
     @autoreleasepool {
         NSString* k = [NSString stringWithUTF8String:key.c_str()];
         if (!k) return std::nullopt;
@@ -103,6 +104,7 @@ std::optional<nlohmann::json> MacPreferences::get(const std::string& key) const 
 }
 
 void MacPreferences::set(const std::string& key, const nlohmann::json& value) {
+    std::lock_guard lock(mutex_);
     @autoreleasepool {
         NSString* k = [NSString stringWithUTF8String:key.c_str()];
         if (!k) return;
