@@ -4,7 +4,7 @@
 #import <Foundation/Foundation.h>
 
 #include "adapters/mac/ns_utf8.h"
-#include "adapters/mac/script_value.hpp"
+#include "adapters/mac/script_result.hpp"
 
 static_assert(scribbet::mac::ae::typeTrue == typeTrue && scribbet::mac::ae::typeFalse == typeFalse);
 static_assert(scribbet::mac::ae::typeBoolean == typeBoolean && scribbet::mac::ae::typeNull == typeNull);
@@ -16,8 +16,8 @@ static_assert(scribbet::mac::ae::typeIntlText == typeIntlText);
 namespace scribbet::mac {
 
 namespace {
-ScriptValueReading readingOf(NSAppleEventDescriptor* result) {
-    ScriptValueReading reading;
+ScriptResultReading readingOf(NSAppleEventDescriptor* result) {
+    ScriptResultReading reading;
     reading.type = result.descriptorType;
     // -booleanValue coerces, so it is read only where the type is the one-byte Boolean.
     if (reading.type == typeBoolean) reading.booleanValue = result.booleanValue;

@@ -11,7 +11,7 @@ namespace scribbet::mac {
 
 // What the runner read from the descriptor: its type, its -booleanValue (read for the
 // one-byte Boolean type only) and its -stringValue (none when it gave nil).
-struct ScriptValueReading {
+struct ScriptResultReading {
     FourCharCode type = ae::typeNull;
     bool booleanValue = false;
     std::optional<std::string> text;
@@ -21,6 +21,6 @@ bool isTextType(FourCharCode type);
 
 // Decided by the descriptor's own type, never by coercion: a number or a list can be coerced
 // to text, and "loaded of add in" must be a real Boolean for the reload to stop polling.
-ScriptResult scriptResultOf(const ScriptValueReading& reading);
+ScriptResult scriptResultOf(const ScriptResultReading& reading);
 
 } // namespace scribbet::mac

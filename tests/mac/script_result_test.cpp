@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "adapters/mac/script_value.hpp"
+#include "adapters/mac/script_result.hpp"
 
 using namespace scribbet;
 using namespace scribbet::mac;
@@ -8,7 +8,7 @@ using namespace scribbet::mac;
 namespace {
 
 ScriptResult of(FourCharCode type, bool boolean = false, std::optional<std::string> text = std::nullopt) {
-    return scriptResultOf(ScriptValueReading{type, boolean, std::move(text)});
+    return scriptResultOf(ScriptResultReading{type, boolean, std::move(text)});
 }
 
 TEST(ScriptValueTest, BooleansByTheirTypes) {

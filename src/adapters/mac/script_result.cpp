@@ -1,4 +1,4 @@
-#include "adapters/mac/script_value.hpp"
+#include "adapters/mac/script_result.hpp"
 
 namespace scribbet::mac {
 
@@ -16,7 +16,7 @@ bool isTextType(FourCharCode type) {
     }
 }
 
-ScriptResult scriptResultOf(const ScriptValueReading& reading) {
+ScriptResult scriptResultOf(const ScriptResultReading& reading) {
     switch (reading.type) {
     case ae::typeTrue:
         return ScriptResult{true};
