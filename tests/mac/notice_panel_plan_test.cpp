@@ -18,7 +18,6 @@ TEST(NoticePanelPlanTest, TheNoticeNeverTakesTheKeyboardAndShowsEverywhere) {
     const auto plan = noticePanelPlan({100, 600, 232, 40}, {16, 12, 200, 16});
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->styleMask, 128u);
-    EXPECT_EQ(plan->level, 3);
     EXPECT_EQ(plan->collectionBehavior, 257u);
     EXPECT_EQ(plan->material, 13);
     EXPECT_EQ(plan->state, 1);

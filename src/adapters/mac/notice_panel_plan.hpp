@@ -1,14 +1,11 @@
 #pragma once
-// The notice's panel as AppKit builds it: the window's style and level, where it may appear,
+// The notice's panel as AppKit builds it: the window's style, where it may appear,
 // the translucent background view, and the label's frame, from the frames the core placed.
 #include <optional>
 
 #include "ports/status_ui.hpp"
 
 namespace scribbet::mac {
-
-// NSWindowLevel: NSFloatingWindowLevel.
-constexpr long floatingWindowLevel = 3;
 
 // NSWindowCollectionBehavior.
 namespace collection {
@@ -25,7 +22,6 @@ struct NoticePanelPlan {
     Rect frame; // screen, bottom-left origin
     Rect label; // inside the panel's content view, which is not flipped
     unsigned long styleMask = 0;
-    long level = floatingWindowLevel;
     unsigned long collectionBehavior = 0;
     long material = hudWindowMaterial;
     long state = activeEffectState;
