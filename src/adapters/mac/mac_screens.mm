@@ -42,7 +42,8 @@ struct MacScreens::Impl {
                                                                    object:nil
                                                                     queue:nil
                                                                usingBlock:^(NSNotification*) {
-                                                                 if (auto c = weak.lock()) c->store(readScreens());
+                                                                 const auto live = weak.lock();
+                                                                 if (live) live->store(readScreens());
                                                                }];
         [observers addObject:token];
     }
