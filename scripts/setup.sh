@@ -4,8 +4,8 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
+  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libc++-14-dev libc++abi-14-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
   libasio-dev nlohmann-json3-dev libutf8proc-dev liburiparser-dev libcairo2-dev
   chromium
   libgtk-3-dev libwebkit2gtk-4.1-dev xvfb xcompmgr xdotool
