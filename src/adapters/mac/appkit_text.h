@@ -14,7 +14,7 @@ namespace scribbet::mac {
 inline NSString* nsText(const std::string& utf8) {
     const std::string valid = appKitText(utf8);
     NSString* text = [[NSString alloc] initWithBytes:valid.data() length:valid.size() encoding:NSUTF8StringEncoding];
-    return text ?: @"";
+    return text ? text : @"";
 }
 
 inline NSFont* nsFont(const TextStyle& style) {

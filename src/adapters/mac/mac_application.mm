@@ -35,7 +35,9 @@ namespace {
 NSMenuItem* menuItem(const MenuItemPlan& plan) {
     if (plan.separator) return [NSMenuItem separatorItem];
     SEL action = plan.command ? NSSelectorFromString(nsText(plan.command->selector)) : NULL;
-    NSMenuItem* item = [[NSMenuItem alloc] initWithTitle:nsText(plan.title) action:action keyEquivalent:nsText(plan.key)];
+    NSMenuItem* item = [[NSMenuItem alloc] initWithTitle:nsText(plan.title)
+                                                  action:action
+                                           keyEquivalent:nsText(plan.key)];
     item.keyEquivalentModifierMask = static_cast<NSEventModifierFlags>(plan.modifiers);
     // No target: the action travels the responder chain from the first responder.
     if (plan.command && plan.command->target == MenuTarget::application) item.target = NSApp;

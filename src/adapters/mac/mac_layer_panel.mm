@@ -46,10 +46,11 @@ SCBLayerPanel* makePanel(NSRect frame) {
     const auto backing = static_cast<NSBackingStoreType>(panel_style::bufferedBacking);
     SCBLayerPanel* p = [[SCBLayerPanel alloc] initWithContentRect:frame styleMask:style backing:backing defer:NO];
     [p setFrame:frame display:NO];
-    // The floating level's number comes from CoreGraphics at run time, so it is checked here
-    // rather than by the compiler.
+    // The floating level's number comes from CoreGraphics at run time, so the compiler cannot
+    // hold the table to it; the panel takes AppKit's own value, and a debug build says if the
+    // table's number has drifted from it.
     assert(NSFloatingWindowLevel == panel_style::floatingLevel);
-    p.level = panel_style::floatingLevel;
+    p.level = NSFloatingWindowLevel;
     p.hidesOnDeactivate = NO;
     p.collectionBehavior = static_cast<NSWindowCollectionBehavior>(panel_style::collectionBehavior);
     p.opaque = NO;

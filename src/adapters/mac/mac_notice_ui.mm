@@ -1,6 +1,8 @@
 #include "adapters/mac/mac_notice_ui.hpp"
 
 #import <AppKit/AppKit.h>
+// CALayer's own properties (the rounded corners): AppKit only names the class.
+#import <QuartzCore/QuartzCore.h>
 
 #include <utility>
 

@@ -200,7 +200,10 @@ std::shared_ptr<MacWebView> MacWebView::make(const Rect& size, std::weak_ptr<Lay
     clearBackground(i.view);
     i.view.autoresizingMask = NSViewWidthSizable | NSViewHeightSizable;
     i.view.navigationDelegate = i.relay;
+    // An SDK older than 13.3 does not declare the property at all.
+#if defined(__MAC_OS_X_VERSION_MAX_ALLOWED) && __MAC_OS_X_VERSION_MAX_ALLOWED >= 130300
     if (@available(macOS 13.3, *)) i.view.inspectable = YES;
+#endif
     return web;
 }
 
