@@ -43,6 +43,12 @@ class InfoPlistDeclaresTheSchemeAndTheHelperRole(unittest.TestCase):
             self.assertRegex(plist[key], r"^\d+\.\d+\.\d+$")  # three period-separated integers
         self.assertIs(plist["NSHighResolutionCapable"], True)
 
+    def test_the_page_loads_from_this_machine_over_plain_http(self):
+        # The layer's page comes from the program's own server on 127.0.0.1, which App Transport
+        # Security refuses unless local loads are allowed; nothing else is let through.
+        plist, _ = rendered_plist()
+        self.assertEqual(plist.get("NSAppTransportSecurity"), {"NSAllowsLocalNetworking": True})
+
     def test_a_background_helper_that_takes_scribbet_links(self):
         plist, _ = rendered_plist()
         self.assertIs(plist["LSUIElement"], True)
