@@ -24,6 +24,22 @@ TEST(PlistValue, ThePreferencesTheProgramWritesComeBackAsWritten) {
     EXPECT_EQ(roundTrip(json("")), json(""));
 }
 
+// The glue hands these bytes to NSString whole (ns_utf8.h), so nothing here may cut a text at
+// a NUL either: a value or a key with one in it is stored and read back as it was.
+TEST(PlistValue, TextsWithANulInThemStayWhole) {
+    const std::string withNul("a\0b", 3);
+    const auto stored = plistFromJSON(json(withNul));
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->text.size(), 3u);
+    EXPECT_EQ(roundTrip(json(withNul)), json(withNul));
+
+    const json keyed = {{withNul, 1}, {"a", 2}};
+    const auto members = plistFromJSON(keyed);
+    ASSERT_TRUE(members);
+    EXPECT_EQ(members->members.size(), 2u) << "a key cut at its NUL would fold into \"a\"";
+    EXPECT_EQ(roundTrip(keyed), keyed);
+}
+
 TEST(PlistValue, NumbersKeepTheirKind) {
     const auto whole = plistFromJSON(json(3));
     ASSERT_TRUE(whole);

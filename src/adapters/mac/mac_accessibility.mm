@@ -4,6 +4,7 @@
 #import <Foundation/Foundation.h>
 
 #include "adapters/mac/ax_value_shape.hpp"
+#include "adapters/mac/ns_utf8.h"
 
 namespace scribbet::mac {
 
@@ -60,12 +61,6 @@ AXUIElementRef refOf(const AXRef& element) {
 
 bool isElement(CFTypeRef v) { return v && CFGetTypeID(v) == AXUIElementGetTypeID(); }
 
-std::optional<std::string> utf8(CFStringRef s) {
-    const char* bytes = [(__bridge NSString*)s UTF8String];
-    if (!bytes) return std::nullopt;
-    return std::string(bytes);
-}
-
 void readStruct(AXValueRef v, AXRaw& raw) {
     raw.axType = static_cast<int>(AXValueGetType(v));
     if (raw.axType == axValuePoint) {
@@ -107,7 +102,9 @@ AXRaw rawOf(CFTypeRef v) {
         CFNumberGetValue(static_cast<CFNumberRef>(v), kCFNumberDoubleType, &raw.number);
     } else if (type == CFStringGetTypeID()) {
         raw.kind = CFKind::string;
-        raw.text = utf8(static_cast<CFStringRef>(v));
+        // ns_utf8's reading: a title with a NUL or a lone surrogate in it still comes through,
+        // where -UTF8String would cut the one and give nothing for the other.
+        raw.text = utf8((__bridge NSString*)static_cast<CFStringRef>(v));
     } else if (type == AXValueGetTypeID()) {
         raw.kind = CFKind::axValue;
         readStruct(static_cast<AXValueRef>(v), raw);

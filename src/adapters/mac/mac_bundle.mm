@@ -24,7 +24,8 @@ NSString* nsText(const std::string& s) { return [NSString stringWithUTF8String:s
 std::optional<std::string> MacBundle::version() const {
     @autoreleasepool {
         id value = NSBundle.mainBundle.infoDictionary[@"CFBundleShortVersionString"];
-        InfoValue info{value != nil, [value isKindOfClass:[NSString class]], {}};
+        // BOOL is a signed char on Intel Macs, and braces do not narrow it to bool by themselves.
+        InfoValue info{value != nil, static_cast<bool>([value isKindOfClass:[NSString class]]), {}};
         if (info.isString) {
             const char* text = [(NSString*)value UTF8String];
             info.text = text ? text : "";

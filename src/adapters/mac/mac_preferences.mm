@@ -2,6 +2,7 @@
 
 #import <Foundation/Foundation.h>
 
+#include "adapters/mac/ns_utf8.h"
 #include "adapters/mac/plist_value.hpp"
 
 namespace scribbet::mac {
@@ -30,8 +31,7 @@ PlistValue dictionaryOf(NSDictionary* dict) {
     out.kind = PlistValue::Kind::dictionary;
     for (id key in dict) {
         if (![key isKindOfClass:[NSString class]]) continue;
-        const char* text = [(NSString*)key UTF8String];
-        if (text) out.members.emplace(text, plistOf(dict[key]));
+        if (auto text = utf8(key)) out.members.emplace(std::move(*text), plistOf(dict[key]));
     }
     return out;
 }
@@ -39,8 +39,9 @@ PlistValue dictionaryOf(NSDictionary* dict) {
 PlistValue plistOf(id value) {
     if ([value isKindOfClass:[NSNumber class]]) return numberOf(value);
     if ([value isKindOfClass:[NSString class]]) {
-        const char* text = [(NSString*)value UTF8String];
-        return text ? PlistValue::ofString(text) : PlistValue{};
+        // The exact bytes, so a text with a NUL in it reads back whole rather than cut there.
+        auto text = utf8(value);
+        return text ? PlistValue::ofString(std::move(*text)) : PlistValue{};
     }
     if ([value isKindOfClass:[NSArray class]]) return arrayOf(value);
     if ([value isKindOfClass:[NSDictionary class]]) return dictionaryOf(value);
@@ -61,7 +62,7 @@ id containerOf(const PlistValue& v) {
     }
     NSMutableDictionary* dict = [NSMutableDictionary dictionaryWithCapacity:v.members.size()];
     for (const auto& [key, member] : v.members) {
-        NSString* k = [NSString stringWithUTF8String:key.c_str()];
+        NSString* k = nsUtf8(key);
         id o = objectOf(member);
         if (!k || !o) return nil;
         dict[k] = o;
@@ -80,7 +81,7 @@ id objectOf(const PlistValue& v) {
     case PlistValue::Kind::real:
         return @(v.real);
     case PlistValue::Kind::string:
-        return [NSString stringWithUTF8String:v.text.c_str()];
+        return nsUtf8(v.text); // every byte: a C-string copy would end the text at its first NUL
     case PlistValue::Kind::array:
     case PlistValue::Kind::dictionary:
         return containerOf(v);
@@ -95,7 +96,7 @@ id objectOf(const PlistValue& v) {
 std::optional<nlohmann::json> MacPreferences::get(const std::string& key) const {
     std::lock_guard lock(mutex_);
     @autoreleasepool {
-        NSString* k = [NSString stringWithUTF8String:key.c_str()];
+        NSString* k = nsUtf8(key);
         if (!k) return std::nullopt;
         id value = [NSUserDefaults.standardUserDefaults objectForKey:k];
         if (!value) return std::nullopt;
@@ -106,7 +107,7 @@ std::optional<nlohmann::json> MacPreferences::get(const std::string& key) const 
 void MacPreferences::set(const std::string& key, const nlohmann::json& value) {
     std::lock_guard lock(mutex_);
     @autoreleasepool {
-        NSString* k = [NSString stringWithUTF8String:key.c_str()];
+        NSString* k = nsUtf8(key);
         if (!k) return;
         NSUserDefaults* defaults = NSUserDefaults.standardUserDefaults;
         if (value.is_null()) return [defaults removeObjectForKey:k];

@@ -2,6 +2,9 @@
 // UTF-8 across the Objective-C++ glue, for the .mm files only. Exact bytes in, so an
 // embedded NUL is kept (stringWithUTF8String: would stop there) and invalid UTF-8 is nil;
 // lossy out, so a text with a lone surrogate still comes through instead of vanishing.
+#ifndef __OBJC__
+#error "ns_utf8.h speaks NSString: include it from Objective-C++ (.mm) files only"
+#endif
 #import <Foundation/Foundation.h>
 
 #include <optional>
