@@ -45,7 +45,10 @@ void bringForward(const std::string& bundleId) {
         if (!app) return;
         // Since macOS 14 activation is cooperative: the active application (this one, when the
         // user pressed its button) has to let the other one come forward.
+        // An SDK older than 14 does not declare the call; the program then runs as it was built.
+#if __MAC_OS_X_VERSION_MAX_ALLOWED >= 140000
         if (@available(macOS 14.0, *)) [NSApp yieldActivationToApplication:app];
+#endif
         [app activateWithOptions:static_cast<NSApplicationActivationOptions>(activateWithNoOptions)];
     }
 }
