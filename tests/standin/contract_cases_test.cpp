@@ -277,7 +277,7 @@ std::string runCase(const Case& c) {
             if (kind == "span") {
                 const auto number = [&](const std::string& field) -> std::optional<double> {
                     const auto n = bindingAt(field, 0);
-                    if (n != field.size()) return std::nullopt;
+                    if (n == 0 || n != field.size()) return std::nullopt;
                     const auto it = bound.find(field.substr(1, n - 2));
                     return it == bound.end() ? std::nullopt : scribbet::whole::finite(it->second);
                 };
@@ -436,11 +436,13 @@ TEST(ContractCasesTest, ADepartingCaseIsNamedWithItsLine) {
                                 "exactly\tOK|1.2.4\n"
                                 "case\tspan\ngiven\tzoom\t50\ncall\tSCBT_Geom\n"
                                 "answer\tOK|*|*|{L}|*|{R}|*|*|*|*|*|*|*|*|*\n"
-                                "span\t{L}\t{R}\t960\n");
+                                "span\t{L}\t{R}\t960\n"
+                                "case\tspan of nothing\ncall\tSCBT_Version\nanswer\tOK|{V}\nspan\t\t{V}\t1\n");
     ASSERT_TRUE(p.faults.empty());
-    ASSERT_EQ(p.cases.size(), 3u);
+    ASSERT_EQ(p.cases.size(), 4u);
     EXPECT_EQ(runCase(p.cases[0]), "");
     EXPECT_EQ(runCase(p.cases[1]), "line 9: SCBT_Version answered \"OK|1.2.3\", not exactly \"OK|1.2.4\"");
     // At 50 % the slide is 480 points wide on the screen.
     EXPECT_EQ(runCase(p.cases[2]), "line 14: {R} - {L} is 480, not 960");
+    EXPECT_EQ(runCase(p.cases[3]), "line 18: a span of names not bound to numbers, or without a number");
 }
