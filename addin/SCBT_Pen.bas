@@ -579,7 +579,7 @@ End Function
 ' A new file name in a folder PowerPoint's sandbox may write: its own temporary folder.
 Private Function ScratchFile(ByVal extension As String) As String
     Dim folder As String, sep As String
-    sep = Application.PathSeparator
+    sep = SCBT_Text.PathSeparator()
     folder = Environ$("TMPDIR")
     If Len(folder) = 0 Then folder = Environ$("HOME") & sep & "Library" & sep & "Caches"
     If Right$(folder, 1) = sep Then folder = Left$(folder, Len(folder) - 1)

@@ -64,7 +64,7 @@ Private Function CasesBesideAddin() As String
     On Error Resume Next
     For Each ai In Application.AddIns
         If LCase$(Left$(ai.Name, 8)) = "scribbet" Then
-            CasesBesideAddin = ai.Path & Application.PathSeparator & "contract.cases"
+            CasesBesideAddin = ai.Path & SCBT_Text.PathSeparator() & "contract.cases"
             Exit Function
         End If
     Next ai
@@ -72,7 +72,7 @@ Private Function CasesBesideAddin() As String
     ' the file beside that presentation.
     If Application.Presentations.Count > 0 Then
         If Len(Application.ActivePresentation.Path) > 0 Then
-            CasesBesideAddin = Application.ActivePresentation.Path & Application.PathSeparator & "contract.cases"
+            CasesBesideAddin = Application.ActivePresentation.Path & SCBT_Text.PathSeparator() & "contract.cases"
         End If
     End If
 End Function

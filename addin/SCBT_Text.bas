@@ -163,6 +163,15 @@ Public Function HexValue(ByVal digits As String) As Double
     HexValue = total
 End Function
 
+' The folder separator of file paths (Application.PathSeparator is Excel's and Word's, not PowerPoint's).
+Public Function PathSeparator() As String
+#If Mac Then
+    PathSeparator = "/"
+#Else
+    PathSeparator = "\"
+#End If
+End Function
+
 ' A text made safe to stand inside one field of an answer: no "|", TAB or line breaks.
 Public Function OneField(ByVal s As String) As String
     s = Replace(s, "|", "/")
