@@ -233,5 +233,88 @@ class TheMacrosCheckBeforeTheyTouchPowerPoint(unittest.TestCase):
                          'ERR|This copy of the add-in has no address for the "support" link.')
 
 
+# The stand-in's own parser, built from its source for the comparison below.
+PARSER_MAIN = r"""
+#include "path_text.hpp"
+#include <iostream>
+#include <string>
+using namespace scribbet::standin;
+int main() {
+    std::string line;
+    std::cout.precision(17);
+    while (std::getline(std::cin, line)) {
+        std::string t;
+        for (size_t i = 0; i < line.size(); ++i) {
+            if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == 'n') t += '\n', ++i;
+            else t += line[i];
+        }
+        auto r = parsePath(t);
+        if (!r.ok()) { std::cout << "ERR " << r.error << "\n"; continue; }
+        std::cout << "OK";
+        for (auto& s : r.subpaths) {
+            std::cout << " [" << s.start.x << "," << s.start.y << (s.closed ? " Z" : "");
+            for (auto& g : s.segments) {
+                if (g.kind == Segment::Kind::cubic) std::cout << " C" << g.c1.x << "," << g.c1.y << "," << g.c2.x << "," << g.c2.y;
+                std::cout << " " << g.to.x << "," << g.to.y;
+            }
+            std::cout << "]";
+        }
+        std::cout << "\n";
+    }
+}
+"""
+
+
+def vba_parse_line(text):
+    result = parse(text)
+    if isinstance(result, str):
+        return "ERR " + result
+    g = lambda v: "%.17g" % v
+    out = "OK"
+    for (x, y), segs, closed in result:
+        out += f" [{g(x)},{g(y)}" + (" Z" if closed else "")
+        for seg in segs:
+            if seg[0]:
+                out += " C" + ",".join(g(v) for v in seg[1:5])
+            out += f" {g(seg[-2])},{g(seg[-1])}"
+        out += "]"
+    return out
+
+
+class TheAddInReadsPathsAsTheStandInDoes(unittest.TestCase):
+    """Thousands of path texts, sound and broken, through the add-in's parser and through the
+    stand-in's (compiled from standin/path_text.cpp): the same parts or the same sentence."""
+
+    def test_random_texts_agree(self):
+        import os
+        import shutil
+        import subprocess
+        import tempfile
+        compiler = os.environ.get("CXX") or shutil.which("c++") or shutil.which("g++")
+        self.assertTrue(compiler, "a C++ compiler is needed to build the stand-in's parser")
+        with tempfile.TemporaryDirectory() as tmp:
+            main = Path(tmp) / "parse.cpp"
+            main.write_text(PARSER_MAIN)
+            exe = Path(tmp) / "parse"
+            subprocess.run([compiler, "-std=c++20", "-O1", f"-I{ROOT / 'standin'}", f"-I{ROOT / 'src'}", str(main),
+                            str(ROOT / "standin/path_text.cpp"), "-o", str(exe)], check=True)
+            rng = random.Random(11)
+            atoms = ["M", "L", "C", "Z", "m", "l", "z", "Q", " ", " ", ",", "1", "2.5", "-3", "+4", ".5", "5.", "1e2",
+                     "1e", "-", ".", "1.5.5", "10-5", "1e999", "2000000", "\t", "\\n", "#", "e", "0", "NaN", "x",
+                     "L 1 2", "C 1 2 3 4 5 6", "Z M 0 0", "L 3,4"]
+            texts = []
+            for _ in range(1500):
+                t = "M 1 2 " if rng.random() < 0.7 else ""
+                t += "".join(rng.choice(atoms) + rng.choice(["", " "]) for _ in range(rng.randint(0, 14)))
+                texts.append(t)
+            out = subprocess.run([str(exe)], input="\n".join(texts) + "\n", capture_output=True, text=True,
+                                 check=True).stdout.split("\n")
+            parsed = 0
+            for text, want in zip(texts, out):
+                self.assertEqual(vba_parse_line(text.replace("\\n", "\n")), want, repr(text))
+                parsed += want.startswith("OK")
+            self.assertGreater(parsed, 20)  # sound texts are among them, not only faults
+
+
 if __name__ == "__main__":
     unittest.main()
