@@ -211,6 +211,7 @@ End Function
 Private Function RunCase(ByVal caseName As String, lines() As String, ByVal first As Long, ByVal last As Long) As String
     Dim i As Long, fields() As String, key As String, answer As String, problem As String
     Dim pres As Presentation, userWindow As DocumentWindow, haveAnswer As Boolean, lineNo As Long
+    Dim canRun As Boolean
 
     ' Every given must be one PowerPoint can be set to before anything is opened.
     For i = first To last
@@ -219,7 +220,12 @@ Private Function RunCase(ByVal caseName As String, lines() As String, ByVal firs
             If fields(0) = "given" Then
                 key = ""
                 If UBound(fields) >= 1 Then key = Unescape(fields(1))
-                If UBound(fields) < 2 Or Not CanSet(key) Then
+                If UBound(fields) < 2 Then
+                    canRun = False
+                Else
+                    canRun = CanSet(key, Unescape(fields(2)))
+                End If
+                If Not canRun Then
                     RunCase = "SKIPPED case " & caseName & ": it sets " & key & ", which the self-test cannot set in PowerPoint."
                     Exit Function
                 End If
@@ -276,11 +282,21 @@ Private Function Printable(ByVal s As String) As String
     Printable = Replace(Replace(Replace(s, "\", "\\"), vbTab, "\t"), vbLf, "\n")
 End Function
 
-' The keys of the stand-in's state that a PowerPoint window and presentation can be set to.
-Private Function CanSet(ByVal key As String) As Boolean
+' Whether a PowerPoint window and presentation can be set as the stand-in's `key` is set to
+' `value`: the window's place, the zoom, Fit, the current slide, the slide count (not a list
+' of slides with their shapes) and the slide size.
+Private Function CanSet(ByVal key As String, ByVal value As String) As Boolean
+    Dim n() As Double, count As Long
+    count = ReadNumbers(value, n)
     Select Case key
-        Case "window", "zoom", "fit", "slide", "slides", "slideSize"
-            CanSet = True
+        Case "window"
+            CanSet = count = 4
+        Case "zoom", "slide", "slides"
+            CanSet = count = 1
+        Case "slideSize"
+            CanSet = count = 2
+        Case "fit"
+            CanSet = value = "true" Or value = "false"
     End Select
 End Function
 

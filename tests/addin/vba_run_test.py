@@ -173,6 +173,26 @@ class ContractPatterns(unittest.TestCase):
         self.assertFalse(self.matches("{y}|{y}", "7|8"))
         self.assertEqual(run("SCBT_SelfTest", "Substitute", "{y}"), "{y}")  # a failed match binds nothing
 
+    def test_the_given_keys_powerpoint_can_be_set_to(self):
+        for key, value in [("window", "0,40,1200,800"), ("zoom", "75"), ("fit", "false"), ("slide", "2"),
+                           ("slides", "5"), ("slideSize", "720,540")]:
+            self.assertTrue(run("SCBT_SelfTest", "CanSet", key, value), key)
+        for key, value in [("scroll", "0.5,0.25"), ("split", "70"), ("units", "pixels"), ("theme", "#000000"),
+                           ("slides", '[{"id": 256}]'), ("fit", "yes"), ("window", "1,2,3"), ("link.upgrade", "soon")]:
+            self.assertFalse(run("SCBT_SelfTest", "CanSet", key, value), key)
+
+    def test_cases_it_cannot_set_up_are_skipped_by_name(self):
+        text = ("# the add-in's contract\n\ncase\tscrolled\ngiven\tscroll\t0.5,0.25\ncall\tSCBT_Geom\nanswer\tOK|*\n"
+                "case\tpixels\r\ngiven\tzoom\t75\r\ngiven\tunits\tpixels\r\ncall\tSCBT_Where\r\n")
+        report = run("SCBT_SelfTest", "RunAll", text)
+        self.assertEqual(report.split("\n"), [
+            "OK|0 of 2 contract cases passed in PowerPoint, 0 failed and 2 were skipped.",
+            "SKIPPED case scrolled: it sets scroll, which the self-test cannot set in PowerPoint.",
+            "SKIPPED case pixels: it sets units, which the self-test cannot set in PowerPoint."])
+        # A case it can set up goes on to make its scratch presentation in PowerPoint.
+        with self.assertRaisesRegex(vba_subset.VbUnknown, "Application"):
+            run("SCBT_SelfTest", "RunAll", "case\tplain\ncall\tSCBT_Version\nanswer\tOK|*\n")
+
     def test_escapes_in_other_fields(self):
         self.assertEqual(run("SCBT_SelfTest", "Unescape", "a\\tb\\nc\\\\d\\x"), "a\tb\nc\\d\\x")
 
