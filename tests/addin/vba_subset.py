@@ -554,21 +554,21 @@ class VM:
             p.body, _ = parse_block(p.lines, 0, None)
         f = Frame(p.module, p)
         byref = {}
-        for i, spec in enumerate(p.params):
-            name = spec["name"].lower()
-            f.kinds[name] = spec["kind"]
+        for i, param in enumerate(p.params):
+            name = param["name"].lower()
+            f.kinds[name] = param["kind"]
             if i < len(args):
                 a = args[i]
-                if isinstance(a, Ref) and not spec["byval"]:
+                if isinstance(a, Ref) and not param["byval"]:
                     byref[name] = a
                     continue
                 value = a.get() if isinstance(a, Ref) else a
-            elif spec["optional"]:
-                value = self.eval(parse_expr(spec["default"]), f) if spec["default"] else default(spec["kind"], self.types)
+            elif param["optional"]:
+                value = self.eval(parse_expr(param["default"]), f) if param["default"] else default(param["kind"], self.types)
             else:
                 raise VbError(449, f"Argument not optional: {p.name}")
-            f.vars[name] = copy_value(value) if spec["array"] or isinstance(value, (Array, Record)) else \
-                coerce(spec["kind"], value, self.types)
+            f.vars[name] = copy_value(value) if param["array"] or isinstance(value, (Array, Record)) else \
+                coerce(param["kind"], value, self.types)
         f.byref = byref
         if p.kind == "Function":
             f.vars[p.name.lower()] = default(p.returns, self.types)
