@@ -1,0 +1,613 @@
+Attribute VB_Name = "SCBT_Pen"
+Option Explicit
+
+' Scribbet's macros in PowerPoint. Scribbet runs each one by an Apple event ("SCBT_Pen." and
+' the macro's name, its arguments as texts) and reads the text it returns: "OK", "OK|" and
+' fields, or "ERR|" and one sentence that Scribbet shows the user. Every macro checks what it
+' is given before it changes anything, and a macro that fails part way undoes what it did.
+' Numbers go out with a decimal point whatever the Mac's region says (SCBT_Text.Num).
+
+' Stamped from Scribbet's own version when the add-in is packaged, so that Scribbet can tell
+' an add-in of another release. (Not named after the macro SCBT_Version: VBA refuses a
+' constant and a procedure of one name in one module.)
+Private Const ADDIN_VERSION As String = "0.1.0"
+
+Private Const MAX_PICTURE_WIDTH As Double = 8192
+Private Const MAX_LINE_WEIGHT As Double = 1584 ' the heaviest outline PowerPoint allows
+
+' Where the drawing page's "upgrade" and "support" links lead; empty until this copy of the
+' add-in is given an address (SCBT_SetLink).
+Private Const UPGRADE_ADDRESS As String = ""
+Private Const SUPPORT_ADDRESS As String = ""
+
+' How a shape's outline or inside is coloured: "#RRGGBB", "#RRGGBBAA" (AA the opacity),
+' "theme:N" (the N-th theme colour, 1-12, kept linked to the theme) or "none".
+Private Const PAINT_NONE As Long = 0
+Private Const PAINT_RGB As Long = 1
+Private Const PAINT_THEME As Long = 2
+
+Private Type Paint
+    kind As Long
+    colour As Long  ' as RGB() makes it, for PAINT_RGB
+    opacity As Long ' 0-255, for PAINT_RGB
+    theme As Long   ' 1-12, the MsoThemeColorIndex of the colour, for PAINT_THEME
+End Type
+
+' The links the page may ask for, and where they lead ("" when not known yet).
+Private mLinkIds() As String
+Private mLinkAddresses() As String
+Private mLinkCount As Long
+
+' ---------------------------------------------------------------------------------------
+' The macros
+
+' Where the current slide lies on the screen and how PowerPoint shows it, as "|"-separated
+' numbers: slide width and height (points); the slide's left, top, right and bottom on the
+' screen (as PointsToScreenPixelsX/Y give them); the zoom; the window's left, top, width and
+' height; the slide's identifier; Fit (1 or 0); the slide pane's share of the height.
+Public Function SCBT_Geom() As String
+    SCBT_Geom = GeometryAnswer()
+End Function
+
+' The same answer; Scribbet polls it while PowerPoint settles after a zoom change.
+Public Function SCBT_Where() As String
+    SCBT_Where = GeometryAnswer()
+End Function
+
+' Sets the active window's view to Fit and answers "OK|" and the zoom it shows then.
+Public Function SCBT_Zoom(ByVal how As String) As String
+    Dim win As DocumentWindow, sld As Slide, problem As String
+    If SCBT_Text.TrimBlank(how) <> "fit" Then
+        SCBT_Zoom = Refuse("The add-in cannot set the zoom to """ & how & """.")
+        Exit Function
+    End If
+    problem = FindView(win, sld)
+    If Len(problem) > 0 Then
+        SCBT_Zoom = Refuse(problem)
+        Exit Function
+    End If
+    On Error GoTo Failed
+    win.View.ZoomToFit = msoTrue
+    SCBT_Zoom = "OK|" & SCBT_Text.Num(win.View.Zoom)
+    Exit Function
+Failed:
+    SCBT_Zoom = Refuse("PowerPoint did not set the view to Fit (" & Reason() & ").")
+End Function
+
+Public Function SCBT_Version() As String
+    SCBT_Version = "OK|" & ADDIN_VERSION
+End Function
+
+' The current slide as a PNG picture `pixels` wide: "OK|" slide number|width|height (points)|
+' the picture in Base64.
+Public Function SCBT_Slide(ByVal pixels As String) As String
+    Dim win As DocumentWindow, sld As Slide, problem As String
+    Dim pictureW As Double, pictureH As Double, slideW As Double, slideH As Double
+    Dim file As String, data() As Byte, count As Long
+
+    If Not SCBT_Text.ReadWhole(SCBT_Text.TrimBlank(pixels), pictureW) Then pictureW = 0
+    If pictureW < 1 Or pictureW > MAX_PICTURE_WIDTH Then
+        SCBT_Slide = Refuse("The picture width must be a whole number of pixels from 1 to 8192.")
+        Exit Function
+    End If
+    problem = FindView(win, sld)
+    If Len(problem) > 0 Then
+        SCBT_Slide = Refuse(problem)
+        Exit Function
+    End If
+
+    On Error GoTo Failed
+    slideW = win.Presentation.PageSetup.SlideWidth
+    slideH = win.Presentation.PageSetup.SlideHeight
+    pictureH = Int(pictureW * slideH / slideW + 0.5)
+    If pictureH > MAX_PICTURE_WIDTH Then
+        SCBT_Slide = Refuse("The slide picture would be more than 8192 pixels tall.")
+        Exit Function
+    End If
+    If pictureH < 1 Then pictureH = 1
+
+    file = ScratchFile("png")
+    sld.Export file, "PNG", CLng(pictureW), CLng(pictureH)
+    count = ReadFileBytes(file, data)
+    RemoveFile file
+    If count <= 0 Then
+        SCBT_Slide = Refuse("The slide picture could not be made.")
+        Exit Function
+    End If
+    SCBT_Slide = "OK|" & Trim$(Str$(sld.SlideIndex)) & "|" & SCBT_Text.Num(slideW) & "|" & _
+                 SCBT_Text.Num(slideH) & "|" & SCBT_Base64.Encode(data, count)
+    Exit Function
+Failed:
+    problem = Reason()
+    If Len(file) > 0 Then RemoveFile file
+    SCBT_Slide = Refuse("The slide picture could not be made (" & problem & ").")
+End Function
+
+' The twelve theme colours of the current slide's master as #RRGGBB, "|"-separated: dark 1,
+' light 1, dark 2, light 2, accent 1-6, hyperlink, followed hyperlink.
+Public Function SCBT_Theme() As String
+    Dim win As DocumentWindow, sld As Slide, problem As String
+    Dim scheme As ThemeColorScheme, i As Long, out As String
+    problem = FindView(win, sld)
+    If Len(problem) > 0 Then
+        SCBT_Theme = Refuse(problem)
+        Exit Function
+    End If
+    Set scheme = SlideColours(sld)
+    If scheme Is Nothing Then
+        SCBT_Theme = Refuse("PowerPoint did not give the slide's theme colours.")
+        Exit Function
+    End If
+    On Error GoTo Failed
+    For i = 1 To 12 ' msoThemeDark1 ... msoThemeFollowedHyperlink
+        If i > 1 Then out = out & "|"
+        out = out & SCBT_Text.HexColour(scheme.Colors(i).RGB)
+    Next i
+    SCBT_Theme = "OK|" & out
+    Exit Function
+Failed:
+    SCBT_Theme = Refuse("PowerPoint did not give the slide's theme colours (" & Reason() & ").")
+End Function
+
+' Places the drawing: each subpath of `pathText` becomes one freeform on the slide whose
+' identifier is `slideId` (the current slide when empty), outlined with `stroke` at
+' `lineWidth` points and filled with `fill`; then the shapes whose identifiers `replaceIds`
+' lists (comma-separated) are removed. A blank path with shapes to replace only removes them.
+' Everything is checked before the slide changes. Answers "OK|" and the count, then a line
+' per placed shape: k (the subpath's place, from 0), name, id, left, top, width, height,
+' rotation, flipped horizontally, flipped vertically (TAB-separated).
+Public Function SCBT_Insert(ByVal pathText As String, ByVal stroke As String, ByVal lineWidth As String, _
+                            ByVal fill As String, ByVal replaceIds As String, ByVal slideId As String) As String
+    Dim parts() As PathPart, partCount As Long, problem As String
+    Dim strokePaint As Paint, fillPaint As Paint, weight As Double
+    Dim sld As Slide, doomed As Collection
+
+    ' No path but shapes to replace: the drawing's items were deleted, so their shapes go and
+    ' nothing new comes. With nothing to replace either, an empty path is refused as text.
+    If HasOtherThan(pathText, " " & vbTab & vbCr & vbLf & Chr$(12)) Or _
+       Not HasOtherThan(replaceIds, " " & vbTab & vbCr & vbLf & ",") Then
+        problem = SCBT_Path.Parse(pathText, parts, partCount)
+        If Len(problem) > 0 Then
+            SCBT_Insert = Refuse(problem)
+            Exit Function
+        End If
+    End If
+    If Not ReadPaint(SCBT_Text.TrimBlank(stroke), strokePaint) Then
+        SCBT_Insert = Refuse("The outline colour """ & stroke & """ is not one the add-in knows.")
+        Exit Function
+    End If
+    If Not ReadPaint(SCBT_Text.TrimBlank(fill), fillPaint) Then
+        SCBT_Insert = Refuse("The fill colour """ & fill & """ is not one the add-in knows.")
+        Exit Function
+    End If
+    If Not SCBT_Text.ReadDecimal(SCBT_Text.TrimBlank(lineWidth), weight) Then weight = -1
+    If weight < 0 Or weight > MAX_LINE_WEIGHT Then
+        SCBT_Insert = Refuse("The line width """ & lineWidth & """ is not a number of points from 0 to 1584.")
+        Exit Function
+    End If
+    problem = FindSlide(SCBT_Text.TrimBlank(slideId), sld)
+    If Len(problem) > 0 Then
+        SCBT_Insert = Refuse(problem)
+        Exit Function
+    End If
+    Set doomed = New Collection
+    problem = FindReplaced(sld, replaceIds, doomed)
+    If Len(problem) > 0 Then
+        SCBT_Insert = Refuse(problem)
+        Exit Function
+    End If
+    SCBT_Insert = PlaceParts(sld, parts, partCount, strokePaint, weight, fillPaint, doomed)
+End Function
+
+' What the drawing page's link `linkId` ("upgrade", "support") does: opens its address in
+' the browser through the ribbon helper and answers "OK|opened"; when the helper cannot,
+' answers "OK|soon|" and a note telling the user where to go.
+Public Function SCBT_LinkQuery(ByVal linkId As String) As String
+    Dim address As String, i As Long
+    i = LinkIndex(linkId)
+    If i = 0 Then
+        SCBT_LinkQuery = Refuse("The add-in has no link called """ & linkId & """.")
+        Exit Function
+    End If
+    address = mLinkAddresses(i)
+    If Len(address) = 0 Then
+        SCBT_LinkQuery = Refuse("This copy of the add-in has no address for the """ & linkId & """ link.")
+        Exit Function
+    End If
+    If OpenAddress(address) Then
+        SCBT_LinkQuery = "OK|opened"
+    Else
+        SCBT_LinkQuery = "OK|soon|Open " & SCBT_Text.OneField(address) & " in your browser."
+    End If
+End Function
+
+' Gives the link `linkId` an address (or a new one), for SCBT_LinkQuery.
+Public Sub SCBT_SetLink(ByVal linkId As String, ByVal address As String)
+    Dim i As Long
+    i = LinkIndex(linkId)
+    If i = 0 Then
+        mLinkCount = mLinkCount + 1
+        ReDim Preserve mLinkIds(1 To mLinkCount)
+        ReDim Preserve mLinkAddresses(1 To mLinkCount)
+        i = mLinkCount
+        mLinkIds(i) = linkId
+    End If
+    mLinkAddresses(i) = address
+End Sub
+
+' ---------------------------------------------------------------------------------------
+' The window, the slide and the answers
+
+Private Function Refuse(ByVal sentence As String) As String
+    Refuse = "ERR|" & sentence
+End Function
+
+' The last error's description, fit to stand inside a sentence.
+Private Function Reason() As String
+    Dim s As String
+    s = SCBT_Text.TrimBlank(SCBT_Text.OneField(Err.Description))
+    Do While Right$(s, 1) = "."
+        s = Left$(s, Len(s) - 1)
+    Loop
+    If Len(s) = 0 Then s = "error " & Trim$(Str$(Err.Number))
+    Reason = s
+End Function
+
+' The active document window and the slide it shows, or the sentence saying why there are
+' none: no presentation, no window, or a view other than Normal.
+Private Function FindView(ByRef win As DocumentWindow, ByRef sld As Slide) As String
+    Dim kind As Long
+    On Error GoTo NoWindow
+    If Application.Presentations.Count = 0 Then
+        FindView = "There is no presentation open in PowerPoint."
+        Exit Function
+    End If
+    If Application.Windows.Count = 0 Then
+        FindView = "PowerPoint has no window showing a presentation."
+        Exit Function
+    End If
+    Set win = Application.ActiveWindow
+    kind = win.ViewType
+    If kind <> ppViewNormal And kind <> ppViewSlide Then
+        FindView = "PowerPoint's window is not in Normal view: choose View > Normal to draw on a slide."
+        Exit Function
+    End If
+    Set sld = ShownSlide(win)
+    If sld Is Nothing Then FindView = "There is no slide showing in PowerPoint's window."
+    Exit Function
+NoWindow:
+    FindView = "PowerPoint has no window showing a presentation."
+End Function
+
+' The slide a Normal-view window shows. View.Slide fails while another pane (thumbnails,
+' notes) has the focus; the selection's slide is the same slide then.
+Private Function ShownSlide(ByVal win As DocumentWindow) As Slide
+    Dim sld As Slide
+    On Error Resume Next
+    Set sld = win.View.Slide
+    If sld Is Nothing Then
+        Err.Clear
+        Set sld = win.Selection.SlideRange(1)
+    End If
+    On Error GoTo 0
+    Set ShownSlide = sld
+End Function
+
+Private Function GeometryAnswer() As String
+    Dim win As DocumentWindow, sld As Slide, problem As String
+    Dim w As Double, h As Double, out As String, fit As String
+    problem = FindView(win, sld)
+    If Len(problem) > 0 Then
+        GeometryAnswer = Refuse(problem)
+        Exit Function
+    End If
+    On Error GoTo Failed
+    w = win.Presentation.PageSetup.SlideWidth
+    h = win.Presentation.PageSetup.SlideHeight
+    out = SCBT_Text.Num(w) & "|" & SCBT_Text.Num(h)
+    out = out & "|" & SCBT_Text.Num(win.PointsToScreenPixelsX(0)) & "|" & SCBT_Text.Num(win.PointsToScreenPixelsY(0))
+    out = out & "|" & SCBT_Text.Num(win.PointsToScreenPixelsX(w)) & "|" & SCBT_Text.Num(win.PointsToScreenPixelsY(h))
+    out = out & "|" & SCBT_Text.Num(win.View.Zoom)
+    out = out & "|" & SCBT_Text.Num(win.Left) & "|" & SCBT_Text.Num(win.Top)
+    out = out & "|" & SCBT_Text.Num(win.Width) & "|" & SCBT_Text.Num(win.Height)
+    fit = "0"
+    If win.View.ZoomToFit = msoTrue Then fit = "1"
+    out = out & "|" & Trim$(Str$(sld.SlideID)) & "|" & fit & "|" & SCBT_Text.Num(SlidePaneShare(win))
+    GeometryAnswer = "OK|" & out
+    Exit Function
+Failed:
+    GeometryAnswer = Refuse("PowerPoint did not say where the slide is (" & Reason() & ").")
+End Function
+
+' The slide pane's percentage of the window's height (the rest is the notes pane); 100 when
+' PowerPoint does not say.
+Private Function SlidePaneShare(ByVal win As DocumentWindow) As Double
+    Dim share As Double
+    share = 100
+    On Error Resume Next
+    share = win.SplitVertical
+    On Error GoTo 0
+    If share <= 0 Or share > 100 Then share = 100
+    SlidePaneShare = share
+End Function
+
+' The theme colours of the slide's master, or of the slide itself when its master gives none.
+Private Function SlideColours(ByVal sld As Slide) As ThemeColorScheme
+    Dim scheme As ThemeColorScheme
+    On Error Resume Next
+    Set scheme = sld.Master.Theme.ThemeColorScheme
+    If scheme Is Nothing Then
+        Err.Clear
+        Set scheme = sld.ThemeColorScheme
+    End If
+    On Error GoTo 0
+    Set SlideColours = scheme
+End Function
+
+' The slide with the identifier `idText`, or the current slide when it is empty; otherwise
+' the sentence saying why there is none.
+Private Function FindSlide(ByVal idText As String, ByRef sld As Slide) As String
+    Dim win As DocumentWindow, id As Double
+    If Len(idText) = 0 Then
+        FindSlide = FindView(win, sld)
+        Exit Function
+    End If
+    If Application.Presentations.Count = 0 Then
+        FindSlide = "There is no presentation open in PowerPoint."
+        Exit Function
+    End If
+    If SCBT_Text.ReadWhole(idText, id) Then
+        If id >= 1 And id <= 2147483647# Then
+            On Error Resume Next
+            Set sld = Application.ActivePresentation.Slides.FindBySlideID(CLng(id))
+            On Error GoTo 0
+        End If
+    End If
+    If sld Is Nothing Then FindSlide = "There is no slide with the identifier " & idText & "."
+End Function
+
+' The shapes `listText` names (identifiers, comma-separated) on `sld`, each once, into
+' `found`; or the sentence naming the first that is not there.
+Private Function FindReplaced(ByVal sld As Slide, ByVal listText As String, ByVal found As Collection) As String
+    Dim pieces() As String, i As Long, piece As String, id As Double, shp As Shape, seen As String
+    pieces = Split(listText, ",")
+    seen = ","
+    For i = LBound(pieces) To UBound(pieces)
+        piece = SCBT_Text.TrimBlank(pieces(i))
+        If Len(piece) > 0 Then
+            Set shp = Nothing
+            If SCBT_Text.ReadWhole(piece, id) Then Set shp = ShapeById(sld, id)
+            If shp Is Nothing Then
+                FindReplaced = "There is no shape with the identifier " & piece & " on that slide."
+                Exit Function
+            End If
+            If InStr(1, seen, "," & Trim$(Str$(shp.Id)) & ",", vbBinaryCompare) = 0 Then
+                found.Add shp
+                seen = seen & Trim$(Str$(shp.Id)) & ","
+            End If
+        End If
+    Next i
+End Function
+
+Private Function ShapeById(ByVal sld As Slide, ByVal id As Double) As Shape
+    Dim shp As Shape
+    For Each shp In sld.Shapes
+        If shp.Id = id Then
+            Set ShapeById = shp
+            Exit Function
+        End If
+    Next shp
+End Function
+
+' Adds the freeforms, then removes the replaced shapes. When PowerPoint fails part way,
+' the shapes this call added are deleted again and nothing else has changed.
+Private Function PlaceParts(ByVal sld As Slide, parts() As PathPart, ByVal partCount As Long, _
+                            ByRef strokePaint As Paint, ByVal weight As Double, ByRef fillPaint As Paint, _
+                            ByVal doomed As Collection) As String
+    Dim added As Collection, shp As Shape, k As Long, lines As String, why As String
+    Set added = New Collection
+    On Error GoTo Failed
+    For k = 1 To partCount
+        Set shp = BuildPart(sld, parts(k))
+        added.Add shp
+        StyleOutline shp, strokePaint, weight
+        StyleFill shp, fillPaint
+        lines = lines & vbLf & PlacedLine(k - 1, shp)
+    Next k
+    On Error GoTo 0
+    ' The old shapes go only once the new ones are in. One that PowerPoint will not delete
+    ' stays beside its replacement: the drawing is not lost, and the user can remove it.
+    On Error Resume Next
+    For Each shp In doomed
+        shp.Delete
+    Next shp
+    On Error GoTo 0
+    PlaceParts = "OK|" & Trim$(Str$(partCount)) & lines
+    Exit Function
+Failed:
+    why = Reason()
+    Resume Undo ' leaves the error handler, so that a failing delete below is only skipped
+Undo:
+    On Error Resume Next
+    For Each shp In added
+        shp.Delete
+    Next shp
+    On Error GoTo 0
+    PlaceParts = Refuse("PowerPoint could not place the drawing (" & why & ").")
+End Function
+
+' One subpath as a freeform: lines as line segments, each C as one cubic segment with its
+' two control points; a closed subpath ends where it began, which closes the freeform.
+Private Function BuildPart(ByVal sld As Slide, ByRef part As PathPart) As Shape
+    Dim builder As FreeformBuilder, i As Long, lastX As Double, lastY As Double
+    Set builder = sld.Shapes.BuildFreeform(msoEditingCorner, part.startX, part.startY)
+    For i = 1 To part.segCount
+        If part.segs(i).curve Then
+            builder.AddNodes msoSegmentCurve, msoEditingCorner, part.segs(i).x1, part.segs(i).y1, _
+                             part.segs(i).x2, part.segs(i).y2, part.segs(i).x, part.segs(i).y
+        Else
+            builder.AddNodes msoSegmentLine, msoEditingAuto, part.segs(i).x, part.segs(i).y
+        End If
+        lastX = part.segs(i).x
+        lastY = part.segs(i).y
+    Next i
+    If part.closed And (lastX <> part.startX Or lastY <> part.startY) Then
+        builder.AddNodes msoSegmentLine, msoEditingAuto, part.startX, part.startY
+    End If
+    Set BuildPart = builder.ConvertToShape
+End Function
+
+Private Sub StyleOutline(ByVal shp As Shape, ByRef p As Paint, ByVal weight As Double)
+    ' A 0-point outline draws nothing; PowerPoint would show its thinnest line instead.
+    If p.kind = PAINT_NONE Or weight = 0 Then
+        shp.Line.Visible = msoFalse
+        Exit Sub
+    End If
+    shp.Line.Visible = msoTrue
+    shp.Line.Weight = weight
+    If p.kind = PAINT_THEME Then
+        shp.Line.ForeColor.ObjectThemeColor = p.theme
+        shp.Line.Transparency = 0
+    Else
+        shp.Line.ForeColor.RGB = p.colour
+        shp.Line.Transparency = 1 - p.opacity / 255
+    End If
+End Sub
+
+Private Sub StyleFill(ByVal shp As Shape, ByRef p As Paint)
+    If p.kind = PAINT_NONE Then
+        shp.Fill.Visible = msoFalse
+        Exit Sub
+    End If
+    shp.Fill.Visible = msoTrue
+    shp.Fill.Solid
+    If p.kind = PAINT_THEME Then
+        shp.Fill.ForeColor.ObjectThemeColor = p.theme
+        shp.Fill.Transparency = 0
+    Else
+        shp.Fill.ForeColor.RGB = p.colour
+        shp.Fill.Transparency = 1 - p.opacity / 255
+    End If
+End Sub
+
+Private Function PlacedLine(ByVal k As Long, ByVal shp As Shape) As String
+    Dim flipH As String, flipV As String
+    flipH = "0"
+    flipV = "0"
+    If shp.HorizontalFlip = msoTrue Then flipH = "1"
+    If shp.VerticalFlip = msoTrue Then flipV = "1"
+    PlacedLine = Trim$(Str$(k)) & vbTab & OneLine(shp.Name) & vbTab & Trim$(Str$(shp.Id)) & vbTab & _
+                 SCBT_Text.Num(shp.Left) & vbTab & SCBT_Text.Num(shp.Top) & vbTab & _
+                 SCBT_Text.Num(shp.Width) & vbTab & SCBT_Text.Num(shp.Height) & vbTab & _
+                 SCBT_Text.Num(shp.Rotation) & vbTab & flipH & vbTab & flipV
+End Function
+
+' A shape's name inside one TAB-separated field of one line.
+Private Function OneLine(ByVal s As String) As String
+    OneLine = Replace(Replace(Replace(s, vbTab, " "), vbCr, " "), vbLf, " ")
+End Function
+
+Private Function ReadPaint(ByVal text As String, ByRef p As Paint) As Boolean
+    Dim n As Double, v As Double
+    p.kind = PAINT_NONE
+    p.opacity = 255
+    If LCase$(text) = "none" Then
+        ReadPaint = True
+    ElseIf Len(text) > 6 And LCase$(Left$(text, 6)) = "theme:" Then
+        If SCBT_Text.ReadWhole(Mid$(text, 7), n) Then
+            If n >= 1 And n <= 12 Then
+                p.kind = PAINT_THEME
+                p.theme = CLng(n) ' msoThemeColorDark1 (1) ... msoThemeColorFollowedHyperlink (12)
+                ReadPaint = True
+            End If
+        End If
+    ElseIf (Len(text) = 7 Or Len(text) = 9) And Left$(text, 1) = "#" Then
+        v = SCBT_Text.HexValue(Mid$(text, 2, 6))
+        If v >= 0 Then
+            p.kind = PAINT_RGB
+            p.colour = RGB(Int(v / 65536) Mod 256, Int(v / 256) Mod 256, v - Int(v / 256) * 256)
+            If Len(text) = 9 Then p.opacity = SCBT_Text.HexValue(Mid$(text, 8, 2))
+            ReadPaint = p.opacity >= 0
+        End If
+    End If
+End Function
+
+' Whether `s` has a character that is not among `chars`.
+Private Function HasOtherThan(ByVal s As String, ByVal chars As String) As Boolean
+    Dim i As Long
+    For i = 1 To Len(s)
+        If InStr(1, chars, Mid$(s, i, 1), vbBinaryCompare) = 0 Then
+            HasOtherThan = True
+            Exit Function
+        End If
+    Next i
+End Function
+
+' ---------------------------------------------------------------------------------------
+' Links and files
+
+Private Function LinkIndex(ByVal linkId As String) As Long
+    Dim i As Long
+    If mLinkCount = 0 Then
+        mLinkCount = 2
+        ReDim mLinkIds(1 To 2)
+        ReDim mLinkAddresses(1 To 2)
+        mLinkIds(1) = "upgrade"
+        mLinkAddresses(1) = UPGRADE_ADDRESS
+        mLinkIds(2) = "support"
+        mLinkAddresses(2) = SUPPORT_ADDRESS
+    End If
+    For i = 1 To mLinkCount
+        If StrComp(mLinkIds(i), linkId, vbBinaryCompare) = 0 Then
+            LinkIndex = i
+            Exit Function
+        End If
+    Next i
+End Function
+
+' Opens an address in the browser through the ribbon helper (the add-in's sandbox lets it
+' reach other applications only through AppleScriptTask); false when that fails.
+Private Function OpenAddress(ByVal address As String) As Boolean
+#If Mac Then
+    On Error GoTo Failed
+    AppleScriptTask "Scribbet.scpt", "openLink", address
+    OpenAddress = True
+Failed:
+#End If
+End Function
+
+' A new file name in a folder PowerPoint's sandbox may write: its own temporary folder.
+Private Function ScratchFile(ByVal extension As String) As String
+    Dim folder As String, sep As String
+    sep = SCBT_Text.PathSeparator()
+    folder = Environ$("TMPDIR")
+    If Len(folder) = 0 Then folder = Environ$("HOME") & sep & "Library" & sep & "Caches"
+    If Right$(folder, 1) = sep Then folder = Left$(folder, Len(folder) - 1)
+    Randomize
+    ScratchFile = folder & sep & "scribbet-" & Trim$(Str$(Int(Timer * 1000))) & "-" & _
+                  Trim$(Str$(Int(Rnd * 1000000))) & "." & extension
+End Function
+
+' The file's bytes into `data` (from 0); answers how many, 0 when it cannot be read.
+Public Function ReadFileBytes(ByVal file As String, data() As Byte) As Long
+    Dim f As Integer, count As Long
+    f = FreeFile
+    On Error GoTo Failed
+    Open file For Binary Access Read As #f
+    count = LOF(f)
+    If count > 0 Then
+        ReDim data(0 To count - 1)
+        Get #f, , data
+    End If
+    Close #f
+    ReadFileBytes = count
+    Exit Function
+Failed:
+    Close #f
+    ReadFileBytes = 0
+End Function
+
+Private Sub RemoveFile(ByVal file As String)
+    On Error Resume Next
+    Kill file
+End Sub
