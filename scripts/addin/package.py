@@ -4,7 +4,7 @@
   package.py ribbon IN OUT      copy the saved add-in or presentation IN (.ppam, .pptm, .pptx) to OUT
                                 with Scribbet's tab (addin/customUI/customUI.xml) in it
   package.py modules OUTDIR     copy the add-in's modules (addin/*.bas) to OUTDIR for File > Import,
-                                with SCBT_Pen's SCBT_VERSION set to Scribbet's version
+                                with SCBT_Pen's ADDIN_VERSION set to Scribbet's version
 
 PowerPoint itself can't take a ribbon from VBA: the tab has to be a part of the saved file, related
 from the package's root. Everything else in the file is kept as it is, so running the ribbon step
@@ -51,7 +51,7 @@ PRESENTATION_TYPES = {
     "application/vnd.ms-powerpoint.template.macroEnabled.main+xml",
     "application/vnd.ms-powerpoint.addin.macroEnabled.main+xml",
 }
-VERSION_LINE = re.compile(rb'^(\s*Private Const SCBT_VERSION As String = )"(?:[^"\r\n]|"")*"', re.MULTILINE)
+VERSION_LINE = re.compile(rb'^(\s*Private Const ADDIN_VERSION As String = )"(?:[^"\r\n]|"")*"', re.MULTILINE)
 
 
 class Refused(Exception):
@@ -243,7 +243,7 @@ def project_version(root=ROOT):
 
 
 def stamp_modules(source, dest, version):
-    """Copies every importable module; SCBT_Pen's one SCBT_VERSION line gets the version, the rest of
+    """Copies every importable module; SCBT_Pen's one ADDIN_VERSION line gets the version, the rest of
     every file (its CRLF line ends included) stays byte for byte."""
     modules = sorted(p for p in Path(source).iterdir() if p.suffix.lower() in (".bas", ".cls", ".frm", ".frx"))
     pen = Path(source) / "SCBT_Pen.bas"
@@ -252,7 +252,7 @@ def stamp_modules(source, dest, version):
     text = pen.read_bytes()
     found = VERSION_LINE.findall(text)
     if len(found) != 1:
-        raise Refused(f"{pen} must hold exactly one line 'Private Const SCBT_VERSION As String = \"...\"' "
+        raise Refused(f"{pen} must hold exactly one line 'Private Const ADDIN_VERSION As String = \"...\"' "
                       f"(found {len(found)}).")
     literal = '"' + version.replace('"', '""') + '"'
     stamped = VERSION_LINE.sub(lambda m: m.group(1) + literal.encode(), text)

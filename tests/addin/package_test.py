@@ -256,8 +256,8 @@ class RibbonMatchesCallbacks(unittest.TestCase):
 
 class VersionStamping(unittest.TestCase):
     PEN = (b'Attribute VB_Name = "SCBT_Pen"\r\nOption Explicit\r\n\r\n'
-           b'Private Const SCBT_VERSION As String = "dev"\r\n\r\nPublic Function SCBT_Version() As String\r\n'
-           b'    SCBT_Version = "OK|" & SCBT_VERSION\r\nEnd Function\r\n')
+           b'Private Const ADDIN_VERSION As String = "dev"\r\n\r\nPublic Function SCBT_Version() As String\r\n'
+           b'    SCBT_Version = "OK|" & ADDIN_VERSION\r\nEnd Function\r\n')
 
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()
@@ -284,7 +284,7 @@ class VersionStamping(unittest.TestCase):
         self.assertIn(b'= "1.0 ""b"""\r\n', (self.out / "SCBT_Pen.bas").read_bytes())
 
     def test_a_module_without_exactly_one_version_line_is_refused(self):
-        for text in (self.PEN.replace(b"SCBT_VERSION As", b"OTHER As"), self.PEN + self.PEN.splitlines(True)[3]):
+        for text in (self.PEN.replace(b"ADDIN_VERSION As", b"OTHER As"), self.PEN + self.PEN.splitlines(True)[3]):
             (self.src / "SCBT_Pen.bas").write_bytes(text)
             done = run("modules", self.out, "--from", self.src)
             self.assertEqual(done.returncode, 1)
@@ -295,7 +295,7 @@ class VersionStamping(unittest.TestCase):
         if not (ROOT / "addin/SCBT_Pen.bas").exists():
             self.skipTest("addin/SCBT_Pen.bas is not in this tree yet")
         self.assertEqual(run("modules", self.out).returncode, 0)
-        self.assertIn(f'Private Const SCBT_VERSION As String = "{VERSION}"\r\n'.encode(),
+        self.assertIn(f'Private Const ADDIN_VERSION As String = "{VERSION}"\r\n'.encode(),
                       (self.out / "SCBT_Pen.bas").read_bytes())
         self.assertTrue((self.out / "SCBT_Ribbon.bas").exists())
 
