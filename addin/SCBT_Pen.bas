@@ -345,7 +345,10 @@ Private Function SlideColours(ByVal sld As Slide) As ThemeColorScheme
 End Function
 
 ' The slide with the identifier `idText`, or the current slide when it is empty; otherwise
-' the sentence saying why there is none.
+' the sentence saying why there is none. A slide named by its identifier needs no particular
+' view (the window may show the slide sorter), but it is looked up in the presentation of
+' the active window, the one Scribbet drew over: with no window at all there is no telling
+' which presentation that was, and ActivePresentation has none to give.
 Private Function FindSlide(ByVal idText As String, ByRef sld As Slide) As String
     Dim win As DocumentWindow, id As Double
     If Len(idText) = 0 Then
@@ -354,6 +357,10 @@ Private Function FindSlide(ByVal idText As String, ByRef sld As Slide) As String
     End If
     If Application.Presentations.Count = 0 Then
         FindSlide = "There is no presentation open in PowerPoint."
+        Exit Function
+    End If
+    If Application.Windows.Count = 0 Then
+        FindSlide = "PowerPoint has no window showing a presentation."
         Exit Function
     End If
     If SCBT_Text.ReadWhole(idText, id) Then

@@ -211,7 +211,7 @@ End Function
 Private Function RunCase(ByVal caseName As String, lines() As String, ByVal first As Long, ByVal last As Long) As String
     Dim i As Long, fields() As String, key As String, answer As String, problem As String
     Dim pres As Presentation, userWindow As DocumentWindow, haveAnswer As Boolean, lineNo As Long
-    Dim canRun As Boolean
+    Dim canRun As Boolean, pendingView As String, what As String
 
     ' Every given must be one PowerPoint can be set to before anything is opened.
     For i = first To last
@@ -226,7 +226,9 @@ Private Function RunCase(ByVal caseName As String, lines() As String, ByVal firs
                     canRun = CanSet(key, Unescape(fields(2)))
                 End If
                 If Not canRun Then
-                    RunCase = "SKIPPED case " & caseName & ": it sets " & key & ", which the self-test cannot set in PowerPoint."
+                    what = key
+                    If key = "view" And UBound(fields) >= 2 Then what = key & " " & Unescape(fields(2))
+                    RunCase = "SKIPPED case " & caseName & ": it sets " & what & ", which the self-test cannot set in PowerPoint."
                     Exit Function
                 End If
             End If
@@ -248,9 +250,17 @@ Private Function RunCase(ByVal caseName As String, lines() As String, ByVal firs
         If UBound(fields) >= 0 Then
             Select Case fields(0)
                 Case "given"
-                    problem = ApplyGiven(pres, Unescape(fields(1)), Unescape(fields(2)))
+                    ' The view changes last, so that the zoom and the slide given with it are
+                    ' the Normal view's, as they are in the stand-in.
+                    If Unescape(fields(1)) = "view" Then
+                        pendingView = Unescape(fields(2))
+                    Else
+                        problem = ApplyGiven(pres, Unescape(fields(1)), Unescape(fields(2)))
+                    End If
                 Case "call"
-                    answer = RunCall(fields, problem)
+                    If Len(pendingView) > 0 Then problem = ApplyGiven(pres, "view", pendingView)
+                    pendingView = ""
+                    If Len(problem) = 0 Then answer = RunCall(fields, problem)
                     haveAnswer = Len(problem) = 0
                 Case "answer"
                     If UBound(fields) < 1 Then
@@ -284,7 +294,9 @@ End Function
 
 ' Whether a PowerPoint window and presentation can be set as the stand-in's `key` is set to
 ' `value`: the window's place, the zoom, Fit, the current slide, the slide count (not a list
-' of slides with their shapes) and the slide size.
+' of slides with their shapes), the slide size, and the view: Normal or the slide sorter. Not
+' view none: PowerPoint has no window only when the user's presentations have none either,
+' and the self-test leaves those alone.
 Private Function CanSet(ByVal key As String, ByVal value As String) As Boolean
     Dim n() As Double, count As Long
     count = ReadNumbers(value, n)
@@ -297,6 +309,8 @@ Private Function CanSet(ByVal key As String, ByVal value As String) As Boolean
             CanSet = count = 2
         Case "fit"
             CanSet = value = "true" Or value = "false"
+        Case "view"
+            CanSet = value = "normal" Or value = "sorter"
     End Select
 End Function
 
@@ -363,6 +377,14 @@ Private Function ApplyGiven(ByVal pres As Presentation, ByVal key As String, ByV
             If count <> 2 Then GoTo BadValue
             pres.PageSetup.SlideWidth = n(0)
             pres.PageSetup.SlideHeight = n(1)
+        Case "view"
+            If value = "normal" Then
+                win.ViewType = ppViewNormal
+            ElseIf value = "sorter" Then
+                win.ViewType = ppViewSlideSorter
+            Else
+                GoTo BadValue
+            End If
     End Select
     Exit Function
 BadValue:

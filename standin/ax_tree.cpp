@@ -9,6 +9,7 @@ using nlohmann::json;
 
 namespace {
 constexpr double thumbnailPitch = 124; // one thumbnail and the gap below it
+constexpr double sorterPitch = 220;    // one slide of the sorter's grid and the gap after it
 
 AXNode node(std::string id, const char* role, std::optional<Rect> frame = std::nullopt) {
     AXNode n;
@@ -67,9 +68,21 @@ void editorAndNotes(AXNode& parent, const Model& m, const Layout& l) {
     if (l.notes.h > 0) add(add(split, "notes", "AXScrollArea", l.notes), "text", "AXTextArea", l.notes).description = "Notes";
 }
 
+// The slide sorter fills the space between the ribbon and the status bar with a grid of
+// all the slides: a scroll area like the others, but no slide editor anywhere.
+void sorter(AXNode& parent, const Model& m, const Layout& l) {
+    const Rect area{l.thumbnails.x, l.thumbnails.y, l.window.w, l.thumbnails.h};
+    const double perRow = std::max(1.0, std::floor(area.w / sorterPitch));
+    const double rows = std::ceil(static_cast<double>(m.deck.slides.size()) / perRow);
+    const Rect grid{area.x, area.y, area.w, std::max(area.h, 20 + rows * sorterPitch)};
+    decoy(add(parent, "sorter", "AXGroup", area), "grid", area, grid, "Slide Sorter");
+}
+
 void statusBar(AXNode& parent, const Model& m, const Layout& l) {
     AXNode& text = add(add(parent, "status", "AXGroup", l.status), "text", "AXStaticText", l.status);
-    text.value = "Slide " + std::to_string(m.deck.current + 1) + " of " + std::to_string(m.deck.slides.size());
+    text.value = m.window.view == View::sorter
+                     ? "Slide Sorter"
+                     : "Slide " + std::to_string(m.deck.current + 1) + " of " + std::to_string(m.deck.slides.size());
 }
 
 // Toolkit views nest: a window's parts sit a few plain groups down, so that every scroll
@@ -85,8 +98,12 @@ AXNode documentWindow(const Model& m, const Layout& l) {
     win.title = m.deck.name;
     AXNode& at = nested(win, m, belowTitleBar(l.window));
     ribbon(at, l);
-    thumbnails(at, m, l);
-    editorAndNotes(at, m, l);
+    if (m.window.view == View::sorter) {
+        sorter(at, m, l);
+    } else {
+        thumbnails(at, m, l);
+        editorAndNotes(at, m, l);
+    }
     statusBar(at, m, l);
     return win;
 }
@@ -193,7 +210,9 @@ std::optional<AXNode> axTree(const Model& m) {
     const Layout l = m.layout();
     AXNode app = node(axAppId, "AXApplication");
     app.title = programName;
-    // Front to back, as the system lists them: the floating palette over its document.
+    // Front to back, as the system lists them: the floating palette over its document. A
+    // presentation open without a window leaves the program with no windows at all.
+    if (!m.hasWindow()) return app;
     if (m.window.palette) app.children.push_back(palette(m));
     app.children.push_back(documentWindow(m, l));
     return app;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "app/whole_number.hpp"
@@ -15,6 +16,9 @@ namespace scribbet::standin {
 namespace {
 constexpr int maxPictureWidth = 8192;
 constexpr double maxLineWeight = 1584; // the heaviest outline the program allows
+constexpr const char* notNormalView =
+    "PowerPoint's window is not in Normal view: choose View > Normal to draw on a slide.";
+constexpr const char* noWindow = "PowerPoint has no window showing a presentation.";
 
 std::string trim(std::string_view s) {
     const auto from = s.find_first_not_of(" \t\r\n");
@@ -28,17 +32,33 @@ std::string err(const std::string& sentence) { return "ERR|" + sentence; }
 
 using Args = std::vector<std::string>;
 
-std::string geom(Model& m, const Args&) { return ok(geometryAnswer(m)); }
+// Why a macro that works on the slide showing in the window cannot, in the add-in's words
+// (its FindView); none when a Normal-view window shows a slide.
+std::optional<std::string> viewProblem(const Model& m) {
+    switch (m.window.view) {
+    case View::normal: return std::nullopt;
+    case View::sorter: return notNormalView;
+    case View::none: return noWindow;
+    }
+    return std::nullopt;
+}
+
+std::string geom(Model& m, const Args&) {
+    if (const auto problem = viewProblem(m)) return err(*problem);
+    return ok(geometryAnswer(m));
+}
 
 std::string version(Model& m, const Args&) { return ok(m.addin.version); }
 
 std::string zoom(Model& m, const Args& args) {
     if (trim(args[0]) != "fit") return err("The add-in cannot set the zoom to \"" + args[0] + "\".");
+    if (const auto problem = viewProblem(m)) return err(*problem);
     m.window.fit = true;
     return ok(num(std::round(m.effectiveZoom())));
 }
 
 std::string theme(Model& m, const Args&) {
+    if (const auto problem = viewProblem(m)) return err(*problem);
     std::string out;
     for (auto c : m.theme) out += (out.empty() ? "" : "|") + hexColour(c);
     return ok(out);
@@ -49,6 +69,7 @@ std::string slidePng(Model& m, const Args& args) {
     if (!width || *width < 1 || *width > maxPictureWidth) {
         return err("The picture width must be a whole number of pixels from 1 to 8192.");
     }
+    if (const auto problem = viewProblem(m)) return err(*problem);
     if (std::lround(*width * m.deck.slideH / m.deck.slideW) > maxPictureWidth) {
         return err("The slide picture would be more than 8192 pixels tall.");
     }
@@ -98,9 +119,15 @@ InsertPlan planInsert(Model& m, const Args& a) {
     }
     plan.stroke = *stroke, plan.fill = *fill, plan.weight = *weight;
 
+    // The current slide is the one a Normal-view window shows. A slide named by identifier
+    // needs no particular view, but it is looked up in the window's presentation: without a
+    // window there is no telling which presentation the drawing was made on.
     const std::string slide = trim(a[5]);
     if (slide.empty()) {
+        if (const auto problem = viewProblem(m)) return plan.error = *problem, plan;
         plan.slide = &m.currentSlide();
+    } else if (m.window.view == View::none) {
+        return plan.error = noWindow, plan;
     } else if (const auto id = whole::integer<std::int64_t>(slide)) {
         plan.slide = m.slideById(*id);
     }

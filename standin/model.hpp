@@ -78,13 +78,19 @@ struct Presentation {
     bool operator==(const Presentation&) const = default;
 };
 
+// What the document window shows: the Normal view (the slide editor over the notes, the
+// thumbnails beside them), the slide sorter (a grid of all the slides, no slide editor), or
+// nothing at all: the presentation is open without a document window.
+enum class View { normal, sorter, none };
+
 struct DocumentWindow {
-    Rect frame;        // global points
+    Rect frame;        // global points; kept while there is no window, for when it comes back
     double zoom = 100; // percent, whole numbers 10-400; not used while fit is on
     bool fit = true;
     Point scroll{0.5, 0.5}; // horizontal and vertical scroll bar values, 0-1
     double split = 100;     // percent of the space below the ribbon given to the slide editor
     bool palette = true;    // a small floating palette of the program is shown
+    View view = View::normal;
     bool operator==(const DocumentWindow&) const = default;
 };
 
@@ -180,6 +186,8 @@ struct Model {
     Slide* slideById(std::int64_t id);
     App program() const { return {programBundle, pid}; }
     bool programInFront() const { return running && front == program(); }
+    // Whether the program shows a document window (and so its floating palette) at all.
+    bool hasWindow() const { return running && window.view != View::none; }
 
     // Adds a blank slide at the end with a fresh identifier.
     void addSlide();

@@ -64,7 +64,7 @@ json window(int pid, const std::string& name, const Rect& bounds, int layer = 0)
 // Front to back: the menu bar, then the front application's windows, then the others'.
 json windows(const Model& m) {
     json program = json::array();
-    if (m.running) {
+    if (m.hasWindow()) {
         const Rect& f = m.window.frame;
         // A floating palette sits over the document window, as the program's format panes do.
         if (m.window.palette) program.push_back(window(m.pid, "Format Shape", m.paletteFrame()));
@@ -91,9 +91,10 @@ json screens(const Model& m) {
     for (const auto& s : m.screens) {
         list.push_back({{"frame", rectJson(s.frame)}, {"visible", rectJson(s.visible)}, {"scale", s.scale}});
     }
-    // The main screen is the one with the key window: the program's, when it is in front.
+    // The main screen is the one with the key window: the program's, when it is in front
+    // with a window.
     std::size_t main = 0;
-    if (m.programInFront()) {
+    if (m.programInFront() && m.hasWindow()) {
         const Screen& s = m.screenOf(m.window.frame);
         for (std::size_t i = 0; i < m.screens.size(); ++i) {
             if (&m.screens[i] == &s) main = i;

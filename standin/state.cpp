@@ -234,6 +234,27 @@ std::string setPalette(Model& m, const json& v) {
     return {};
 }
 
+const std::vector<std::pair<View, std::string>> viewNames = {
+    {View::normal, "normal"}, {View::sorter, "sorter"}, {View::none, "none"}};
+
+std::string viewName(View v) {
+    for (const auto& [view, name] : viewNames) {
+        if (view == v) return name;
+    }
+    return {};
+}
+
+std::string setView(Model& m, const json& v) {
+    for (const auto& [view, name] : viewNames) {
+        if (v != name) continue;
+        // Another view, or a window that comes or goes, is made of new window elements.
+        if (view != m.window.view) ++m.ax.generation;
+        m.window.view = view;
+        return {};
+    }
+    return "view must be normal, sorter or none.";
+}
+
 std::string setTitle(Model& m, const json& v) {
     const auto t = text(v);
     if (!t || t->empty()) return "title must be a text.";
@@ -471,6 +492,7 @@ const std::vector<std::pair<std::string, Setter>>& setters() {
         {"fit", setFit},
         {"zoom", setZoom},
         {"scroll", setScroll},
+        {"view", setView},
         {"theme", setTheme},
         {"addin.name", addinText(&Addin::name, false)},
         {"addin.prefix", addinText(&Addin::prefix, true)},
@@ -538,6 +560,7 @@ json stateJson(const Model& m) {
         {"scroll", json::array({m.window.scroll.x, m.window.scroll.y})},
         {"split", m.window.split},
         {"palette", m.window.palette},
+        {"view", viewName(m.window.view)},
         {"title", m.deck.name},
         {"slideSize", json::array({m.deck.slideW, m.deck.slideH})},
         {"slides", slides},

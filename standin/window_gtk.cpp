@@ -25,9 +25,15 @@ constexpr int pollMs = 50;
 
 int whole(double v) { return static_cast<int>(std::lround(v)); }
 
-// The thumbnail of slide `i` in the strip, in global points.
-Rect thumbnail(const Layout& l, const Model& m, std::size_t i) {
+// Slide `i` in the thumbnail strip, or in the slide sorter's grid, in global points.
+Rect slideTile(const Layout& l, const Model& m, std::size_t i) {
     const double h = thumbWidth * m.deck.slideH / std::max(1.0, m.deck.slideW);
+    if (m.window.view == View::sorter) {
+        const double pitch = thumbWidth + 3 * thumbGap;
+        const auto perRow = static_cast<std::size_t>(std::max(1.0, std::floor((l.window.w - thumbGap) / pitch)));
+        return {l.window.x + 2 * thumbGap + double(i % perRow) * pitch,
+                l.thumbnails.y + thumbGap + double(i / perRow) * (h + 2 * thumbGap), thumbWidth, h};
+    }
     return {l.thumbnails.x + (l.thumbnails.w - thumbWidth) / 2, l.thumbnails.y + thumbGap + double(i) * (h + thumbGap),
             thumbWidth, h};
 }
@@ -133,7 +139,8 @@ private:
         Model m = snapshot();
         if (shown_ && m == *shown_) return;
         const bool frameChanged = !shown_ || shown_->window.frame != m.window.frame;
-        const bool visibilityChanged = !shown_ || shown_->running != m.running || shown_->window.palette != m.window.palette;
+        const bool visibilityChanged = !shown_ || shown_->hasWindow() != m.hasWindow() ||
+                                       shown_->window.palette != m.window.palette;
         shown_ = std::move(m);
         const Model& s = *shown_;
         gtk_window_set_title(GTK_WINDOW(window_), (s.deck.name + " - " + programName).c_str());
@@ -147,12 +154,12 @@ private:
             gtk_window_resize(GTK_WINDOW(palette_), whole(p.w), whole(p.h));
         }
         if (visibilityChanged) {
-            if (s.running) {
+            if (s.hasWindow()) {
                 gtk_widget_show(window_);
             } else {
                 gtk_widget_hide(window_);
             }
-            if (s.running && s.window.palette) {
+            if (s.hasWindow() && s.window.palette) {
                 gtk_widget_show(palette_);
             } else {
                 gtk_widget_hide(palette_);
@@ -190,7 +197,7 @@ private:
             return;
         }
         for (std::size_t i = 0; i < shown_->deck.slides.size(); ++i) {
-            if (thumbnail(l, *shown_, i).contains({gx, gy})) {
+            if (slideTile(l, *shown_, i).contains({gx, gy})) {
                 model_.change([i](Model& m) {
                     if (i < m.deck.slides.size()) m.deck.current = i;
                 });
@@ -211,6 +218,7 @@ private:
         const bool zoom = (e->state & GDK_CONTROL_MASK) != 0;
         const bool sideways = (e->state & GDK_SHIFT_MASK) != 0;
         model_.change([&](Model& m) {
+            if (m.window.view != View::normal) return; // the sorter's grid is not the slide editor
             if (zoom) {
                 const double z = std::round(m.effectiveZoom());
                 m.window.fit = false;
@@ -245,13 +253,16 @@ private:
         fill(cr, {l.ribbon.x, l.ribbon.y + titleBarHeight, l.ribbon.w, l.ribbon.h - titleBarHeight}, 0.93);
         text(cr, l.ribbon.x + 12, l.ribbon.y + titleBarHeight + 24, "Home    Insert    Draw    Design    View", 12, 0.3);
 
-        fill(cr, l.thumbnails, 0.90);
-        for (std::size_t i = 0; i < m.deck.slides.size(); ++i) {
-            const Rect t = thumbnail(l, m, i);
-            if (i == m.deck.current) fill(cr, {t.x - 4, t.y - 4, t.w + 8, t.h + 8}, 0.55);
-            fill(cr, t, 1.0);
-            text(cr, t.x - 18, t.y + 14, std::to_string(i + 1), 11, 0.3);
+        if (m.window.view == View::sorter) {
+            fill(cr, {l.thumbnails.x, l.thumbnails.y, l.window.w, l.thumbnails.h}, 0.90);
+            tiles(cr, m, l);
+            fill(cr, l.status, 0.88);
+            text(cr, l.status.x + 12, l.status.y + 21, "Slide Sorter", 12, 0.3);
+            cairo_restore(cr);
+            return;
         }
+        fill(cr, l.thumbnails, 0.90);
+        tiles(cr, m, l);
 
         fill(cr, l.pane, 0.84);
         cairo_save(cr);
@@ -271,6 +282,16 @@ private:
              "Slide " + std::to_string(m.deck.current + 1) + " of " + std::to_string(m.deck.slides.size()), 12, 0.3);
         text(cr, l.status.right() - 60, l.status.y + 21, std::to_string(whole(m.effectiveZoom())) + "%", 12, 0.3);
         cairo_restore(cr);
+    }
+
+    // The slides as the thumbnail strip shows them, or the slide sorter's grid.
+    void tiles(cairo_t* cr, const Model& m, const Layout& l) {
+        for (std::size_t i = 0; i < m.deck.slides.size(); ++i) {
+            const Rect t = slideTile(l, m, i);
+            if (i == m.deck.current) fill(cr, {t.x - 4, t.y - 4, t.w + 8, t.h + 8}, 0.55);
+            fill(cr, t, 1.0);
+            text(cr, t.x - 18, t.y + 14, std::to_string(i + 1), 11, 0.3);
+        }
     }
 
     // The slide as the add-in exports it, at the pixels it covers, kept until it changes.

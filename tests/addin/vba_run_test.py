@@ -175,11 +175,21 @@ class ContractPatterns(unittest.TestCase):
 
     def test_the_given_keys_powerpoint_can_be_set_to(self):
         for key, value in [("window", "0,40,1200,800"), ("zoom", "75"), ("fit", "false"), ("slide", "2"),
-                           ("slides", "5"), ("slideSize", "720,540")]:
+                           ("slides", "5"), ("slideSize", "720,540"), ("view", "sorter"), ("view", "normal")]:
             self.assertTrue(run("SCBT_SelfTest", "CanSet", key, value), key)
         for key, value in [("scroll", "0.5,0.25"), ("split", "70"), ("units", "pixels"), ("theme", "#000000"),
-                           ("slides", '[{"id": 256}]'), ("fit", "yes"), ("window", "1,2,3"), ("link.upgrade", "soon")]:
-            self.assertFalse(run("SCBT_SelfTest", "CanSet", key, value), key)
+                           ("slides", '[{"id": 256}]'), ("fit", "yes"), ("window", "1,2,3"), ("link.upgrade", "soon"),
+                           ("view", "none"), ("view", "Sorter"), ("view", "")]:
+            self.assertFalse(run("SCBT_SelfTest", "CanSet", key, value), (key, value))
+
+    def test_a_case_without_a_window_is_skipped_with_the_view_it_wants(self):
+        without = "case\tno window\ngiven\tslide\t2\ngiven\tview\tnone\ncall\tSCBT_Geom\nanswer\tERR|*.\n"
+        self.assertEqual(run("SCBT_SelfTest", "RunAll", without).split("\n"), [
+            "OK|0 of 1 contract cases passed in PowerPoint, 0 failed and 1 were skipped.",
+            "SKIPPED case no window: it sets view none, which the self-test cannot set in PowerPoint."])
+        # The slide sorter it can show: that case goes on to make its presentation in PowerPoint.
+        with self.assertRaisesRegex(vba_subset.VbUnknown, "Application"):
+            run("SCBT_SelfTest", "RunAll", without.replace("view\tnone", "view\tsorter"))
 
     def test_cases_it_cannot_set_up_are_skipped_by_name(self):
         text = ("# the add-in's contract\n\ncase\tscrolled\ngiven\tscroll\t0.5,0.25\ncall\tSCBT_Geom\nanswer\tOK|*\n"
@@ -251,6 +261,78 @@ class TheMacrosCheckBeforeTheyTouchPowerPoint(unittest.TestCase):
     def test_the_link_without_an_address_is_refused_until_given_one(self):
         self.assertEqual(run("SCBT_Pen", "SCBT_LinkQuery", "support"),
                          'ERR|This copy of the add-in has no address for the "support" link.')
+
+
+def record(**members):
+    r = vba_subset.Record(members)
+    r.kinds = {name: (None, False) for name in members}
+    return r
+
+
+class SlideLookup:
+    """FindBySlideID of a pretend presentation: notes what it was asked and goes no further
+    (the slide and its shapes are PowerPoint's)."""
+
+    def __init__(self):
+        self.asked = []
+
+    def get(self, args):
+        self.asked.append(args[0])
+        raise vba_subset.VbUnknown("the slide itself is PowerPoint's")
+
+
+def pretend_powerpoint(view_type, windows=1):
+    """A fresh interpreter whose Application has one presentation and `windows` document
+    windows, the active one showing `view_type` (PpViewType: Normal 9, Slide 1, Slide Sorter 7)."""
+    vm = vba_subset.VM(ROOT / "addin")
+    lookup = SlideLookup()
+    presentation = record(Slides=record(FindBySlideID=lookup))
+    vm.constants.update({"ppviewnormal": 9, "ppviewslide": 1, "ppviewslidesorter": 7, "application": record(
+        Presentations=record(Count=1), Windows=record(Count=windows), ActiveWindow=record(ViewType=view_type),
+        ActivePresentation=presentation)})
+    return vm, lookup
+
+
+class TheMacrosRefuseWithoutANormalView(unittest.TestCase):
+    """In the slide sorter or with no window, every macro that works on the slide showing
+    answers the stand-in's sentence (standin/macros.cpp) before it touches the slide."""
+
+    SORTER = "ERR|PowerPoint's window is not in Normal view: choose View > Normal to draw on a slide."
+    NO_WINDOW = "ERR|PowerPoint has no window showing a presentation."
+
+    def answers(self, vm, slide_id=""):
+        insert = lambda path, replace="": vm.run("SCBT_Pen", "SCBT_Insert", path, "#1F1F1F", "1", "none", replace,
+                                                 slide_id)
+        return [vm.run("SCBT_Pen", "SCBT_Geom"), vm.run("SCBT_Pen", "SCBT_Where"),
+                vm.run("SCBT_Pen", "SCBT_Zoom", "fit"), vm.run("SCBT_Pen", "SCBT_Slide", "64"),
+                vm.run("SCBT_Pen", "SCBT_Theme"), insert("M 0 0 L 10 10"), insert(" ", "5")]
+
+    def test_the_slide_sorter(self):
+        vm, lookup = pretend_powerpoint(7)
+        self.assertEqual(self.answers(vm), [self.SORTER] * 7)
+        # What is checked before the view still comes first.
+        self.assertEqual(vm.run("SCBT_Pen", "SCBT_Zoom", "75"), 'ERR|The add-in cannot set the zoom to "75".')
+        self.assertEqual(vm.run("SCBT_Pen", "SCBT_Slide", "0"),
+                         "ERR|The picture width must be a whole number of pixels from 1 to 8192.")
+        self.assertEqual(vm.run("SCBT_Pen", "SCBT_Insert", "M 0 0 L 1 1", "red", "1", "none", "", ""),
+                         'ERR|The outline colour "red" is not one the add-in knows.')
+        # A slide named by identifier needs no Normal view: the insert goes on to find it.
+        self.assertEqual(lookup.asked, [])
+        with self.assertRaisesRegex(vba_subset.VbUnknown, "PowerPoint's"):
+            vm.run("SCBT_Pen", "SCBT_Insert", "M 0 0 L 10 10", "#1F1F1F", "1", "none", "", "257")
+        self.assertEqual(lookup.asked, [257])
+
+    def test_no_window(self):
+        vm, lookup = pretend_powerpoint(9, windows=0)
+        self.assertEqual(self.answers(vm), [self.NO_WINDOW] * 7)
+        # Not even a slide named by identifier: which presentation it belongs to is the window's.
+        self.assertEqual(self.answers(vm, slide_id="257")[5:], [self.NO_WINDOW] * 2)
+        self.assertEqual(lookup.asked, [])
+
+    def test_other_views_than_normal_are_refused_too(self):
+        for view_type in [2, 3, 6, 10, 11]:  # slide master, notes page, outline, print preview, thumbnails
+            vm, _ = pretend_powerpoint(view_type)
+            self.assertEqual(vm.run("SCBT_Pen", "SCBT_Geom"), self.SORTER, view_type)
 
 
 # The stand-in's own parser, built from its source for the comparison below.

@@ -143,6 +143,40 @@ TEST_F(EndToEndTest, FailuresAreToldAndChangeNothing) {
     EXPECT_EQ(gone["msg"], "PowerPoint is not running. Open your presentation in PowerPoint, then try again.");
 }
 
+// Outside Normal view a drawing start tells the user the add-in's sentence and opens no
+// layer; what the page asks of the add-in gets the same sentence, and nothing changes.
+TEST_F(EndToEndTest, WithoutANormalViewTheAddinsSentenceIsToldAndNothingOpens) {
+    const std::string sorter = "PowerPoint's window is not in Normal view: choose View > Normal to draw on a slide.";
+    const std::string noWindow = "PowerPoint has no window showing a presentation.";
+    set({{"view", "sorter"}, {"zoom", 150}});
+    startScribbet();
+    http("POST", "/api/test/open", json{{"url", "scribbet://draw?tool=pen"}}.dump());
+    ASSERT_TRUE(waitLogged("Could not open the drawing layer: " + sorter, 30000ms));
+    EXPECT_TRUE(waitLogged("Notice: " + sorter));
+    EXPECT_FALSE(layerOpen());
+    EXPECT_EQ(http("GET", "/api/theme").asJson()["msg"], sorter);
+    EXPECT_EQ(http("POST", "/api/insert", R"({"path":"M 1 1 L 9 9"})").asJson(),
+              (json{{"ok", false}, {"msg", sorter}}));
+    // Into a slide named by its identifier the sorter takes the drawing.
+    const json placed = http("POST", "/api/insert", R"({"path":"M 1 1 L 9 9","slide":"257"})").asJson();
+    EXPECT_EQ(placed["ok"], true) << placed.dump();
+    EXPECT_EQ(model()["slides"][1]["shapes"].size(), 1u);
+
+    set({{"view", "none"}});
+    http("POST", "/api/test/open", json{{"url", "scribbet://draw?tool=pen"}}.dump());
+    ASSERT_TRUE(waitLogged("Could not open the drawing layer: " + noWindow, 30000ms));
+    EXPECT_TRUE(waitLogged("Notice: " + noWindow));
+    EXPECT_FALSE(layerOpen());
+    EXPECT_EQ(http("POST", "/api/insert", R"({"path":"M 1 1 L 9 9","slide":"257"})").asJson(),
+              (json{{"ok", false}, {"msg", noWindow}}));
+
+    const json state = model();
+    EXPECT_EQ(state["zoom"], 150) << "no Fit was set";
+    EXPECT_EQ(state["fit"], false);
+    EXPECT_TRUE(state["slides"][0]["shapes"].empty());
+    EXPECT_EQ(state["slides"][1]["shapes"].size(), 1u);
+}
+
 TEST_F(EndToEndTest, AnInsertWithoutAPathRemovesTheShapesItReplaces) {
     startScribbet();
     const json placed = http("POST", "/api/insert", R"({"path":"M 10 10 L 20 20 M 30 30 L 40 40"})").asJson();

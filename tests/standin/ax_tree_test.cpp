@@ -346,3 +346,47 @@ TEST(StandinAXTreeTest, TheAccessibilityKeysAreCheckedAndKeptWithTheState) {
     EXPECT_FALSE(fresh.ax.trusted);
     EXPECT_EQ(fresh.ax.prompts, 0);
 }
+
+TEST(StandinAXTreeTest, TheSlideSorterHasNoSlideEditorAndNoWindowHasNoWindows) {
+    SharedModel shared(zoomedModel());
+    const std::string normalWindow = focusedWindow(shared);
+    const std::string editor = editorId(shared);
+    ASSERT_NE(editor, "");
+
+    change(shared, {{"view", "sorter"}});
+    const std::string window = focusedWindow(shared);
+    EXPECT_NE(window, normalWindow); // the window's elements are made anew
+    EXPECT_EQ(attr(shared, editor, "AXRole"), json::object());
+    EXPECT_EQ(value(shared, window, "AXTitle"), "Presentation1");
+    EXPECT_EQ(frame(shared, window), rectJson(layoutOf(shared).window));
+    // Only the ribbon and the sorter's grid, which fills the window's width; nothing a reader
+    // could take for the slide editor by its description, and no notes.
+    const auto areas = scrollAreas(shared);
+    ASSERT_EQ(areas.size(), 2u);
+    EXPECT_EQ(areas[0].description, "Ribbon");
+    EXPECT_EQ(areas[1].description, "Slide Sorter");
+    EXPECT_EQ(editorId(shared), "");
+    const Layout l = layoutOf(shared);
+    EXPECT_EQ(frame(shared, areas[1].scroll), rectJson({l.window.x, l.ribbon.bottom(), l.window.w, l.thumbnails.h}));
+    std::vector<json> texts;
+    walk(shared, window, 0, [&](const std::string& id, int) {
+        const json role = value(shared, id, "AXRole");
+        EXPECT_NE(role, "AXScrollBar") << id;
+        EXPECT_NE(role, "AXTextArea") << id;
+        if (role == "AXStaticText") texts.push_back(value(shared, id, "AXValue"));
+    });
+    EXPECT_EQ(texts, std::vector<json>{"Slide Sorter"}); // the status bar
+
+    // No window: the application is there, with no windows at all.
+    change(shared, {{"view", "none"}});
+    EXPECT_EQ(value(shared, "app", "AXRole"), "AXApplication");
+    EXPECT_EQ(value(shared, "app", "AXWindows"), (json{{"elements", json::array()}}));
+    EXPECT_EQ(attr(shared, "app", "AXFocusedWindow"), json::object());
+    EXPECT_EQ(attr(shared, window, "AXRole"), json::object());
+
+    // Back in Normal view a slide editor is found again, in a new window.
+    change(shared, {{"view", "normal"}});
+    EXPECT_NE(focusedWindow(shared), window);
+    EXPECT_NE(editorId(shared), "");
+    EXPECT_EQ(frame(shared, editorId(shared)), rectJson(layoutOf(shared).pane));
+}

@@ -1,6 +1,6 @@
 // The add-in's macros as the stand-in answers them: the geometry answer at known places, in
 // points and in a 2x screen's pixels, Fit, the slide picture, the theme, placing freeforms,
-// link queries, and the events that never reach a macro.
+// link queries, the refusals outside Normal view, and the events that never reach a macro.
 #include <gtest/gtest.h>
 
 #include "standin_support.hpp"
@@ -329,4 +329,73 @@ TEST(StandinMacroEventTest, OnlyTheAddinsPrefixAndArgumentCountsReachAMacro) {
     EXPECT_EQ(runMacro(m, "Pen2.SCBT_Version", {"extra"}).errn, -50);
     EXPECT_EQ(runMacro(m, "Pen2.SCBT_Slide", {}).errn, -50);
     EXPECT_EQ(runMacro(m, "Pen2.SCBT_Insert", {"1", "2", "3", "4", "5", "6", "7"}).errn, -50);
+}
+
+// ---- the window's view ----
+
+// In the slide sorter and without a window, what works on the slide showing is refused in
+// the add-in's words after the macro's own checks, and leaves the whole model as it was.
+TEST(StandinViewTest, MacrosOnTheSlideShowingAreRefusedAndChangeNothing) {
+    const std::string sorter =
+        "ERR|PowerPoint's window is not in Normal view: choose View > Normal to draw on a slide.";
+    const std::string noWindow = "ERR|PowerPoint has no window showing a presentation.";
+    for (const auto& [view, sentence] : {std::pair{View::sorter, sorter}, std::pair{View::none, noWindow}}) {
+        Model m = placedModel();
+        run(m, "SCBT_Insert", insertArgs("M 0 0 L 5 5")); // shape 2 on slide 256
+        m.window.zoom = 75;
+        m.window.fit = false;
+        m.window.view = view;
+        const Model before = m;
+        const std::vector<std::pair<std::string, std::vector<std::string>>> refused = {
+            {"SCBT_Geom", {}},
+            {"SCBT_Where", {}},
+            {"SCBT_Zoom", {"fit"}},
+            {"SCBT_Slide", {"64"}},
+            {"SCBT_Theme", {}},
+            {"SCBT_Insert", insertArgs("M 0 0 L 9 9")},
+            {"SCBT_Insert", insertArgs("M 0 0 L 9 9", "#1F1F1F", "1", "none", "2")},
+            {"SCBT_Insert", insertArgs("", "#1F1F1F", "1", "none", "2")},
+        };
+        for (const auto& [macro, args] : refused) {
+            EXPECT_EQ(run(m, macro, args), sentence) << macro;
+            EXPECT_EQ(m, before) << macro;
+        }
+        // Their own arguments are checked first, as the add-in checks them.
+        EXPECT_EQ(run(m, "SCBT_Zoom", {"75"}), "ERR|The add-in cannot set the zoom to \"75\".");
+        EXPECT_EQ(run(m, "SCBT_Slide", {"0"}),
+                  "ERR|The picture width must be a whole number of pixels from 1 to 8192.");
+        EXPECT_EQ(run(m, "SCBT_Insert", insertArgs("M 1 2")), "ERR|A part of the drawing has no lines or curves.");
+        EXPECT_EQ(run(m, "SCBT_Insert", insertArgs("M 1 2 L 3 4", "red")),
+                  "ERR|The outline colour \"red\" is not one the add-in knows.");
+        // The add-in itself answers in every view.
+        EXPECT_EQ(run(m, "SCBT_Version"), "OK|1.2.3");
+        EXPECT_EQ(m, before);
+    }
+}
+
+TEST(StandinViewTest, ASlideNamedByIdentifierTakesInsertsInTheSorterButNotWithoutAWindow) {
+    Model m = placedModel();
+    m.window.view = View::sorter;
+    std::string count;
+    const auto shapes =
+        placed(run(m, "SCBT_Insert", insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "", "257")), count);
+    EXPECT_EQ(count, "1");
+    ASSERT_EQ(m.slideById(257)->shapes.size(), 1u);
+    EXPECT_EQ(shapes.at(0).at(2), "2");
+    EXPECT_EQ(run(m, "SCBT_Insert", insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "", "999")),
+              "ERR|There is no slide with the identifier 999.");
+
+    m.window.view = View::none;
+    const Model before = m;
+    for (const auto& args : {insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "", "257"),
+                             insertArgs("", "#1F1F1F", "1", "none", "2", "257"),
+                             insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "", "999")}) {
+        EXPECT_EQ(run(m, "SCBT_Insert", args), "ERR|PowerPoint has no window showing a presentation.");
+        EXPECT_EQ(m, before);
+    }
+
+    // Back in Normal view the shape is still there, and the next one comes after it.
+    m.window.view = View::normal;
+    EXPECT_EQ(run(m, "SCBT_Insert", insertArgs("", "#1F1F1F", "1", "none", "2", "257")), "OK|0");
+    EXPECT_EQ(placed(run(m, "SCBT_Insert", insertArgs("M 0 0 L 5 5")), count).at(0).at(2), "2"); // slide 256's first
 }

@@ -236,6 +236,30 @@ TEST_P(StandinPaneReaderTest, AHungProgramGivesNoneWithinTheTimeOuts) {
     expectMeasures(reader.read(std::nullopt));
 }
 
+// The slide sorter has no slide editor: what the reader falls back to is not one (it is
+// the sorter's grid, the largest scroll area), and without a window there is nothing at all.
+TEST_P(StandinPaneReaderTest, TheSlideSorterGivesNoSlideEditorAndNoWindowGivesNothing) {
+    expectMeasures(reader.read(std::nullopt));
+    change({{"view", "sorter"}});
+    later();
+    const auto sorter = reader.read(std::nullopt);
+    ASSERT_TRUE(sorter);
+    EXPECT_FALSE(sorter->label.starts_with("Slide Editor"));
+    EXPECT_EQ(sorter->label, "Slide Sorter");
+    EXPECT_NE(sorter->pane, rectFrom(layout()["pane"]));
+    EXPECT_TRUE(sorter->bars.empty());
+
+    change({{"view", "none"}});
+    later();
+    EXPECT_FALSE(reader.read(std::nullopt));
+    later();
+    EXPECT_FALSE(reader.read(rectFrom(layout()["window"])));
+
+    change({{"view", "normal"}});
+    later();
+    expectMeasures(reader.read(std::nullopt));
+}
+
 INSTANTIATE_TEST_SUITE_P(Served, StandinPaneReaderTest, ::testing::Values(Served::inProcess, Served::asProgram),
                          standin::test::servedName);
 

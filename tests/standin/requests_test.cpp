@@ -20,6 +20,10 @@ json ask(SharedModel& shared, const json& request) {
 }
 
 json versionEvent() { return {{"op", "macro"}, {"name", "SCBT_Pen.SCBT_Version"}, {"args", json::array()}}; }
+
+void change(SharedModel& shared, const json& values) {
+    ASSERT_EQ(ask(shared, {{"op", "set"}, {"values", values}})["ok"], true) << values.dump();
+}
 } // namespace
 
 TEST(StandinRequestsTest, WindowsComeFrontToBackWithTheProgramsOnTopWhenItIsInFront) {
@@ -156,4 +160,24 @@ TEST(StandinRequestsTest, AHungProgramAnswersOnceItIsToldToAndNeverAfterTheEnd) 
     shared.end();
     ASSERT_EQ(stuck.wait_for(2s), std::future_status::ready);
     EXPECT_FALSE(stuck.get().answered);
+}
+
+TEST(StandinRequestsTest, APresentationWithoutAWindowShowsNoWindowOfTheProgram) {
+    SharedModel shared(placedModel());
+    change(shared, {{"view", "sorter"}}); // the sorter is still the document window
+    EXPECT_EQ(ask(shared, {{"op", "windows"}})["windows"][2]["bounds"], json::array({100, 50, 1400, 900}));
+    EXPECT_EQ(ask(shared, {{"op", "screens"}})["main"], 0);
+
+    shared.change([](Model& m) { m.window.frame.x = 1600; }); // onto the 1x screen
+    EXPECT_EQ(ask(shared, {{"op", "screens"}})["main"], 1);
+    change(shared, {{"view", "none"}});
+    const json windows = ask(shared, {{"op", "windows"}})["windows"];
+    for (const auto& w : windows) EXPECT_NE(w["pid"], 4242) << w.dump();
+    EXPECT_EQ(windows.size(), 3u); // the menu bar and the other applications' windows
+    EXPECT_EQ(ask(shared, {{"op", "screens"}})["main"], 0); // no key window on the 1x screen now
+    // The program still runs, in front, and answers its events.
+    EXPECT_EQ(ask(shared, {{"op", "running"}})["running"], true);
+    EXPECT_EQ(ask(shared, {{"op", "front"}})["bundle"], "com.microsoft.Powerpoint");
+    EXPECT_EQ(ask(shared, versionEvent())["direct"], "OK|1.2.3");
+    EXPECT_EQ(ask(shared, {{"op", "state"}})["view"], "none");
 }

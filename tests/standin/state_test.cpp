@@ -115,3 +115,32 @@ TEST(StandinStateTest, ASavedStateLoadsBackToTheSameModel) {
     EXPECT_NE(loadState(other, broken), "");
     EXPECT_EQ(other, untouched);
 }
+
+TEST(StandinStateTest, TheViewIsSetByNameKeptWithTheStateAndKeepsTheWindowsPlace) {
+    Model m = placedModel();
+    EXPECT_EQ(stateJson(m)["view"], "normal");
+    const int generation = m.ax.generation;
+    for (const char* bad : {"Sorter", "slide sorter", "", "1"}) {
+        EXPECT_EQ(applyValues(m, {{"view", bad}}), "Not changed: view must be normal, sorter or none.") << bad;
+    }
+    EXPECT_EQ(applyValues(m, {{"view", true}}), "Not changed: view must be normal, sorter or none.");
+    EXPECT_EQ(m.window.view, View::normal);
+
+    ASSERT_EQ(applyValues(m, {{"view", "none"}, {"zoom", "75"}}), "");
+    EXPECT_EQ(m.window.view, View::none);
+    EXPECT_EQ(m.ax.generation, generation + 1);
+    ASSERT_EQ(applyValues(m, {{"view", "none"}}), "");
+    EXPECT_EQ(m.ax.generation, generation + 1); // no change, nothing made anew
+    const json saved = json::parse(stateJson(m).dump());
+    EXPECT_EQ(saved["view"], "none");
+    Model fresh = Model::standard("1.2.3", 4242);
+    ASSERT_EQ(loadState(fresh, saved), "");
+    EXPECT_EQ(fresh.window, m.window);
+
+    // The window comes back where it was, at the zoom it had.
+    ASSERT_EQ(applyValues(m, {{"view", "sorter"}}), "");
+    ASSERT_EQ(applyValues(m, {{"view", "normal"}}), "");
+    EXPECT_EQ(m.ax.generation, generation + 3);
+    EXPECT_EQ(m.window.frame, placedModel().window.frame);
+    EXPECT_EQ(m.window.zoom, 75);
+}
