@@ -243,7 +243,9 @@ TEST_F(GtkLayerTest, AServerThatNeverAnswersTimesOutOnceAndTheStopIsACancellatio
     pump(500ms);
     EXPECT_EQ(timedOut(), 1);
     for (const auto& f : recorder->failures) {
-        if (f.kind != PageLoadFailureKind::timedOut) EXPECT_EQ(f.kind, PageLoadFailureKind::cancelled) << f.description;
+        if (f.kind != PageLoadFailureKind::timedOut) {
+            EXPECT_EQ(f.kind, PageLoadFailureKind::cancelled) << f.description;
+        }
     }
     ::close(fd);
 }
