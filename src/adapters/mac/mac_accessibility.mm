@@ -118,8 +118,6 @@ AXRaw rawOf(CFTypeRef v) {
     return raw;
 }
 
-NSString* nameOf(const std::string& name) { return [NSString stringWithUTF8String:name.c_str()]; }
-
 } // namespace
 
 bool MacAccessibility::trusted() const { return AXIsProcessTrusted(); }
@@ -141,7 +139,7 @@ std::optional<AXValue> MacAccessibility::attribute(const AXRef& element, const s
     AXUIElementRef ref = refOf(element);
     if (!ref) return std::nullopt;
     @autoreleasepool {
-        NSString* attr = nameOf(name);
+        NSString* attr = nsUtf8(name);
         if (!attr) return std::nullopt;
         CFTypeRef value = nullptr;
         const AXError err = AXUIElementCopyAttributeValue(ref, (__bridge CFStringRef)attr, &value);
@@ -160,7 +158,7 @@ bool MacAccessibility::setNumber(const AXRef& element, const std::string& name, 
     AXUIElementRef ref = refOf(element);
     if (!ref || !settableNumber(value)) return false;
     @autoreleasepool {
-        NSString* attr = nameOf(name);
+        NSString* attr = nsUtf8(name);
         if (!attr) return false;
         CFNumberRef number = CFNumberCreate(kCFAllocatorDefault, kCFNumberDoubleType, &value);
         if (!number) return false;

@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "adapters/mac/bundle_facts.hpp"
+#include "adapters/mac/ns_utf8.h"
 
 namespace scribbet::mac {
 
@@ -17,8 +18,6 @@ std::optional<std::string> pathText(NSString* path) {
     if (![path getFileSystemRepresentation:bytes maxLength:sizeof bytes]) return std::nullopt;
     return std::string(bytes);
 }
-
-NSString* nsText(const std::string& s) { return [NSString stringWithUTF8String:s.c_str()]; }
 } // namespace
 
 std::optional<std::string> MacBundle::version() const {
@@ -27,8 +26,7 @@ std::optional<std::string> MacBundle::version() const {
         // BOOL is a signed char on Intel Macs, and braces do not narrow it to bool by themselves.
         InfoValue info{value != nil, static_cast<bool>([value isKindOfClass:[NSString class]]), {}};
         if (info.isString) {
-            const char* text = [(NSString*)value UTF8String];
-            info.text = text ? text : "";
+            info.text = utf8((NSString*)value).value_or("");
         }
         return versionOf(info);
     }
@@ -49,7 +47,7 @@ std::filesystem::path MacBundle::bundleDirectory() const {
 std::optional<std::filesystem::path> MacBundle::resource(const std::string& name, const std::string& ext) const {
     if (!resourceNameUsable(name, ext)) return std::nullopt;
     @autoreleasepool {
-        NSString *n = nsText(name), *e = nsText(ext);
+        NSString *n = nsUtf8(name), *e = nsUtf8(ext);
         if (!n || !e) return std::nullopt;
         return pathOf(pathText([NSBundle.mainBundle pathForResource:n ofType:e]));
     }

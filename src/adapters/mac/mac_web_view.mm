@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "adapters/mac/ns_utf8.h"
 #include "adapters/mac/page_request.hpp"
 #include "adapters/mac/script_value.hpp"
 #include "adapters/mac/web_errors.hpp"
@@ -29,11 +30,6 @@ std::u16string unitsOf(NSString* s) {
 }
 
 std::string textOf(NSString* s) { return utf8Of(unitsOf(s)); }
-
-// Nil for bytes that are not UTF-8: NSURL and WebKit throw on a nil text.
-NSString* nsText(const std::string& s) {
-    return [[NSString alloc] initWithBytes:s.data() length:s.size() encoding:NSUTF8StringEncoding];
-}
 
 ScriptValue describe(id v, ScriptWalk& walk, int depth);
 
@@ -223,7 +219,7 @@ std::shared_ptr<LayerPageEvents> MacWebView::events() const { return detached_ ?
 
 void MacWebView::load(const std::string& url, Duration timeout) {
     if (detached_) return;
-    NSString* text = nsText(url);
+    NSString* text = nsUtf8(url); // nil for bytes that are not UTF-8: NSURL throws on a nil text
     NSURL* address = text ? [NSURL URLWithString:text] : nil;
     if (!address) {
         failed({PageLoadFailureKind::other, "The page's address is not a valid URL."});
@@ -245,7 +241,7 @@ void MacWebView::reload() {
 void MacWebView::stopLoading() { [impl_->view stopLoading]; }
 
 void MacWebView::evaluate(const std::string& script, std::function<void(EvalResult)> completion) {
-    NSString* text = nsText(script);
+    NSString* text = nsUtf8(script);
     if (!text) {
         if (!completion) return;
         dispatch_async(dispatch_get_main_queue(), ^{

@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "adapters/mac/ns_utf8.h"
 #include "adapters/mac/running_app_facts.hpp"
 
 namespace scribbet::mac {
@@ -16,22 +17,14 @@ struct Hub {
     MainQueue& main;
 };
 
-std::optional<std::string> textOf(NSString* s) {
-    const char* bytes = s ? [s UTF8String] : nullptr;
-    if (!bytes) return std::nullopt;
-    return std::string(bytes);
-}
-
-NSString* nsText(const std::string& s) { return [NSString stringWithUTF8String:s.c_str()]; }
-
 RunningAppFacts factsOf(NSRunningApplication* app) {
     return RunningAppFacts{static_cast<int>(app.processIdentifier), static_cast<bool>(app.terminated),
-                           textOf(app.bundleIdentifier)};
+                           utf8(app.bundleIdentifier)};
 }
 
 // The first application with this bundle id that still runs, as firstLiveProcess picks it.
 NSRunningApplication* liveApp(const std::string& bundleId) {
-    NSString* bid = nsText(bundleId);
+    NSString* bid = nsUtf8(bundleId);
     if (!bid) return nil;
     for (NSRunningApplication* app in [NSRunningApplication runningApplicationsWithBundleIdentifier:bid]) {
         if (firstLiveProcess({factsOf(app)})) return app;
@@ -94,7 +87,7 @@ MacWorkspace::~MacWorkspace() = default;
 
 std::optional<int> MacWorkspace::runningProcess(const std::string& bundleId) const {
     @autoreleasepool {
-        NSString* bid = nsText(bundleId);
+        NSString* bid = nsUtf8(bundleId);
         if (!bid) return std::nullopt;
         std::vector<RunningAppFacts> facts;
         for (NSRunningApplication* app in [NSRunningApplication runningApplicationsWithBundleIdentifier:bid]) {
@@ -120,7 +113,7 @@ std::optional<FrontApp> MacWorkspace::frontApplication() const {
 
 void MacWorkspace::openURL(const std::string& url) {
     @autoreleasepool {
-        NSString* text = nsText(url);
+        NSString* text = nsUtf8(url);
         NSURL* link = text ? [NSURL URLWithString:text] : nil;
         if (link) [NSWorkspace.sharedWorkspace openURL:link];
     }
