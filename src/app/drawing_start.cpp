@@ -14,6 +14,8 @@
 #include "powerpoint/ppt.hpp"
 #include "runtime/decimal_text.hpp"
 
+#include <cmath>
+
 namespace scribbet {
 
 namespace {
@@ -25,9 +27,10 @@ std::optional<Geom> parsedOnMain(const AppDelegate::Parts& parts, const std::str
     return parts.main.syncValue([&] { return Geom::from(text, parts.screens, parts.ppt); });
 }
 
-// A whole number of points with every digit, whatever its size and the locale.
+// A whole number of points with every digit, whatever its size and the locale; a value that is
+// not finite (a width past the largest double) is written "0", as the layer writes numbers.
 std::string points(double v) {
-    return decimal::fixed(v, 0).value_or("?");
+    return std::isfinite(v) ? decimal::fixed(v, 0).value_or("0") : "0";
 }
 
 std::string measuredLine(const Geom& g, const std::optional<PaneState>& pane, bool fitted) {

@@ -123,6 +123,20 @@ TEST_F(DrawingStartTest, TheSlideLineKeepsEveryDigitOfAHugeRectangle) {
               lines.end());
 }
 
+TEST_F(DrawingStartTest, AWidthPastTheLargestDoubleIsLoggedAsZeroLikeTheLayersNumbers) {
+    windows->windows = std::vector<WindowInfo>{};
+    // Both edges are finite, so the geometry parses, but the width between them is not.
+    const std::string wide = "960|540|-1.7e308|200|1.7e308|740";
+    reply("SCBT_Where", "OK|" + wide);
+    start(wide);
+    const auto lines = logged();
+    const auto line =
+        std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("Slide "); });
+    ASSERT_NE(line, lines.end());
+    EXPECT_TRUE(line->ends_with(",200 (0x540) on screen (PowerPoint set to Fit).")) << *line;
+    EXPECT_EQ(line->find('?'), std::string::npos) << *line;
+}
+
 TEST_F(DrawingStartTest, WithTheSlideEditorFoundThePaneLeadsAndFitIsLeftAlone) {
     ax->isTrusted = true;
     test::SlideEditor editor({100, 150, 1200, 700}, 1956, 1116); // 200 %
