@@ -86,10 +86,39 @@ TEST_F(GtkPageValuesTest, EverythingElseReadsAsJSONWouldHaveIt) {
     EXPECT_TRUE(std::signbit(negativeZero.get<double>()));
 }
 
-TEST_F(GtkPageValuesTest, ACyclicOrEndlessValueIsNullNotAHang) {
-    EXPECT_TRUE(body("(() => { const o = {type: 'ready'}; o.self = o; return o; })()").is_null());
+// How deep objects nest down their member `key`.
+int nesting(const json& j, const char* key) {
+    return j.is_object() && j.contains(key) ? 1 + nesting(j.at(key), key) : 0;
+}
+
+TEST_F(GtkPageValuesTest, AValueTooDeepIsNullInItsPlaceAndTheMessageIsKept) {
+    const json m = body("(() => { let o = {end: 1}; for (let i = 0; i < 100; ++i) o = {o};"
+                        " return {type: 'log', msg: 'pen up', o, after: [1, 2]}; })()");
+    ASSERT_TRUE(m.is_object());
+    EXPECT_EQ(m.at("msg"), "pen up");
+    EXPECT_EQ(m.at("after"), json({1, 2}));
+    // The top is at depth 0, so objects go on to depth 64 and the member at 65 is null.
+    EXPECT_EQ(nesting(m, "o"), 65);
+    const json* inner = &m;
+    while (inner->is_object() && inner->contains("o")) inner = &inner->at("o");
+    EXPECT_TRUE(inner->is_null());
+    // Exactly at the depth a value is still read.
+    const json fits = body("(() => { let o = {end: 1}; for (let i = 0; i < 62; ++i) o = {o}; return {o}; })()");
+    inner = &fits;
+    while (inner->contains("o")) inner = &inner->at("o");
+    EXPECT_EQ(*inner, json({{"end", 1}}));
+}
+
+TEST_F(GtkPageValuesTest, ACyclicOrEndlessValueIsBoundedNotAHang) {
+    // Held by itself: cut at the depth, the rest of each level kept.
+    const json self = body("(() => { const o = {type: 'log', msg: 'hi'}; o.self = o; return o; })()");
+    ASSERT_TRUE(self.is_object());
+    EXPECT_EQ(self.at("msg"), "hi");
+    EXPECT_EQ(nesting(self, "self"), 65);
+    // Too many values to walk: null as a whole, not a part that passes for all of it.
     EXPECT_TRUE(body("(() => { const a = []; a.length = 4e9; return a; })()").is_null());
-    EXPECT_TRUE(body("(() => { let o = {}; for (let i = 0; i < 100; ++i) o = {o}; return o; })()").is_null());
+    EXPECT_TRUE(body("(() => { const o = {msg: 'hi'}; o.a = o; o.b = o; return o; })()").is_null());
+    EXPECT_TRUE(body("(() => { const a = []; for (let i = 0; i < 1000; ++i) a.push(a); return a; })()").is_null());
     EXPECT_FALSE(body("(() => { let o = {}; for (let i = 0; i < 30; ++i) o = {o}; return o; })()").is_null());
 }
 
@@ -126,16 +155,23 @@ TEST_F(GtkPageMessagesTest, ARealPagesMessagesKeepTheirNumbersAndTexts) {
 const post = (m) => window.webkit.messageHandlers.scribbet.postMessage(m);
 post({type: 'regions', rects: [[10, 20, 30, 40, Infinity], [1, NaN, 3, 4, 5], [0, 0, 100, 40]], all: false});
 post({type: 'log', msg: 'lone \uD800 surrogate'});
+let deep = {};
+for (let i = 0; i < 100; ++i) deep = {deep};
+post({type: 'log', msg: 'kept', deep});
 post({type: 'done'});
 </script>)",
                               "http://127.0.0.1/");
-    ASSERT_TRUE(pumpUntil([&] { return recorder->messages.size() >= 3; }, 15000ms));
+    ASSERT_TRUE(pumpUntil([&] { return recorder->messages.size() >= 4; }, 15000ms));
     const json& regions = recorder->messages[0];
     ASSERT_TRUE(regions.is_object());
     EXPECT_EQ(Overlay::regionsFrom(regions.at("rects")), (std::vector<Rect>{{0, 0, 100, 40}}));
     const json& line = recorder->messages[1];
     ASSERT_TRUE(line.is_object());
     EXPECT_EQ(line.value("msg", ""), "lone \xEF\xBF\xBD surrogate");
+    const json& deep = recorder->messages[2];
+    ASSERT_TRUE(deep.is_object());
+    EXPECT_EQ(deep.value("msg", ""), "kept");
+    EXPECT_EQ(nesting(deep, "deep"), 65);
     page->detach();
 }
 

@@ -1,6 +1,6 @@
 // What the page's Objective-C values become: texts always valid UTF-8, numbers as they were
-// sent (so the layer's own rules can drop the regions that infinities or NaN spoil), and a
-// value that could not be walked whole never read as part of itself.
+// sent (so the layer's own rules can drop the regions that infinities or NaN spoil), a value too
+// deep null in its place, and a value that could not be walked whole never read as part of itself.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -93,35 +93,137 @@ TEST(MacScriptValueTest, OddKeysAndEmptyContainers) {
     EXPECT_EQ(jsonOf(lopsided), json({{"a", 1}}));
 }
 
-TEST(MacScriptValueTest, AValueTheWalkCutIsNullAsAWhole) {
-    // A cut deep inside must not leave a truncated array that reads as real data.
-    const V cutInside = V::dictionary({{u"type", V::ofText(u"regions")},
-                                       {u"rects", V::array({rect(0, 0, 1, 1), V::ofKind(V::Kind::cut)})}});
-    EXPECT_TRUE(messageBodyOf(cutInside).is_null());
-    EXPECT_TRUE(jsonOf(V::ofKind(V::Kind::cut)).is_null());
+// A page value as the glue sees it, possibly cyclic: node 0 is the top; a container's members
+// are other nodes. The walk below is the glue's over Objective-C values.
+struct Graph {
+    struct Node {
+        std::u16string text; // a text when it is not a container
+        bool container = false;
+        bool dictionary = false;
+        std::vector<std::pair<std::u16string, int>> members = {};
+    };
+    std::vector<Node> nodes;
+    long visits = 0;
 
-    // A description deeper than the walk allows is cut too, even if the glue did not mark it.
+    V describe(int i, ScriptWalk& walk, int depth) {
+        ++visits;
+        if (!walk.take(depth)) return V::ofKind(V::Kind::cut);
+        const Node& n = nodes[static_cast<std::size_t>(i)];
+        if (!n.container) return V::ofText(n.text);
+        std::vector<std::pair<std::u16string, V>> members;
+        for (const auto& [key, at] : n.members) {
+            members.emplace_back(key, describe(at, walk, depth + 1));
+            if (walk.stopped()) break;
+        }
+        if (n.dictionary) return V::dictionary(std::move(members));
+        std::vector<V> items;
+        for (auto& m : members) items.push_back(std::move(m.second));
+        return V::array(std::move(items));
+    }
+    json body() {
+        ScriptWalk walk;
+        return messageBodyOf(describe(0, walk, 0));
+    }
+};
+
+// How deep an array nests down its first items.
+int nesting(const json& j) { return j.is_array() && !j.empty() ? 1 + nesting(j[0]) : 0; }
+
+TEST(MacScriptValueTest, AValueTooDeepIsNullInItsPlaceAndTheRestIsKept) {
     V deep = V::ofNumber(1);
-    for (int i = 0; i <= ScriptWalk::maxDepth; ++i) deep = V::array({deep});
-    EXPECT_TRUE(jsonOf(deep).is_null());
-    V justFits = V::ofNumber(1);
+    for (int i = 0; i < 100; ++i) deep = V::array({deep});
+    const V log = V::dictionary({{u"type", V::ofText(u"log")}, {u"msg", V::ofText(u"pen up")}, {u"detail", deep}});
+    json j = messageBodyOf(log);
+    ASSERT_TRUE(j.is_object());
+    EXPECT_EQ(j["type"], "log");
+    EXPECT_EQ(j["msg"], "pen up");
+    // "detail" is at depth 1; arrays go on to depth 64, and the one at depth 65 is null.
+    EXPECT_EQ(nesting(j["detail"]), ScriptWalk::maxDepth);
+    json inner = j["detail"];
+    while (inner.is_array()) inner = inner[0];
+    EXPECT_TRUE(inner.is_null());
+
+    // Exactly at the depth a value is still read; one level more and it is null, also when the
+    // glue did not mark it.
+    V justFits = V::ofNumber(7);
     for (int i = 0; i < ScriptWalk::maxDepth; ++i) justFits = V::array({justFits});
-    EXPECT_FALSE(jsonOf(justFits).is_null());
+    inner = jsonOf(justFits);
+    while (inner.is_array()) inner = inner[0];
+    EXPECT_EQ(inner, 7);
+    inner = jsonOf(V::array({justFits}));
+    while (inner.is_array()) inner = inner[0];
+    EXPECT_TRUE(inner.is_null());
+    // The glue's mark for a value too deep is null in place too, and what follows it is kept.
+    V marked = V::ofKind(V::Kind::cut);
+    for (int i = 0; i < ScriptWalk::maxDepth; ++i) marked = V::array({marked});
+    j = jsonOf(V::array({marked, V::ofText(u"b")}));
+    ASSERT_EQ(j.size(), 2u);
+    EXPECT_EQ(j[1], "b");
+    EXPECT_EQ(nesting(j[0]), ScriptWalk::maxDepth);
 }
 
-TEST(MacScriptValueTest, TheWalkStopsForGoodAtItsLimits) {
+TEST(MacScriptValueTest, AValueInWhichTheWalkStoppedIsNullAsAWhole) {
+    // A stop within the depth must not leave a truncated array that reads as real data.
+    const V stoppedInside = V::dictionary({{u"type", V::ofText(u"regions")},
+                                           {u"rects", V::array({rect(0, 0, 1, 1), V::ofKind(V::Kind::cut)})}});
+    EXPECT_TRUE(messageBodyOf(stoppedInside).is_null());
+    EXPECT_TRUE(jsonOf(V::ofKind(V::Kind::cut)).is_null());
+}
+
+TEST(MacScriptValueTest, CyclicBodiesThroughTheGluesWalk) {
+    // {type: "log", msg: "hi", self: <itself>}: the chain is cut at the depth, the text kept.
+    Graph chain;
+    chain.nodes = {{u"", true, true, {{u"type", 1}, {u"msg", 2}, {u"self", 0}}}, {u"log"}, {u"hi"}};
+    json j = chain.body();
+    ASSERT_TRUE(j.is_object());
+    EXPECT_EQ(j["msg"], "hi");
+    int depth = 0;
+    for (const json* at = &j; at->is_object(); at = &(*at)["self"]) {
+        // The object at the very depth is read, its members are one level too deep.
+        EXPECT_EQ((*at)["msg"], depth < ScriptWalk::maxDepth ? json("hi") : json()) << depth;
+        ++depth;
+    }
+    EXPECT_EQ(depth, ScriptWalk::maxDepth + 1);
+    EXPECT_LT(chain.visits, 300);
+
+    // Two members that both hold the object: 2^64 paths. The count stops the walk soon, and
+    // the whole body is null, not a part that passes for the whole.
+    Graph forked;
+    forked.nodes = {{u"", true, true, {{u"msg", 1}, {u"a", 0}, {u"b", 0}}}, {u"hi"}};
+    EXPECT_TRUE(forked.body().is_null());
+    EXPECT_LT(forked.visits, 2 * ScriptWalk::maxValues);
+
+    // A wide array that holds itself below the depth: each refusal counts, so it ends too.
+    Graph wide;
+    wide.nodes.push_back({u"", true, false, {}});
+    for (int i = 0; i < 1000; ++i) wide.nodes[0].members.emplace_back(u"", 0);
+    EXPECT_TRUE(wide.body().is_null());
+    EXPECT_LT(wide.visits, 2 * ScriptWalk::maxValues);
+}
+
+TEST(MacScriptValueTest, TheWalkRefusesWhatIsTooDeepAndStopsForGoodAtItsCount) {
     ScriptWalk deep;
     EXPECT_TRUE(deep.take(0));
     EXPECT_TRUE(deep.take(ScriptWalk::maxDepth));
     EXPECT_FALSE(deep.take(ScriptWalk::maxDepth + 1));
-    EXPECT_TRUE(deep.stopped());
-    EXPECT_FALSE(deep.take(0)); // nothing more once it stopped
+    EXPECT_FALSE(deep.stopped()); // only that value: its siblings are still read
+    EXPECT_TRUE(deep.take(1));
 
     ScriptWalk many;
     long taken = 0;
     while (many.take(1) && taken < ScriptWalk::maxValues + 10) ++taken;
     EXPECT_EQ(taken, ScriptWalk::maxValues);
     EXPECT_TRUE(many.stopped());
+    EXPECT_FALSE(many.take(0)); // nothing more once it stopped
+
+    // Refusals count: past the count the next value within the depth stops the walk.
+    ScriptWalk refusals;
+    long refused = 0;
+    for (long i = 0; i < ScriptWalk::maxValues; ++i) refused += refusals.take(ScriptWalk::maxDepth + 1) ? 0 : 1;
+    EXPECT_EQ(refused, ScriptWalk::maxValues);
+    EXPECT_FALSE(refusals.stopped());
+    EXPECT_FALSE(refusals.take(0));
+    EXPECT_TRUE(refusals.stopped());
 }
 
 TEST(MacScriptValueTest, AnEvaluationGivesTextsAndContainersOnly) {

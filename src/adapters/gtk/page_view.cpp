@@ -77,7 +77,9 @@ struct ScriptHelpers {
 // a lone surrogate. Numbers keep every value a double holds, texts come as valid UTF-8.
 // Otherwise it reads as JSON.stringify would: undefined and functions are left out of
 // objects and are null in arrays. A structured clone may be cyclic, so the walk has a depth
-// and a size past which the whole value is null.
+// and a size: a value deeper than the depth is null where it stands (a log line with one odd
+// member keeps its text), and past the size the whole value is null, since a value read only
+// in part must not pass for the whole of it.
 class ValueWalk {
 public:
     json top(JSCValue* value) {
@@ -159,10 +161,11 @@ private:
     }
 
     json of(JSCValue* v, int depth) {
-        if (overflowed_ || ++values_ > maxValues || depth > maxDepth) {
+        if (overflowed_ || ++values_ > maxValues) {
             overflowed_ = true;
             return json();
         }
+        if (depth > maxDepth) return json(); // counted all the same: a wide cut still ends the walk
         if (absent(v) || jsc_value_is_null(v)) return json();
         if (jsc_value_is_boolean(v)) return static_cast<bool>(jsc_value_to_boolean(v));
         if (jsc_value_is_number(v)) return number(jsc_value_to_double(v));

@@ -56,7 +56,10 @@ ScriptValue ScriptValue::ofKind(Kind k) {
 }
 
 bool ScriptWalk::take(int depth) {
-    if (stopped_ || depth > maxDepth || ++values_ > maxValues) stopped_ = true;
+    if (stopped_) return false;
+    ++values_;
+    if (depth > maxDepth) return false;
+    if (values_ > maxValues) stopped_ = true;
     return !stopped_;
 }
 
@@ -93,32 +96,30 @@ json number(double d) {
     return d;
 }
 
-// Walks the description; `cut` turns true at the first value the glue's walk cut off.
-json convert(const ScriptValue& v, int depth, bool& cut) {
+// Walks the description; `stopped` turns true at the first value where the glue's walk stopped.
+// Past the depth every value is null, whatever the glue made of it: the glue only stops within it.
+json convert(const ScriptValue& v, int depth, bool& stopped) {
     using Kind = ScriptValue::Kind;
-    if (cut || depth > ScriptWalk::maxDepth) {
-        cut = true;
-        return json();
-    }
+    if (stopped || depth > ScriptWalk::maxDepth) return json();
     switch (v.kind) {
     case Kind::text: return utf8Of(v.text);
     case Kind::number: return number(v.number);
     case Kind::boolean: return v.boolean;
     case Kind::array: {
         json out = json::array();
-        for (const auto& item : v.items) out.push_back(convert(item, depth + 1, cut));
+        for (const auto& item : v.items) out.push_back(convert(item, depth + 1, stopped));
         return out;
     }
     case Kind::dictionary: {
         json out = json::object();
         for (std::size_t i = 0; i < v.items.size(); ++i) {
             // A description the glue got wrong (fewer keys than values) loses the values, not its memory.
-            if (i < v.keys.size()) out[utf8Of(v.keys[i])] = convert(v.items[i], depth + 1, cut);
+            if (i < v.keys.size()) out[utf8Of(v.keys[i])] = convert(v.items[i], depth + 1, stopped);
         }
         return out;
     }
     case Kind::cut:
-        cut = true;
+        stopped = true;
         return json();
     case Kind::null:
     case Kind::other: break;
@@ -143,9 +144,9 @@ std::string utf8Of(std::u16string_view units) {
 }
 
 json jsonOf(const ScriptValue& value) {
-    bool cut = false;
-    json out = convert(value, 0, cut);
-    return cut ? json() : out;
+    bool stopped = false;
+    json out = convert(value, 0, stopped);
+    return stopped ? json() : out;
 }
 
 EvalResult evalResultOf(const ScriptValue* value, const ScriptError* error) {

@@ -24,7 +24,7 @@ struct ScriptValue {
         array,      // NSArray
         dictionary, // NSDictionary
         other,      // anything else the body may hold (NSDate, say)
-        cut,        // the walk stopped here: too deep or too many values (a cyclic value)
+        cut,        // not read: too deep, or the walk stopped here (too many values, a cyclic value)
     };
 
     Kind kind = Kind::null;
@@ -46,14 +46,18 @@ struct ScriptValue {
 };
 
 // How far the glue walks an object. A message body may be cyclic (an array that holds
-// itself), so the walk has a depth and a count past which it stops; once it has stopped, it
-// takes nothing more, and the whole value reads as null.
+// itself), so the walk has a depth and a count. A value deeper than the depth is not read and
+// becomes null where it stands, and the walk goes on with its siblings; past the count the walk
+// stops, takes nothing more, and the whole value reads as null.
 class ScriptWalk {
 public:
     static constexpr int maxDepth = 64;
     static constexpr long maxValues = 100'000;
 
-    // Whether one more value at `depth` (the top value is at 0) may be read.
+    // Whether one more value at `depth` (the top value is at 0) may be read. A value refused
+    // for its depth counts too, so a wide cyclic value cannot make the refusals endless; the
+    // walk itself only stops at a value within the depth, which is how a stop is told from a
+    // value cut for its depth.
     bool take(int depth);
     bool stopped() const { return stopped_; }
 
@@ -75,7 +79,8 @@ std::string utf8Of(std::u16string_view units);
 // The value as JSON: whole numbers within a double's exact range as integers (as a JSON reader
 // would give them), other numbers as they are (infinities and NaN included), objects with
 // their members in the order given (the last of repeated keys wins), anything else as null.
-// A value the walk cut anywhere is null as a whole.
+// A value deeper than the walk's depth (cut by the glue or not) is null in its place; a value
+// in which the walk stopped is null as a whole, so a truncated array never reads as real data.
 nlohmann::json jsonOf(const ScriptValue& value);
 
 // A script message's body for the layer.
