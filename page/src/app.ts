@@ -8,7 +8,7 @@ import { type Pt, type Rect, type View, inflate, intersect, scaleOf, shownRect, 
 import { type Item, itemBounds } from './items.js';
 import { log, post, Regions } from './messages.js';
 import { type CommandHandlers, isCommandName } from './protocol.js';
-import { type Placing, type PlacedRecord, newPlacingId, onSlide, pending, placingOf, planPlacing, recordAnswer } from './place.js';
+import { type Outcome, type Placing, type PlacedRecord, newPlacingId, onSlide, outcomeOf, pending, placingNotice, placingOf, planPlacing, recordAnswer } from './place.js';
 import { type Launch, readGeom, readLaunch } from './query.js';
 import { type Kept, type KeptStorage, KeptDrawings, slideKey } from './store.js';
 import { normaliseTool } from './tools/names.js';
@@ -19,7 +19,12 @@ import { htmlEl } from './ui/svg.js';
 import { Toolbar, WIDTHS } from './ui/toolbar.js';
 
 const SAVE_DELAY_MS = 300;
-/** Scribbet answers a placing within 80 s, whatever PowerPoint does; this is only for a Scribbet that doesn't. */
+/**
+ * Scribbet answers every request to place, the first and each one asking again, within 80 s
+ * of its arrival, whatever PowerPoint does (then with "still placing"); this is only for a
+ * Scribbet that doesn't. A request given up on is asked for again like one that was never
+ * answered: Scribbet may have it.
+ */
 const INSERT_TIMEOUT_MS = 90000;
 const OTHER_SLIDE = 'The program shows another slide now - Place puts the drawing back on its own slide.';
 
@@ -331,7 +336,7 @@ export class App {
       const again: Placing = { ...this.unanswered, body: { ...this.unanswered.body, close: false } };
       this.startPlacing();
       const r = await this.send(again);
-      if (!r.ok) return this.placingFailed(r);
+      if (r.outcome !== 'placed') return this.placingFailed(r);
       earlier = r.msg;
     }
     const steps = planPlacing(this.ed.items, this.placed);
@@ -346,23 +351,25 @@ export class App {
     const removalOnly = steps.every((st) => st.items.length === 0);
     this.startPlacing();
     const r = await this.send(placingOf(steps, this.launch.slide, close, newPlacingId()));
-    if (!r.ok) return this.placingFailed(r);
+    if (r.outcome !== 'placed') return this.placingFailed(r);
     this.stopPlacing();
     this.notices.show(removalOnly ? 'Taken off the slide.' : r.msg || 'Placed on the slide.');
     if (close) this.clearSaved();
   }
 
-  /** Sends one placing and records what it placed, part by part. */
-  private async send(placing: Placing): Promise<{ ok: boolean; msg: string; done: number; of: number; unanswered: boolean }> {
+  /**
+   * Sends one placing and records what it placed, part by part. Only a placing whose outcome
+   * is yet to be told stays to be asked for again; one the program never confirmed is
+   * dropped with the rest, or the next Place would ask for it again for ever.
+   */
+  private async send(placing: Placing): Promise<{ outcome: Outcome; msg: string; done: number; of: number }> {
     const a = await this.api.post('/api/insert', placing.body, { timeout: INSERT_TIMEOUT_MS });
-    // Without an answer, or told that PowerPoint is still at it, the page can't know what the
-    // slide holds now: the placing stays to be asked for again.
-    const unanswered = !a.answered || a.data.pending === true;
-    this.unanswered = unanswered ? placing : null;
+    const outcome = outcomeOf(a.answered, a.data);
+    this.unanswered = outcome === 'unanswered' ? placing : null;
     const r = recordAnswer(this.placed, placing, a.data);
     this.placed = r.placed;
     this.save();
-    return { ok: a.ok, msg: a.msg, done: r.done, of: placing.steps.length, unanswered };
+    return { outcome, msg: a.msg, done: r.done, of: placing.steps.length };
   }
 
   private startPlacing(): void {
@@ -378,11 +385,11 @@ export class App {
     this.schedule();
   }
 
-  private placingFailed(r: { msg: string; done: number; of: number; unanswered: boolean }): void {
+  private placingFailed(r: { outcome: Outcome; msg: string; done: number; of: number }): void {
     this.stopPlacing();
-    const rest = r.unanswered ? 'The drawing is still here: Place again finishes it, and places nothing twice.'
-      : r.done > 0 ? `${r.done} of ${r.of} parts were placed; Place again puts the rest.` : 'The drawing is still here.';
-    this.notices.show(`${r.msg} ${rest}`, 'error');
+    if (r.outcome === 'placed') return;
+    // The user must read to the end of this one before placing again.
+    this.notices.show(placingNotice(r.outcome, r.msg, r.done, r.of), 'error', r.outcome === 'unknown' ? 30000 : undefined);
   }
 
   private async closeLayer(): Promise<void> {
@@ -413,11 +420,13 @@ export class App {
     clearTimeout(this.saveTimer);
     this.saveTimer = 0;
     if (!this.started) return;
-    if (this.ed.items.length === 0 && this.placed.size === 0) {
+    if (this.ed.items.length === 0 && this.placed.size === 0 && !this.unanswered) {
       this.kept.drop(this.launch.sid);
       return;
     }
-    this.kept.put({ sid: this.launch.sid, at: Date.now(), items: this.ed.items, placed: [...this.placed] });
+    const kept: Kept = { sid: this.launch.sid, at: Date.now(), items: this.ed.items, placed: [...this.placed] };
+    if (this.unanswered) kept.unanswered = this.unanswered;
+    this.kept.put(kept);
   }
 
   /**
@@ -442,15 +451,16 @@ export class App {
   private restoreDrawing(): void {
     const all = this.kept.all(Date.now());
     const own = all.find((k) => k.sid === this.launch.sid);
-    if (own && own.items.length + own.placed.length > 0) {
+    if (own && (own.items.length + own.placed.length > 0 || own.unanswered)) {
       this.placed = new Map(own.placed);
+      this.unanswered = own.unanswered ?? null;
       this.ed.restore(own.items);
       this.notices.show('The drawing is back after the page reloaded.');
     }
     for (const k of all) {
       if (k.sid === this.launch.sid || this.offered) continue;
       // Everything of it reached the slide: nothing to offer.
-      if (pending(k.items, new Map(k.placed)).unplaced === 0) this.kept.drop(k.sid);
+      if (pending(k.items, new Map(k.placed)).unplaced === 0 && !k.unanswered) this.kept.drop(k.sid);
       else this.offer(k);
     }
   }
@@ -478,6 +488,10 @@ export class App {
     const have = new Set(this.ed.items.map((it) => it.id));
     const back = k.items.filter((it) => !have.has(it.id));
     this.placed = new Map([...k.placed.filter(([id]) => !this.placed.has(id)), ...this.placed]);
+    // Its placing under way is asked for at the next Place; the page keeps only one, and one
+    // of its own, newer, comes first.
+    if (k.unanswered && !this.unanswered) this.unanswered = k.unanswered;
+    else if (k.unanswered) log('A placing under way of the drawing brought back was dropped: this page has one of its own.');
     this.ed.commit([...back, ...this.ed.items]);
     // Kept from now on as this layer's own drawing.
     this.kept.drop(k.sid);

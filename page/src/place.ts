@@ -179,6 +179,38 @@ export function recordPlaced(placed: PlacedMap, step: InsertStep, shapes: unknow
 }
 
 /**
+ * What an answer to a placing tells of the slide:
+ * - placed: every part is on it;
+ * - failed: the parts the answer lists are on it, the rest certainly not;
+ * - unanswered: nothing is known yet (no answer came, or the program is still at it), so the
+ *   placing is asked for again under its identifier, and Scribbet tells what became of it;
+ * - unknown: the program took the drawing but never said whether it placed it. Asking again
+ *   would only bring the same answer, and a new placing might put it on the slide twice.
+ * An answer that says both is taken for the less certain: that one never places twice.
+ */
+export type Outcome = 'placed' | 'failed' | 'unanswered' | 'unknown';
+
+export function outcomeOf(answered: boolean, data: Record<string, unknown>): Outcome {
+  if (!answered || data.pending === true) return 'unanswered';
+  if (data.unknown === true) return 'unknown';
+  return data.ok === true ? 'placed' : 'failed';
+}
+
+/** The notice for a placing that did not end placed: Scribbet's sentence, then what the user can do. */
+export function placingNotice(outcome: Exclude<Outcome, 'placed'>, msg: string, done: number, of: number): string {
+  switch (outcome) {
+    case 'unanswered':
+      return `${msg} The drawing is still here: Place again finishes it, and places nothing twice.`;
+    case 'unknown': {
+      const kept = done > 0 ? `${done} of ${of} parts were placed; the rest is still on the layer` : 'The drawing is still on the layer';
+      return `${msg} ${kept}: look at the slide before placing again, as Place would put it there once more.`;
+    }
+    case 'failed':
+      return done > 0 ? `${msg} ${done} of ${of} parts were placed; Place again puts the rest.` : `${msg} The drawing is still here.`;
+  }
+}
+
+/**
  * The placed map after Scribbet's answer to a placing, and how many of its parts were placed.
  * Its "parts" hold the shapes of each part that was placed, in order; when the placing failed
  * at some part, the ones before it are on the slide all the same and are recorded, so that

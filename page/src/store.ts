@@ -7,7 +7,7 @@
 import type { Paint } from './colors.js';
 import type { Item, ItemKind, Style } from './items.js';
 import type { Segment, Subpath } from './path.js';
-import type { PlacedRecord } from './place.js';
+import type { InsertPart, InsertStep, PlacedRecord, Placing } from './place.js';
 
 export const KEPT_VERSION = 1;
 /** Beyond this a kept drawing is not written, and one found is dropped: storage is small. */
@@ -23,6 +23,12 @@ export interface Kept {
   items: Item[];
   /** The placed records in the slide's stacking order. */
   placed: [string, PlacedRecord][];
+  /**
+   * A placing sent whose outcome Scribbet has yet to tell: a page that comes back asks for it
+   * under its identifier rather than sending its parts as a new placing, which could put them
+   * on the slide twice. Absent when there is none.
+   */
+  unanswered?: Placing;
 }
 
 export type ReadKept = { ok: true; kept: Kept } | { ok: false; problem: string };
@@ -50,7 +56,13 @@ function itemText(item: Item): string {
 
 export function keptText(kept: Kept): string {
   const head = `{"v":${KEPT_VERSION},"sid":${JSON.stringify(kept.sid)},"at":${JSON.stringify(kept.at)}`;
-  return `${head},"items":[${kept.items.map(itemText).join(',')}],"placed":${JSON.stringify(kept.placed)}}`;
+  const unanswered = kept.unanswered ? `,"unanswered":${JSON.stringify(placingJson(kept.unanswered))}` : '';
+  return `${head},"items":[${kept.items.map(itemText).join(',')}],"placed":${JSON.stringify(kept.placed)}${unanswered}}`;
+}
+
+// Each step's body is one of the request's parts: it is written once, in the request.
+function placingJson(p: Placing): unknown {
+  return { body: p.body, steps: p.steps.map((st) => ({ items: st.items, replaces: st.replaces })) };
 }
 
 export function readKept(text: string): ReadKept {
@@ -82,7 +94,13 @@ export function readKept(text: string): ReadKept {
     placed.push([e[0], { shapes: [...shapes], signature }]);
   }
   const at = typeof raw.at === 'number' && Number.isFinite(raw.at) ? raw.at : 0;
-  return { ok: true, kept: { sid: raw.sid, at, items, placed } };
+  const kept: Kept = { sid: raw.sid, at, items, placed };
+  if (raw.unanswered !== undefined) {
+    const unanswered = readPlacing(raw.unanswered);
+    if (!unanswered) return { ok: false, problem: 'the placing under way in it is damaged' };
+    kept.unanswered = unanswered;
+  }
+  return { ok: true, kept };
 }
 
 /** The page's lasting storage, as far as keeping drawings needs it (a Storage, or a stand-in). */
@@ -208,6 +226,42 @@ function readSubpath(v: unknown): Subpath | null {
   const segs = v.segs.map(readSegment);
   if (!start || segs.some((s) => s === null)) return null;
   return { start, segs: segs as Segment[], closed: v.closed };
+}
+
+const isText = (v: unknown): v is string => typeof v === 'string';
+
+function readPart(v: unknown): InsertPart | null {
+  if (!isObj(v)) return null;
+  const { path, stroke, width, fill, replace } = v;
+  return isText(path) && isText(stroke) && isText(width) && isText(fill) && isText(replace) ? { path, stroke, width, fill, replace } : null;
+}
+
+function readStep(v: unknown, body: InsertPart): InsertStep | null {
+  if (!isObj(v) || !Array.isArray(v.items) || !Array.isArray(v.replaces) || !v.replaces.every(isText)) return null;
+  const items: InsertStep['items'] = [];
+  for (const it of v.items) {
+    if (!isObj(it) || !isText(it.id) || !isText(it.signature) || !isNum(it.subpaths, 0) || !Number.isInteger(it.subpaths)) return null;
+    items.push({ id: it.id, subpaths: it.subpaths, signature: it.signature });
+  }
+  return { body, items, replaces: [...v.replaces] };
+}
+
+/** A placing as it was sent: it goes out again as it is, so every part must be whole. */
+function readPlacing(v: unknown): Placing | null {
+  if (!isObj(v) || !isObj(v.body) || !Array.isArray(v.steps)) return null;
+  const { id, slide, close, parts } = v.body;
+  if (!isText(id) || id === '' || !isText(slide) || typeof close !== 'boolean' || !Array.isArray(parts)) return null;
+  if (parts.length === 0 || parts.length !== v.steps.length) return null;
+  const body = { id, slide, close, parts: [] as InsertPart[] };
+  const steps: InsertStep[] = [];
+  for (const [i, raw] of parts.entries()) {
+    const part = readPart(raw);
+    const step = part && readStep(v.steps[i], part);
+    if (!part || !step) return null;
+    body.parts.push(part);
+    steps.push(step);
+  }
+  return { body, steps };
 }
 
 function readItem(v: unknown): Item | null {

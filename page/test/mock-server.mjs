@@ -23,6 +23,9 @@ const TYPES = {
   json: 'application/json; charset=utf-8',
 };
 
+/** The placing names Scribbet can keep track of. */
+const PLACING_ID = /^[\w.:-]{1,128}$/;
+
 export const DEFAULT_THEME = ['#000000', '#FFFFFF', '#44546A', '#E7E6E6', '#4472C4', '#ED7D31',
   '#A5A5A5', '#FFC000', '#5B9BD5', '#70AD47', '#0563C1', '#954F72'];
 
@@ -214,6 +217,8 @@ export async function startMock({ port = 0, web = WEB, slide = { w: 960, h: 540,
     png: null,
     requests: [],
     failInserts: [],
+    /** How the next new placings go, one each (see planPlacing below). */
+    plans: [],
     themeAnswer: null,
     silent: false,
   };
@@ -303,7 +308,14 @@ export async function startMock({ port = 0, web = WEB, slide = { w: 960, h: 540,
         if (state.themeAnswer) return state.themeAnswer;
         return ok({ colors: state.theme.filter(Boolean) });
       case 'GET /api/state': return ok({ open: true });
-      case 'POST /api/insert': return json(200, insert(bodyMap(body)));
+      case 'POST /api/insert': {
+        const b = bodyMap(body);
+        // A placing whose name Scribbet could not keep is refused before anything is placed.
+        if (b.id !== undefined && b.id !== null && !(typeof b.id === 'string' && PLACING_ID.test(b.id))) {
+          return json(400, { ok: false, msg: 'Scribbet can only keep track of a placing named with up to 128 letters, digits and the signs - _ . :, so it placed nothing.' });
+        }
+        return json(200, insert(b));
+      }
       case 'POST /api/link': {
         const id = bodyMap(body).id;
         return typeof id === 'string' && (id === 'upgrade' || id === 'support') ? ok({ opened: true }) : json(200, { ok: false, msg: 'Unknown link.' });
@@ -319,26 +331,39 @@ export async function startMock({ port = 0, web = WEB, slide = { w: 960, h: 540,
   }
 
   // A placing asked for again under its identifier is answered as it was, never placed twice.
+  // A new one goes as the next plan says: still under way when it is answered (it ends, and is
+  // remembered, all the same), or with the program never saying what became of one part.
   function insert(b) {
     state.placings.push(b);
-    const id = typeof b.id === 'string' && /^[\w.:-]{1,128}$/.test(b.id) ? b.id : null;
+    const id = typeof b.id === 'string' && PLACING_ID.test(b.id) ? b.id : null;
     const key = JSON.stringify({ ...b, close: undefined });
     const known = id === null ? undefined : state.remembered.get(id);
     if (known) return known.key === key ? known.answer : { ok: false, msg: 'Scribbet was asked to place another drawing under the same name, so it placed nothing. Place again.' };
-    const answer = placeAll(b, state.placings.length - 1);
+    const plan = state.plans.shift() ?? {};
+    const answer = placeAll(b, state.placings.length - 1, plan);
     if (id !== null) state.remembered.set(id, { key, answer });
-    return answer;
+    return plan.pending ? { ok: false, pending: true, msg: 'PowerPoint is still placing the drawing.' } : answer;
+  }
+
+  // The program took part `plan.unknownAt` and never answered: it did place it, unless the
+  // plan says `lost`, and nothing after it was begun.
+  function unconfirmed(p, placing, plan, parts) {
+    if (!plan.lost) placeOne(p, placing);
+    const msg = 'PowerPoint did not answer within five minutes, so Scribbet cannot tell whether it placed the drawing.';
+    return parts ? { ok: false, unknown: true, msg, parts } : { ok: false, unknown: true, msg };
   }
 
   // Several parts go to the add-in one by one, in order, until one fails.
-  function placeAll(b, placing) {
-    if (!('parts' in b)) return placeOne(b, placing);
+  function placeAll(b, placing, plan = {}) {
+    if (!('parts' in b)) return plan.unknownAt === 0 ? unconfirmed(b, placing, plan, null) : placeOne(b, placing);
     const list = Array.isArray(b.parts) ? b.parts : [];
     const nothing = (p) => !p || typeof p !== 'object' || (readString(p.path, '').trim() === '' && !readString(p.replace, '').split(',').some((x) => x.trim()));
     if (list.length === 0 || list.some(nothing)) return { ok: false, msg: 'Nothing to place.' };
     const parts = [];
     for (const [i, p] of list.entries()) {
-      const a = placeOne({ ...p, slide: b.slide, close: b.close === true && i === list.length - 1 }, placing);
+      const one = { ...p, slide: b.slide, close: b.close === true && i === list.length - 1 };
+      if (plan.unknownAt === i) return unconfirmed(one, placing, plan, parts);
+      const a = placeOne(one, placing);
       if (!a.ok) return { ok: false, msg: a.msg, parts };
       parts.push({ shapes: a.shapes });
     }
@@ -399,6 +424,12 @@ export async function startMock({ port = 0, web = WEB, slide = { w: 960, h: 540,
     slidePng: (px = 1280) => slidePicture(state.slide, px),
     /** The next inserts answer ok false with these messages, one each. */
     failInserts: (...msgs) => state.failInserts.push(...msgs),
+    /**
+     * How the next new placing goes: `pending` answers it "still placing" though it ends (a
+     * request asking for it again hears how); `unknownAt` is the part the program never
+     * answered for, which it placed all the same unless `lost`.
+     */
+    planPlacing: (plan) => state.plans.push(plan),
     pageUrl(params = {}) {
       // Each opening has its own identifier, as each layer has: a page only takes back, unasked,
       // the drawing of its own opening.

@@ -3,7 +3,7 @@ import { test } from 'node:test';
 import type { Paint } from '../../src/colors.js';
 import type { Item, Style } from '../../src/items.js';
 import { ellipseOutline, lineOutline, rectOutline } from '../../src/path.js';
-import { type PlacedMap, newPlacingId, pending, placingOf, planPlacing, recordAnswer, recordPlaced, signature } from '../../src/place.js';
+import { type PlacedMap, newPlacingId, outcomeOf, pending, placingNotice, placingOf, planPlacing, recordAnswer, recordPlaced, signature } from '../../src/place.js';
 
 const accent1: Paint = { kind: 'theme', n: 5, hex: '#4472C4' };
 const red: Paint = { kind: 'rgb', hex: '#E0282E' };
@@ -146,6 +146,40 @@ test('an answer records each part that was placed, up to a failure, and none wit
   }
   assert.equal(recordAnswer(new Map(), placing, { ok: true, parts: [part(1), null, part(3)] }).done, 1);
   assert.equal(recordAnswer(new Map(), placing, { ok: true, parts: [part(1), part(2), part(3), part(4)] }).done, 3);
+});
+
+test('an answer is read for what it says of the slide, and an unconfirmed one is told as such', () => {
+  const cases: [boolean, Record<string, unknown>, string][] = [
+    [true, { ok: true, parts: [] }, 'placed'],
+    [true, { ok: false, msg: 'The slide is locked.', parts: [] }, 'failed'],
+    // Scribbet refused the request itself (its name): nothing was placed.
+    [true, { ok: false, msg: 'Scribbet can only keep track of a placing named with up to 128 letters.' }, 'failed'],
+    [false, {}, 'unanswered'],
+    [true, { ok: false, pending: true, msg: 'PowerPoint is still placing the drawing.' }, 'unanswered'],
+    [true, { ok: false, unknown: true, msg: 'PowerPoint did not answer.', parts: [] }, 'unknown'],
+    // Answers that contradict themselves are taken for the less certain: nothing placed twice.
+    [true, { ok: true, pending: true }, 'unanswered'],
+    [true, { ok: true, unknown: true }, 'unknown'],
+    [true, { ok: false, unknown: 'yes' }, 'failed'],
+  ];
+  for (const [answered, data, want] of cases) assert.equal(outcomeOf(answered, data), want, JSON.stringify(data));
+
+  // The parts listed as done are recorded, as for a failure; the rest go under a new placing.
+  const items = [line('a', 0), box('b'), line('c', 30)];
+  const placing = placingOf(planPlacing(items, new Map()), '', false, newPlacingId());
+  const r = recordAnswer(new Map(), placing, { ok: false, unknown: true, msg: 'x', parts: [{ shapes: [{ k: 0, id: 1 }] }] });
+  assert.deepEqual([r.done, [...r.placed.keys()]], [1, ['a']]);
+  assert.deepEqual(planPlacing(items, r.placed).map((s) => s.items.map((i) => i.id)), [['b'], ['c']]);
+
+  const msg = 'PowerPoint did not answer within five minutes, so Scribbet cannot tell whether it placed the drawing.';
+  assert.equal(placingNotice('unknown', msg, 0, 1),
+    `${msg} The drawing is still on the layer: look at the slide before placing again, as Place would put it there once more.`);
+  assert.equal(placingNotice('unknown', msg, 1, 3),
+    `${msg} 1 of 3 parts were placed; the rest is still on the layer: look at the slide before placing again, as Place would put it there once more.`);
+  // Only a placing still to be told of promises that nothing is placed twice.
+  for (const o of ['failed', 'unknown'] as const) assert.doesNotMatch(placingNotice(o, 'm', 0, 2), /nothing twice/);
+  assert.match(placingNotice('unanswered', 'm', 0, 2), /^m .*places nothing twice/);
+  assert.equal(placingNotice('failed', 'm', 2, 3), 'm 2 of 3 parts were placed; Place again puts the rest.');
 });
 
 test('every placing gets an identifier of its own', () => {

@@ -2,6 +2,7 @@ import assert from 'node:assert/strict';
 import { test } from 'node:test';
 import type { Item } from '../../src/items.js';
 import { ellipseOutline, lineOutline } from '../../src/path.js';
+import { placingOf, planPlacing, type Placing } from '../../src/place.js';
 import { type Kept, KEPT_DAYS, KEPT_VERSION, KeptDrawings, type KeptStorage, MAX_KEPT_CHARS, keptText, readKept, slideKey } from '../../src/store.js';
 
 const ink: Item = { id: 'a', kind: 'ink', subpaths: lineOutline({ x: 1, y: 2 }, { x: 30, y: 40 }), style: { stroke: { kind: 'rgb', hex: '#1F1F1F' }, width: 2, fill: null, alpha: 1 } };
@@ -53,6 +54,32 @@ test('a kept drawing reads back as it was written, and anything else is refused 
   extra.items[0].onclick = 'alert(1)';
   const r = readKept(JSON.stringify(extra));
   assert.ok(r.ok && !('onclick' in r.kept.items[0]));
+});
+
+test('a placing under way is kept with the drawing as it was sent, or the drawing is refused', () => {
+  const placing: Placing = placingOf(planPlacing([ink, disc], new Map()), '257', true, 'a1b2c3');
+  const k: Kept = { ...kept('s1', 5), unanswered: placing };
+  const back = readKept(keptText(k));
+  assert.deepEqual(back, { ok: true, kept: k });
+  // Sent again, it must be the very request: the parts are one with the steps' bodies.
+  assert.ok(back.ok && back.kept.unanswered!.steps.every((st, i) => st.body === back.kept.unanswered!.body.parts[i]));
+  assert.ok(!('unanswered' in (readKept(keptText(kept('s2', 5))) as { kept: Kept }).kept), 'none when there was none');
+
+  const text = JSON.parse(keptText(k));
+  const bad = (change: (t: any) => void) => {
+    const t = structuredClone(text);
+    change(t);
+    const r = readKept(JSON.stringify(t));
+    assert.deepEqual(r, { ok: false, problem: 'the placing under way in it is damaged' }, JSON.stringify(t.unanswered).slice(0, 160));
+  };
+  bad((t) => { t.unanswered = null; });
+  bad((t) => { t.unanswered.body.id = ''; });
+  bad((t) => { t.unanswered.body.close = 'yes'; });
+  bad((t) => { t.unanswered.body.parts[0].replace = 12; });
+  bad((t) => { t.unanswered.body.parts = []; t.unanswered.steps = []; });
+  bad((t) => { t.unanswered.steps.pop(); });
+  bad((t) => { t.unanswered.steps[0].items[0].subpaths = 1.5; });
+  bad((t) => { t.unanswered.steps[0].replaces = [7]; });
 });
 
 test('drawings are kept per slide and opening; damaged, stale and other slides\' ones are set apart', () => {
