@@ -7,6 +7,7 @@
 #include "app/script_setup.hpp"
 #include "app/status_layout.hpp"
 #include "geometry/pane_reader.hpp"
+#include "powerpoint/ppt.hpp"
 #include "app/text.hpp"
 #include "log/app_state.hpp"
 #include "powerpoint/addin_check.hpp"
@@ -131,13 +132,18 @@ void AppDelegate::startServer(const std::filesystem::path& webDir) {
                                             parts_.reader, parts_.prefs, settings_.testing, link});
     ServerOptions options;
     options.port = settings_.port;
-    options.api = [&api = *api_](Server& server, const Request& request) { return api.route(server, request); };
+    options.api = [&api = *api_](Server& server, const Request& request, Answer answer) {
+        api.route(server, request, std::move(answer));
+    };
     options.main = &parts_.main;
     options.requested = weakly(parts_.idle.weak(), [](Idle& idle) { idle.requested(); });
     server_ = std::make_unique<Server>(webDir, options);
 }
 
+// Nothing waits for the program from here on: the calls still waiting are answered as not
+// made, then the server tells each client what became of its request and closes.
 void AppDelegate::stopServer() {
+    parts_.ppt.stop();
     if (server_) server_->stop();
 }
 

@@ -86,7 +86,9 @@ std::optional<ScriptResult> AddinCheck::script(const std::string& source) {
     const auto& runner = parts_.runner;
     if (!runner) return std::nullopt;
     std::optional<ScriptResult> result;
-    parts_.main.sync([&] { result = runner->run(source); });
+    // Scripts run on the main thread; one that does not turn within the limit (Scribbet is
+    // ending) is not waited for.
+    parts_.main.syncFor(std::chrono::seconds(10), [&] { result = runner->run(source); });
     return result;
 }
 

@@ -18,6 +18,9 @@ struct MacroReply {
     std::string error;
     // The failure was that nothing answered to the macro: the add-in is not loaded.
     bool addinMissing = false;
+    // The program did not answer in time: it may still be running the macro, so what the
+    // macro did is not known.
+    bool unsure = false;
 
     static MacroReply failure(std::string sentence, bool addinMissing = false);
 

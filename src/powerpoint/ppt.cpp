@@ -1,6 +1,8 @@
 #include "powerpoint/ppt.hpp"
 
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 
 #include "app/text.hpp"
 #include "log/app_state.hpp"
@@ -47,15 +49,48 @@ std::string sentence(const MacroFailure& failure) {
 }
 } // namespace
 
-PPT::PPT(Ports ports, const Queue& main, std::string macroPrefix)
-    : ports_(std::move(ports)), main_(main), prefix_(std::move(macroPrefix)) {}
+PPT::PPT(Ports ports, const Queue& main, std::string macroPrefix, const Clock* clock)
+    : ports_(std::move(ports)),
+      main_(main),
+      prefix_(std::move(macroPrefix)),
+      clock_(clock ? *clock : systemClock_),
+      program_(queue_, clock_) {}
+
+PPT::~PPT() { program_.stop(); }
+
+MacroReply PPT::notAsked(ProgramQueue::Dropped why) {
+    if (why == ProgramQueue::Dropped::stopping) return MacroReply::failure("Scribbet is quitting.");
+    return MacroReply::failure("PowerPoint is busy with other work, so Scribbet did not ask it. Try again in a moment.");
+}
+
+void PPT::call(Call c, std::function<void(const MacroReply&)> done) {
+    ProgramQueue::Job job;
+    job.lane = c.lane;
+    if (c.share) {
+        job.share = c.name;
+        for (const auto& a : c.args) job.share += '\x1F' + a;
+        job.share += '\x1F' + std::to_string(c.timeoutSeconds);
+    }
+    job.deadline = c.deadline;
+    job.wanted = std::move(c.wanted);
+    job.run = [this, name = std::move(c.name), args = std::move(c.args), timeout = c.timeoutSeconds] {
+        return send(name, args, timeout);
+    };
+    auto shared = std::make_shared<std::function<void(const MacroReply&)>>(std::move(done));
+    job.done = [shared](const MacroReply& r) { (*shared)(r); };
+    job.dropped = [shared](ProgramQueue::Dropped why) {
+        if (why != ProgramQueue::Dropped::gone) (*shared)(notAsked(why));
+    };
+    program_.submit(std::move(job));
+}
 
 PPT::Attempt PPT::sendQuietly(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
     if (!ports_.transport || !running()) return {MacroReply::failure(notRunning), ""};
     const MacroEventReply reply = ports_.transport->send(prefix_ + name, args, timeoutFrom(timeoutSeconds));
     if (const auto& f = reply.failure) {
-        return {MacroReply::failure(sentence(*f), f->kind == MacroFailureKind::notHandled),
-                failureLine(name, f->number, f->message)};
+        MacroReply failed = MacroReply::failure(sentence(*f), f->kind == MacroFailureKind::notHandled);
+        failed.unsure = f->kind == MacroFailureKind::timedOut;
+        return {std::move(failed), failureLine(name, f->number, f->message)};
     }
     return {classify(reply.direct), ""};
 }
@@ -66,7 +101,28 @@ PPT::Attempt PPT::attempt(const std::string& name, const std::vector<std::string
                 "PPT.run(" + name + ") was called on the main thread - refused"};
     }
     if (queue_.isCurrent()) return sendQuietly(name, args, timeoutSeconds);
-    return queue_.syncValue([&] { return sendQuietly(name, args, timeoutSeconds); });
+    // The caller's own thread waits (a drawing start, a measurement); nothing else does.
+    struct Outcome {
+        std::mutex mutex;
+        std::condition_variable came;
+        std::optional<Attempt> attempt;
+        void set(Attempt a) {
+            std::lock_guard lock(mutex);
+            attempt = std::move(a);
+            came.notify_all();
+        }
+    };
+    auto outcome = std::make_shared<Outcome>();
+    ProgramQueue::Job job;
+    job.run = [this, outcome, &name, &args, timeoutSeconds] {
+        outcome->set(sendQuietly(name, args, timeoutSeconds));
+        return MacroReply{};
+    };
+    job.dropped = [outcome](ProgramQueue::Dropped why) { outcome->set({notAsked(why), ""}); };
+    program_.submit(std::move(job));
+    std::unique_lock lock(outcome->mutex);
+    outcome->came.wait(lock, [&] { return outcome->attempt.has_value(); });
+    return std::move(*outcome->attempt);
 }
 
 MacroReply PPT::run(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {

@@ -14,7 +14,9 @@
 #include "ports/macro_transport.hpp"
 #include "ports/window_list.hpp"
 #include "ports/workspace.hpp"
+#include "powerpoint/program_queue.hpp"
 #include "runtime/queues.hpp"
+#include "runtime/system_clock.hpp"
 
 namespace scribbet {
 
@@ -28,18 +30,43 @@ public:
         std::shared_ptr<Workspace> workspace;
     };
     // `main` is the queue the bridge refuses to block; every macro's name starts with
-    // `macroPrefix`.
-    PPT(Ports ports, const Queue& main, std::string macroPrefix);
+    // `macroPrefix`; deadlines are on `clock` (the system's when none is given).
+    PPT(Ports ports, const Queue& main, std::string macroPrefix, const Clock* clock = nullptr);
+    // Stops (see stop()); waits for the call in flight.
+    ~PPT();
 
     // The workspace the bridge was given (others use it to open links too).
     const std::shared_ptr<Workspace>& workspace() const { return ports_.workspace; }
 
-    // One macro event in flight at a time: callers queue up here in order of arrival.
+    // The program's one thread: one macro event in flight at a time.
     SerialQueue& queue() { return queue_; }
+    // What waits for that thread, and timers on the program's clock.
+    ProgramQueue& waiting() { return program_; }
+    const Clock& clock() const { return clock_; }
 
-    // Runs the macro prefix + name with the arguments. Never fails other than as a failed
-    // reply; refuses the main thread; calls straight through when already on the queue.
+    // Runs the macro prefix + name with the arguments, waiting for the answer among the user's
+    // own calls. Never fails other than as a failed reply; refuses the main thread; calls
+    // straight through when already on the program's thread.
     MacroReply run(const std::string& name, const std::vector<std::string>& args = {}, double timeoutSeconds = 60);
+
+    // A call that holds no thread while it waits: `done` gets the answer on the program's thread,
+    // or a failure at once when it cannot be asked (its deadline passed first, too many wait,
+    // Scribbet is stopping). A call whose caller has gone is dropped without an answer.
+    struct Call {
+        std::string name;
+        std::vector<std::string> args;
+        double timeoutSeconds = 60;
+        ProgramQueue::Lane lane = ProgramQueue::Lane::page;
+        bool share = false; // the same call waiting already answers this one too
+        Instant deadline = Instant::max();
+        std::function<bool()> wanted;
+    };
+    void call(Call call, std::function<void(const MacroReply&)> done);
+    // What a call that could not be asked is told.
+    static MacroReply notAsked(ProgramQueue::Dropped why);
+    // From here on nothing waits for the program: what waits is answered at once (see
+    // ProgramQueue::stop); the call in flight goes on.
+    void stop() { program_.stop(); }
     // A reply with the line its failure would log (empty when there is none to log), for a
     // caller that asks again and again and logs a failure only when it is new.
     struct Attempt {
@@ -67,6 +94,10 @@ private:
     const Queue& main_;
     const std::string prefix_;
     const std::string id_ = bundleID; // asked on every tick of a layer: made once
+    const SystemClock systemClock_;
+    const Clock& clock_;
+    // Before the thread it feeds, so that the thread, ending first, finds it still there.
+    ProgramQueue program_;
     SerialQueue queue_{"com.tarnwell.scribbet.powerpoint"};
 };
 

@@ -1,6 +1,8 @@
 #include "server/api.hpp"
+#include "server/api_shared.hpp"
 
 #include <cmath>
+#include <mutex>
 
 #include "app/text.hpp"
 #include "app/whole_number.hpp"
@@ -26,87 +28,122 @@ std::string trimmed(const std::string& s) {
 
 } // namespace
 
-Api::Api(Parts parts) : parts_(std::move(parts)) {}
+Api::Api(Parts parts) : shared_(std::make_shared<Shared>(std::move(parts))) {}
 
-Reply Api::slide(Server& server, const Request& request) {
-    const auto px = request.query.find("px");
-    const MacroReply r =
-        parts_.ppt.run("SCBT_Slide", {pixels(px == request.query.end() ? std::nullopt : std::optional(px->second))});
-    if (!r.ok) return Reply::json(200, {{"ok", false}, {"msg", replyError(r)}});
-    std::string png = r.parts.size() >= 4 ? base64Decode(r.parts[3]) : std::string();
-    if (png.empty()) return Reply::json(200, {{"ok", false}, {"msg", "PowerPoint sent no slide picture."}});
-    server.setPng(std::move(png));
-    return Reply::ok({{"index", whole::integer<long long>(r.parts[0], whole::Sign::any).value_or(0)},
-                       {"w", number(json(r.parts[1])).value_or(960)},
-                       {"h", number(json(r.parts[2])).value_or(540)}});
-}
+PlacingMemory& Api::placings() { return shared_->placings; }
 
 namespace {
-Reply slidePicture(Server& server) {
-    auto png = server.png();
-    if (!png) return Reply::json(404, {{"ok", false}, {"msg", "No slide picture yet."}});
-    return {200, "image/png", std::move(*png)};
-}
+Reply failed(const std::string& msg) { return Reply::json(200, {{"ok", false}, {"msg", msg}}); }
 
+// A page read: among the page's calls, shared with the same call waiting already, and given
+// up unsent when its client leaves or its turn does not come in time.
+PPT::Call pageRead(std::string name, std::vector<std::string> args, double timeout, const PPT& ppt,
+                   const Answer& answer) {
+    PPT::Call c;
+    c.name = std::move(name);
+    c.args = std::move(args);
+    c.timeoutSeconds = timeout;
+    c.share = true;
+    c.deadline = ppt.clock().now() + Api::readBound;
+    c.wanted = [answer] { return answer.wanted(); };
+    return c;
+}
 } // namespace
 
-Reply Api::theme() {
-    const MacroReply r = parts_.ppt.run("SCBT_Theme");
-    if (!r.ok) {
-        return Reply::json(200, {{"ok", false}, {"msg", r.parts.empty() ? "No theme colours." : r.parts.front()}});
-    }
-    json colors = json::array();
-    for (const auto& p : r.parts) {
-        if (!p.empty()) colors.push_back(p);
-    }
-    return Reply::ok({{"colors", colors}});
+void Api::slide(const Request& request, const Answer& answer) {
+    const auto px = request.query.find("px");
+    auto& ppt = shared_->parts.ppt;
+    const std::string width = pixels(px == request.query.end() ? std::nullopt : std::optional(px->second));
+    ppt.call(pageRead("SCBT_Slide", {width}, 60, ppt, answer), [sh = shared_, answer](const MacroReply& r) {
+        if (!r.ok) return answer(failed(replyError(r)));
+        const std::string text = r.parts.size() >= 4 ? r.parts[3] : std::string();
+        {
+            std::lock_guard lock(sh->pictureLock);
+            if (text.empty() || text != sh->pngText) {
+                std::string png = base64Decode(text);
+                if (png.empty()) return answer(failed("PowerPoint sent no slide picture."));
+                sh->png = std::move(png);
+                sh->pngText = text;
+            }
+        }
+        answer(Reply::ok({{"index", whole::integer<long long>(r.parts[0], whole::Sign::any).value_or(0)},
+                          {"w", number(json(r.parts[1])).value_or(960)},
+                          {"h", number(json(r.parts[2])).value_or(540)}}));
+    });
 }
 
-Reply Api::link(const json& body) {
+void Api::theme(const Answer& answer) {
+    auto& ppt = shared_->parts.ppt;
+    ppt.call(pageRead("SCBT_Theme", {}, 60, ppt, answer), [answer](const MacroReply& r) {
+        if (!r.ok) return answer(failed(r.parts.empty() ? "No theme colours." : r.parts.front()));
+        json colors = json::array();
+        for (const auto& p : r.parts) {
+            if (!p.empty()) colors.push_back(p);
+        }
+        answer(Reply::ok({{"colors", colors}}));
+    });
+}
+
+void Api::link(const json& body, const Answer& answer) {
     const auto id = body.find("id");
     if (id == body.end() || !id->is_string() ||
         std::find(linkIDs.begin(), linkIDs.end(), id->get<std::string>()) == linkIDs.end()) {
-        return Reply::json(200, {{"ok", false}, {"msg", "Unknown link."}});
+        return answer(failed("Unknown link."));
     }
-    return Reply::json(200, linkAnswer(parts_.ppt.run("SCBT_LinkQuery", {id->get<std::string>()}, 30)));
+    auto& ppt = shared_->parts.ppt;
+    ppt.call(pageRead("SCBT_LinkQuery", {id->get<std::string>()}, 30, ppt, answer),
+             [answer](const MacroReply& r) { answer(Reply::json(200, linkAnswer(r))); });
 }
 
 Reply Api::nudge(const json& body) {
     const double x = number(body.value("x", json())).value_or(0);
     const double y = number(body.value("y", json())).value_or(0);
-    parts_.prefs.set("nudge", {{"x", x}, {"y", y}});
+    shared_->parts.prefs.set("nudge", {{"x", x}, {"y", y}});
     return Reply::ok();
 }
 
-Reply Api::route(Server& server, const Request& request) {
+void Api::route(Server&, const Request& request, Answer answer) {
     const std::string& m = request.method;
     const std::string& p = request.path;
+    Parts& parts = shared_->parts;
     if (m == "GET") {
-        if (p == "/api/ping") return Reply::ok({{"app", parts_.addin.mine()}});
-        if (p == "/api/slide") return slide(server, request);
-        if (p == "/api/slide.png") return slidePicture(server);
-        if (p == "/api/theme") return theme();
+        if (p == "/api/ping") return answer(Reply::ok({{"app", parts.addin.mine()}}));
+        if (p == "/api/slide") return slide(request, answer);
+        if (p == "/api/slide.png") {
+            std::lock_guard lock(shared_->pictureLock);
+            if (!shared_->png) return answer(Reply::json(404, {{"ok", false}, {"msg", "No slide picture yet."}}));
+            return answer(Reply{200, "image/png", *shared_->png});
+        }
+        if (p == "/api/theme") return theme(answer);
         if (p == "/api/state") {
-            const bool open = parts_.main.syncValue([&layer = parts_.overlay] { return layer.isOpen(); });
-            return Reply::ok({{"open", open}});
+            // Asked on the main thread and answered from there; nothing waits for it.
+            return parts.main.async([&layer = parts.overlay, answer] { answer(Reply::ok({{"open", layer.isOpen()}})); });
         }
     } else if (m == "POST") {
-        if (p == "/api/insert") return Reply::json(200, insert(bodyMap(request.body)));
-        if (p == "/api/link") return link(bodyMap(request.body));
-        if (p == "/api/overlay/close") {
-            parts_.main.async([&layer = parts_.overlay] { layer.close(true); });
-            return Reply::ok();
+        if (p == "/api/insert") {
+            const json body = bodyMap(request.body);
+            if (const auto why = PlacingMemory::idProblem(body)) {
+                return answer(Reply::json(400, {{"ok", false}, {"msg", *why}}));
+            }
+            answer.onStop(Reply::json(200, endingWhilePlacing()));
+            return insert(body, parts.ppt.clock().now(), [answer] { return answer.wanted(); },
+                          [answer](const json& out) { answer(Reply::json(200, out)); });
         }
-        if (p == "/api/overlay/nudge") return nudge(bodyMap(request.body));
-        if (p == "/api/test/open" && parts_.testing) {
+        if (p == "/api/link") return link(bodyMap(request.body), answer);
+        if (p == "/api/overlay/close") {
+            parts.main.async([&layer = parts.overlay] { layer.close(true); });
+            return answer(Reply::ok());
+        }
+        if (p == "/api/overlay/nudge") return answer(nudge(bodyMap(request.body)));
+        if (p == "/api/test/open" && parts.testing) {
             const std::string url = string(bodyMap(request.body).value("url", json()), "");
-            parts_.main.async([link = parts_.link, url] {
+            parts.main.async([link = parts.link, url] {
                 if (link) link(url);
             });
-            return Reply::ok();
+            return answer(Reply::ok());
         }
     }
-    return Server::unknown(request);
+    answer(Server::unknown(request));
 }
 
 std::string Api::pixels(const std::optional<std::string>& text) {

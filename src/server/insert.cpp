@@ -3,8 +3,9 @@
 // what was placed. A placing the page asks for again is answered, never placed twice.
 #include <utf8proc.h>
 
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
+#include <future>
+#include <memory>
 
 #include "app/text.hpp"
 #include "app/whole_number.hpp"
@@ -15,6 +16,7 @@
 #include "powerpoint/addin_check.hpp"
 #include "powerpoint/ppt.hpp"
 #include "server/api.hpp"
+#include "server/api_shared.hpp"
 
 namespace scribbet {
 
@@ -118,18 +120,12 @@ std::pair<long long, std::vector<Api::Placed>> Api::placed(const MacroReply& ans
 }
 
 namespace {
-// The page stops waiting for a placing after 90 s; the whole of a placing here (waiting for
-// the program's queue, the add-in check, every part's macro) ends well before that, so the
-// page always hears what became of it.
-constexpr Duration placingBound = std::chrono::seconds(80);
-// A part is not started with less than this left: the program would hardly finish it.
-constexpr Duration shortest = std::chrono::seconds(5);
-constexpr double macroLimit = 60;
-// How often a wait for the program's queue looks at the clock (see onProgramQueueBy).
-constexpr Duration slice = std::chrono::milliseconds(20);
-
 const std::string placedText = "Placed on the slide as a PowerPoint freeform.";
 const std::string busyText = "PowerPoint was busy for too long, so Scribbet stopped placing.";
+const std::string unknownText =
+    "PowerPoint did not answer within five minutes, so Scribbet cannot tell whether it placed the drawing.";
+// A hop to the main thread or the pane reader that does not come within this is done without.
+constexpr Duration hopLimit = std::chrono::seconds(2);
 
 // One drawing in one style: the first five arguments of the insert macro.
 struct Part {
@@ -165,45 +161,6 @@ std::vector<Part> partsOf(const json& body) {
     return out;
 }
 
-// Runs `task` on the program's queue unless `deadline` passes before its turn comes; a task
-// that has begun is waited for. As Queue::syncFor, but the deadline is on the program's clock,
-// where the rest of the placing's time is counted (and where tests move it).
-bool onProgramQueueBy(SerialQueue& queue, const Clock& clock, Instant deadline, const std::function<void()>& task) {
-    if (queue.isCurrent()) {
-        task();
-        return true;
-    }
-    enum class Stage { waiting, running, done, abandoned };
-    struct Shared {
-        std::mutex mutex;
-        std::condition_variable changed;
-        Stage stage = Stage::waiting;
-    };
-    auto shared = std::make_shared<Shared>();
-    queue.async([shared, &task] {
-        {
-            std::lock_guard lock(shared->mutex);
-            if (shared->stage != Stage::waiting) return; // the caller has gone: `task` is no more
-            shared->stage = Stage::running;
-        }
-        task();
-        std::lock_guard lock(shared->mutex);
-        shared->stage = Stage::done;
-        shared->changed.notify_all();
-    });
-    std::unique_lock lock(shared->mutex);
-    while (shared->stage == Stage::waiting) {
-        const Instant now = clock.now();
-        if (now >= deadline) {
-            shared->stage = Stage::abandoned;
-            return false;
-        }
-        shared->changed.wait_for(lock, std::min<Duration>(slice, deadline - now));
-    }
-    shared->changed.wait(lock, [&] { return shared->stage == Stage::done; });
-    return true;
-}
-
 json shapesJson(const std::vector<Api::Placed>& shapes) {
     json list = json::array();
     for (const auto& s : shapes) list.push_back(s.json());
@@ -214,30 +171,34 @@ json shapesJson(const std::vector<Api::Placed>& shapes) {
 struct Placing {
     std::vector<json> done;
     std::optional<std::string> failure;
+    bool unknown = false; // the program may have placed the part that stopped it
+    bool reached = false; // an insert macro was sent: the slide may have changed
 };
 
+// On the program's thread. A part is not begun after the deadline (the placing's time went on
+// the add-in check or the parts before); one that was begun is waited for as long as the
+// program may take, so that its outcome is known.
 Placing placeParts(PPT& ppt, const Clock& clock, const std::vector<Part>& parts, const std::string& slide,
                    Instant deadline) {
     Placing out;
-    const bool ran = onProgramQueueBy(ppt.queue(), clock, deadline - shortest, [&] {
-        for (const Part& p : parts) {
-            const Duration left = deadline - clock.now();
-            if (left < shortest) {
-                out.failure = busyText;
-                return;
-            }
-            const MacroReply answer = ppt.run("SCBT_Insert", {p.path, p.stroke, p.width, p.fill, p.replace, slide},
-                                              std::min(macroLimit, toSeconds(left)));
-            if (!answer.ok) {
-                out.failure = replyError(answer);
-                return;
-            }
-            const auto [count, shapes] = Api::placed(answer);
-            log("Placed " + std::to_string(count) + " path(s) on the slide.");
-            out.done.push_back(shapesJson(shapes));
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (clock.now() >= deadline) {
+            out.failure = busyText;
+            return out;
         }
-    });
-    if (!ran) out.failure = busyText;
+        const Part& p = parts[i];
+        out.reached = true;
+        const MacroReply answer =
+            ppt.run("SCBT_Insert", {p.path, p.stroke, p.width, p.fill, p.replace, slide}, Api::insertWait);
+        if (!answer.ok) {
+            out.unknown = answer.unsure;
+            out.failure = answer.unsure ? unknownText : replyError(answer);
+            return out;
+        }
+        const auto [count, shapes] = Api::placed(answer);
+        log("Placed " + std::to_string(count) + " path(s) on the slide.");
+        out.done.push_back(shapesJson(shapes));
+    }
     return out;
 }
 
@@ -245,60 +206,134 @@ Placing placeParts(PPT& ppt, const Clock& clock, const std::vector<Part>& parts,
 // back after the last, twice, as each putting back waits for the view to settle.
 void restoreView(PaneReader& reader, const Clock& clock, const PaneState& saved) {
     clock.sleepFor(firstRestore);
-    reader.queue().sync([&] { reader.restore(saved); });
+    reader.queue().syncFor(hopLimit, [&] { reader.restore(saved); });
     clock.sleepFor(secondRestore);
-    reader.queue().sync([&] { reader.restore(saved); });
+    reader.queue().syncFor(hopLimit, [&] { reader.restore(saved); });
 }
 
 json answerOf(const Placing& placing, bool several) {
+    json out;
     if (!several) {
-        if (placing.failure) return {{"ok", false}, {"msg", *placing.failure}};
-        return {{"ok", true}, {"msg", placedText}, {"shapes", placing.done.front()}};
+        if (placing.failure) {
+            out = {{"ok", false}, {"msg", *placing.failure}};
+        } else {
+            out = {{"ok", true}, {"msg", placedText}, {"shapes", placing.done.front()}};
+        }
+    } else {
+        json placedParts = json::array();
+        for (const auto& shapes : placing.done) placedParts.push_back({{"shapes", shapes}});
+        out = {{"ok", !placing.failure}, {"msg", placing.failure.value_or(placedText)}, {"parts", std::move(placedParts)}};
     }
-    json placedParts = json::array();
-    for (const auto& shapes : placing.done) placedParts.push_back({{"shapes", shapes}});
-    return {{"ok", !placing.failure}, {"msg", placing.failure.value_or(placedText)}, {"parts", std::move(placedParts)}};
+    if (placing.unknown) out["unknown"] = true;
+    return out;
 }
 
+json stillPlacing() {
+    return {{"ok", false}, {"pending", true}, {"msg", "PowerPoint is still placing the drawing."}};
+}
+
+// Tells `done` once, whoever comes first: the placing's end or its bound.
+std::function<void(const json&)> once(std::function<void(const json&)> done) {
+    auto told = std::make_shared<std::atomic<bool>>(false);
+    auto f = std::make_shared<std::function<void(const json&)>>(std::move(done));
+    return [told, f](const json& answer) {
+        if (!told->exchange(true)) (*f)(answer);
+    };
+}
 } // namespace
 
-json Api::place(const json& body) {
-    const Clock& clock = parts_.main.clock();
-    const Instant deadline = clock.now() + placingBound;
-    std::optional<std::string> problem;
-    if (!onProgramQueueBy(parts_.ppt.queue(), clock, deadline - shortest, [&] { problem = parts_.addin.problem(); })) {
-        log("Place FAILED: " + busyText);
-        return {{"ok", false}, {"msg", busyText}};
+json Api::endingWhilePlacing() {
+    return {{"ok", false},
+            {"unknown", true},
+            {"msg", "Scribbet is quitting while PowerPoint places the drawing, so it cannot tell whether it was placed."}};
+}
+
+// The placing itself, on the program's thread: the add-in check, the layer held still, each
+// part's macro, the view put back, and the layer closed or released.
+static Placing placeNow(const Api::Parts& parts, const json& body, const std::vector<Part>& list, Instant deadline) {
+    Placing placing;
+    if (const auto problem = parts.addin.problem()) {
+        placing.failure = *problem;
+        return placing;
     }
-    if (problem) return {{"ok", false}, {"msg", *problem}};
-    const std::vector<Part> parts = partsOf(body);
-    if (parts.empty()) return {{"ok", false}, {"msg", "Nothing to place."}};
     const std::string slide = numericOnly(Api::string(body.value("slide", json()), ""));
     const auto closeValue = body.find("close");
     const bool close = closeValue != body.end() && closeValue->is_boolean() && closeValue->get<bool>();
 
-    Overlay& layer = parts_.overlay;
-    if (close) parts_.main.sync([&layer] { layer.suspend(true); });
+    Overlay& layer = parts.overlay;
+    MainQueue& main = parts.main;
+    // Held still while the program adds shapes; a main thread that does not turn (Scribbet is
+    // ending) is not waited for.
+    if (close) main.syncFor(hopLimit, [&layer] { layer.suspend(true); });
     std::optional<PaneState> saved;
-    PaneReader& reader = parts_.reader;
-    if (parts_.ax.trusted()) reader.queue().sync([&] { saved = reader.read(std::nullopt); });
-    const Placing placing = placeParts(parts_.ppt, clock, parts, slide, deadline);
+    PaneReader& reader = parts.reader;
+    if (parts.ax.trusted()) reader.queue().syncFor(hopLimit, [&] { saved = reader.read(std::nullopt); });
+    const Clock& clock = parts.ppt.clock();
+    placing = placeParts(parts.ppt, clock, list, slide, deadline);
     if (saved && !placing.done.empty()) restoreView(reader, clock, *saved);
 
-    if (placing.failure) {
+    if (placing.unknown) {
+        log("Place unconfirmed: " + *placing.failure);
+    } else if (placing.failure) {
         log("Place FAILED: " + *placing.failure);
-        if (close) parts_.main.sync([&layer] { layer.suspend(false); });
-    } else if (close) {
-        parts_.main.async([&layer] { layer.close(true); });
     }
-    return answerOf(placing, body.contains("parts"));
+    if (placing.failure && close) {
+        main.async([&layer] { layer.suspend(false); });
+    } else if (close) {
+        main.async([&layer] { layer.close(true); });
+    }
+    return placing;
+}
+
+void Api::insert(const json& body, Instant arrived, std::function<bool()> wanted, std::function<void(const json&)> doneIn) {
+    auto done = once(std::move(doneIn));
+    std::vector<Part> list = partsOf(body);
+    if (list.empty()) return done({{"ok", false}, {"msg", "Nothing to place."}});
+
+    auto sh = shared_;
+    const auto id = PlacingMemory::idOf(body);
+    const Instant deadline = arrived + placingBound;
+    PPT& ppt = sh->parts.ppt;
+    // Whoever waits is told at the bound that the program is still at it, unless the placing has
+    // ended by then (or never began: then it says so itself).
+    ppt.waiting().at(deadline, [done] { done(stillPlacing()); });
+    if (id) {
+        const auto begun = sh->placings.begin(*id, PlacingMemory::digestOf(body), done);
+        if (begun.kind == PlacingMemory::Begin::Kind::answered) return done(begun.answer);
+        if (begun.kind == PlacingMemory::Begin::Kind::waiting) return;
+    }
+    // Every caller hears the end: this one, and those who asked again meanwhile.
+    auto ended = [sh, id, done](const json& answer, bool remember) {
+        if (id) sh->placings.finish(*id, answer, remember);
+        done(answer);
+    };
+    ProgramQueue::Job job;
+    job.lane = ProgramQueue::Lane::user;
+    job.deadline = deadline;
+    job.wanted = std::move(wanted);
+    auto outcome = std::make_shared<Placing>();
+    job.run = [sh, body, list = std::move(list), deadline, outcome] {
+        *outcome = placeNow(sh->parts, body, list, deadline);
+        return MacroReply{};
+    };
+    job.done = [ended, outcome, several = body.contains("parts")](const MacroReply&) {
+        ended(answerOf(*outcome, several), outcome->reached);
+    };
+    job.dropped = [ended](ProgramQueue::Dropped why) {
+        const std::string msg = why == ProgramQueue::Dropped::stopping ? "Scribbet is quitting, so it placed nothing."
+                                                                        : busyText;
+        if (why != ProgramQueue::Dropped::gone) log("Place FAILED: " + msg);
+        ended({{"ok", false}, {"msg", msg}}, false);
+    };
+    ppt.waiting().submit(std::move(job));
 }
 
 json Api::insert(const json& body) {
-    const auto id = PlacingMemory::idOf(body);
-    if (!id) return place(body);
-    return placings_.answer(*id, PlacingMemory::digestOf(body), parts_.main.clock().now() + placingBound,
-                            [&] { return place(body); });
+    std::promise<json> promise;
+    auto first = promise.get_future();
+    insert(body, shared_->parts.ppt.clock().now(), nullptr,
+           [&promise](const json& answer) { promise.set_value(answer); });
+    return first.get();
 }
 
 } // namespace scribbet

@@ -2,6 +2,8 @@
 // web origins out, then the API or a file.
 #include "server/server.hpp"
 
+#include <future>
+
 namespace scribbet {
 
 namespace {
@@ -49,22 +51,27 @@ bool Server::sameOrigin(const Request& request, std::uint16_t port) {
     return false;
 }
 
-Reply Server::answer(const Request& request) {
-    if (!hostOK(request, port_)) return refusal(403, "Forbidden (host).");
+void Server::answer(const Request& request, Answer reply) {
+    if (!hostOK(request, port_)) return reply(refusal(403, "Forbidden (host)."));
     if (request.path.starts_with("/api/")) {
-        if (!originOK(request, port_)) return refusal(403, "Forbidden (origin).");
+        if (!originOK(request, port_)) return reply(refusal(403, "Forbidden (origin)."));
         const auto* key = header(request, "x-scribbet");
         // A picture in an <img> cannot carry the header; its same-origin request is enough.
         const bool allowed = (key && *key == "1") ||
                              (request.method == "GET" && request.path == "/api/slide.png" && sameOrigin(request, port_));
-        return allowed ? api(request) : refusal(403, "Forbidden.");
+        if (!allowed) return reply(refusal(403, "Forbidden."));
+        if (!options_.api) return reply(unknown(request));
+        return options_.api(*this, request, std::move(reply));
     }
-    if (request.method == "GET") return files_.file(request.path);
-    return refusal(405, "Method not allowed.");
+    if (request.method == "GET") return reply(files_.file(request.path));
+    reply(refusal(405, "Method not allowed."));
 }
 
-Reply Server::api(const Request& request) {
-    return options_.api ? options_.api(*this, request) : unknown(request);
+Reply Server::answer(const Request& request) {
+    std::promise<Reply> promise;
+    auto future = promise.get_future();
+    answer(request, Answer::to([&promise](Reply r) { promise.set_value(std::move(r)); }));
+    return future.get();
 }
 
 Reply Server::unknown(const Request& request) {

@@ -26,6 +26,8 @@ constexpr auto acceptRest = std::chrono::milliseconds(50);
 constexpr std::size_t spareDescriptors = 16;
 // How long the server holds fewer connections after that.
 constexpr auto squeezeTime = std::chrono::seconds(10);
+// How long a stop gives the replies it makes itself to be written.
+constexpr auto stopReplyLimit = std::chrono::milliseconds(500);
 // How often, at most, the main thread hears of requests.
 constexpr auto noteInterval = std::chrono::milliseconds(50);
 
@@ -68,11 +70,8 @@ struct Server::Net {
     asio::steady_timer acceptTimer{io};
     int attempts = 0;
     std::unordered_set<ConnPtr> conns;
-    // The connections whose request has not come whole, the longest waiting first. One
-    // timer serves all their time limits: it is due when the first one's is.
+    // The connections whose request has not come whole, the one silent longest first.
     std::list<ConnPtr> waiting;
-    asio::steady_timer limitTimer{io};
-    bool limitArmed = false;
     std::size_t budget; // the most connections held at once
     // Fewer, for a while after the process ran out of descriptors.
     std::size_t squeezed = SIZE_MAX;
@@ -92,11 +91,12 @@ struct Server::Net {
 };
 
 struct Server::Conn {
-    explicit Conn(tcp::socket s) : socket(std::move(s)), linger(socket.get_executor()) {}
+    explicit Conn(tcp::socket s) : socket(std::move(s)), timer(socket.get_executor()) {}
     tcp::socket socket;
-    asio::steady_timer linger;
-    std::chrono::steady_clock::time_point since; // accepted
-    std::list<ConnPtr>::iterator place;          // in Net::waiting, while `waits`
+    // The limit on receiving the request, then the limit on lingering after the reply.
+    asio::steady_timer timer;
+    std::chrono::steady_clock::time_point lastByte; // accepted, or the last byte came
+    std::list<ConnPtr>::iterator place;             // in Net::waiting, while `waits`
     bool waits = false;
     std::string buf; // everything received so far
     Request::Progress progress;
@@ -106,6 +106,24 @@ struct Server::Conn {
     bool busy = false;                      // answered, and the reply not yet written
     bool writing = false;                   // a write is under way
     std::shared_ptr<const Outgoing> queued; // the reply, waiting for "100 Continue" to go out
+    std::optional<Answer> answer;           // an API request's, while it waits
+};
+
+// Answers come from any thread and may come after the server has stopped; they reach net
+// through here, or nowhere once the door is closed.
+struct Server::Door {
+    std::mutex mutex;
+    asio::io_context* io = nullptr;
+    std::weak_ptr<Server> server;
+    void post(std::weak_ptr<Conn> conn, Reply reply) {
+        std::lock_guard lock(mutex);
+        if (!io) return;
+        asio::post(*io, [server = server, conn = std::move(conn), reply = std::move(reply)]() mutable {
+            auto s = server.lock();
+            auto c = conn.lock();
+            if (s && c) s->send(c, std::move(reply));
+        });
+    }
 };
 
 struct Server::Outgoing {
@@ -118,8 +136,12 @@ Server::Server(std::filesystem::path web, Options options)
       options_(std::move(options)),
       port_(options_.port == 0 ? defaultPort : options_.port),
       net_(std::make_unique<Net>(budgetFor(options_))),
+      door_(std::make_shared<Door>()),
       weak_(factory_.weak()) {
-    work_.emplace("com.tarnwell.scribbet.work");
+    door_->io = &net_->io;
+    door_->server = weak_;
+    // No answer holds a worker while it waits, so a few serve any number of requests.
+    work_.emplace("com.tarnwell.scribbet.work", 2, 8);
     asio::post(net_->io, weakly(weak_, [](Server& s) { s.start(); }));
     net_->thread = std::thread([net = net_.get()] {
         nameThread("scribbet.net"); // com.tarnwell.scribbet.net; the system allows 15 characters
@@ -140,11 +162,17 @@ void Server::stop() {
     if (stopped_) return;
     stopped_ = true;
     asio::post(net_->io, weakly(weak_, [](Server& s) { s.quit(); }));
-    {
-        // A reply that is being made (an insert the program is placing, say) still reaches
-        // its page, unless it takes longer than the limit.
+    // A reply that is being made (an insert the program is placing, say) still reaches its
+    // page, unless it takes longer than the limit; then each client still waiting hears what
+    // its answer holds for a stop, and has a moment to read it. Nobody's work is waited for.
+    auto settled = [this](Duration limit) {
         std::unique_lock lock(busyLock_);
-        busyDone_.wait_for(lock, options_.stopLimit, [this] { return quit_ && busy_ == 0; });
+        busyDone_.wait_for(lock, limit, [this] { return quit_ && busy_ == 0; });
+        return busy_ == 0;
+    };
+    if (!settled(options_.stopLimit)) {
+        asio::post(net_->io, weakly(weak_, [](Server& s) { s.tellWaiting(); }));
+        settled(stopReplyLimit);
     }
     factory_.invalidate(); // from here on every callback finds the server gone
     asio::post(net_->io, [this] {
@@ -152,7 +180,15 @@ void Server::stop() {
         net_->keepRunning.reset();
     });
     if (net_->thread.joinable()) net_->thread.join();
-    work_.reset(); // waits for answers under way; queued ones find the server gone
+    {
+        std::lock_guard lock(door_->mutex);
+        door_->io = nullptr; // answers still to come go nowhere
+    }
+    work_.reset(); // dispatching only: it ends at once; queued ones find the server gone
+}
+
+std::function<void(Server&, const Request&, Answer)> Server::sync(std::function<Reply(Server&, const Request&)> f) {
+    return [f = std::move(f)](Server& server, const Request& request, Answer answer) { answer(f(server, request)); };
 }
 
 // ---- The listener ----
@@ -238,7 +274,7 @@ void Server::outOfDescriptors() {
     net.squeezed = held > spareDescriptors ? held - spareDescriptors : 1;
     net.squeezedUntil = std::chrono::steady_clock::now() + squeezeTime;
     bool freed = false;
-    while (net.conns.size() > net.room() && closeLongestWaiting()) freed = true;
+    while (net.conns.size() > net.room() && closeLongestSilent()) freed = true;
     if (freed) {
         acceptNext();
     } else {
@@ -246,50 +282,36 @@ void Server::outOfDescriptors() {
     }
 }
 
-// A connection being answered is never taken: only one that still waits for its request.
-bool Server::closeLongestWaiting() {
-    if (net_->waiting.empty()) return false;
-    const ConnPtr oldest = net_->waiting.front();
-    close(oldest);
-    return true;
+// A connection being answered is never taken, nor one whose request is coming in (it sent a
+// byte a moment ago): only one that waits for its request, the one silent longest first.
+bool Server::closeLongestSilent() {
+    const auto now = std::chrono::steady_clock::now();
+    for (const ConnPtr& c : net_->waiting) {
+        if (!c->buf.empty() && now - c->lastByte < options_.activeRead) continue;
+        const ConnPtr silent = c;
+        close(silent);
+        return true;
+    }
+    return false;
 }
 
 // ---- Connections ----
 
 void Server::accepted(ConnPtr conn) {
     auto& net = *net_;
-    if (net.conns.size() >= net.room()) closeLongestWaiting();
+    if (net.conns.size() >= net.room()) closeLongestSilent();
     std::error_code ec;
     conn->socket.non_blocking(true, ec);
-    conn->since = std::chrono::steady_clock::now();
+    conn->lastByte = std::chrono::steady_clock::now();
     net.conns.insert(conn);
     conn->place = net.waiting.insert(net.waiting.end(), conn);
     conn->waits = true;
-    if (!net.limitArmed) armLimit();
-    received(conn); // the request has often arrived with the connection
-}
-
-// The limit is on receiving a whole request; answering may take longer. The timer is due
-// at the first waiting connection's limit; one that was answered meanwhile leaves it early,
-// and it then looks again.
-void Server::armLimit() {
-    auto& net = *net_;
-    net.limitArmed = !net.waiting.empty();
-    if (!net.limitArmed) return;
-    net.limitTimer.expires_at(net.waiting.front()->since + options_.requestLimit);
-    net.limitTimer.async_wait(weakly(weak_, [](Server& s, std::error_code ec) {
-        if (!ec) s.expire();
+    // The limit is on receiving a whole request; answering may take longer.
+    conn->timer.expires_after(options_.requestLimit);
+    conn->timer.async_wait(weakly(weak_, [conn](Server& s, std::error_code e) {
+        if (!e && conn->waits) s.close(conn);
     }));
-}
-
-void Server::expire() {
-    auto& net = *net_;
-    const auto now = std::chrono::steady_clock::now();
-    while (!net.waiting.empty() && net.waiting.front()->since + options_.requestLimit <= now) {
-        const ConnPtr late = net.waiting.front();
-        close(late);
-    }
-    armLimit();
+    received(conn); // the request has often arrived with the connection
 }
 
 void Server::receive(const ConnPtr& conn) {
@@ -316,6 +338,8 @@ void Server::received(const ConnPtr& conn) {
         return;
     }
     conn->buf.append(net_->scratch.get(), n);
+    conn->lastByte = std::chrono::steady_clock::now();
+    net_->waiting.splice(net_->waiting.end(), net_->waiting, conn->place); // now the least silent
 
     auto result = Request::parse(conn->buf, conn->progress);
     if (std::holds_alternative<Request::Partial>(result)) {
@@ -326,6 +350,7 @@ void Server::received(const ConnPtr& conn) {
     auto& net = *net_;
     net.waiting.erase(conn->place);
     conn->waits = false;
+    conn->timer.cancel();
     conn->answered = true;
     std::string().swap(conn->buf);
     setBusy(*conn, true);
@@ -335,11 +360,40 @@ void Server::received(const ConnPtr& conn) {
         return;
     }
     noteRequest(); // every whole request, refused ones included
+    Answer answer = answerFor(conn);
     if (auto& request = std::get<Request>(result); request.path.starts_with("/api/")) {
-        work_->async(weakly(weak_, [conn, request = std::move(request)](Server& s) { s.respond(request, conn); }));
+        conn->answer = answer;
+        watch(conn);
+        work_->async(weakly(weak_, [conn, answer, request = std::move(request)](Server& s) {
+            s.respond(request, conn, answer);
+        }));
     } else {
-        respond(request, conn); // a file or a refusal: no reason to wait for another thread
+        respond(request, conn, answer); // a file or a refusal: no reason to wait for another thread
     }
+}
+
+// While its answer is being made, a client that closes (or whose connection breaks) has
+// gone: its Answer says so, and the connection goes at once. Bytes after the request are
+// dropped, as they would be after the reply.
+void Server::watch(const ConnPtr& conn) {
+    conn->socket.async_wait(tcp::socket::wait_read, weakly(weak_, [conn](Server& s, std::error_code ec) {
+        if (!conn->busy || !conn->socket.is_open() || !conn->answer) return; // answered meanwhile
+        if (!ec) {
+            const auto n = conn->socket.read_some(asio::buffer(s.net_->scratch.get(), maxRead), ec);
+            if (n > 0 || ec == asio::error::would_block || ec == asio::error::try_again) {
+                s.watch(conn);
+                return;
+            }
+        }
+        conn->answer->gone();
+        s.close(conn);
+    }));
+}
+
+Answer Server::answerFor(const ConnPtr& conn) {
+    return Answer::to([door = door_, weak = std::weak_ptr<Conn>(conn)](Reply reply) mutable {
+        door->post(std::move(weak), std::move(reply));
+    });
 }
 
 void Server::sendContinue(const ConnPtr& conn) {
@@ -353,8 +407,8 @@ void Server::sendContinue(const ConnPtr& conn) {
 }
 
 void Server::send(const ConnPtr& conn, Reply reply) {
-    auto out = std::make_shared<const Outgoing>(Outgoing{reply.head(), std::move(reply)});
-    asio::dispatch(net_->io, weakly(weak_, [conn, out](Server& s) { s.write(conn, out); }));
+    conn->answer.reset();
+    write(conn, std::make_shared<const Outgoing>(Outgoing{reply.head(), std::move(reply)}));
 }
 
 void Server::write(const ConnPtr& conn, std::shared_ptr<const Outgoing> out) {
@@ -399,8 +453,8 @@ void Server::linger(const ConnPtr& conn) {
         close(conn);
         return;
     }
-    conn->linger.expires_after(options_.lingerLimit);
-    conn->linger.async_wait(weakly(weak_, [conn](Server& s, std::error_code e) {
+    conn->timer.expires_after(options_.lingerLimit);
+    conn->timer.async_wait(weakly(weak_, [conn](Server& s, std::error_code e) {
         if (!e) s.close(conn);
     }));
     drain(conn);
@@ -426,7 +480,7 @@ void Server::close(const ConnPtr& conn) {
     }
     setBusy(*conn, false);
     std::error_code ec;
-    conn->linger.cancel();
+    conn->timer.cancel();
     conn->socket.close(ec);
     net_->conns.erase(conn);
 }
@@ -456,6 +510,14 @@ void Server::quit() {
     busyDone_.notify_all();
 }
 
+// Stopping, the answers not made in time: the replies go out on this thread, right after.
+void Server::tellWaiting() {
+    const Reply quitting = Reply::json(503, {{"ok", false}, {"msg", "Scribbet is quitting."}});
+    for (const auto& conn : std::vector<ConnPtr>(net_->conns.begin(), net_->conns.end())) {
+        if (conn->answer) conn->answer->stopping(quitting);
+    }
+}
+
 void Server::closeAll() {
     auto& net = *net_;
     std::error_code ec;
@@ -463,7 +525,6 @@ void Server::closeAll() {
     net.listener.reset();
     net.retryTimer.cancel();
     net.acceptTimer.cancel();
-    net.limitTimer.cancel();
     net.noteTimer.cancel();
     auto conns = std::move(net.conns);
     net.conns.clear();
@@ -479,15 +540,13 @@ void Server::closeAll() {
 
 // ---- Answering ----
 
-void Server::respond(const Request& request, const ConnPtr& conn) {
-    Reply reply;
+void Server::respond(const Request& request, const ConnPtr&, Answer reply) {
     try {
-        reply = answer(request);
+        answer(request, reply);
     } catch (const std::exception&) {
         // An answer that threw could not be written; the client still gets a reply.
-        reply = Reply::json(500, nullptr);
+        reply(Reply::json(500, nullptr));
     }
-    send(conn, std::move(reply));
 }
 
 // The idle rule counts whole minutes, so a busy stretch of requests wakes the main thread
@@ -516,16 +575,6 @@ void Server::postNote() {
         queued->store(false);
         requested();
     });
-}
-
-std::optional<std::string> Server::png() const {
-    std::lock_guard guard(lock_);
-    return png_;
-}
-
-void Server::setPng(std::optional<std::string> bytes) {
-    std::lock_guard guard(lock_);
-    png_ = std::move(bytes);
 }
 
 } // namespace scribbet

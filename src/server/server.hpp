@@ -5,9 +5,10 @@
 // Threads: one "net" thread (com.tarnwell.scribbet.net) runs an Asio io_context that owns
 // the listener, every connection and their timers, so none of that state needs a lock.
 // Files and refusals are answered on net itself: they take a moment and need nothing else.
-// API requests are answered on the concurrent "work" queue, so an answer that waits on the
-// presentation program never holds up receiving or another answer; the reply is then
-// handed back to net to be written.
+// API requests are handed to the API on the small concurrent "work" queue with an Answer; an
+// answer that waits for the presentation program holds no thread (the API queues its call and
+// answers when the program has), and the reply is handed back to net to be written. While an
+// API request waits, its connection is watched: a client that leaves is noticed at once.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -26,6 +27,7 @@
 #include "ports/clock.hpp"
 #include "runtime/queues.hpp"
 #include "runtime/weak.hpp"
+#include "server/answer.hpp"
 #include "server/reply.hpp"
 #include "server/request.hpp"
 #include "server/static_files.hpp"
@@ -45,8 +47,9 @@ struct ServerOptions {
     // After the reply, how long the client may still send before the connection is
     // closed; closing with unread bytes would reset it and could destroy the reply.
     Duration lingerLimit = std::chrono::seconds(2);
-    // The API dispatcher; without one every API request is unknown.
-    std::function<Reply(Server&, const Request&)> api = nullptr;
+    // The API dispatcher: answers an allowed /api/ request, now or later, from any thread;
+    // without one every API request is unknown.
+    std::function<void(Server&, const Request&, Answer)> api = nullptr;
     // Told on `main` that requests are coming (at most once per noteInterval while they do);
     // the idle rule counts from it. Without both, nobody is told.
     Queue* main = nullptr;
@@ -54,8 +57,11 @@ struct ServerOptions {
     // How long stop() lets answers under way finish before it closes their connections.
     Duration stopLimit = std::chrono::seconds(3);
     // The most connections held at once; 0: as many as the open-file limit leaves room for.
-    // Past it, the connection that has waited longest for its request is closed.
+    // Past it, the connection whose request has been silent longest is closed.
     std::size_t maxConnections = 0;
+    // A connection that sent a byte more recently than this is being read: never closed to
+    // make room.
+    Duration activeRead = std::chrono::seconds(1);
     // Raise the process's open-file soft limit toward the hard one before listening.
     bool raiseDescriptorLimit = true;
 };
@@ -75,10 +81,15 @@ public:
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    // Stops listening and closes the connections whose request has not arrived whole, lets
-    // the answers under way be sent (for at most stopLimit), then closes everything else and
-    // waits for the server's threads to end. Not from a task of the server itself.
+    // Stops listening and closes the connections whose request has not arrived whole, tells
+    // each client still waiting for an answer what its Answer holds for a stop (see
+    // Answer::onStop), lets the replies be written (for at most stopLimit), then closes
+    // everything else and waits for the server's threads to end. Waits for nobody else's
+    // work. Not from a task of the server itself.
     void stop();
+
+    // An API dispatcher made of one that answers at once.
+    static std::function<void(Server&, const Request&, Answer)> sync(std::function<Reply(Server&, const Request&)> f);
 
     const std::filesystem::path& web() const { return files_.web(); }
     std::uint16_t port() const { return port_; }
@@ -89,22 +100,19 @@ public:
     static bool sameOrigin(const Request& request, std::uint16_t port);
 
     // ---- Answering ----
-    // The reply a complete request gets: the host, origin and header checks, then the API
-    // or a file. Any thread; called on work for the API, on net for the rest.
+    // What a complete request gets: the host, origin and header checks, then the API or a
+    // file. Any thread; called on work for the API, on net for the rest.
+    void answer(const Request& request, Answer answer);
+    // The same, waiting for the reply (for callers that can wait; the server never does).
     Reply answer(const Request& request);
-    // The API's reply to an allowed /api/ request.
-    Reply api(const Request& request);
     // What the API answers for a request it does not know.
     static Reply unknown(const Request& request);
-
-    // ---- The last slide picture, kept for the API; copies in and out under a lock ----
-    std::optional<std::string> png() const;
-    void setPng(std::optional<std::string> bytes);
 
 private:
     struct Conn;
     struct Net;
     struct Outgoing;
+    struct Door;
     using ConnPtr = std::shared_ptr<Conn>;
 
     // All on net.
@@ -115,11 +123,10 @@ private:
     void acceptNext();
     void restAccepting();
     void outOfDescriptors();
-    bool closeLongestWaiting();
+    bool closeLongestSilent();
     void accepted(ConnPtr conn);
-    void armLimit();
-    void expire();
     void receive(const ConnPtr& conn);
+    void watch(const ConnPtr& conn);
     void received(const ConnPtr& conn);
     void sendContinue(const ConnPtr& conn);
     void write(const ConnPtr& conn, std::shared_ptr<const Outgoing> out);
@@ -129,14 +136,16 @@ private:
     void close(const ConnPtr& conn);
     void setBusy(Conn& conn, bool busy);
     void quit();
+    void tellWaiting();
     void closeAll();
 
     // On work (API requests) or net (everything else).
-    void respond(const Request& request, const ConnPtr& conn);
+    void respond(const Request& request, const ConnPtr& conn, Answer answer);
+    Answer answerFor(const ConnPtr& conn);
     // On net: Idle::lastRequest, set on the main thread.
     void noteRequest();
     void postNote();
-    // Any thread: hands `reply` to net to be written.
+    // On net: `reply` written on the connection.
     void send(const ConnPtr& conn, Reply reply);
 
     const StaticFiles files_;
@@ -145,6 +154,8 @@ private:
 
     // The listener, the connections, the timers and the net thread.
     std::unique_ptr<Net> net_;
+    // The way back to net for answers that come from other threads, later; closed at stop().
+    std::shared_ptr<Door> door_;
     // Every callback holds the server weakly: the handle ends at stop(), and a callback that
     // comes later does nothing (its connection is closed as it is dropped). Made before the
     // members, as the network thread copies it from the start.
@@ -159,8 +170,6 @@ private:
     int busy_ = 0;
     bool quit_ = false; // net has stopped taking requests
 
-    mutable std::mutex lock_;
-    std::optional<std::string> png_;
 
     // Set while a lastRequest update waits on the main queue; that update takes the time
     // when it runs, so requests in the meantime need none of their own.

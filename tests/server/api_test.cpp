@@ -36,8 +36,10 @@ protected:
         std::optional<Reply> out;
         std::atomic<bool> done = false;
         work.async([&] {
-            out = through.route(*server, r);
-            done = true;
+            through.route(*server, r, Answer::to([&](Reply reply) {
+                out = std::move(reply);
+                done = true;
+            }));
         });
         loop->runUntil([&] { return done.load(); }, 5s);
         work.sync([] {});

@@ -64,10 +64,10 @@ protected:
     ServerAnswer() {
         server = std::make_unique<Server>(web, Server::Options{
             .port = port,
-            .api = [this](Server&, const Request& r) {
+            .api = Server::sync([this](Server&, const Request& r) {
                 apiCalls.push_back(r.method + " " + r.path);
                 return Reply::ok({{"api", true}});
-            }});
+            })});
     }
     Request request(std::string method, std::string path, std::map<std::string, std::string> headers = {}) {
         headers.emplace("host", "localhost:" + std::to_string(port));

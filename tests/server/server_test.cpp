@@ -86,10 +86,10 @@ TEST_F(ServerWire, ParserRefusalsGetTheirStatusAndLeaveTheIdleClockAlone) {
 }
 
 TEST_F(ServerWire, AnAnswerThatFailsStillGetsTheFallbackReply) {
-    start({.api = [](Server&, const Request& r) -> Reply {
+    start({.api = Server::sync([](Server&, const Request& r) -> Reply {
         if (r.path == "/api/throw") throw std::runtime_error("broken route");
         return Reply::json(500, {{"text", std::string("\xff")}});
-    }});
+    })});
     const std::string fallback = R"({"ok":false,"msg":"Internal error: the answer could not be written."})";
     for (const auto* path : {"/api/throw", "/api/unwritable"}) {
         const auto reply = Response::from(exchange("GET " + std::string(path) + " HTTP/1.1\r\nHost: " + host() +
@@ -176,10 +176,10 @@ TEST_F(ServerWire, ASilentClientIsCutAfterTheLimitWithoutAnyBytes) {
 }
 
 TEST_F(ServerWire, TheLimitIsOnReceivingNotOnAnswering) {
-    start({.requestLimit = 100ms, .api = [](Server&, const Request&) {
+    start({.requestLimit = 100ms, .api = Server::sync([](Server&, const Request&) {
                std::this_thread::sleep_for(400ms);
                return Reply::ok({{"slow", true}});
-           }});
+           })});
     const auto reply = get("/api/slow", "X-Scribbet: 1\r\n");
     EXPECT_EQ(reply.code, 200);
     EXPECT_EQ(reply.body, R"({"ok":true,"slow":true})");
@@ -197,14 +197,14 @@ TEST_F(ServerWire, AClientThatLeavesMidRequestCostsTheOthersNothing) {
 TEST_F(ServerWire, AnswersRequestsInParallel) {
     std::atomic<int> inside{0};
     std::atomic<int> most{0};
-    start({.api = [&](Server&, const Request&) {
+    start({.api = Server::sync([&](Server&, const Request&) {
         const int now = ++inside;
         int seen = most.load();
         while (now > seen && !most.compare_exchange_weak(seen, now)) {}
         std::this_thread::sleep_for(150ms);
         --inside;
         return Reply::ok();
-    }});
+    })});
     std::vector<std::thread> clients;
     std::atomic<int> answered{0};
     for (int i = 0; i < 4; ++i) {
@@ -257,11 +257,11 @@ TEST_F(ServerWire, TheConstructorReturnsAtOnceEvenOnABusyPort) {
 
 TEST_F(ServerWire, StoppingCutsUnfinishedRequestsAndLetsAnswersUnderWayFinish) {
     std::atomic<bool> entered{false};
-    start({.api = [&](Server&, const Request&) {
+    start({.api = Server::sync([&](Server&, const Request&) {
         entered = true;
         std::this_thread::sleep_for(300ms);
         return Reply::ok({{"placed", true}});
-    }});
+    })});
     Client waiting(port);
     waiting.send("GET /overlay.html HTTP/1.1\r\n");
     Client answering(port);
@@ -280,11 +280,11 @@ TEST_F(ServerWire, StoppingCutsUnfinishedRequestsAndLetsAnswersUnderWayFinish) {
     EXPECT_FALSE(Client(port).connected());
 }
 
-TEST_F(ServerWire, StoppingWaitsForAnAnswerNoLongerThanItsLimit) {
-    start({.api = [&](Server&, const Request&) {
+TEST_F(ServerWire, StoppingWaitsForAnAnswerNoLongerThanItsLimitAndSaysSo) {
+    start({.api = Server::sync([&](Server&, const Request&) {
                std::this_thread::sleep_for(1500ms);
                return Reply::ok();
-           },
+           }),
            .stopLimit = 200ms});
     Client answering(port);
     answering.send("GET /api/x HTTP/1.1\r\nHost: " + host() + "\r\nx-scribbet: 1\r\n\r\n");
@@ -294,7 +294,8 @@ TEST_F(ServerWire, StoppingWaitsForAnAnswerNoLongerThanItsLimit) {
     const auto got = answering.readAll(3000ms);
     EXPECT_LT(std::chrono::steady_clock::now() - begun, 1000ms);
     EXPECT_TRUE(got.closed);
-    EXPECT_EQ(got.bytes, ""); // cut at the limit, before the answer was made
+    // At the limit, before the answer was made, the client hears why it gets none.
+    EXPECT_EQ(Response::from(got.bytes).body, R"({"msg":"Scribbet is quitting.","ok":false})");
     stopping.join();
 }
 

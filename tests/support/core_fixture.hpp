@@ -91,7 +91,7 @@ protected:
     std::shared_ptr<fake::FakeMacroTransport> transport = std::make_shared<fake::FakeMacroTransport>();
     std::shared_ptr<fake::FakeWindowList> windows = std::make_shared<fake::FakeWindowList>();
     std::shared_ptr<fake::FakeWorkspace> workspace = std::make_shared<fake::FakeWorkspace>();
-    PPT ppt{{transport, windows, workspace}, main, settings.macroPrefix};
+    PPT ppt{{transport, windows, workspace}, main, settings.macroPrefix, &main.clock()};
     std::shared_ptr<fake::FakeScriptRunner> runner = std::make_shared<fake::FakeScriptRunner>();
     AddinCheck addin{{ppt, runner, main, settings.addinName, version}};
 
