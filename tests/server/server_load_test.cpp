@@ -327,5 +327,30 @@ TEST_F(ServerDescriptors, WhenTheProcessRunsOutTheLongestWaitingGoAndAnAnswerUnd
     EXPECT_EQ(slow.body, R"({"ok":true,"slow":true})");
 }
 
+TEST_F(ServerDescriptors, AClientUploadingSlowlyKeepsItsConnectionWhileSilentOnesMakeRoom) {
+    startChild(256, 256, 100);
+    // A placing's body, sent a little at a time while the descriptors run out around it.
+    const std::string body = "{\"path\":\"" + std::string(3800, 'M') + "\"}";
+    Client uploading(port);
+    uploading.send("POST /api/slow HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                   "\r\nx-scribbet: 1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n");
+    std::atomic<bool> sent = false;
+    std::thread slowly([&] {
+        for (std::size_t at = 0; at < body.size(); at += 40) {
+            uploading.send(body.substr(at, 40));
+            std::this_thread::sleep_for(20ms);
+        }
+        sent = true;
+    });
+    std::this_thread::sleep_for(100ms);
+    holdIdle(300);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(newcomer().first.code, 200);
+    slowly.join();
+    const auto reply = Response::from(uploading.readAll(5000ms).bytes);
+    EXPECT_TRUE(sent);
+    EXPECT_EQ(reply.code, 200) << "the upload was cut";
+    EXPECT_TRUE(closedByServer(*idle.front()));
+}
+
 } // namespace
 } // namespace scribbet
