@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <latch>
+#include <thread>
 
 #include "server/http_client.hpp"
 #include "server/server.hpp"
@@ -123,6 +125,38 @@ TEST_F(AppDelegateTest, IdleTicksComeEveryTwentySecondsUntilTheProgramEndsAndThe
     EXPECT_FALSE(serverAnswers()); // stopped as the program ended
     loop->advance(60s);
     EXPECT_EQ(std::count(app.calls.begin(), app.calls.end(), "terminate"), 1); // no tick after the end
+}
+
+// The end never waits for the program, nor for anything that waits on the main thread: a closing
+// placing the program is at, and a question for the main thread, while the main thread ends.
+TEST_F(AppDelegateTest, QuittingWhileAClosingPlacingWaitsForTheProgramEndsAtOnceAndSaysWhatItKnows) {
+    std::latch programAnswers{1};
+    transport->respond = [&](const fake::FakeMacroTransport::Sent& s) {
+        if (s.name.ends_with("SCBT_Insert")) programAnswers.wait();
+        return fake::FakeMacroTransport::direct(s.name.ends_with("SCBT_Version") ? "OK|dev" : "OK|0");
+    };
+    AppDelegate& d = make();
+    d.willFinishLaunching();
+    d.didFinishLaunching();
+    ASSERT_TRUE(serverReady());
+    const std::string host = "127.0.0.1:" + std::to_string(settings.port);
+    const std::string body = R"({"id":"q1","close":true,"path":"M 0 0 L 1 1"})";
+    test::Client placing(settings.port);
+    placing.send("POST /api/insert HTTP/1.1\r\nHost: " + host + "\r\nx-scribbet: 1\r\nContent-Length: " +
+                 std::to_string(body.size()) + "\r\n\r\n" + body);
+    ASSERT_TRUE(loop->runUntil([&] { return macros().size() == 2; }, 5s)); // the check, then the insert
+    test::Client state(settings.port);
+    state.send("GET /api/state HTTP/1.1\r\nHost: " + host + "\r\nx-scribbet: 1\r\n\r\n");
+    std::this_thread::sleep_for(100ms);
+
+    const auto begun = std::chrono::steady_clock::now();
+    d.willTerminate(); // on the main thread, which the question waits for
+    EXPECT_LT(std::chrono::steady_clock::now() - begun, 4500ms);
+    const auto placed = nlohmann::json::parse(test::Response::from(placing.readAll(1000ms).bytes).body);
+    EXPECT_EQ(placed["unknown"], true) << "the program may still place it: not a failure";
+    EXPECT_EQ(test::Response::from(state.readAll(1000ms).bytes).body, R"({"msg":"Scribbet is quitting.","ok":false})");
+    programAnswers.count_down();
+    ppt.queue().sync([] {});
 }
 
 TEST_F(AppDelegateTest, IdleTicksKeepToTheirGridFromLaunchAndSkipWhatABusyMainThreadMissed) {
