@@ -8,6 +8,7 @@
 
 #include "app/app_delegate.hpp"
 #include "app/settings.hpp"
+#include "app/stop_guard.hpp"
 #include "log/app_state.hpp"
 #include "geometry/ax_access.hpp"
 #include "geometry/pane_reader.hpp"
@@ -94,6 +95,9 @@ struct Program {
     MainQueue mainQueue;
     AppState state{paths.logFile(), &mainQueue};
     SharedSlot<AppState> stateSlot{state};
+    // Armed by the terminate action, it outlasts every part below: their ends may wait for a
+    // call to the program that never comes back.
+    StopGuard guard{{state}};
     Adapters adapters;
     FilePreferences prefs{FilePreferences::defaultFile()};
     std::shared_ptr<StandinWorkspace> workspace = std::make_shared<StandinWorkspace>(mainQueue);
@@ -176,9 +180,11 @@ int main(int argc, char** argv) {
     }
 
     const sigset_t stops = blockStopSignals();
+    // Made first, so gone last: the place is let go only once the rest of this instance is gone.
+    InstanceChannel channel;
     Program program(settings, openLoop(argv[0]));
     HeadlessApplication app(program.mainQueue);
-    InstanceChannel channel;
+    app.whenTerminating([&guard = program.guard] { guard.arm(); });
     // Another instance may have started in the same moment: then this start hands over.
     const auto role = channel.start(place.socket, messages, handOverTo(app));
     if (role.role != InstanceChannel::Start::instance) {
@@ -189,7 +195,9 @@ int main(int argc, char** argv) {
     AppDelegate delegate(settings, {app, app, program.bundle, program.paths, program.adapters.statusUI.get()},
                          {program.mainQueue, program.state, program.ppt, program.addin, program.ax, program.reader,
                           *program.overlay, program.notice, program.idle, program.prefs, *program.adapters.screens});
-    app.run(delegate, links);
-    channel.stop();
+    GuardedDelegate guarded(delegate, program.guard);
+    app.run(guarded, links);
+    // Later starts wait for the place until this process is gone, then take their links with it.
+    channel.stopServing();
     return 0;
 }

@@ -23,6 +23,7 @@
 #include "app/idle.hpp"
 #include "app/notice.hpp"
 #include "app/settings.hpp"
+#include "app/stop_guard.hpp"
 #include "geometry/ax_access.hpp"
 #include "geometry/pane_reader.hpp"
 #include "layer/overlay.hpp"
@@ -53,6 +54,9 @@ struct Program {
     MainQueue mainQueue{pump, std::make_shared<SystemClock>()};
     AppState state{paths.logFile(), &mainQueue};
     SharedSlot<AppState> stateSlot{state};
+    // Armed when the delegate's last words begin; AppKit's end after them, or theirs, may wait
+    // for a call to PowerPoint that never comes back, and the guard ends the process regardless.
+    StopGuard guard{{state}};
     MacApplication app{mainQueue};
     MacLinkSource links{mainQueue};
     MacScreens screens;
@@ -94,7 +98,8 @@ int main() {
                              {program.mainQueue, program.state, program.ppt, program.addin, program.ax,
                               program.reader, *program.overlay, program.notice, program.idle, program.prefs,
                               program.screens});
-        program.app.run(delegate);
+        GuardedDelegate guarded(delegate, program.guard);
+        program.app.run(guarded);
     }
     return 0;
 }

@@ -334,6 +334,31 @@ TEST_F(InstanceChannelTest, LinksHandedToAnInstanceThatIsQuittingGoToTheNextOne)
     EXPECT_EQ(nextGot.all(), Messages{"Ly"});
 }
 
+// An instance whose process is still ending (its parts may wait a while to go) no longer
+// serves, yet holds the place: a start meanwhile waits, never becoming a second instance,
+// and takes the place once it is let go.
+TEST_F(InstanceChannelTest, AnInstanceThatStoppedServingHoldsThePlaceUntilItLetsGo) {
+    listen();
+    channel.stopServing();
+    EXPECT_FALSE(std::filesystem::exists(path));
+    InstanceChannel next;
+    Received nextGot;
+    EXPECT_EQ(next.start(path, {"Lx"}, nextGot.handler(), {}, 300ms).role, Start::failed);
+
+    std::thread gone([this] {
+        std::this_thread::sleep_for(300ms);
+        channel.stop();
+    });
+    const auto before = std::chrono::steady_clock::now();
+    const auto role = next.start(path, {"Lx"}, nextGot.handler(), {}, 3000ms);
+    const auto waited = std::chrono::steady_clock::now() - before;
+    gone.join();
+    EXPECT_EQ(role.role, Start::instance) << role.why;
+    EXPECT_GE(waited, 300ms);
+    EXPECT_EQ(InstanceChannel::handOff(path, {"Ly"}).outcome, HandOff::handed);
+    EXPECT_EQ(nextGot.all(), Messages{"Ly"});
+}
+
 TEST_F(InstanceChannelTest, SendersOnTheLineWhenTheInstanceStopsHearThatItIsEnding) {
     listen();
     RawSocket halfway, waiting;

@@ -1,5 +1,6 @@
 // The Linux program as a user starts it: links on the command line, a second start that
-// hands its link to the first, and an orderly end on SIGTERM.
+// hands its link to the first, and an end on SIGTERM that comes in time whatever the
+// presentation program does.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <thread>
 
+#include "adapters/linux/standin_link.hpp"
 #include "server/http_client.hpp"
 #include "support/process.hpp"
 #include "support/test_env.hpp"
@@ -26,8 +28,10 @@ protected:
     // Without a runtime folder, its temp folder is its own too. Its output goes to `output`.
     std::unique_ptr<test::Process> start(const std::vector<std::string>& args, bool testMode = true,
                                          bool runtimeDir = true, const std::string& output = "") {
+        port = test::freePort();
         std::vector<std::string> env = {"HOME=" + home.path().string(), "TZ=UTC", "PATH=/usr/bin:/bin",
-                                        "SCRIBBET_PORT=" + std::to_string(test::freePort())};
+                                        "SCRIBBET_PORT=" + std::to_string(port),
+                                        "SCRIBBET_STANDIN_SOCKET=" + standinSocket().string()};
         if (testMode) env.push_back("SCRIBBET_TEST=1");
         if (runtimeDir) {
             env.push_back("XDG_RUNTIME_DIR=" + (home / "run").string());
@@ -47,10 +51,15 @@ protected:
         std::erase_if(lines, [](const std::string& l) { return l.starts_with("Web server"); });
         return lines;
     }
-    bool waitForLines(std::size_t n) {
-        return test::eventually([&] { return log().size() >= n; });
+    bool waitForLines(std::size_t n, std::chrono::milliseconds limit = 5000ms) {
+        return test::eventually([&] { return log().size() >= n; }, limit);
+    }
+    std::filesystem::path standinSocket() const { return home / "standin.sock"; }
+    bool standin(const nlohmann::json& request) {
+        return standin::call(request, 5s, standinSocket()).ok();
     }
     test::TempDir home;
+    std::uint16_t port = 0; // the last start's
 };
 
 TEST_F(ProgramTest, HandlesItsLinksHandsOnASecondStartAndEndsOnSigterm) {
@@ -67,7 +76,51 @@ TEST_F(ProgramTest, HandlesItsLinksHandsOnASecondStartAndEndsOnSigterm) {
 
     first->signal(SIGTERM);
     EXPECT_EQ(first->wait(), 0);
+    EXPECT_EQ(log().back(), "Scribbet ended.");
     EXPECT_FALSE(std::filesystem::exists(home / "run" / "scribbet.sock"));
+}
+
+// The presentation program never answers: calls to it wait while SIGTERM comes, and a start
+// right after it finds the instance still ending.
+TEST_F(ProgramTest, EndsInTimeWhileTheProgramNeverAnswersAndAStartMeanwhileBecomesTheNextInstance) {
+    test::Process program({SCRIBBET_STANDIN_PROGRAM, "serve", "--socket", standinSocket().string()},
+                          {"HOME=" + home.path().string(), "PATH=/usr/bin:/bin"});
+    ASSERT_TRUE(test::eventually([&] { return standin({{"op", "state"}}); }));
+    ASSERT_TRUE(standin({{"op", "set"}, {"values", {{"delay", "never"}}}}));
+
+    auto first = start({});
+    ASSERT_TRUE(waitForLines(2));
+    std::vector<std::thread> calls;
+    for (int i = 0; i < 3; ++i) {
+        calls.emplace_back([p = port] {
+            test::Client client(p);
+            client.send("GET /api/theme HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(p) +
+                        "\r\nx-scribbet: 1\r\n\r\n");
+            client.readAll(8000ms);
+        });
+    }
+    std::this_thread::sleep_for(500ms); // the calls are with the program
+
+    first->signal(SIGTERM);
+    const auto signalled = std::chrono::steady_clock::now();
+    auto next = start({"scribbet://open"});
+    EXPECT_EQ(first->wait(5000ms), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, 5s);
+    for (auto& call : calls) call.join();
+
+    // The next start waited for the place and took its link with it, as a start with no
+    // instance does.
+    ASSERT_TRUE(waitForLines(6, 10000ms)) << log().size();
+    EXPECT_EQ(log(), (std::vector<std::string>{"Scribbet " SCRIBBET_VERSION " started.",
+                                               "Test mode: the ribbon helper was not copied.", "Scribbet ended.",
+                                               "Scribbet " SCRIBBET_VERSION " started.",
+                                               "Test mode: the ribbon helper was not copied.",
+                                               "Started from PowerPoint."}));
+    next->signal(SIGTERM);
+    EXPECT_EQ(next->wait(), 0);
+    EXPECT_EQ(log().back(), "Scribbet ended.");
+    standin({{"op", "quit"}});
+    program.wait();
 }
 
 TEST_F(ProgramTest, OutsideTestModeCopiesTheRibbonHelperBesideTheStandIn) {

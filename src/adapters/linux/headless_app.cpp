@@ -15,6 +15,7 @@ void HeadlessApplication::terminate() {
     std::lock_guard lock(ending_);
     if (terminating_) return;
     terminating_ = true;
+    if (begun_) begun_();
     main_.async([this] {
         if (delegate_) delegate_->willTerminate();
         main_.quit();

@@ -21,6 +21,9 @@ public:
     void activate() override {}
     // Any thread: the delegate's last words run on the main thread, then the loop ends.
     void terminate() override;
+    // Runs once, on the thread that asked for the terminate action, when it begins: before the
+    // main thread gets to it, which a busy main thread may never do.
+    void whenTerminating(std::function<void()> begun) { begun_ = std::move(begun); }
     void setHandler(Handler handler) override { handler_ = std::move(handler); }
 
     // Launches: links given at start arrive before launching has finished, as the
@@ -40,6 +43,7 @@ private:
     MainQueue& main_;
     ApplicationDelegate* delegate_ = nullptr;
     Handler handler_;
+    std::function<void()> begun_;
     std::vector<Menu> menus_;
     std::mutex ending_; // terminating_ and what is posted behind it
     bool terminating_ = false;

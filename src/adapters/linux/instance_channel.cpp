@@ -234,7 +234,7 @@ InstanceChannel::~InstanceChannel() { stop(); }
 
 InstanceChannel::Listening InstanceChannel::listen(const std::filesystem::path& path, Handler handler,
                                                    const Limits& limits) {
-    if (net_) return {Listening::failed, "This channel already listens at " + path_.string() + "."};
+    if (net_ || lockFd_ >= 0) return {Listening::failed, "This channel already holds " + path_.string() + "."};
     if (!fitsSocketAddress(path)) return {Listening::failed, tooLong(path)};
     // The lock, not the socket, says who the instance is: it goes with the process however
     // it ends, and two starts that both find a stale socket cannot both take it over.
@@ -295,6 +295,12 @@ void InstanceChannel::Net::end() {
 }
 
 void InstanceChannel::stop() {
+    stopServing();
+    if (lockFd_ >= 0) ::close(lockFd_);
+    lockFd_ = -1;
+}
+
+void InstanceChannel::stopServing() {
     if (!net_) return;
     std::promise<void> ended;
     asio::post(net_->io, [net = net_.get(), &ended] {
@@ -312,8 +318,6 @@ void InstanceChannel::stop() {
     thread_.join();
     ::unlink(path_.c_str());
     net_.reset(); // closes the senders still connected
-    ::close(lockFd_);
-    lockFd_ = -1;
 }
 
 // ---- The sender's side ----

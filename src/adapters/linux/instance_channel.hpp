@@ -79,12 +79,16 @@ public:
     };
     // The start-up decision: listens at `path`, or hands the messages to the instance that
     // holds it. An instance that is still starting or already ending gets `patience` to
-    // start listening or to be gone; a start never becomes a second instance.
+    // start listening or to be gone; a start never becomes a second instance. The patience
+    // outlasts an instance's end, which may take up to 5 s when the presentation program hangs.
     Start start(const std::filesystem::path& path, const std::vector<std::string>& messages, Handler handler,
-                const Limits& limits = {}, std::chrono::milliseconds patience = std::chrono::seconds(5));
+                const Limits& limits = {}, std::chrono::milliseconds patience = std::chrono::seconds(10));
 
-    // Stops serving (hand-overs in progress are dropped unanswered), removes the socket
-    // and lets go of the lock.
+    // Stops serving (senders on the line hear "ENDING") and removes the socket, but keeps the
+    // lock until stop() or the channel's end: a process still ending holds the place, so that
+    // no start becomes an instance beside it, and the starts meanwhile wait for it to be gone.
+    void stopServing();
+    // Stops serving, removes the socket and lets go of the lock.
     void stop();
     InstanceChannel();
     ~InstanceChannel();
