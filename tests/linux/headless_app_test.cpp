@@ -46,4 +46,25 @@ TEST(HeadlessApplicationTest, WhatArrivesWhileQuittingIsRefusedAndWhatWasTakenSt
     EXPECT_EQ(delegate.terminations, 1);
 }
 
+// The terminate action's beginning is told on the thread that asked for it, once, even when
+// the main thread never gets to the delegate's last words.
+TEST(HeadlessApplicationTest, TheTerminateActionsBeginningIsToldAtOnceAndOnce) {
+    MainQueue main(std::make_shared<WaitingPump>(), std::make_shared<SystemClock>());
+    HeadlessApplication app(main);
+    int begun = 0;
+    std::thread::id where;
+    app.whenTerminating([&] {
+        ++begun;
+        where = std::this_thread::get_id();
+    });
+    std::thread asking([&] {
+        app.terminate();
+        app.terminate();
+    });
+    const auto askingId = asking.get_id();
+    asking.join();
+    EXPECT_EQ(begun, 1);
+    EXPECT_EQ(where, askingId);
+}
+
 } // namespace
