@@ -7,8 +7,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 #include "adapters/linux/local_socket.hpp"
 #include "adapters/linux/standin_link.hpp"
@@ -19,16 +22,50 @@ namespace scribbet::standin {
 namespace {
 constexpr std::size_t maxRequestBytes = 64u << 20;
 constexpr auto requestTimeout = std::chrono::seconds(10); // a client that connects and says nothing is dropped
+// How long a client may keep a connection quiet between two requests: well past the time a
+// client keeps an idle connection for reuse, so that it never sends on one being closed here.
+constexpr auto keptTimeout = std::chrono::seconds(60);
 constexpr auto sendTimeout = std::chrono::seconds(10);
 
-// The request's line, or as much as came of it before the client stopped, went quiet or
-// sent too much.
-std::string readLine(linuxhost::LocalSocket& client) {
-    std::string in;
-    client.receive(in, std::chrono::steady_clock::now() + requestTimeout, [](const std::string& so) {
-        return so.size() >= maxRequestBytes || so.find('\n') != std::string::npos;
-    });
-    return in.substr(0, in.find('\n'));
+// Whether the client has something to say within `limit`; false when it stays quiet, or when
+// the stand-in stops (the stop's byte stays in the pipe, so every connection sees it).
+bool awaitRequest(int fd, int stopFd, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        pollfd p[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+        const int n = ::poll(p, 2, static_cast<int>(std::max<std::chrono::milliseconds::rep>(left, 0)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0 || p[1].revents != 0) return false;
+        return true; // data, the end of the client's stream or an error: the read tells which
+    }
+}
+
+// The connection's next request line, from what came before and what arrives now. `ended`
+// turns true when no line can follow it: the client ended its stream, went quiet in the middle
+// of a line, broke off or sent too much.
+std::optional<std::string> nextLine(linuxhost::LocalSocket& client, std::string& pending, bool& ended) {
+    if (pending.find('\n') == std::string::npos) {
+        std::size_t searched = pending.size(); // each piece of a long request is looked at once
+        client.receive(pending, std::chrono::steady_clock::now() + requestTimeout, [&searched](const std::string& so) {
+            if (so.find('\n', searched) != std::string::npos) return true;
+            searched = so.size();
+            return so.size() >= maxRequestBytes;
+        });
+        if (pending.find('\n') == std::string::npos) {
+            // A last request without its line end, as a one-shot client may send before it
+            // ends its stream, is still read; a part of a line that stops coming is answered
+            // as what it is, and the connection ends.
+            ended = true;
+            if (pending.empty()) return std::nullopt;
+            return std::exchange(pending, {});
+        }
+    }
+    const auto end = pending.find('\n');
+    std::string line = pending.substr(0, end);
+    pending.erase(0, end + 1);
+    return line;
 }
 
 bool fileId(const std::filesystem::path& path, dev_t& dev, ino_t& ino) {
@@ -134,24 +171,36 @@ void SocketServer::reap(bool all) {
     }
 }
 
+// One request after the other, each answered before the next is read, until the client ends
+// the connection or goes quiet: a one-shot client and one that keeps its connection alike.
 void SocketServer::serve(int fd, SharedModel& model) {
-    Handled handled;
+    bool quit = false;
     {
         linuxhost::LocalSocket client;
         if (client.adopt(fd)) {
             ::close(fd);
             return;
         }
-        const auto request = nlohmann::json::parse(readLine(client), nullptr, false);
-        handled = request.is_discarded() ? Handled{{{"error", "The request is not JSON."}}}
-                                         : handleRequest(model, request);
-        if (handled.answered) {
-            // A client that has gone or stopped reading goes without.
-            client.send(handled.answer.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n",
-                        std::chrono::steady_clock::now() + sendTimeout);
+        std::string pending;
+        bool ended = false;
+        for (bool first = true; !ended && !quit; first = false) {
+            const auto quiet = first ? requestTimeout : keptTimeout;
+            if (pending.find('\n') == std::string::npos && !awaitRequest(fd, wakeRead_, quiet)) break;
+            const auto line = nextLine(client, pending, ended);
+            if (!line) break;
+            const auto request = nlohmann::json::parse(*line, nullptr, false);
+            const Handled handled = request.is_discarded() ? Handled{{{"error", "The request is not JSON."}}}
+                                                           : handleRequest(model, request);
+            if (!handled.answered) break;
+            quit = handled.quit;
+            // A client that has gone or stopped reading goes without, and the connection ends.
+            const auto sent =
+                client.send(handled.answer.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n",
+                            std::chrono::steady_clock::now() + sendTimeout);
+            if (!sent.ok()) break;
         }
     } // closes the connection
-    if (handled.quit) stop();
+    if (quit) stop();
 }
 
 } // namespace scribbet::standin

@@ -1,7 +1,8 @@
 #pragma once
-// The stand-in's end of the wire: a Unix socket, one request and one answer per
-// connection, each connection on its own thread so that an answer the program delays holds
-// up nobody else.
+// The stand-in's end of the wire: a Unix socket, requests answered one after the other on
+// each connection (a client may keep its connection for the next request, or send one and
+// go), each connection on its own thread so that an answer the program delays holds up
+// nobody else.
 #include <sys/types.h>
 
 #include <atomic>
@@ -25,7 +26,8 @@ public:
     SocketServer(const SocketServer&) = delete;
     SocketServer& operator=(const SocketServer&) = delete;
 
-    // Answers connections until stop(); then releases the waiting ones and joins them all.
+    // Answers connections until stop(); then releases the waiting ones, ends the quiet ones
+    // and joins them all.
     void run(SharedModel& model);
     // From any thread, and from a signal handler.
     void stop();

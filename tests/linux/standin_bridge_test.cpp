@@ -73,6 +73,22 @@ TEST_F(StandinBridgeTest, ASlowProgramTimesOutAndAStoppedOneIsNotRunning) {
               "ERR|PowerPoint is not running. Open your presentation in PowerPoint, then try again.");
 }
 
+TEST_F(StandinBridgeTest, AStandinThatRestartedIsFoundAgainOnTheFirstCall) {
+    set({{"addin.version", "1.2.3"}});
+    EXPECT_EQ(runInBackground("SCBT_Version"), "OK|1.2.3"); // its connection is kept now
+    standin::call({{"op", "quit"}}, 1s);
+    ASSERT_EQ(standin->wait(), 0);
+    standin = std::make_unique<test::Process>(
+        std::vector<std::string>{SCRIBBET_STANDIN_PROGRAM, "serve", "--socket", socket},
+        std::vector<std::string>{"HOME=" + dir.path().string(), "PATH=/usr/bin:/bin"});
+    // Waited for under another spelling of the path, so that the kept connections of the
+    // usual one stay as the first stand-in left them.
+    const auto sameSocket = dir / "." / "standin.sock";
+    ASSERT_TRUE(test::eventually([&] { return standin::call({{"op", "state"}}, 1s, sameSocket).ok(); }));
+    standin::call({{"op", "set"}, {"values", {{"addin.version", "1.2.3"}}}}, 2s, sameSocket);
+    EXPECT_EQ(runInBackground("SCBT_Version"), "OK|1.2.3");
+}
+
 // The stand-in answers with the Mac's numbers; this is where they become kinds.
 TEST(StandinFailureTable, EachKnownNumberHasItsKindAndTheProgramsWordsForAMissingMacroToo) {
     using Kind = MacroFailureKind;

@@ -2,8 +2,9 @@
 // The wire between Scribbet's Linux adapters (and `scribbet-standin ctl`) and the desktop
 // stand-in, which plays the presentation program, its add-in and the desktop around them.
 //
-// A Unix stream socket; each connection carries one request and one answer, each one line
-// of JSON ended by "\n". Requests name an "op":
+// A Unix stream socket; a request and its answer are each one line of JSON ended by "\n". A
+// connection carries one request after the other, each answered before the next is sent; a
+// client may also send one request, read its answer and go. Requests name an "op":
 //   macro     {"name": full macro name, "args": [texts]}
 //             -> {"errn": number (0 when it ran), "errs": text (optional), "direct": text (optional)}
 //   script    {"source": AppleScript text} -> {"ok": bool, "result": bool|text|null, "error": text}
@@ -46,7 +47,9 @@ struct Answer {
 
 // One request, waiting at most `limit` for the whole answer. No socket (or nobody
 // listening) is noStandIn; no whole answer in time is timedOut; a connection that breaks
-// or an answer that is not a JSON object is broken.
+// or an answer that is not a JSON object is broken. From any thread: a call takes an idle
+// connection this process kept (a few at most, for a few seconds) or opens one, and keeps it
+// again after a whole answer; one that timed out or broke is closed.
 Answer call(const nlohmann::json& request, Duration limit, const std::filesystem::path& socket = socketPath());
 
 } // namespace scribbet::standin
