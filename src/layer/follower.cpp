@@ -61,6 +61,7 @@ void Follower::follow(Session& s) {
         r.queue(), [hint, &r] { return r.read(hint); }, layer_.ports_.main,
         weakly(s.weak.weak(), [this](Session& s, std::optional<PaneState> result) {
             s.axBusy = false;
+            if (s.suspended()) return; // read before a placing began: the view may be the placing's now
             result ? update(s, std::move(*result)) : lost(s);
         }));
 }
@@ -105,6 +106,7 @@ void Follower::remeasure(Session& s) {
         layer_.ports_.measureQueue, [&ppt = layer_.ports_.ppt] { return ppt.attempt("SCBT_Where", {}, Overlay::whereTimeout); },
         layer_.ports_.main, weakly(s.weak.weak(), [this](Session& s, const PPT::Attempt& a) {
             s.measuring = false;
+            if (s.suspended()) return; // measured once back
             std::optional<Geom> m;
             if (a.reply.hasFields()) m = Geom::from(a.reply.fields(), layer_.ports_.screens, layer_.ports_.ppt);
             m ? measured(s, *m) : measureFailed(s, a);
@@ -169,6 +171,10 @@ void Follower::noteSlide(Session& s) {
 }
 
 void Follower::realign(Session& s, const std::string& answer) {
+    if (s.suspended()) {
+        s.remeasureAt = now(); // the layer measures afresh once it is back
+        return;
+    }
     if (const auto g = Geom::from(answer, layer_.ports_.screens, layer_.ports_.ppt)) {
         measured(s, *g);
         s.remeasureAt = now() + Overlay::afterRealign;
@@ -200,7 +206,7 @@ void Follower::upgrade(Session& s) {
         r.queue(), [hint, &r] { return r.read(hint); }, layer_.ports_.main,
         weakly(s.weak.weak(), [this](Session& s, const std::optional<PaneState>& found) {
             s.axBusy = false;
-            if (!s.host && found && s.geom) upgraded(s, *found);
+            if (!s.host && found && s.geom && !s.suspended()) upgraded(s, *found);
         }));
 }
 

@@ -154,7 +154,7 @@ void Overlay::tick() {
     Session& s = *session_;
     if (!ports_.factory->canShowSeeThrough()) return seeThroughLost();
     pass_.update(s);
-    if (s.suspended || !s.panel->isVisible()) return;
+    if (s.suspended() || !s.panel->isVisible()) return;
     follower_.tick(s);
 }
 
@@ -172,14 +172,14 @@ void Overlay::frontChanged() {
     Session& s = *session_;
     if (!frontOK()) {
         if (s.panel->isVisible()) s.panel->hide();
-    } else if (!s.suspended && !s.panel->isVisible()) {
+    } else if (!s.suspended() && !s.panel->isVisible()) {
         s.panel->orderFrontRegardless();
         s.remeasureAt = now() + afterPaneResize;
     }
 }
 
 void Overlay::bringToFront() {
-    if (session_ && !session_->suspended && frontOK()) session_->panel->makeKeyAndFront();
+    if (session_ && !session_->suspended() && frontOK()) session_->panel->makeKeyAndFront();
 }
 
 void Overlay::suspend(bool on) {
@@ -243,7 +243,7 @@ const std::optional<PaneState>& Overlay::pane() const {
 }
 bool Overlay::host() const { return session_ && session_->host; }
 bool Overlay::ready() const { return session_ && session_->ready; }
-bool Overlay::suspended() const { return session_ && session_->suspended; }
+bool Overlay::suspended() const { return session_ && session_->suspended(); }
 const std::vector<Rect>& Overlay::regions() const { return session_ ? session_->regions : none<std::vector<Rect>>(); }
 bool Overlay::captureAll() const { return session_ && session_->captureAll; }
 Point Overlay::origin() const { return session_ ? session_->origin : Point{}; }

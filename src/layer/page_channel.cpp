@@ -152,9 +152,10 @@ std::optional<std::string> PageChannel::serialized(const nlohmann::json& v) {
 }
 
 // Called on every tick in pane mode, where the view rarely changes: the numbers are compared
-// before any text is written.
+// before any text is written. A layer put aside for a placing tells the page nothing: the
+// view it would describe is the placing's, not the user's.
 void PageChannel::push(Session& s) {
-    if (!s.ready || !s.geom) return;
+    if (!s.ready || !s.geom || s.suspended()) return;
     const GeomFigures f = Follower::figures(s, layer_.ports().ppt);
     if (!s.sentGeom.empty() && f.same(s.sentFigures)) return;
     const auto text = Follower::geomText(f);

@@ -60,12 +60,18 @@ bool PassThrough::keyDown(const KeyEvent& e) {
     return false;
 }
 
-// Hidden while a drawing is being placed; when it shows again, the view is measured at once.
+// Hidden while a drawing is being placed, and nothing of it moves or reaches the page
+// meanwhile; when the last placing has ended it comes back as it was, and the view is
+// measured at once. Only then does a page that restarted meanwhile get its geometry.
 void PassThrough::suspend(Session& s, bool on) {
-    s.suspended = on;
     if (on) {
+        ++s.suspensions;
         s.panel->hide();
-    } else if (layer_.frontOK()) {
+        return;
+    }
+    if (s.suspensions == 0 || --s.suspensions > 0) return;
+    layer_.channel_.push(s);
+    if (layer_.frontOK()) {
         s.panel->orderFrontRegardless();
         s.remeasureAt = layer_.now();
     }

@@ -44,7 +44,10 @@ struct Session {
     bool gotRegions = false;
     std::vector<Rect> regions;
     bool captureAll = false;
-    bool suspended = false;
+    // The placings under way that put the layer aside: it comes back when the last has ended,
+    // not when the first does.
+    int suspensions = 0;
+    bool suspended() const { return suspensions > 0; }
     Subscription keyMonitor;
     Subscription mouseMonitor;
 

@@ -14,6 +14,8 @@
 #include "adapters/gtk/page_view.hpp"
 #include "server/http_client.hpp"
 #include "server/server.hpp"
+// After the tests' headers: Xlib's macros (None, Bool) would break them.
+#include <gdk/gdkx.h>
 
 using namespace scribbet;
 using namespace scribbet::gtkhost;
@@ -308,6 +310,60 @@ TEST_F(GtkLayerTest, TheWindowIsTransparentAndTheMouseGoesThroughOnlyWhenAsked) 
     click(160, 170);
     ASSERT_TRUE(pumpUntil([&] { return recorder->count("mouse") == 3; }));
     EXPECT_EQ(below.clicks, 2);
+}
+
+// Another program takes the keyboard it is handed as being brought to the front (the desktop
+// stand-in does): hiding the layer must hand it to nobody, or hiding it for a third program
+// would bring the presentation program back and the layer with it.
+TEST_F(GtkLayerTest, AHiddenLayerHandsTheKeyboardToNoOtherWindowAndTakesItBackIfNobodyElseDid) {
+    test::ColourWindow below(0, 0, 700, 500, 1, 0, 0);
+    int focused = 0;
+    g_signal_connect(below.widget(), "focus-in-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer n) -> gboolean {
+                         ++*static_cast<int*>(n);
+                         return FALSE;
+                     }),
+                     &focused);
+    auto keyboardOnLayer = [&] {
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(gdk_x11_get_default_xdisplay(), &focus, &revert);
+        GdkWindow* layer = gtk_widget_get_window(window->widget());
+        return layer && focus == gdk_x11_window_get_xid(layer);
+    };
+    pump(200ms);
+    openProbe();
+    window->makeKeyAndFront();
+    ASSERT_TRUE(pumpUntil([&] { return pixel(150, 150).near(0, 0, 255) && keyboardOnLayer(); }));
+    moveTo(400, 300); // once the layer is gone, the pointer is over the window below
+    key("a");
+    ASSERT_TRUE(pumpUntil([&] { return recorder->count("key") == 1; }));
+
+    focused = 0;
+    window->hide();
+    pump(400ms);
+    key("b");
+    pump(300ms);
+    EXPECT_EQ(focused, 0);
+    EXPECT_EQ(below.keys, 0);
+
+    window->orderFrontRegardless();
+    EXPECT_TRUE(pumpUntil(keyboardOnLayer)) << "the layer did not come back as it was";
+    // GTK's own request for the keyboard, stamped with the last event's time, still counts.
+    window->hide();
+    pump(100ms);
+    window->makeKeyAndFront();
+    EXPECT_TRUE(pumpUntil(keyboardOnLayer));
+
+    // Somebody took the keyboard while the layer was away: showing it again leaves it there.
+    window->hide();
+    pump(100ms);
+    gtk_window_present(GTK_WINDOW(below.widget()));
+    ASSERT_TRUE(pumpUntil([&] { return gtk_window_is_active(GTK_WINDOW(below.widget())); }));
+    window->orderFrontRegardless();
+    pump(300ms);
+    key("d");
+    EXPECT_TRUE(pumpUntil([&] { return below.keys == 1; }));
+    EXPECT_FALSE(keyboardOnLayer());
 }
 
 TEST_F(GtkLayerTest, HiddenFramedAndClearedAsTheLayerAsks) {

@@ -46,6 +46,26 @@ std::string windowUnderPointer() {
     return out;
 }
 
+// Whether a window with this title is mapped on the screen (the layer's window may be there
+// more than once for a moment: one that closed waits to be destroyed).
+bool mappedWindowTitled(const std::string& title) {
+    Display* x = gdk_x11_get_default_xdisplay();
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned n = 0;
+    if (!XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &n)) return false;
+    bool mapped = false;
+    for (unsigned i = 0; i < n && !mapped; ++i) {
+        char* name = nullptr;
+        XWindowAttributes a{};
+        if (XFetchName(x, children[i], &name) && name && title == name && XGetWindowAttributes(x, children[i], &a)) {
+            mapped = a.map_state != IsUnmapped;
+        }
+        if (name) XFree(name);
+    }
+    if (children) XFree(children);
+    return mapped;
+}
+
 // WebKit's web processes that `ancestor` started, however deep.
 std::set<pid_t> webProcessesOf(pid_t ancestor) {
     std::set<pid_t> out;
@@ -219,6 +239,29 @@ TEST_F(GtkProgramTest, TheLayerLiesOverTheStandInAndLetsClicksOutsideItsRegionsT
     ASSERT_TRUE(pumpUntil([&] { return model().value("slide", 0) == 2; })) << model().dump();
     EXPECT_EQ(model().value("front", ""), "com.microsoft.Powerpoint");
     EXPECT_TRUE(waitLogged("PowerPoint shows another slide now"));
+}
+
+// The stand-in takes the keyboard it is handed for being brought to the front, as a program
+// would: the layer that hides must not hand it over, or it would bring itself back.
+TEST_F(GtkProgramTest, AThirdProgramInFrontKeepsTheLayerOffTheScreenUntilTheProgramIsBack) {
+    startStandin();
+    startScribbet();
+    openLayer();
+    ASSERT_TRUE(pumpUntil([&] { return mappedWindowTitled(layerTitle); }));
+    // Over the slide, where the layer takes the mouse: once it is gone, the stand-in is there.
+    const Rect s = slide();
+    moveTo(int(s.midX()), int(s.midY()));
+    ASSERT_TRUE(pumpUntil([&] { return windowUnderPointer() == layerTitle; })) << windowUnderPointer();
+    ASSERT_EQ(ctl({{"op", "set"}, {"values", {{"front", "org.example.other"}}}}).value("ok", false), true);
+    ASSERT_TRUE(pumpUntil([&] { return !mappedWindowTitled(layerTitle); }, 2000ms));
+    const auto until = std::chrono::steady_clock::now() + 2500ms;
+    while (std::chrono::steady_clock::now() < until) {
+        pump(100ms);
+        ASSERT_FALSE(mappedWindowTitled(layerTitle)) << "front: " << model().value("front", "");
+    }
+    EXPECT_EQ(model().value("front", ""), "org.example.other");
+    ctl({{"op", "set"}, {"values", {{"front", "program"}}}});
+    EXPECT_TRUE(pumpUntil([&] { return mappedWindowTitled(layerTitle); }, 2000ms));
 }
 
 TEST_F(GtkProgramTest, AStrokeDrawnWithTheMouseIsPlacedAndTheStandInShowsIt) {

@@ -3,8 +3,12 @@
 #include <gtk/gtk.h>
 
 #include <cmath>
+#include <optional>
+#include <utility>
 
 #include "adapters/gtk/page_view.hpp"
+// After the program's headers: Xlib's macros (None, Bool) would break them.
+#include <gdk/gdkx.h>
 
 namespace scribbet::gtkhost {
 
@@ -21,6 +25,24 @@ gboolean clearBackground(GtkWidget*, cairo_t* cr, gpointer) {
 }
 
 int whole(double v) { return static_cast<int>(std::lround(v)); }
+
+// The window that has the X keyboard focus, when `g` is an X window: None when nobody has it.
+std::optional<Window> keyboardFocus(GdkWindow* g) {
+    if (!g || !GDK_IS_X11_WINDOW(g)) return std::nullopt;
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(GDK_WINDOW_XDISPLAY(g), &focus, &revert);
+    return focus;
+}
+
+// Moves the X keyboard focus, stamped as GTK stamps its own moves (the time of the last user
+// event): the server refuses a move older than the last one, so a move stamped "now" would
+// make GTK's next present() of any of this program's windows fail.
+void moveKeyboard(GdkWindow* g, Window to, int revert) {
+    Display* x = GDK_WINDOW_XDISPLAY(g);
+    XSetInputFocus(x, to, revert, gdk_x11_display_get_user_time(gdk_window_get_display(g)));
+    if (keyboardFocus(g) != to) XSetInputFocus(x, to, revert, CurrentTime);
+}
 } // namespace
 
 LayerWindow::LayerWindow(const Rect& platformFrame, std::shared_ptr<MonitorScreens> screens, GdkScreen* screen)
@@ -71,21 +93,40 @@ bool LayerWindow::isVisible() const { return window_ && gtk_widget_get_visible(w
 
 void LayerWindow::makeKeyAndFront() {
     if (!window_) return;
+    gaveKeyboardAway_ = false;
     gtk_widget_show_all(window_);
     applyInputShape();
     gtk_window_present(GTK_WINDOW(window_));
     if (content_) gtk_widget_grab_focus(content_);
 }
 
+// Back as it was when it went: with the keyboard it gave up then, if nobody has taken the
+// keyboard since.
 void LayerWindow::orderFrontRegardless() {
     if (!window_) return;
     gtk_widget_show_all(window_);
     applyInputShape();
-    if (GdkWindow* g = gtk_widget_get_window(window_)) gdk_window_raise(g);
+    GdkWindow* g = gtk_widget_get_window(window_);
+    if (!g) return;
+    gdk_window_raise(g);
+    if (std::exchange(gaveKeyboardAway_, false) && keyboardFocus(g) == Window(None)) {
+        moveKeyboard(g, gdk_x11_window_get_xid(g), RevertToParent);
+        if (content_) gtk_widget_grab_focus(content_);
+    }
 }
 
+// X hands the keyboard of a window that goes away to the one under the pointer (a window
+// manager, to the one focused before), and a program handed the keyboard takes itself to be
+// in front. Hidden because a third program is in front, the layer would bring the
+// presentation program back, and itself with it. So the keyboard goes to nobody first.
 void LayerWindow::hide() {
-    if (window_) gtk_widget_hide(window_);
+    if (!window_) return;
+    GdkWindow* g = gtk_widget_get_window(window_);
+    if (g && gtk_widget_get_mapped(window_) && keyboardFocus(g) == gdk_x11_window_get_xid(g)) {
+        moveKeyboard(g, None, RevertToNone);
+        gaveKeyboardAway_ = true;
+    }
+    gtk_widget_hide(window_);
 }
 
 void LayerWindow::setIgnoresMouse(bool ignore) {

@@ -49,6 +49,7 @@ private:
     Rect frame_;
     bool ignores_ = false;
     bool rgba_ = false;
+    bool gaveKeyboardAway_ = false; // when it was hidden; taken back on showing if nobody took it
 };
 
 class GtkLayerFactory final : public LayerFactory {
