@@ -288,6 +288,9 @@ bool Server::closeLongestSilent() {
     const auto now = std::chrono::steady_clock::now();
     for (const ConnPtr& c : net_->waiting) {
         if (!c->buf.empty() && now - c->lastByte < options_.activeRead) continue;
+        // Bytes that came and are not read yet (this thread was busy) count as just sent.
+        std::error_code ec;
+        if (c->socket.available(ec) > 0 && !ec) continue;
         const ConnPtr silent = c;
         close(silent);
         return true;
