@@ -1,8 +1,7 @@
 #include "powerpoint/ppt.hpp"
 
 #include <cmath>
-#include <condition_variable>
-#include <mutex>
+#include <future>
 
 #include "app/text.hpp"
 #include "log/app_state.hpp"
@@ -102,27 +101,16 @@ PPT::Attempt PPT::attempt(const std::string& name, const std::vector<std::string
     }
     if (queue_.isCurrent()) return sendQuietly(name, args, timeoutSeconds);
     // The caller's own thread waits (a drawing start, a measurement); nothing else does.
-    struct Outcome {
-        std::mutex mutex;
-        std::condition_variable came;
-        std::optional<Attempt> attempt;
-        void set(Attempt a) {
-            std::lock_guard lock(mutex);
-            attempt = std::move(a);
-            came.notify_all();
-        }
-    };
-    auto outcome = std::make_shared<Outcome>();
+    auto outcome = std::make_shared<std::promise<Attempt>>();
+    auto future = outcome->get_future();
     ProgramQueue::Job job;
     job.run = [this, outcome, &name, &args, timeoutSeconds] {
-        outcome->set(sendQuietly(name, args, timeoutSeconds));
+        outcome->set_value(sendQuietly(name, args, timeoutSeconds));
         return MacroReply{};
     };
-    job.dropped = [outcome](ProgramQueue::Dropped why) { outcome->set({notAsked(why), ""}); };
+    job.dropped = [outcome](ProgramQueue::Dropped why) { outcome->set_value({notAsked(why), ""}); };
     program_.submit(std::move(job));
-    std::unique_lock lock(outcome->mutex);
-    outcome->came.wait(lock, [&] { return outcome->attempt.has_value(); });
-    return std::move(*outcome->attempt);
+    return future.get();
 }
 
 MacroReply PPT::run(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {

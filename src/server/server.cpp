@@ -367,11 +367,11 @@ void Server::received(const ConnPtr& conn) {
     if (auto& request = std::get<Request>(result); request.path.starts_with("/api/")) {
         conn->answer = answer;
         watch(conn);
-        work_->async(weakly(weak_, [conn, answer, request = std::move(request)](Server& s) {
-            s.respond(request, conn, answer);
+        work_->async(weakly(weak_, [answer, request = std::move(request)](Server& s) {
+            s.respond(request, answer);
         }));
     } else {
-        respond(request, conn, answer); // a file or a refusal: no reason to wait for another thread
+        respond(request, answer); // a file or a refusal: no reason to wait for another thread
     }
 }
 
@@ -543,7 +543,7 @@ void Server::closeAll() {
 
 // ---- Answering ----
 
-void Server::respond(const Request& request, const ConnPtr&, Answer reply) {
+void Server::respond(const Request& request, Answer reply) {
     try {
         answer(request, reply);
     } catch (const std::exception&) {

@@ -140,7 +140,7 @@ private:
     void closeAll();
 
     // On work (API requests) or net (everything else).
-    void respond(const Request& request, const ConnPtr& conn, Answer answer);
+    void respond(const Request& request, Answer answer);
     Answer answerFor(const ConnPtr& conn);
     // On net: Idle::lastRequest, set on the main thread.
     void noteRequest();

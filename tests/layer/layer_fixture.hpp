@@ -2,6 +2,7 @@
 // A layer with every port faked: two screens, the program with its window and add-in, an
 // accessibility tree, a page that can be played, and the clock on virtual time.
 #include "support/core_fixture.hpp"
+#include "support/slide_editor.hpp"
 
 namespace scribbet::test {
 
@@ -52,6 +53,27 @@ protected:
 
     std::mutex whereMutex;
     std::string where = "OK|960|540|100|200|1060|740|100|0|0|1400|880|257|0|100";
+};
+
+// The layer in pane mode, over an editor whose document is the slide at 100 % plus its margins.
+class PaneLayerTest : public LayerTest {
+protected:
+    void openInPaneMode() {
+        ax->isTrusted = true;
+        programWithEditor(*ax, 4242, {0, 0, 1400, 880}, editor);
+        const auto pane = reader.read(std::nullopt);
+        ASSERT_TRUE(pane);
+        openReady(slideGeom(), pane);
+    }
+    // The scripts sent to the page that hold `part`.
+    int commandsWith(const std::string& part) {
+        int n = 0;
+        for (const auto& s : scriptsSent()) n += s.find(part) != std::string::npos;
+        return n;
+    }
+    int geomCommands() { return commandsWith(R"("op":"geom")"); }
+
+    SlideEditor editor{{100, 150, 1200, 700}, 996, 576};
 };
 
 } // namespace scribbet::test

@@ -8,27 +8,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class OverlayFollowTest : public test::LayerTest {
+class OverlayFollowTest : public test::PaneLayerTest {
 protected:
-    // Pane mode over an editor whose document is the slide at 100 % plus its margins.
-    void openInPaneMode() {
-        ax->isTrusted = true;
-        test::programWithEditor(*ax, 4242, {0, 0, 1400, 880}, editor);
-        const auto pane = reader.read(std::nullopt);
-        ASSERT_TRUE(pane);
-        openReady(slideGeom(), pane);
-    }
-    int geomCommands() {
-        int n = 0;
-        for (const auto& s : scriptsSent()) n += s.find(R"("op":"geom")") != std::string::npos;
-        return n;
-    }
-    int commandsWith(const std::string& part) {
-        int n = 0;
-        for (const auto& s : scriptsSent()) n += s.find(part) != std::string::npos;
-        return n;
-    }
-    test::SlideEditor editor{{100, 150, 1200, 700}, 996, 576};
 };
 
 TEST_F(OverlayFollowTest, PaneModeAsksTheAddinAboutOnceASecond) {

@@ -10,14 +10,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class OverlayMeasureTest : public test::LayerTest {
+class OverlayMeasureTest : public test::PaneLayerTest {
 protected:
     void openInPaneMode() {
-        ax->isTrusted = true;
-        test::programWithEditor(*ax, 4242, {0, 0, 1400, 880}, editor);
-        const auto pane = reader.read(std::nullopt);
-        ASSERT_TRUE(pane);
-        openReady(slideGeom(), pane);
+        PaneLayerTest::openInPaneMode();
         ASSERT_TRUE(overlay->host());
     }
     // The add-in answers every call with this error (0: it answers with geometry again).
@@ -44,7 +40,6 @@ protected:
         };
     }
 
-    test::SlideEditor editor{{100, 150, 1200, 700}, 996, 576};
     int failure = 0;
     std::string failureText;
 };

@@ -10,17 +10,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class OverlaySuspendTest : public test::LayerTest {
+class OverlaySuspendTest : public test::PaneLayerTest {
 protected:
     ~OverlaySuspendTest() override { release(); } // a failed test must not leave a queue held
 
-    void openInPaneMode() {
-        ax->isTrusted = true;
-        test::programWithEditor(*ax, 4242, {0, 0, 1400, 880}, editor);
-        const auto pane = reader.read(std::nullopt);
-        ASSERT_TRUE(pane);
-        openReady(slideGeom(), pane);
-    }
     // Holds `queue` until release(): what the layer asks there waits, and its answer comes
     // back only when the test lets it.
     void hold(Queue& queue) {
@@ -31,11 +24,6 @@ protected:
         released = true;
         gate.set_value();
     }
-    int geomCommands() {
-        int n = 0;
-        for (const auto& s : scriptsSent()) n += s.find(R"("op":"geom")") != std::string::npos;
-        return n;
-    }
     // The editor's pane on the second screen, as after dragging the program's window there.
     void paneToSecondScreen() {
         editor.pane = {1600, 150, 1200, 700};
@@ -43,7 +31,6 @@ protected:
         editor.layout->setFrame({editor.pane.x, editor.pane.y, editor.docW, editor.docH});
     }
 
-    test::SlideEditor editor{{100, 150, 1200, 700}, 996, 576};
     std::promise<void> gate;
     bool released = false;
 };
