@@ -2,8 +2,8 @@
 """Packages Scribbet's add-in for PowerPoint.
 
   package.py ribbon IN OUT      copy the saved add-in or presentation IN (.ppam, .pptm, .pptx) to OUT
-                                with Scribbet's tab (addin/customUI/customUI.xml) in it
-  package.py modules OUTDIR     copy the add-in's modules (addin/*.bas) to OUTDIR for File > Import,
+                                with Scribbet's tab (addin/powerpoint/customUI/customUI.xml) in it
+  package.py modules OUTDIR     copy the add-in's modules (addin/powerpoint/*.bas) to OUTDIR for File > Import,
                                 with SCBT_Pen's ADDIN_VERSION set to Scribbet's version
 
 PowerPoint itself can't take a ribbon from VBA: the tab has to be a part of the saved file, related
@@ -23,8 +23,8 @@ from pathlib import Path
 from xml.sax.saxutils import quoteattr
 
 ROOT = Path(__file__).resolve().parents[2]
-CUSTOM_UI = ROOT / "addin/customUI/customUI.xml"
-MODULES = ROOT / "addin"
+CUSTOM_UI = ROOT / "addin/powerpoint/customUI/customUI.xml"
+MODULES = ROOT / "addin/powerpoint"
 
 CT_NS = "http://schemas.openxmlformats.org/package/2006/content-types"
 RELS_NS = "http://schemas.openxmlformats.org/package/2006/relationships"

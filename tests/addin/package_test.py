@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""The add-in's packaging (scripts/addin/package.py) and its ribbon (addin/customUI/customUI.xml with the
-Subs of addin/SCBT_Ribbon.bas). Nothing here runs PowerPoint: the ribbon is checked as files, and the
+"""The add-in's packaging (scripts/addin/package.py) and its ribbon (addin/powerpoint/customUI/customUI.xml with the
+Subs of addin/powerpoint/SCBT_Ribbon.bas). Nothing here runs PowerPoint: the ribbon is checked as files, and the
 packager on a presentation that pptxgenjs writes, as a program other than PowerPoint would save it.
 Run one class: package_test.py RibbonPackaging (CTest runs each as AddinPackageTest.<class>)."""
 import re
@@ -15,8 +15,8 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[2]
 PACKAGER = ROOT / "scripts/addin/package.py"
 NPM_DIR = ROOT / "scripts/addin"
-CUSTOM_UI = ROOT / "addin/customUI/customUI.xml"
-RIBBON_BAS = ROOT / "addin/SCBT_Ribbon.bas"
+CUSTOM_UI = ROOT / "addin/powerpoint/customUI/customUI.xml"
+RIBBON_BAS = ROOT / "addin/powerpoint/SCBT_Ribbon.bas"
 CT = "{http://schemas.openxmlformats.org/package/2006/content-types}"
 RELS = "{http://schemas.openxmlformats.org/package/2006/relationships}"
 UI = "{http://schemas.microsoft.com/office/2006/01/customui}"
@@ -292,8 +292,8 @@ class VersionStamping(unittest.TestCase):
             self.assertFalse(self.out.exists())
 
     def test_the_add_ins_own_modules_take_the_version(self):
-        if not (ROOT / "addin/SCBT_Pen.bas").exists():
-            self.skipTest("addin/SCBT_Pen.bas is not in this tree yet")
+        if not (ROOT / "addin/powerpoint/SCBT_Pen.bas").exists():
+            self.skipTest("addin/powerpoint/SCBT_Pen.bas is not in this tree yet")
         self.assertEqual(run("modules", self.out).returncode, 0)
         self.assertIn(f'Private Const ADDIN_VERSION As String = "{VERSION}"\r\n'.encode(),
                       (self.out / "SCBT_Pen.bas").read_bytes())

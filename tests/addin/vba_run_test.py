@@ -13,7 +13,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import vba_subset  # noqa: E402
 
 ROOT = Path(__file__).resolve().parents[2]
-VM = vba_subset.VM(ROOT / "addin")
+VM = vba_subset.VM(ROOT / "addin/powerpoint")
 
 
 def run(module, proc, *args):
@@ -284,7 +284,7 @@ class SlideLookup:
 def pretend_powerpoint(view_type, windows=1):
     """A fresh interpreter whose Application has one presentation and `windows` document
     windows, the active one showing `view_type` (PpViewType: Normal 9, Slide 1, Slide Sorter 7)."""
-    vm = vba_subset.VM(ROOT / "addin")
+    vm = vba_subset.VM(ROOT / "addin/powerpoint")
     lookup = SlideLookup()
     presentation = record(Slides=record(FindBySlideID=lookup))
     vm.constants.update({"ppviewnormal": 9, "ppviewslide": 1, "ppviewslidesorter": 7, "application": record(

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The add-in's VBA modules (addin/*.bas), read as PowerPoint's VBA editor would import and
+"""The add-in's VBA modules (addin/powerpoint/*.bas), read as PowerPoint's VBA editor would import and
 compile them. Nothing on Linux runs VBA, so this is where a module that would not import, a
 block left open, an undeclared name, a macro with the wrong signature, a refusal that is not
 a sentence or one that says other words than the stand-in's shows before it reaches a Mac."""
@@ -8,7 +8,7 @@ import unittest
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
-ADDIN = ROOT / "addin"
+ADDIN = ROOT / "addin/powerpoint"
 
 # The macros Scribbet runs, with how many text arguments each takes.
 MACROS = {"SCBT_Geom": 0, "SCBT_Where": 0, "SCBT_Zoom": 1, "SCBT_Version": 0, "SCBT_Slide": 1,
@@ -378,10 +378,10 @@ class TheCasesAreOnesTheSelfTestKnows(unittest.TestCase):
     """The contract cases file is read by the stand-in's tests and by the self-test; what the
     self-test does not know it must at least skip by name."""
 
-    @unittest.skipUnless((ADDIN / "contract.cases").exists(), "no contract.cases in this tree yet")
+    @unittest.skipUnless((ADDIN.parent / "contract.cases").exists(), "no contract.cases in this tree yet")
     def test_records_and_macros(self):
         self_test = text_of(ADDIN / "SCBT_SelfTest.bas")
-        for number, line in enumerate((ADDIN / "contract.cases").read_text(encoding="utf-8").split("\n"), 1):
+        for number, line in enumerate((ADDIN.parent / "contract.cases").read_text(encoding="utf-8").split("\n"), 1):
             if not line.strip() or line.startswith("#"):
                 continue
             fields = line.split("\t")
