@@ -1,0 +1,88 @@
+"""The add-in's macros, answered from the real Impress document; main thread only.
+
+Each macro takes texts and gives one answer text ("OK|..." or "ERR|sentence") and never
+raises: an error that escaped would reach Scribbet as a broken request instead of a sentence
+it can show. The drawing macros (SCBT_Slide, SCBT_Theme, SCBT_Insert, SCBT_LinkQuery) live
+in their own modules; this table only routes to them.
+"""
+
+import importlib
+
+from . import geometry
+from .logfile import log_exception
+
+PREFIX = "SCBT_Pen."
+WRONG_ARGUMENTS = "Wrong number of arguments or invalid property assignment."
+FAILED = "Impress could not answer: %s"
+
+
+def _geom(host, view, args):
+    return geometry.geometry_answer(view.facts())
+
+
+def _version(host, view, args):
+    return "OK|" + host.version
+
+
+def _zoom(host, view, args):
+    if args[0].strip() != "fit":
+        return 'ERR|The add-in cannot set the zoom to "%s".' % args[0]
+    facts = view.facts()
+    sentence = geometry.problem(facts)
+    if sentence:
+        return "ERR|" + sentence
+    model = host.model()
+    controller = model.getCurrentController()
+    from com.sun.star.view.DocumentZoomType import ENTIRE_PAGE
+    controller.ZoomType = ENTIRE_PAGE
+    view.remember_fit(model, controller)
+    facts = view.facts()
+    sentence = geometry.problem(facts)
+    if sentence:
+        return "ERR|" + sentence
+    return "OK|" + geometry.num(geometry.round_half_away(facts["scale"] * 100))
+
+
+def _elsewhere(module, function):
+    """A macro whose body lives in another module of the package, loaded when first used."""
+    def run(host, view, args):
+        target = getattr(importlib.import_module("." + module, __package__), function)
+        return target(host, args)
+    return run
+
+
+# name: (fewest arguments, most arguments, body)
+TABLE = {
+    "SCBT_Geom": (0, 0, _geom),
+    "SCBT_Where": (0, 0, _geom),
+    "SCBT_Zoom": (1, 1, _zoom),
+    "SCBT_Version": (0, 0, _version),
+    "SCBT_Slide": (1, 1, _elsewhere("picture", "slide")),
+    "SCBT_Theme": (0, 0, _elsewhere("theme", "theme")),
+    "SCBT_Insert": (1, 6, _elsewhere("placing", "insert")),
+    "SCBT_LinkQuery": (1, 1, _elsewhere("links", "query")),
+}
+
+
+def known(full_name):
+    """The macro's short name when full_name is one this extension answers, else None."""
+    if not isinstance(full_name, str) or not full_name.startswith(PREFIX):
+        return None
+    name = full_name[len(PREFIX):]
+    return name if name in TABLE else None
+
+
+def run(host, view, name, args):
+    """Runs macro name (short, known) with args (texts); the answer text, never an exception."""
+    fewest, most, body = TABLE[name]
+    if not fewest <= len(args) <= most:
+        return "ERR|" + WRONG_ARGUMENTS
+    try:
+        answer = body(host, view, list(args))
+    except Exception as e:  # noqa: BLE001 - a macro never throws
+        log_exception("macro %s" % name)
+        return "ERR|" + FAILED % (str(e).splitlines() or ["an internal error"])[0]
+    if not isinstance(answer, str):
+        host.log("macro %s answered %r" % (name, type(answer)))
+        return "ERR|" + FAILED % "the macro gave no text"
+    return answer
