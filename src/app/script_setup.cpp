@@ -10,6 +10,7 @@
 #include <string>
 
 #include "log/app_state.hpp"
+#include "app/host.hpp"
 
 namespace scribbet::ScriptSetup {
 
@@ -77,7 +78,7 @@ void ensureSetup(const Settings& settings, const Bundle& bundle, const Paths& pa
 
     errno = 0;
     if (!writeAll(target, *bytes, error)) return failed(error);
-    log("Set up the ribbon helper. Restart PowerPoint if it was open.");
+    log(Host::current().say("Set up the ribbon helper. Restart PowerPoint if it was open."));
 }
 
 } // namespace scribbet::ScriptSetup

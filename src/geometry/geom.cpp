@@ -6,7 +6,8 @@
 #include "app/whole_number.hpp"
 #include "geometry/pane_state.hpp"
 #include "ports/screens.hpp"
-#include "powerpoint/ppt.hpp"
+#include "program/ppt.hpp"
+#include "app/host.hpp"
 
 namespace scribbet {
 
@@ -141,18 +142,19 @@ void Geom::lineUp(const PaneState& p, std::optional<double> s) {
     note = tracked;
 }
 
-std::string_view noteText(GeomNote note) {
+std::string noteText(GeomNote note) {
+    const Host& host = Host::current();
     switch (note) {
     case GeomNote::reported:
-        return "PowerPoint reported the slide position";
+        return host.say("PowerPoint reported the slide position");
     case GeomNote::converted:
-        return "PowerPoint answered in pixels; converted to points";
+        return host.say("PowerPoint answered in pixels; converted to points");
     case GeomNote::estimated:
         return "Position estimated - press Shift+I to show the slide and Option+arrows to line it up";
     case GeomNote::tracked:
         break;
     }
-    return "Lined up with PowerPoint's view (Accessibility)";
+    return host.say("Lined up with PowerPoint's view (Accessibility)");
 }
 
 double Geom::scale() const { return slideW > 0 ? rect.w / slideW : 1; }

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "geometry/rect.hpp"
+#include "base/rect.hpp"
 
 namespace scribbet {
 
@@ -25,7 +25,7 @@ enum class GeomNote {
     tracked,   // lined up with the measured pane
 };
 // The words the log and the page show for a note.
-std::string_view noteText(GeomNote note);
+std::string noteText(GeomNote note);
 
 struct Geom {
     using enum GeomNote;

@@ -4,7 +4,7 @@
 #include <cassert>
 #include <cmath>
 
-#include "powerpoint/ppt.hpp"
+#include "program/ppt.hpp"
 #include "runtime/shared_slot.hpp"
 
 namespace scribbet {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "geometry/geom.hpp"
-#include "geometry/rect.hpp"
-#include "powerpoint/macro_reply.hpp"
+#include "base/rect.hpp"
+#include "program/macro_reply.hpp"
 
 namespace scribbet {
 

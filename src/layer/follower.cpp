@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/text.hpp"
+#include "base/text.hpp"
 #include "geometry/ax_access.hpp"
 #include "geometry/pane_reader.hpp"
 #include "layer/overlay.hpp"
@@ -15,6 +15,7 @@
 #include "layer/session.hpp"
 #include "log/app_state.hpp"
 #include "runtime/weak.hpp"
+#include "app/host.hpp"
 
 namespace scribbet {
 
@@ -153,7 +154,7 @@ void Follower::measured(Session& s, const Geom& m) {
         const bool c = s.geom->canScroll(layer_.ports_.ppt);
         if (c != s.zoomNoted) {
             s.zoomNoted = c;
-            if (c) layer_.channel_.tell(s, page_protocol::noteCommand(zoomNote));
+            if (c) layer_.channel_.tell(s, page_protocol::noteCommand(Host::current().say(zoomNote)));
         }
     }
     layer_.channel_.push(s);
@@ -166,7 +167,7 @@ void Follower::noteSlide(Session& s) {
     if (other == s.otherSlide) return;
     s.otherSlide = other;
     layer_.channel_.tell(s, page_protocol::slideCommand(other));
-    log(other ? "PowerPoint shows another slide now - Place puts the drawing back on its own slide."
+    log(other ? Host::current().say("PowerPoint shows another slide now - Place puts the drawing back on its own slide.")
               : "Back on the drawing's slide.");
 }
 
@@ -214,10 +215,11 @@ void Follower::upgraded(Session& s, const PaneState& found) {
     s.host = true;
     s.pane = found;
     s.geom = s.geom->lined(found);
-    log("Accessibility allowed - the layer follows PowerPoint's view now.");
+    log(Host::current().say("Accessibility allowed - the layer follows PowerPoint's view now."));
     layer_.channel_.tell(s, page_protocol::hostCommand(true));
     layer_.channel_.tell(
-        s, page_protocol::noteCommand("Accessibility is on: the layer now follows PowerPoint's zoom and scrolling."));
+        s, page_protocol::noteCommand(
+               Host::current().say("Accessibility is on: the layer now follows PowerPoint's zoom and scrolling.")));
     s.sentGeom.clear();
     layer_.channel_.push(s);
 }
@@ -225,7 +227,7 @@ void Follower::upgraded(Session& s, const PaneState& found) {
 void Follower::mouseElsewhere(Session& s) {
     if (s.host || !layer_.ports_.workspace) return;
     const auto front = layer_.ports_.workspace->frontApplication();
-    if (front && front->bundleId && text::lowercased(*front->bundleId) == text::lowercased(PPT::bundleID)) {
+    if (front && front->bundleId && text::lowercased(*front->bundleId) == text::lowercased(Host::current().programId)) {
         s.remeasureAt = now() + Overlay::afterWindowChange;
     }
 }

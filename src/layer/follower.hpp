@@ -9,7 +9,7 @@
 
 #include "geometry/geom.hpp"
 #include "geometry/pane_state.hpp"
-#include "powerpoint/ppt.hpp"
+#include "program/ppt.hpp"
 #include "runtime/queues.hpp"
 
 namespace scribbet {

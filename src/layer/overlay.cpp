@@ -7,25 +7,29 @@
 
 #include "app/idle.hpp"
 #include "app/notice.hpp"
-#include "app/text.hpp"
+#include "base/text.hpp"
 #include "geometry/ax_access.hpp"
 #include "geometry/pane_reader.hpp"
 #include "layer/panel_place.hpp"
 #include "layer/session.hpp"
 #include "log/app_state.hpp"
 #include "ports/screens.hpp"
-#include "powerpoint/ppt.hpp"
+#include "program/ppt.hpp"
 #include "runtime/shared_slot.hpp"
 #include "runtime/weak.hpp"
+#include "app/host.hpp"
 
 namespace scribbet {
 
 namespace {
-const char* noSeeThrough = "The screen cannot show see-through windows, so the drawing layer would hide PowerPoint. "
-                           "Start a compositing manager (or turn on your desktop's compositing), then try again.";
+std::string noSeeThrough() {
+    return Host::current().say(
+        "The screen cannot show see-through windows, so the drawing layer would hide PowerPoint. "
+        "Start a compositing manager (or turn on your desktop's compositing), then try again.");
+}
 
 bool isProgram(const std::optional<std::string>& bundle) {
-    return bundle && text::lowercased(*bundle) == text::lowercased(PPT::bundleID);
+    return bundle && text::lowercased(*bundle) == text::lowercased(Host::current().programId);
 }
 
 } // namespace
@@ -58,8 +62,8 @@ void Overlay::open(const Geom& geom, const std::optional<PaneState>& pane, const
     if (!ports_.factory->canShowSeeThrough()) {
         // An opaque layer over the whole screen would hide the program it is meant to draw
         // over: better no layer, and say why.
-        log(std::string("Could not open the drawing layer: ") + noSeeThrough);
-        ports_.notice.show(noSeeThrough);
+        log(std::string("Could not open the drawing layer: ") + noSeeThrough());
+        ports_.notice.show(noSeeThrough());
         return;
     }
     const Geom working = pane ? geom.lined(*pane) : geom;
@@ -75,7 +79,7 @@ void Overlay::open(const Geom& geom, const std::optional<PaneState>& pane, const
     if (frontOK()) s.panel->makeKeyAndFront();
 
     std::string suffix;
-    if (!pane) suffix = ports_.ax.trusted() ? "; PowerPoint's editor not found" : "; no Accessibility";
+    if (!pane) suffix = ports_.ax.trusted() ? Host::current().say("; PowerPoint's editor not found") : "; no Accessibility";
     log("Drawing layer open over the slide (" + std::string(noteText(working.note)) + suffix + ").");
 }
 
@@ -111,7 +115,7 @@ void Overlay::watch(Session& s) {
         s.observers.push_back(ports_.workspace->onTerminate(
             weakly(shared_from_this(), [](Overlay& o, const std::optional<std::string>& bundle) {
                 if (!isProgram(bundle)) return;
-                log("PowerPoint quit - drawing layer closed.");
+                log(Host::current().say("PowerPoint quit - drawing layer closed."));
                 o.close(false);
             })));
     }
@@ -162,8 +166,9 @@ void Overlay::tick() {
 // closes (the page keeps an unplaced drawing and offers it back next time).
 void Overlay::seeThroughLost() {
     log("The screen stopped showing see-through windows - drawing layer closed.");
-    ports_.notice.show("The drawing layer closed: the screen stopped showing see-through windows, so it would hide "
-                 "PowerPoint. Start a compositing manager again, then draw again.");
+    ports_.notice.show(Host::current().say("The drawing layer closed: the screen stopped showing see-through windows, "
+                                           "so it would hide PowerPoint. Start a compositing manager again, then "
+                                           "draw again."));
     close(true);
 }
 

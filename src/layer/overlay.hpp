@@ -25,7 +25,7 @@
 #include "ports/input_monitors.hpp"
 #include "ports/layer_ui.hpp"
 #include "ports/workspace.hpp"
-#include "powerpoint/ppt.hpp"
+#include "program/ppt.hpp"
 #include "runtime/queues.hpp"
 
 namespace scribbet {

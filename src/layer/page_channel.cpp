@@ -8,7 +8,7 @@
 #include <random>
 #include <semaphore>
 
-#include "app/text.hpp"
+#include "base/text.hpp"
 #include "app/whole_number.hpp"
 #include "geometry/ax_access.hpp"
 #include "layer/follower.hpp"

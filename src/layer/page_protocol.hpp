@@ -11,7 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "geometry/rect.hpp"
+#include "base/rect.hpp"
 
 namespace scribbet::page_protocol {
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "geometry/rect.hpp"
+#include "base/rect.hpp"
 #include "ports/input_monitors.hpp"
 #include "ports/screens.hpp"
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/text.hpp"
+#include "base/text.hpp"
 #include "layer/overlay.hpp"
 #include "layer/session.hpp"
 #include "layer/page_protocol.hpp"

@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "geometry/rect.hpp"
+#include "base/rect.hpp"
 #include "layer/page_protocol.hpp"
 #include "ports/input_monitors.hpp"
 

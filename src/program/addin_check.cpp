@@ -1,8 +1,9 @@
-#include "powerpoint/addin_check.hpp"
+#include "program/addin_check.hpp"
 
-#include "app/text.hpp"
+#include "app/host.hpp"
+#include "base/text.hpp"
 #include "log/app_state.hpp"
-#include "powerpoint/ppt.hpp"
+#include "program/ppt.hpp"
 #include "runtime/queues.hpp"
 
 namespace scribbet {
@@ -29,7 +30,14 @@ std::optional<std::string> AddinCheck::problem() {
     }
     if (!answer.hasFields() && !answer.addinMissing) return replyError(answer);
 
-    log("Add-in in PowerPoint answered " + text::prefix(answer.text(), 40) + "; app is " + mine() +
+    const Host& host = Host::current();
+    if (!host.reloadsAddin) {
+        // Nothing outside the program can reload its add-in: the user mends it.
+        log(host.say("Add-in in PowerPoint answered ") + text::prefix(answer.text(), 40) + "; app is " + mine());
+        const std::string have = answer.hasFields() ? "Scribbet " + answer.fields() : "no Scribbet add-in";
+        return host.say("PowerPoint has " + have + ", this is Scribbet " + mine() + ". ") + host.mendAddin;
+    }
+    log(host.say("Add-in in PowerPoint answered ") + text::prefix(answer.text(), 40) + "; app is " + mine() +
         " - reloading the add-in");
     reload();
     const MacroReply again = parts_.ppt.run("SCBT_Version");
@@ -40,11 +48,11 @@ std::optional<std::string> AddinCheck::problem() {
     }
     log("After reload the add-in answered: " + text::prefix(again.text(), 80));
     if (again.hasFields()) {
-        return "PowerPoint is still using Scribbet " + again.fields() + ", this is " + mine() +
-               ". Save your work and restart PowerPoint.";
+        return host.say("PowerPoint is still using Scribbet " + again.fields() + ", this is " + mine() +
+                        ". Save your work and restart PowerPoint.");
     }
-    return "PowerPoint could not load the Scribbet add-in's code. Save your work, restart PowerPoint, and if it still "
-           "fails send us the log (~/Library/Logs/Scribbet.log).";
+    return host.say("PowerPoint could not load the Scribbet add-in's code. Save your work, restart PowerPoint, and if "
+                    "it still fails send us the log (~/Library/Logs/Scribbet.log).");
 }
 
 std::string AddinCheck::escaped(const std::string& name) {

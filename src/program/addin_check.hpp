@@ -9,7 +9,7 @@
 
 #include "ports/bundle.hpp"
 #include "ports/script_runner.hpp"
-#include "powerpoint/macro_reply.hpp"
+#include "program/macro_reply.hpp"
 
 namespace scribbet {
 

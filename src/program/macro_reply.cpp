@@ -1,4 +1,4 @@
-#include "powerpoint/macro_reply.hpp"
+#include "program/macro_reply.hpp"
 
 #include <cstddef>
 #include <iterator>

@@ -1,15 +1,18 @@
-#include "powerpoint/ppt.hpp"
+#include "program/ppt.hpp"
 
 #include <cmath>
 #include <future>
 
-#include "app/text.hpp"
+#include "base/text.hpp"
+#include "app/host.hpp"
 #include "log/app_state.hpp"
 
 namespace scribbet {
 
 namespace {
-const std::string notRunning = "PowerPoint is not running. Open your presentation in PowerPoint, then try again.";
+std::string notRunning() {
+    return Host::current().say("PowerPoint is not running. Open your presentation in PowerPoint, then try again.");
+}
 
 std::string addinNotLoaded(int number) {
     return "The Scribbet add-in is not loaded in PowerPoint yet, so there was nothing to run (PowerPoint error " +
@@ -59,7 +62,8 @@ PPT::~PPT() { program_.stop(); }
 
 MacroReply PPT::notAsked(ProgramQueue::Dropped why) {
     if (why == ProgramQueue::Dropped::stopping) return MacroReply::failure("Scribbet is quitting.");
-    return MacroReply::failure("PowerPoint is busy with other work, so Scribbet did not ask it. Try again in a moment.");
+    return MacroReply::failure(
+        Host::current().say("PowerPoint is busy with other work, so Scribbet did not ask it. Try again in a moment."));
 }
 
 void PPT::call(Call c, std::function<void(const MacroReply&)> done) {
@@ -84,10 +88,10 @@ void PPT::call(Call c, std::function<void(const MacroReply&)> done) {
 }
 
 PPT::Attempt PPT::sendQuietly(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
-    if (!ports_.transport || !running()) return {MacroReply::failure(notRunning), ""};
+    if (!ports_.transport || !running()) return {MacroReply::failure(notRunning()), ""};
     const MacroEventReply reply = ports_.transport->send(prefix_ + name, args, timeoutFrom(timeoutSeconds));
     if (const auto& f = reply.failure) {
-        MacroReply failed = MacroReply::failure(sentence(*f), f->kind == MacroFailureKind::notHandled);
+        MacroReply failed = MacroReply::failure(Host::current().say(sentence(*f)), f->kind == MacroFailureKind::notHandled);
         failed.unsure = f->kind == MacroFailureKind::timedOut;
         return {std::move(failed), failureLine(name, f->number, f->message)};
     }
@@ -96,7 +100,7 @@ PPT::Attempt PPT::sendQuietly(const std::string& name, const std::vector<std::st
 
 PPT::Attempt PPT::attempt(const std::string& name, const std::vector<std::string>& args, double timeoutSeconds) {
     if (main_.isCurrent()) {
-        return {MacroReply::failure("Internal error: PowerPoint was asked from the main thread."),
+        return {MacroReply::failure(Host::current().say("Internal error: PowerPoint was asked from the main thread.")),
                 "PPT.run(" + name + ") was called on the main thread - refused"};
     }
     if (queue_.isCurrent()) return sendQuietly(name, args, timeoutSeconds);
@@ -128,7 +132,7 @@ MacroReply PPT::send(const std::string& name, const std::vector<std::string>& ar
 MacroReply PPT::classify(const std::optional<std::string>& direct) {
     const std::string text = direct.value_or("");
     if (conventional(text)) return fromMacro(text);
-    if (text.empty()) return MacroReply::failure("PowerPoint did not answer.");
+    if (text.empty()) return MacroReply::failure(Host::current().say("PowerPoint did not answer."));
     return MacroReply::failure("Unexpected reply: " + text::prefix(text, 200));
 }
 
@@ -145,7 +149,7 @@ std::optional<Rect> PPT::windowBounds() const {
 }
 
 void PPT::activate() {
-    if (ports_.workspace && running()) ports_.workspace->activate(bundleID);
+    if (ports_.workspace && running()) ports_.workspace->activate(Host::current().programId);
 }
 
 std::optional<int> PPT::running() const {

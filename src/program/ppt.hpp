@@ -9,19 +9,21 @@
 #include <string_view>
 #include <vector>
 
-#include "geometry/rect.hpp"
-#include "powerpoint/macro_reply.hpp"
+#include "base/rect.hpp"
+#include "program/macro_reply.hpp"
 #include "ports/macro_transport.hpp"
 #include "ports/window_list.hpp"
 #include "ports/workspace.hpp"
-#include "powerpoint/program_queue.hpp"
+#include "program/program_queue.hpp"
 #include "runtime/queues.hpp"
 #include "runtime/system_clock.hpp"
+#include "app/host.hpp"
 
 namespace scribbet {
 
 class PPT {
 public:
+    // PowerPoint's bundle identifier; the program served is Host::current().
     static constexpr const char* bundleID = "com.microsoft.Powerpoint";
 
     struct Ports {
@@ -93,7 +95,7 @@ private:
     const Ports ports_;
     const Queue& main_;
     const std::string prefix_;
-    const std::string id_ = bundleID; // asked on every tick of a layer: made once
+    const std::string id_ = Host::current().programId; // asked on every tick of a layer: made once
     const SystemClock systemClock_;
     const Clock& clock_;
     // Before the thread it feeds, so that the thread, ending first, finds it still there.

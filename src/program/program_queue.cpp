@@ -1,4 +1,4 @@
-#include "powerpoint/program_queue.hpp"
+#include "program/program_queue.hpp"
 
 #include <algorithm>
 

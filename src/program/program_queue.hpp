@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "ports/clock.hpp"
-#include "powerpoint/macro_reply.hpp"
+#include "program/macro_reply.hpp"
 #include "runtime/queues.hpp"
 
 namespace scribbet {

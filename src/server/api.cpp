@@ -4,13 +4,14 @@
 #include <cmath>
 #include <mutex>
 
-#include "app/text.hpp"
+#include "base/text.hpp"
 #include "app/whole_number.hpp"
 #include "layer/overlay.hpp"
 #include "ports/preferences.hpp"
-#include "powerpoint/addin_check.hpp"
-#include "powerpoint/ppt.hpp"
+#include "program/addin_check.hpp"
+#include "program/ppt.hpp"
 #include "server/server.hpp"
+#include "app/host.hpp"
 
 namespace scribbet {
 
@@ -61,7 +62,7 @@ void Api::slide(const Request& request, const Answer& answer) {
             std::lock_guard lock(sh->pictureLock);
             if (text.empty() || text != sh->pngText) {
                 std::string png = base64Decode(text);
-                if (png.empty()) return answer(failed("PowerPoint sent no slide picture."));
+                if (png.empty()) return answer(failed(Host::current().say("PowerPoint sent no slide picture.")));
                 sh->png = std::move(png);
                 sh->pngText = text;
             }

@@ -15,7 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "powerpoint/macro_reply.hpp"
+#include "program/macro_reply.hpp"
 #include "runtime/queues.hpp"
 #include "server/answer.hpp"
 #include "server/placing_memory.hpp"

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "powerpoint/ppt.hpp"
+#include "program/ppt.hpp"
 #include "server/api.hpp"
 #include "server/placing_memory.hpp"
 

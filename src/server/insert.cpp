@@ -7,14 +7,15 @@
 #include <future>
 #include <memory>
 
-#include "app/text.hpp"
+#include "base/text.hpp"
 #include "app/whole_number.hpp"
 #include "geometry/ax_access.hpp"
 #include "geometry/pane_reader.hpp"
 #include "layer/overlay.hpp"
 #include "log/app_state.hpp"
-#include "powerpoint/addin_check.hpp"
-#include "powerpoint/ppt.hpp"
+#include "program/addin_check.hpp"
+#include "app/host.hpp"
+#include "program/ppt.hpp"
 #include "server/api.hpp"
 #include "server/api_shared.hpp"
 
@@ -120,10 +121,13 @@ std::pair<long long, std::vector<Api::Placed>> Api::placed(const MacroReply& ans
 }
 
 namespace {
-const std::string placedText = "Placed on the slide as a PowerPoint freeform.";
-const std::string busyText = "PowerPoint was busy for too long, so Scribbet stopped placing.";
-const std::string unknownText =
-    "PowerPoint did not answer within five minutes, so Scribbet cannot tell whether it placed the drawing.";
+// Said of the program served, which is known only once the process has started.
+std::string placedText() { return Host::current().say("Placed on the slide as a PowerPoint freeform."); }
+std::string busyText() { return Host::current().say("PowerPoint was busy for too long, so Scribbet stopped placing."); }
+std::string unknownText() {
+    return Host::current().say(
+        "PowerPoint did not answer within five minutes, so Scribbet cannot tell whether it placed the drawing.");
+}
 // A hop to the main thread or the pane reader that does not come within this is done without.
 constexpr Duration hopLimit = std::chrono::seconds(2);
 
@@ -183,7 +187,7 @@ Placing placeParts(PPT& ppt, const Clock& clock, const std::vector<Part>& parts,
     Placing out;
     for (std::size_t i = 0; i < parts.size(); ++i) {
         if (clock.now() >= deadline) {
-            out.failure = busyText;
+            out.failure = busyText();
             return out;
         }
         const Part& p = parts[i];
@@ -192,7 +196,7 @@ Placing placeParts(PPT& ppt, const Clock& clock, const std::vector<Part>& parts,
             ppt.run("SCBT_Insert", {p.path, p.stroke, p.width, p.fill, p.replace, slide}, Api::insertWait);
         if (!answer.ok) {
             out.unknown = answer.unsure;
-            out.failure = answer.unsure ? unknownText : replyError(answer);
+            out.failure = answer.unsure ? unknownText() : replyError(answer);
             return out;
         }
         const auto [count, shapes] = Api::placed(answer);
@@ -217,19 +221,19 @@ json answerOf(const Placing& placing, bool several) {
         if (placing.failure) {
             out = {{"ok", false}, {"msg", *placing.failure}};
         } else {
-            out = {{"ok", true}, {"msg", placedText}, {"shapes", placing.done.front()}};
+            out = {{"ok", true}, {"msg", placedText()}, {"shapes", placing.done.front()}};
         }
     } else {
         json placedParts = json::array();
         for (const auto& shapes : placing.done) placedParts.push_back({{"shapes", shapes}});
-        out = {{"ok", !placing.failure}, {"msg", placing.failure.value_or(placedText)}, {"parts", std::move(placedParts)}};
+        out = {{"ok", !placing.failure}, {"msg", placing.failure.value_or(placedText())}, {"parts", std::move(placedParts)}};
     }
     if (placing.unknown) out["unknown"] = true;
     return out;
 }
 
 json stillPlacing() {
-    return {{"ok", false}, {"pending", true}, {"msg", "PowerPoint is still placing the drawing."}};
+    return {{"ok", false}, {"pending", true}, {"msg", Host::current().say("PowerPoint is still placing the drawing.")}};
 }
 
 // Tells `done` once, whoever comes first: the placing's end or its bound.
@@ -245,7 +249,8 @@ std::function<void(const json&)> once(std::function<void(const json&)> done) {
 json Api::endingWhilePlacing() {
     return {{"ok", false},
             {"unknown", true},
-            {"msg", "Scribbet is quitting while PowerPoint places the drawing, so it cannot tell whether it was placed."}};
+            {"msg", Host::current().say("Scribbet is quitting while PowerPoint places the drawing, so it cannot tell "
+                                          "whether it was placed.")}};
 }
 
 // The placing itself, on the program's thread: the add-in check, the layer held still, each
@@ -321,7 +326,7 @@ void Api::insert(const json& body, Instant arrived, std::function<bool()> wanted
     };
     job.dropped = [ended](ProgramQueue::Dropped why) {
         const std::string msg = why == ProgramQueue::Dropped::stopping ? "Scribbet is quitting, so it placed nothing."
-                                                                        : busyText;
+                                                                        : busyText();
         if (why != ProgramQueue::Dropped::gone) log("Place FAILED: " + msg);
         ended({{"ok", false}, {"msg", msg}}, false);
     };

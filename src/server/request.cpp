@@ -8,7 +8,7 @@
 #include <cstring>
 #include <optional>
 
-#include "app/text.hpp"
+#include "base/text.hpp"
 
 namespace scribbet {
 

@@ -1,4 +1,4 @@
-#include "app/app_delegate.hpp"
+#include "shell/app_delegate.hpp"
 
 #include "app/idle.hpp"
 #include "app/notice.hpp"
@@ -7,13 +7,14 @@
 #include "app/script_setup.hpp"
 #include "app/status_layout.hpp"
 #include "geometry/pane_reader.hpp"
-#include "powerpoint/ppt.hpp"
-#include "app/text.hpp"
+#include "program/ppt.hpp"
+#include "base/text.hpp"
 #include "log/app_state.hpp"
-#include "powerpoint/addin_check.hpp"
+#include "program/addin_check.hpp"
 #include "geometry/ax_access.hpp"
 #include "server/api.hpp"
 #include "server/server.hpp"
+#include "app/host.hpp"
 
 namespace scribbet {
 
@@ -94,7 +95,7 @@ void AppDelegate::handle(const std::string& text) {
     } else if (parsed->command == "status") {
         showStatus();
     } else if (parsed->command == "open") {
-        log("Started from PowerPoint.");
+        log(Host::current().say("Started from PowerPoint."));
     } else {
         log("Unknown link: " + text::prefix(text, 120));
     }
@@ -123,7 +124,7 @@ void AppDelegate::accessibility() {
             "it off and on).");
         return;
     }
-    log("Accessibility is on: the drawing layer follows PowerPoint's zoom and scrolling.");
+    log(Host::current().say("Accessibility is on: the drawing layer follows PowerPoint's zoom and scrolling."));
     if (status_) status_->setAccessibilityTitle("Accessibility: on");
 }
 

@@ -2,7 +2,7 @@
 // the pane when Accessibility allows it, else with the program set to Fit), then open the
 // layer. The slow part runs on the draw queue, one start after the other.
 
-#include "app/app_delegate.hpp"
+#include "shell/app_delegate.hpp"
 #include "app/idle.hpp"
 #include "app/notice.hpp"
 #include "geometry/ax_access.hpp"
@@ -10,9 +10,10 @@
 #include "layer/overlay.hpp"
 #include "layer/page_protocol.hpp"
 #include "log/app_state.hpp"
-#include "powerpoint/addin_check.hpp"
-#include "powerpoint/ppt.hpp"
+#include "program/addin_check.hpp"
+#include "program/ppt.hpp"
 #include "runtime/decimal_text.hpp"
+#include "app/host.hpp"
 
 #include <cmath>
 
@@ -35,7 +36,7 @@ std::string points(double v) {
 
 std::string measuredLine(const Geom& g, const std::optional<PaneState>& pane, bool fitted) {
     const Rect r = pane ? g.lined(*pane).rect : g.rect;
-    const char* suffix = pane ? " (Accessibility)" : fitted ? " (PowerPoint set to Fit)" : "";
+    const std::string suffix = pane ? " (Accessibility)" : fitted ? Host::current().say(" (PowerPoint set to Fit)") : "";
     return "Slide " + Overlay::num(g.slideW) + "x" + Overlay::num(g.slideH) + " pt at " + points(r.minX()) + "," +
            points(r.minY()) + " (" + points(r.width()) + "x" + points(r.height()) + ") on screen" + suffix + ".";
 }
@@ -83,11 +84,12 @@ std::optional<PaneState> readPane(const AppDelegate::Parts& parts, const Geom& s
     std::optional<PaneState> pane;
     if (!parts.ax.trusted()) {
         if (parts.main.syncValue([&ax = parts.ax] { return ax.askOnce(); })) {
-            log("Asked for Accessibility, so the layer can follow PowerPoint's zoom and scrolling.");
+            log(Host::current().say("Asked for Accessibility, so the layer can follow PowerPoint's zoom and scrolling."));
             parts.main.async([&notice = parts.notice] {
-                notice.show("To follow PowerPoint's zoom and scrolling, allow Scribbet in System Settings > Privacy "
-                             "& Security > Accessibility (if it is listed already, switch it off and on). Until then "
-                             "Scribbet sets PowerPoint to Fit while you draw.");
+                notice.show(Host::current().say(
+                    "To follow PowerPoint's zoom and scrolling, allow Scribbet in System Settings > Privacy & Security "
+                    "> Accessibility (if it is listed already, switch it off and on). Until then Scribbet sets "
+                    "PowerPoint to Fit while you draw."));
             });
         }
         return pane;
@@ -99,7 +101,8 @@ std::optional<PaneState> readPane(const AppDelegate::Parts& parts, const Geom& s
         reader.refresh();
         pane = reader.read(near);
     });
-    if (!pane) log("Accessibility is allowed but PowerPoint's slide editor was not found - measuring without it.");
+    if (!pane) log(Host::current().say(
+        "Accessibility is allowed but PowerPoint's slide editor was not found - measuring without it."));
     return pane;
 }
 
@@ -107,7 +110,7 @@ std::optional<PaneState> readPane(const AppDelegate::Parts& parts, const Geom& s
 bool fitAndSettle(const AppDelegate::Parts& parts, Geom& slide) {
     const MacroReply reply = parts.ppt.run("SCBT_Zoom", {"fit"});
     if (!reply.hasFields()) {
-        log("Could not set PowerPoint to Fit: " + replyError(reply));
+        log(Host::current().say("Could not set PowerPoint to Fit: ") + replyError(reply));
         return false;
     }
     MacroReply last;
@@ -141,7 +144,8 @@ void AppDelegate::prepare(const Parts& parts, const std::string& geomText, const
         text = reply.fields();
     }
     auto slide = parsedOnMain(parts, text);
-    if (!slide) return notice(parts, "Could not find the slide on the screen. Switch PowerPoint to Normal view, then try again.");
+    if (!slide) return notice(parts, Host::current().say(
+        "Could not find the slide on the screen. Switch PowerPoint to Normal view, then try again."));
 
     const std::optional<PaneState> pane = readPane(parts, *slide);
     const bool fitted = FitOnOpen::wanted(pane) && fitAndSettle(parts, *slide);

@@ -135,3 +135,30 @@ TEST_F(AddinCheckTest, AddinNameIsEscapedForTheScript) {
 }
 
 } // namespace
+
+// A program whose add-in only the user can mend (Impress's extension): nothing is reloaded, and
+// the user is told what it has, what this is and how to mend it, in the program's name.
+class AddinCheckWithoutReload : public AddinCheckTest {
+protected:
+    AddinCheckWithoutReload() {
+        Host::use({"Impress", "org.libreoffice.impress", false, "Install this Scribbet's extension, then restart."});
+    }
+    ~AddinCheckWithoutReload() override { Host::use({}); }
+};
+
+TEST_F(AddinCheckWithoutReload, AnOldOrMissingAddinIsNamedAndNeverReloaded) {
+    answering = "0.9";
+    EXPECT_EQ(check(), "Impress has Scribbet 0.9, this is Scribbet " + addin.mine() +
+                           ". Install this Scribbet's extension, then restart.");
+    EXPECT_TRUE(runner->scripts.empty());
+    EXPECT_FALSE(addin.passed());
+
+    loaded = false; // the program answers that it has no such macro
+    EXPECT_EQ(check(), "Impress has no Scribbet add-in, this is Scribbet " + addin.mine() +
+                           ". Install this Scribbet's extension, then restart.");
+    EXPECT_TRUE(runner->scripts.empty());
+
+    loaded = true;
+    answering = addin.mine();
+    EXPECT_EQ(check(), std::nullopt);
+}
