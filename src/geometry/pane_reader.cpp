@@ -57,7 +57,7 @@ std::optional<Rect> PaneReader::frame(const AXRef& element) {
 }
 
 void PaneReader::forget() {
-    app_ = win_ = scroll_ = layout_ = nullptr;
+    app_ = win_ = scroll_ = layout_ = slide_ = nullptr;
     bars_.clear();
 }
 
@@ -118,7 +118,11 @@ void PaneReader::find(const std::optional<Rect>& near) {
         for (const auto& child : children(scroll_)) {
             if (role(child) == "AXScrollBar") bars_.push_back(child);
         }
+        for (const auto& child : children(layout_)) {
+            if (role(child) == "AXGroup" && string(child, "AXDescription") == "Slide") slide_ = child;
+        }
         for (const auto& e : {win_, scroll_, layout_}) a->setMessagingTimeout(e, messagingTimeout);
+        if (slide_) a->setMessagingTimeout(slide_, messagingTimeout);
         for (const auto& bar : bars_) a->setMessagingTimeout(bar, messagingTimeout);
         return;
     }
@@ -165,6 +169,7 @@ std::optional<PaneState> PaneReader::current() {
     for (const auto& bar : bars_) {
         if (auto f = frame(bar)) s.bars.push_back(*f);
     }
+    if (slide_) s.slide = frame(slide_);
     return s;
 }
 

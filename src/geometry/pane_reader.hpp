@@ -62,7 +62,7 @@ private:
     const PPT& ppt_;
     SerialQueue queue_{"com.tarnwell.scribbet.ax"};
     int pid_ = 0;
-    AXRef app_, win_, scroll_, layout_;
+    AXRef app_, win_, scroll_, layout_, slide_;
     std::vector<AXRef> bars_;
     std::optional<Instant> lastFind_;
 };

@@ -25,11 +25,13 @@ Rect PaneState::visible() const {
 }
 
 Rect PaneState::slideRect(double slideW, double slideH, double scale) const {
+    if (slide) return *slide;
     const double w = slideW * scale, h = slideH * scale;
     return {content.midX() - w / 2, content.midY() - h / 2, w, h};
 }
 
 std::optional<double> PaneState::scaleFromContent(double slideW, double slideH) const {
+    if (slide && slide->width() > 0 && slideW > 0) return slide->width() / slideW;
     if (content.width() > pane.width() + 1 && slideW > 0) return (content.width() - 36) / slideW;
     if (content.height() > pane.height() + 1 && slideH > 0) return (content.height() - 36) / slideH;
     return std::nullopt;

@@ -17,12 +17,17 @@ struct PaneState {
     std::vector<Rect> bars; // the scroll bars, in the order of the scroll area's children
     std::string label;      // the document's description
     Rect window;            // the window that holds the pane
+    // The slide's own frame, when the program shows the slide as an element of the document
+    // (Impress does; PowerPoint shows only the document, the slide centred in its margins).
+    std::optional<Rect> slide;
 
     // The part of the pane the scroll bars leave free.
     Rect visible() const;
-    // The slide at `scale` screen points per slide point, centred in the document.
+    // The slide at `scale` screen points per slide point, centred in the document; the
+    // slide's own frame when there is one, whatever the scale.
     Rect slideRect(double slideW, double slideH, double scale) const;
-    // Screen points per slide point from a document larger than the pane.
+    // Screen points per slide point from the slide's own frame, else from a document larger
+    // than the pane.
     std::optional<double> scaleFromContent(double slideW, double slideH) const;
 
     friend bool operator==(const PaneState&, const PaneState&) = default;

@@ -4,7 +4,7 @@
 #include "adapters/fake/fake_app.hpp"
 #include "adapters/fake/fake_powerpoint.hpp"
 #include "geometry/ax_access.hpp"
-#include "powerpoint/addin_check.hpp"
+#include "program/addin_check.hpp"
 
 using namespace scribbet;
 

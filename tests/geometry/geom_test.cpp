@@ -8,7 +8,7 @@
 #include "geometry/pane_state.hpp"
 #include "adapters/fake/fake_layer.hpp"
 #include "adapters/fake/fake_powerpoint.hpp"
-#include "powerpoint/ppt.hpp"
+#include "program/ppt.hpp"
 #include "runtime/queues.hpp"
 
 using namespace scribbet;

@@ -6,7 +6,7 @@
 #include "geometry/pane_reader.hpp"
 #include "adapters/fake/fake_accessibility.hpp"
 #include "adapters/fake/fake_powerpoint.hpp"
-#include "powerpoint/ppt.hpp"
+#include "program/ppt.hpp"
 #include "support/slide_editor.hpp"
 #include "support/test_env.hpp"
 
@@ -61,6 +61,7 @@ TEST_F(PaneReaderTest, FindsTheSlideEditorBehindDecoysAndReportsIt) {
     EXPECT_EQ(s->label, "Slide Editor 1");
     EXPECT_EQ(s->bars.size(), 2u);
     EXPECT_EQ(s->window, (Rect{0, 0, 1400, 900}));
+    EXPECT_FALSE(s->slide); // PowerPoint's kind: the slide is only centred in the document
     EXPECT_EQ(ax->timeouts[editor.hbar.get()], 0.25);
     EXPECT_EQ(ax->timeouts[app.get()], 0.25);
 }
@@ -205,3 +206,26 @@ TEST_F(PaneReaderTest, RefreshNudgesEachBarAndPutsItBack) {
 }
 
 } // namespace
+
+// A program that shows the slide itself inside the document: its frame is the slide's place at
+// any zoom, also below Fit, where a document no larger than the pane tells no scale.
+TEST_F(PaneReaderTest, TheSlidesOwnFrameWinsOverTheDocumentsMargins) {
+    auto w = window({0, 0, 1400, 900});
+    Editor editor({200, 120, 900, 600}, 700, 420);
+    auto slide = editor.layout->add(FakeAXNode::make("AXGroup", Rect{230.5, 161, 640, 360}));
+    auto decoy = editor.layout->add(FakeAXNode::make("AXGroup", Rect{0, 0, 10, 10}));
+    decoy->attrs["AXDescription"] = "Slide Sorter";
+    slide->attrs["AXDescription"] = "Slide";
+    nest(w, editor.scroll, 3);
+    auto s = reader.read(std::nullopt);
+    ASSERT_TRUE(s);
+    ASSERT_TRUE(s->slide);
+    EXPECT_EQ(*s->slide, (Rect{230.5, 161, 640, 360}));
+    EXPECT_EQ(s->scaleFromContent(960, 540), 640.0 / 960);
+    EXPECT_EQ(s->slideRect(960, 540, 2.0), (Rect{230.5, 161, 640, 360}));
+
+    slide->setFrame({100, 50, 1920, 1080}); // zoomed in: the slide's frame moves with it at once
+    s = reader.read(std::nullopt);
+    ASSERT_TRUE(s && s->slide);
+    EXPECT_EQ(s->scaleFromContent(960, 540), 2.0);
+}

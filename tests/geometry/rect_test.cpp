@@ -1,7 +1,7 @@
 // Which points a rectangle holds: each edge belongs to exactly one of two touching rectangles.
 #include <gtest/gtest.h>
 
-#include "geometry/rect.hpp"
+#include "base/rect.hpp"
 
 namespace scribbet {
 namespace {
