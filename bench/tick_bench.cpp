@@ -15,7 +15,7 @@
 #include "adapters/fake/fake_layer.hpp"
 #include "adapters/fake/fake_powerpoint.hpp"
 #include "adapters/fake/virtual_loop.hpp"
-#include "powerpoint/ppt.hpp"
+#include "program/ppt.hpp"
 
 namespace {
 std::atomic<long> allocations{0};

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Holds the source tree to its layering: includes run one way, main/ -> adapters/ -> the
-# core -> ports/.
-#   - the core (app, log, powerpoint, geometry, layer, server, runtime, ports) includes no
-#     adapter, no program entry, nothing of the stand-in and no system UI header;
-#   - ports/ includes only ports/ and the geometry's plain value types;
+# core, and inside the core from the composition down to the value types:
+#   shell -> server -> layer -> geometry -> program -> app -> log -> runtime -> ports -> base
+#   - a core room includes only itself and the rooms below it;
+#   - the core includes no adapter, no program entry, nothing of the stand-in and no system
+#     UI header;
 #   - an adapter family (adapters/NAME/) includes no other family;
 #   - the core decides nothing on a system's error numbers or domains: adapters turn them
 #     into the ports' failure kinds.
@@ -15,10 +16,12 @@ set -euo pipefail
 src=${1:-$(cd "$(dirname "$0")/.." && pwd)/src}
 [[ -d $src ]] || { echo "no source folder at $src" >&2; exit 2; }
 
-core_rooms=(app log powerpoint geometry layer server runtime ports)
+# Lowest first: a room may include its own files and those of the rooms before it.
+core_rooms=(base ports runtime log app program geometry layer server shell)
+declare -A rank
+for i in "${!core_rooms[@]}"; do rank[${core_rooms[$i]}]=$i; done
 # System UI headers: windows, web views, accessibility, events, the toolkits under them.
 ui_headers='^(gtk|gdk|gdkx|webkit2|webkit|wpe|jsc|X11|glib|gio|gobject|cairo|pango|atk|Cocoa|AppKit|WebKit|Foundation|ApplicationServices|CoreGraphics|CoreFoundation|Carbon|QuartzCore|objc)/|^(glib|gio|gtk|gdk|cairo|X11)[-a-z0-9_]*\.h$'
-value_types='^geometry/rect\.hpp$'
 # Apple-event and URL-loading error numbers and domains the adapters map to kinds.
 system_errors='(^|[^0-9])-(1708|1743|600|1712|609)([^0-9]|$)|NSURLErrorDomain|WebKitErrorDomain'
 
@@ -57,8 +60,9 @@ check_file() {
             [[ -z $family ]] && fault "$file" "$line" "the core includes \"$target\" from outside it"
             ;;
         esac
-        if [[ $room == ports && $target != ports/* && ! $target =~ $value_types ]]; then
-            fault "$file" "$line" "a port includes \"$target\", above the ports"
+        local to=${target%%/*}
+        if [[ -z $family && -n ${rank[$room]:-} && -n ${rank[$to]:-} && ${rank[$to]} -gt ${rank[$room]} ]]; then
+            fault "$file" "$line" "$room/ includes \"$target\", a room above it"
         fi
     done < <(includes "$file")
 }

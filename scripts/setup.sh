@@ -10,6 +10,8 @@ packages=(
   chromium
   libgtk-3-dev libwebkit2gtk-4.1-dev xvfb xcompmgr xdotool
   universal-ctags python3-yaml
+  libwnck-3-dev openbox
+  libreoffice-impress python3-uno libreoffice-script-provider-python
 )
 
 missing=()

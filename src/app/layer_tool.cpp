@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/text.hpp"
+#include "base/text.hpp"
 
 namespace scribbet::LayerTool {
 

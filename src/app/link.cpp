@@ -2,7 +2,7 @@
 
 #include <uriparser/Uri.h>
 
-#include "app/text.hpp"
+#include "base/text.hpp"
 
 namespace scribbet {
 

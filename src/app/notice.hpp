@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "geometry/rect.hpp"
+#include "base/rect.hpp"
 #include "ports/clock.hpp"
 #include "ports/input_monitors.hpp"
 #include "ports/screens.hpp"

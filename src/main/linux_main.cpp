@@ -6,7 +6,7 @@
 #include <iostream>
 #include <thread>
 
-#include "app/app_delegate.hpp"
+#include "shell/app_delegate.hpp"
 #include "app/settings.hpp"
 #include "app/stop_guard.hpp"
 #include "log/app_state.hpp"
@@ -21,8 +21,8 @@
 #include "adapters/linux/headless_app.hpp"
 #include "adapters/linux/instance_channel.hpp"
 #include "adapters/linux/standin_adapters.hpp"
-#include "powerpoint/addin_check.hpp"
-#include "powerpoint/ppt.hpp"
+#include "program/addin_check.hpp"
+#include "program/ppt.hpp"
 #include "runtime/queues.hpp"
 #include "runtime/shared_slot.hpp"
 #include "runtime/system_clock.hpp"

@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "geometry/rect.hpp"
+#include "base/rect.hpp"
 #include "ports/clock.hpp"
 
 namespace scribbet {

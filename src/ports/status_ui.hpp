@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "geometry/rect.hpp"
+#include "base/rect.hpp"
 #include "ports/log_view.hpp"
 
 namespace scribbet {

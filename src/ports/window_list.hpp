@@ -3,7 +3,7 @@
 #include <optional>
 #include <vector>
 
-#include "geometry/rect.hpp"
+#include "base/rect.hpp"
 
 namespace scribbet {
 

@@ -4,7 +4,7 @@
 
 #include "app/layer_tool.hpp"
 #include "app/settings.hpp"
-#include "app/text.hpp"
+#include "base/text.hpp"
 
 using namespace scribbet;
 

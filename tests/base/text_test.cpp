@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/text.hpp"
+#include "base/text.hpp"
 
 namespace scribbet {
 namespace {

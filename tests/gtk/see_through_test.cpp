@@ -9,7 +9,7 @@
 #include "app/notice.hpp"
 #include "geometry/ax_access.hpp"
 #include "geometry/pane_reader.hpp"
-#include "powerpoint/ppt.hpp"
+#include "program/ppt.hpp"
 #include "gtk_fixture.hpp"
 #include "layer/overlay.hpp"
 #include "adapters/fake/fake_layer.hpp"

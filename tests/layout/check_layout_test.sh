@@ -10,8 +10,10 @@ trap 'rm -rf "$tree"' EXIT
 put() { mkdir -p "$(dirname "$tree/$1")"; printf '%s\n' "${@:2}" >"$tree/$1"; }
 put app/a.cpp '#include "app/a.hpp"' '#include "ports/clock.hpp"' '#include <vector>' \
     '#include "adapters/gtk/page_view.hpp"' '  #  include <gtk/gtk.h>' '#include <glib-object.h>'
-put layer/b.hpp '#pragma once' '#include "standin/model.hpp"' '#include "main/linux_main.cpp"'
-put ports/screens.hpp '#include "geometry/rect.hpp"' '#include "ports/clock.hpp"' '#include "log/app_state.hpp"'
+put layer/b.hpp '#pragma once' '#include "standin/model.hpp"' '#include "main/linux_main.cpp"' \
+    '#include "geometry/geom.hpp"' '#include "shell/app_delegate.hpp"' '#include "base/text.hpp"'
+put program/ppt.cpp '#include "program/ppt.hpp"' '#include "app/text.hpp"' '#include "layer/overlay.hpp"'
+put ports/screens.hpp '#include "base/rect.hpp"' '#include "ports/clock.hpp"' '#include "log/app_state.hpp"'
 put server/f.cpp 'int port = 1600;' 'if (code == -1712) return;' 'bool x = d == "NSURLErrorDomain";' 'int y = -6000;'
 put adapters/gtk/c.cpp '#include <gtk/gtk.h>' '#include "app/a.hpp"' '#include "adapters/gtk/d.hpp"' \
     '#include "adapters/linux/desktop_places.hpp"'
@@ -25,7 +27,9 @@ app/a.cpp:5: the core includes the system UI header <gtk/gtk.h>
 app/a.cpp:6: the core includes the system UI header <glib-object.h>
 layer/b.hpp:2: the core includes "standin/model.hpp" from outside it
 layer/b.hpp:3: "main/linux_main.cpp" is a program'"'"'s entry: nothing includes it
-ports/screens.hpp:3: a port includes "log/app_state.hpp", above the ports
+layer/b.hpp:5: layer/ includes "shell/app_delegate.hpp", a room above it
+ports/screens.hpp:3: ports/ includes "log/app_state.hpp", a room above it
+program/ppt.cpp:3: program/ includes "layer/overlay.hpp", a room above it
 server/f.cpp:2: the core names a system'"'"'s error number or domain
 server/f.cpp:3: the core names a system'"'"'s error number or domain'
 

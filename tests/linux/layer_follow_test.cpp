@@ -13,7 +13,7 @@
 #include "adapters/fake/fake_layer.hpp"
 #include "adapters/linux/standin_adapters.hpp"
 #include "adapters/linux/standin_link.hpp"
-#include "powerpoint/ppt.hpp"
+#include "program/ppt.hpp"
 #include "support/process.hpp"
 #include "support/test_env.hpp"
 

@@ -6,8 +6,8 @@
 #include "app/settings.hpp"
 #include "adapters/linux/standin_adapters.hpp"
 #include "adapters/linux/standin_link.hpp"
-#include "powerpoint/addin_check.hpp"
-#include "powerpoint/ppt.hpp"
+#include "program/addin_check.hpp"
+#include "program/ppt.hpp"
 #include "support/process.hpp"
 #include "support/test_env.hpp"
 

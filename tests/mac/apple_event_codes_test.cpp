@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "adapters/mac/apple_event_codes.hpp"
-#include "powerpoint/ppt.hpp"
+#include "program/ppt.hpp"
 
 using namespace scribbet;
 using namespace scribbet::mac;

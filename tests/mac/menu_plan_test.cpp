@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/app_delegate.hpp"
+#include "shell/app_delegate.hpp"
 
 namespace scribbet::mac {
 namespace {

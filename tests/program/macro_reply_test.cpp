@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "powerpoint/macro_reply.hpp"
+#include "program/macro_reply.hpp"
 
 using namespace scribbet;
 

@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "adapters/fake/virtual_loop.hpp"
-#include "powerpoint/program_queue.hpp"
+#include "program/program_queue.hpp"
 #include "support/test_env.hpp"
 
 using namespace scribbet;

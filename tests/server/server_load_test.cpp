@@ -14,7 +14,7 @@
 #include <sstream>
 
 #include "adapters/fake/fake_powerpoint.hpp"
-#include "powerpoint/ppt.hpp"
+#include "program/ppt.hpp"
 #include "server/descriptors.hpp"
 #include "server/server_fixture.hpp"
 #include "support/process.hpp"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "apple_script.hpp"
-#include "powerpoint/addin_check.hpp"
+#include "program/addin_check.hpp"
 #include "standin_support.hpp"
 
 using namespace scribbet::standin;

@@ -10,7 +10,7 @@
 #include "geometry/pane_reader.hpp"
 #include "live_standin.hpp"
 #include "adapters/linux/standin_adapters.hpp"
-#include "powerpoint/ppt.hpp"
+#include "program/ppt.hpp"
 #include "support/test_env.hpp"
 
 using namespace scribbet;

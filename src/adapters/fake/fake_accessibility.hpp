@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "geometry/rect.hpp"
+#include "base/rect.hpp"
 #include "ports/accessibility.hpp"
 
 namespace scribbet::fake {

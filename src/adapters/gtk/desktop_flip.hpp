@@ -6,7 +6,7 @@
 // root's (0, 0), so its top-left corner is carried along.
 #include <vector>
 
-#include "geometry/rect.hpp"
+#include "base/rect.hpp"
 #include "ports/input_monitors.hpp"
 #include "ports/screens.hpp"
 

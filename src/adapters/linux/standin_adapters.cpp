@@ -3,8 +3,8 @@
 #include <map>
 
 #include "adapters/linux/standin_link.hpp"
-#include "app/text.hpp"
-#include "powerpoint/ppt.hpp"
+#include "base/text.hpp"
+#include "program/ppt.hpp"
 #include "runtime/queues.hpp"
 #include "runtime/weak.hpp"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "adapters/mac/text_style.hpp"
-#include "geometry/rect.hpp"
+#include "base/rect.hpp"
 
 namespace scribbet::mac {
 

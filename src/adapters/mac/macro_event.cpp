@@ -4,7 +4,7 @@
 #include <limits>
 #include <map>
 
-#include "app/text.hpp"
+#include "base/text.hpp"
 
 namespace scribbet::mac {
 

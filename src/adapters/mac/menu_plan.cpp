@@ -1,6 +1,6 @@
 #include "adapters/mac/menu_plan.hpp"
 
-#include "app/text.hpp"
+#include "base/text.hpp"
 
 namespace scribbet::mac {
 

@@ -1,6 +1,6 @@
 #include "adapters/mac/text_style.hpp"
 
-#include "app/text.hpp"
+#include "base/text.hpp"
 
 namespace scribbet::mac {
 
