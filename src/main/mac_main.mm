@@ -20,6 +20,7 @@
 #include "adapters/mac/mac_window_list.hpp"
 #include "adapters/mac/mac_workspace.hpp"
 #include "shell/app_delegate.hpp"
+#include "app/host.hpp"
 #include "app/idle.hpp"
 #include "app/notice.hpp"
 #include "app/settings.hpp"
@@ -66,7 +67,7 @@ struct Program {
     MacStatusUI statusUI;
     MacPreferences prefs;
     std::shared_ptr<MacWorkspace> workspace = std::make_shared<MacWorkspace>(mainQueue);
-    PPT ppt{{std::make_shared<MacMacroTransport>(PPT::bundleID), std::make_shared<MacWindowList>(), workspace},
+    PPT ppt{{std::make_shared<MacMacroTransport>(Host::current().programId), std::make_shared<MacWindowList>(), workspace},
             mainQueue,
             settings.macroPrefix};
     AddinCheck addin{{ppt, std::make_shared<MacScriptRunner>(), mainQueue, settings.addinName,

@@ -23,9 +23,6 @@ namespace scribbet {
 
 class PPT {
 public:
-    // PowerPoint's bundle identifier; the program served is Host::current().
-    static constexpr const char* bundleID = "com.microsoft.Powerpoint";
-
     struct Ports {
         std::shared_ptr<MacroTransport> transport;
         std::shared_ptr<WindowList> windows;

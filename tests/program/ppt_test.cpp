@@ -177,7 +177,7 @@ TEST_F(PPTTest, WindowBoundsSkipsPalettesOtherProgramsAndOtherLayers) {
 
 TEST_F(PPTTest, ActivatesOnlyARunningProgram) {
     ppt.activate();
-    EXPECT_EQ(workspace->activated, std::vector<std::string>{PPT::bundleID});
+    EXPECT_EQ(workspace->activated, std::vector<std::string>{Host::current().programId});
     workspace->setRunning(std::nullopt);
     ppt.activate();
     EXPECT_EQ(workspace->activated.size(), 1u);

@@ -190,7 +190,7 @@ TEST_F(DrawingStartTest, TheSecondOfTwoQuickLinksFindsTheLayerOpen) {
 TEST_F(DrawingStartTest, TheStatusWindowButtonBringsTheProgramForwardAndAsksForTheGeometry) {
     delegate->drawNow();
     ASSERT_TRUE(loop->runUntil([this] { return idle.working == 0; }, 5s));
-    EXPECT_EQ(workspace->activated.front(), PPT::bundleID);
+    EXPECT_EQ(workspace->activated.front(), Host::current().programId);
     EXPECT_EQ(macros()[1], "SCBT_Geom");
 }
 

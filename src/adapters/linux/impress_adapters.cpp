@@ -66,8 +66,8 @@ std::optional<Facts> factsFrom(const json& line) {
     f.slide = *slide;
     f.doc = line["doc"].get<std::string>();
     if (const json seq = line.value("seq", json()); seq.is_number_integer()) f.seq = seq.get<std::int64_t>();
-    if (const json xid = line.value("xid", json()); xid.is_number_unsigned() || xid.is_number_integer()) {
-        if (xid.get<std::int64_t>() > 0) f.xid = xid.get<std::uint64_t>();
+    if (const json xid = line.value("xid", json()); xid.is_number_integer() && xid.get<std::int64_t>() > 0) {
+        f.xid = xid.get<std::uint64_t>();
     }
     f.origin = pointOf(line.value("origin", json()));
     if (const json label = line.value("label", json()); label.is_string()) f.label = label.get<std::string>();
@@ -284,8 +284,7 @@ std::optional<AXValue> ImpressAccessibility::attribute(const AXRef& element, con
         if (name == "AXRole") return AXValue{std::string("AXLayoutArea")};
         if (name == "AXDescription") return AXValue{f->label};
         if (name == "AXChildren") return AXValue{std::vector<AXRef>{make("slide")}};
-        const Rect& s = f->slide;
-        return frameAttribute({s.x - margin, s.y - margin, s.w + 2 * margin, s.h + 2 * margin}, name);
+        return frameAttribute(f->slide.grown(margin), name);
     }
     if (*id == "slide") {
         if (name == "AXRole") return AXValue{std::string("AXGroup")};

@@ -4,7 +4,7 @@
 
 #include "adapters/linux/standin_link.hpp"
 #include "base/text.hpp"
-#include "program/ppt.hpp"
+#include "app/host.hpp"
 #include "runtime/queues.hpp"
 #include "runtime/weak.hpp"
 
@@ -109,10 +109,10 @@ struct StandinWorkspace::Watch {
         // Nobody listens any more: the stand-in is not asked again until someone does.
         if (activate.empty() && terminate.empty()) return timer.cancel();
         const Answer f = standin::call({{"op", "front"}}, quickLimit);
-        const Answer r = standin::call({{"op", "running"}, {"bundle", PPT::bundleID}}, quickLimit);
+        const Answer r = standin::call({{"op", "running"}, {"bundle", Host::current().programId}}, quickLimit);
         std::optional<std::string> nowFront = f.ok() ? textFrom(f.body, "bundle") : std::nullopt;
         const bool nowRunning = r.ok() && r.body.value("running", false);
-        if (running && !nowRunning) terminate.notify(std::string(PPT::bundleID));
+        if (running && !nowRunning) terminate.notify(Host::current().programId);
         running = nowRunning;
         if (nowFront != front) {
             front = nowFront;
