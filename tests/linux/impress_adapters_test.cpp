@@ -177,10 +177,17 @@ TEST_F(ImpressAdaptersTest, MacrosAnswerOrFailAsTheProgramsKinds) {
 TEST_F(ImpressAdaptersTest, TheViewsFactsAreTheSlideEditorsElementsAndFollowEveryLine) {
     std::optional<std::pair<double, double>> windowAt; // the desktop knows nothing yet
     std::mutex m;
-    ImpressView view([&](std::uint64_t xid) {
-        std::lock_guard lock(m);
-        return xid == 77 ? windowAt : std::nullopt;
-    }, socket);
+    double pixelsPerPoint = 1; // GDK_SCALE
+    ImpressView view(
+        [&](std::uint64_t xid) {
+            std::lock_guard lock(m);
+            return xid == 77 ? windowAt : std::nullopt;
+        },
+        [&](const Rect& r) {
+            std::lock_guard lock(m);
+            return Rect{r.x / pixelsPerPoint, r.y / pixelsPerPoint, r.w / pixelsPerPoint, r.h / pixelsPerPoint};
+        },
+        socket);
     ImpressAccessibility ax(view);
     ASSERT_TRUE(eventually([&] { return ax.trusted(); }));
     EXPECT_EQ(view.pid(), 4242);
@@ -218,6 +225,15 @@ TEST_F(ImpressAdaptersTest, TheViewsFactsAreTheSlideEditorsElementsAndFollowEver
     }
     EXPECT_EQ(at(slide), (Rect{160, 170, 1920, 1080}));
     EXPECT_EQ(at(win), (Rect{160, 20, 1200, 800}));
+    {
+        std::lock_guard lock(m);
+        pixelsPerPoint = 2; // the ports speak points: moved in pixels first, then halved
+    }
+    EXPECT_EQ(at(slide), (Rect{80, 85, 960, 540}));
+    {
+        std::lock_guard lock(m);
+        pixelsPerPoint = 1;
+    }
 
     ext.push(facts(3, 100, 1920, "other")); // the outline view: no slide editor
     ASSERT_TRUE(eventually([&] { return std::get<std::vector<AXRef>>(*ax.attribute(win, "AXChildren")).empty(); }));

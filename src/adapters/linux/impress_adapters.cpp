@@ -138,8 +138,10 @@ constexpr auto readSlice = std::chrono::milliseconds(250);
 constexpr std::size_t maxLine = 1u << 20; // facts are a few hundred bytes
 } // namespace
 
-ImpressView::ImpressView(WindowOrigin origin, std::filesystem::path socket)
-    : origin_(std::move(origin)), socket_(std::move(socket)), thread_([this] { run(); }) {}
+ImpressView::ImpressView(WindowOrigin origin, ToPoints toPoints, std::filesystem::path socket,
+                         std::optional<int> answered)
+    : origin_(std::move(origin)), toPoints_(std::move(toPoints)), socket_(std::move(socket)), pid_(answered),
+      thread_([this] { run(); }) {}
 
 ImpressView::~ImpressView() {
     {
@@ -156,7 +158,13 @@ std::optional<impress::Facts> ImpressView::facts() const {
         std::lock_guard lock(mutex_);
         f = facts_;
     }
-    if (f && f->xid && origin_) return impress::shifted(*f, origin_(*f->xid));
+    if (!f) return f;
+    if (f->xid && origin_) f = impress::shifted(*f, origin_(*f->xid));
+    if (toPoints_) {
+        f->window = toPoints_(f->window);
+        f->pane = toPoints_(f->pane);
+        f->slide = toPoints_(f->slide);
+    }
     return f;
 }
 

@@ -79,13 +79,19 @@ class ImpressView {
 public:
     // Where the X window `xid`'s client area lies now; none when the desktop cannot say.
     using WindowOrigin = std::function<std::optional<std::pair<double, double>>(std::uint64_t xid)>;
+    // X's pixels, where the facts are measured, as the global points the ports speak; none keeps them.
+    using ToPoints = std::function<Rect(const Rect& pixels)>;
 
-    explicit ImpressView(WindowOrigin origin, std::filesystem::path socket = impress::socketPath());
+    // `answered` is the soffice that answered hello a moment ago, taken as the program's until the
+    // stream says otherwise, so that nobody finds Impress missing while the stream connects.
+    ImpressView(WindowOrigin origin, ToPoints toPoints, std::filesystem::path socket = impress::socketPath(),
+                std::optional<int> answered = std::nullopt);
     ~ImpressView();
     ImpressView(const ImpressView&) = delete;
     ImpressView& operator=(const ImpressView&) = delete;
 
-    // The latest facts, where the window is now; none without a document window or extension.
+    // The latest facts, where the window is now, in global points; none without a document window
+    // or extension.
     std::optional<impress::Facts> facts() const;
     // The soffice process the extension answered from, while it answers.
     std::optional<int> pid() const;
@@ -96,6 +102,7 @@ private:
     bool sleepFor(Duration d);
 
     const WindowOrigin origin_;
+    const ToPoints toPoints_;
     const std::filesystem::path socket_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
