@@ -43,6 +43,33 @@ PROFILE_SETTINGS = """<?xml version="1.0" encoding="UTF-8"?>
 """
 
 
+def note_pid(pid):
+    """Writes a started process group's pid where the test script that runs us ends it, even
+    when this process is killed before its own clean-up could run."""
+    path = os.environ.get("SCRIBBET_IMPRESS_PIDS")
+    if path:
+        try:
+            with open(path, "a") as f:
+                f.write("%d\n" % pid)
+        except OSError:
+            pass
+
+
+_shared = None
+
+
+def shared():
+    """One session for every test of this process: starting soffice costs seconds, so test
+    files share it and reset the document between cases. Ended when the process exits."""
+    global _shared
+    if _shared is None or not _shared.alive():
+        if _shared is not None:
+            _shared.stop()
+        _shared = Session()
+        _shared.start()
+    return _shared
+
+
 class SessionError(Exception):
     """The session could not be started; the text says why in one sentence."""
 
@@ -154,7 +181,8 @@ class Session:
         self.display = ":%d" % free_display()
         self.procs["xvfb"] = subprocess.Popen(
             ["Xvfb", self.display, "-screen", "0", SCREEN, "-dpi", "96", "-nolisten", "tcp"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        note_pid(self.procs["xvfb"].pid)
         sock = "/tmp/.X11-unix/X%s" % self.display[1:]
         deadline = time.monotonic() + 15
         while not os.path.exists(sock):
@@ -163,7 +191,9 @@ class Session:
             time.sleep(0.05)
         env = dict(os.environ, DISPLAY=self.display)
         self.procs["openbox"] = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL,
-                                                 stderr=subprocess.DEVNULL)
+                                                 stderr=subprocess.DEVNULL,
+                                                 start_new_session=True)
+        note_pid(self.procs["openbox"].pid)
         time.sleep(0.3)
 
     def _install(self):
@@ -217,6 +247,7 @@ class Session:
         self.procs["soffice"] = subprocess.Popen(argv, env=self.env, stdout=subprocess.DEVNULL,
                                                  stderr=subprocess.DEVNULL,
                                                  start_new_session=True)
+        note_pid(self.procs["soffice"].pid)
 
     def _wait_for_hello(self, wait):
         deadline = time.monotonic() + wait
@@ -237,6 +268,12 @@ class Session:
             time.sleep(0.2)
         raise SessionError("The extension's socket did not answer hello within %d s (log: %s)."
                            % (wait, self.log_path()))
+
+    def alive(self):
+        """True while soffice runs and its extension's socket file is there."""
+        proc = self.procs.get("soffice")
+        return (proc is not None and self._group_alive() and self.socket_path is not None
+                and os.path.exists(self.socket_path))
 
     def _group_alive(self):
         proc = self.procs.get("soffice")

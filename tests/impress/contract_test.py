@@ -256,12 +256,7 @@ class ImpressContractTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         import session  # scripts/impress/session.py, the fixture
-        cls.session = session.Session()
-        cls.session.start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.session.stop()
+        cls.session = session.shared()
 
     def test_every_case(self):
         client = Client(self.session)
@@ -293,7 +288,8 @@ class Client:
         self.session = session
 
     def given(self, values):
-        return self.session.request({"op": "given", "values": values}, timeout=60)
+        return self.session.request({"op": "given", "values": values, "limit": 60000},
+                                    timeout=90)
 
     def macro(self, name, args):
         return self.session.request({"op": "macro", "name": "SCBT_Pen." + name, "args": args,

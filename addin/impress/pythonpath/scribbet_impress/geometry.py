@@ -57,13 +57,19 @@ def geometry_answer(facts):
     return "OK|" + answer_fields(facts)
 
 
-def slide_on_screen(pane, visible, page_size):
+def slide_on_screen(pane, visible, page_size, zoom=None):
     """The slide's rectangle and the scale, from the pane and the controller's VisibleArea.
 
     pane is the edit view's (x, y, w, h) in screen pixels; visible is VisibleArea's
     (x, y, w, h) in 1/100 mm of the page (whose top left corner is 0, 0); page_size is the
-    page's (w, h) in 1/100 mm. Returns ((x, y, w, h), pixels per point) or None when the view
-    shows nothing (a pane or area of no size).
+    page's (w, h) in 1/100 mm; zoom is Impress's zoom percent when known. Returns
+    ((x, y, w, h), pixels per point) or None when the view shows nothing (a pane or area of
+    no size).
+
+    VisibleArea is the pane's size turned into whole 1/100 mm, so the ratio of the two is off
+    by up to half a unit in thousands: at 400 % that is most of a pixel across the slide.
+    Impress draws at exactly zoom x its screen's whole dots per inch, so when the ratio names
+    such a resolution (to a tenth of a dot) the exact scale is used.
     """
     px, py, pw, ph = pane
     vx, vy, vw, vh = visible
@@ -71,6 +77,11 @@ def slide_on_screen(pane, visible, page_size):
         return None
     sx = pw / vw
     sy = ph / vh
+    if zoom:
+        per_dpi = zoom / 100 / 2540
+        dpi = round((sx + sy) / 2 / per_dpi)
+        if dpi > 0 and abs(sx / per_dpi - dpi) < 0.1 and abs(sy / per_dpi - dpi) < 0.1:
+            sx = sy = dpi * per_dpi
     rect = (px - vx * sx, py - vy * sy, page_size[0] * sx, page_size[1] * sy)
     return rect, (sx + sy) / 2 / POINTS_PER_100TH_MM
 

@@ -16,6 +16,15 @@ WRONG_ARGUMENTS = "Wrong number of arguments or invalid property assignment."
 FAILED = "Impress could not answer: %s"
 
 
+class Later:
+    """An answer that is not known yet: `then` runs in a later turn of the main thread, after
+    the events the macro's own change posted (Impress applies a Fit through its dispatcher,
+    after the call that asked for it returns), and its result is the answer."""
+
+    def __init__(self, then):
+        self.then = then
+
+
 def _geom(host, view, args):
     return geometry.geometry_answer(view.facts())
 
@@ -35,12 +44,17 @@ def _zoom(host, view, args):
     controller = model.getCurrentController()
     from com.sun.star.view.DocumentZoomType import ENTIRE_PAGE
     controller.ZoomType = ENTIRE_PAGE
-    view.remember_fit(model, controller)
-    facts = view.facts()
-    sentence = geometry.problem(facts)
-    if sentence:
-        return "ERR|" + sentence
-    return "OK|" + geometry.num(geometry.round_half_away(facts["scale"] * 100))
+
+    def fitted():
+        if host.model() != model or model.getCurrentController() != controller:
+            return "ERR|" + geometry.NO_WINDOW  # the window went while Impress fitted it
+        view.remember_fit(model, controller)
+        facts = view.facts()
+        sentence = geometry.problem(facts)
+        if sentence:
+            return "ERR|" + sentence
+        return "OK|" + geometry.num(geometry.round_half_away(facts["scale"] * 100))
+    return Later(fitted)
 
 
 def _elsewhere(module, function):
@@ -77,11 +91,18 @@ def run(host, view, name, args):
     fewest, most, body = TABLE[name]
     if not fewest <= len(args) <= most:
         return "ERR|" + WRONG_ARGUMENTS
+    return _answer(host, name, lambda: body(host, view, list(args)))
+
+
+def _answer(host, name, work):
     try:
-        answer = body(host, view, list(args))
+        answer = work()
     except Exception as e:  # noqa: BLE001 - a macro never throws
         log_exception("macro %s" % name)
         return "ERR|" + FAILED % (str(e).splitlines() or ["an internal error"])[0]
+    if isinstance(answer, Later):
+        then = answer.then
+        return Later(lambda: _answer(host, name, then))
     if not isinstance(answer, str):
         host.log("macro %s answered %r" % (name, type(answer)))
         return "ERR|" + FAILED % "the macro gave no text"

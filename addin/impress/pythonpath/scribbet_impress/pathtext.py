@@ -7,7 +7,8 @@ read whole or not at all: any fault gives one sentence for the user and no subpa
 slide is never touched by half a drawing. The words are the ones Scribbet's other hosts use.
 
 Numbers go out as Scribbet reads them everywhere: at most three decimals, no trailing zeros,
-never "-0", always a point, whatever the locale says.
+never "-0", always a point, whatever the locale says. Lengths come back from Impress in
+1/100 mm and are told as the shortest number of points that Impress keeps as that length.
 """
 
 import math
@@ -286,13 +287,10 @@ def points_of(length):
 
 
 def num(value):
-    """A number as the answers carry it: rounded half away from zero to three decimals."""
-    thousandths = math.floor(abs(value) * 1000 + 0.5)
-    whole, frac = divmod(int(thousandths), 1000)
-    out = str(whole)
-    if frac:
-        out += ("." + "%03d" % frac).rstrip("0")
-    return "-" + out if value < 0 and out != "0" else out
+    """A number as the answers carry it, as the stand-in writes them: "%.3f" without trailing
+    zeros or a trailing point, never "-0"."""
+    text = ("%.3f" % value).rstrip("0").rstrip(".")
+    return "0" if text in ("-0", "") else text
 
 
 _WHOLE = re.compile(r"-?[0-9]+\Z")

@@ -18,10 +18,10 @@ The words of the answers are those of Scribbet's other hosts with Impress's name
 
 import uno
 
-from . import colours, logfile, pathtext, theme, undo
+from . import colours, geometry, logfile, pathtext, theme, undo, view
 
-NO_WINDOW = "Impress has no window showing a presentation."
-NOT_NORMAL = "Impress's window is not in Normal view: choose View > Normal to draw on a slide."
+NO_WINDOW = geometry.NO_WINDOW
+NOT_NORMAL = geometry.NOT_NORMAL
 READ_ONLY = "The presentation is open read-only in Impress, so nothing can be placed on it."
 
 MAX_LINE_WIDTH = 1584  # points; the heaviest outline PowerPoint allows, kept alike here
@@ -49,12 +49,14 @@ def find_view(host):
 
 
 def is_normal_view(controller):
-    """True for the slide editor (Impress's Normal view) showing slides, not masters."""
-    try:
-        mode = controller.getPropertyValue("DrawViewMode")
-        return mode.value == "DRAW" and not controller.getPropertyValue("IsMasterPageMode")
-    except Exception:  # noqa: BLE001 - the sorter's and the outline's controllers lack them
+    """True for the slide editor (Impress's Normal view) showing slides, not their masters:
+    a drawing placed on a master would show on every slide."""
+    if view.center_view(controller) != view.NORMAL_VIEW:
         return False
+    try:
+        return not controller.getPropertyValue("IsMasterPageMode")
+    except Exception:  # noqa: BLE001 - a controller without the property shows no master
+        return True
 
 
 class Plan:
@@ -155,8 +157,10 @@ def outline(subpath):
     return coords
 
 
-def style(plan, theme_colours):
-    """The shape properties every placed shape of this plan gets, as {name: value}."""
+def style(plan, theme_colours, tie):
+    """The shape properties every placed shape of this plan gets, as {name: value}. A theme
+    fill is tied to the theme only when the document has one (`tie`): tied to none, a PPTX
+    file would give it the colour of whatever theme LibreOffice writes there instead."""
     line_style = uno.Enum("com.sun.star.drawing.LineStyle",
                           "NONE" if plan.stroke.kind == colours.NONE or plan.width == 0
                           else "SOLID")
@@ -172,7 +176,7 @@ def style(plan, theme_colours):
         "FillColor": plan.fill.colour(theme_colours),
         "FillTransparence": plan.fill.transparence(),
     }
-    if plan.fill.kind == colours.THEME:
+    if plan.fill.kind == colours.THEME and tie:
         props["FillColorTheme"] = plan.fill.theme_index()
     return props
 
@@ -187,7 +191,7 @@ def placed_line(k, shape):
     # A two-point path is a line to Impress, whose angle reads as the line's direction; no
     # freeform is turned when placed. Other turns: Impress counts counter-clockwise, the
     # answers (like PowerPoint) clockwise.
-    if shape.PolygonKind.value != "LINE":
+    if shape.ShapeType != undo.CUSTOM and shape.PolygonKind.value != "LINE":
         rotation = (360 - shape.RotateAngle / 100) % 360
     name = shape.Name.replace("\t", " ").replace("\r", " ").replace("\n", " ")
     fields = [str(k), name, str(undo.shape_id(shape))]
@@ -209,7 +213,7 @@ def _build(model, page, subpath, props, sid):
 def _place(plan):
     model, page = plan.model, plan.page
     manager = model.getUndoManager()
-    props = style(plan, theme.scheme(page)[0]) if plan.subpaths else {}
+    props = style(plan, *theme.scheme(page)) if plan.subpaths else {}
     first = next_shape_id(model) if plan.subpaths else 0
     added, lines = [], []
     model.lockControllers()

@@ -60,6 +60,7 @@ from .logfile import log, log_exception
 from .mainthread import TimedOut
 
 LATE = "Impress did not answer in time."
+MAX_LATER_TURNS = 4
 WATCH_GAP = 0.010
 WATCH_POLL = 0.5
 WATCH_READ_SECONDS = 2.0
@@ -261,7 +262,18 @@ class Server:
         if short is None:
             return {"errn": -1708, "errs": "The macro %s does not exist." % json.dumps(
                 name if isinstance(name, str) else str(name))}
+        deadline = time.monotonic() + limit / 1000.0
         direct = self._on_main(lambda: macros.run(self.host, self.view, short, args), limit)
+        for _ in range(MAX_LATER_TURNS):
+            if not isinstance(direct, macros.Later):
+                break
+            left = (deadline - time.monotonic()) * 1000.0
+            if left <= 0:
+                raise TimedOut()
+            direct = self._on_main(direct.then, left)
+        if isinstance(direct, macros.Later):
+            log("macro %s did not settle in %d turns" % (short, MAX_LATER_TURNS))
+            direct = "ERR|" + macros.FAILED % "Impress did not settle"
         return {"errn": 0, "direct": direct}
 
     def _facts(self):

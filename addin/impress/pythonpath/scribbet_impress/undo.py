@@ -22,12 +22,14 @@ TITLE = "Scribbet drawing"
 NAME_PREFIX = "Scribbet "
 
 # The kinds of shape Scribbet places (ClosedBezierShape without curves reads back as a
-# PolyPolygonShape); a shape of another kind is never taken for one of Scribbet's, whatever
-# its name.
+# PolyPolygonShape, a two-point path as a LineShape), and CustomShape, which is what a
+# freeform comes back as from a PPTX file. A shape of another kind is never taken for one of
+# Scribbet's, whatever its name.
+CUSTOM = "com.sun.star.drawing.CustomShape"
 PATH_TYPES = {
     "com.sun.star.drawing.ClosedBezierShape", "com.sun.star.drawing.OpenBezierShape",
     "com.sun.star.drawing.PolyPolygonShape", "com.sun.star.drawing.PolyLineShape",
-    "com.sun.star.drawing.LineShape",
+    "com.sun.star.drawing.LineShape", CUSTOM,
 }
 _CLOSED_KINDS = {"POLY", "PATHFILL", "FREEFILL"}
 
@@ -78,8 +80,12 @@ class Snapshot:
     def __init__(self, shape):
         self.sid = shape_id(shape)
         self.zorder = shape.ZOrder
-        self.closed = shape.PolygonKind.value in _CLOSED_KINDS
-        self.outline = shape.PolyPolygonBezier
+        self.custom = shape.ShapeType == CUSTOM
+        if self.custom:  # its outline is its geometry, placed by its transformation
+            self.outline = (shape.CustomShapeGeometry, shape.Transformation)
+        else:
+            self.closed = shape.PolygonKind.value in _CLOSED_KINDS
+            self.outline = shape.PolyPolygonBezier
         names = list(LOOK) + list(FILL_EXTRAS.get(shape.FillStyle.value, ()))
         info = shape.getPropertySetInfo()
         names = [n for n in names if info.hasPropertyByName(n)]
@@ -88,10 +94,15 @@ class Snapshot:
 
     def make(self, model, page):
         """Adds the shape again and moves it to its old z-place; returns it."""
-        kind = "ClosedBezierShape" if self.closed else "OpenBezierShape"
-        shape = model.createInstance("com.sun.star.drawing." + kind)
-        page.add(shape)
-        shape.PolyPolygonBezier = self.outline
+        if self.custom:
+            shape = model.createInstance(CUSTOM)
+            page.add(shape)
+            shape.CustomShapeGeometry, shape.Transformation = self.outline
+        else:
+            kind = "ClosedBezierShape" if self.closed else "OpenBezierShape"
+            shape = model.createInstance("com.sun.star.drawing." + kind)
+            page.add(shape)
+            shape.PolyPolygonBezier = self.outline
         for name, value in self.look.items():
             try:
                 shape.setPropertyValue(name, value)

@@ -82,6 +82,7 @@ class View:
         self.xwindows = xwindows or XWindows()
         self._kept = None
         self._fits = {}
+        self.correction = (0, 0)
 
     # -- Fit ----------------------------------------------------------------------------
     def _fit_key(self, controller):
@@ -155,6 +156,10 @@ class View:
         if real is None:
             real = lo_window
         dx, dy = real[0] - lo_window[0], real[1] - lo_window[1]
+        if (dx, dy) != self.correction:
+            self.correction = (dx, dy)
+            self.host.log("LibreOffice places its window %+d, %+d px off what X says; "
+                          "the view facts are moved by that" % (dx, dy))
         url = center_view(controller)
         normal = url == NORMAL_VIEW and not controller.IsMasterPageMode
         facts = {"doc": self.host.doc_key(model), "xid": xid, "origin": [real[0], real[1]],
@@ -172,7 +177,7 @@ class View:
         pane = (pane[0] + dx, pane[1] + dy, pane[2], pane[3])
         area = controller.VisibleArea
         placed = geometry.slide_on_screen(pane, (area.X, area.Y, area.Width, area.Height),
-                                          (page.Width, page.Height))
+                                          (page.Width, page.Height), controller.ZoomValue)
         if placed is None:
             facts["view"] = "other"
             return facts
