@@ -28,6 +28,9 @@ _x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
 _x.XGetImage.restype = ctypes.POINTER(_XImage)
 _x.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
                          ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+# XWindowAttributes holds pointers and longs: a buffer of longs comfortably larger than it;
+# the first four ints (x, y, width, height) are all that is read.
+_x.XGetWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_void_p]
 _x.XDestroyImage = None  # a macro in Xlib; the image's own destroy function is used instead
 _x.XFree.argtypes = [ctypes.c_void_p]
 _x.XCloseDisplay.argtypes = [ctypes.c_void_p]
@@ -68,9 +71,10 @@ def grab(display, x=0, y=0, width=None, height=None):
     try:
         root = _x.XDefaultRootWindow(dpy)
         if width is None or height is None:
-            attrs = (ctypes.c_int * 32)()
+            attrs = (ctypes.c_long * 64)()
             _x.XGetWindowAttributes(dpy, root, attrs)
-            width, height = attrs[2], attrs[3]
+            ints = ctypes.cast(attrs, ctypes.POINTER(ctypes.c_int))
+            width, height = ints[2], ints[3]
         image = _x.XGetImage(dpy, root, x, y, width, height, ALL_PLANES, Z_PIXMAP)
         if not image:
             raise RuntimeError("XGetImage failed")

@@ -304,6 +304,16 @@ class Server:
     def _terminate(self):
         try:
             self.stop()
+            # Only the tests ask to quit: their documents are thrown away, never asked about
+            # in a dialog that nobody will answer.
+            frames = self.host.desktop.getFrames()
+            for i in range(frames.getCount()):
+                controller = frames.getByIndex(i).getController()
+                model = controller.getModel() if controller is not None else None
+                try:
+                    model.setModified(False)
+                except Exception:  # noqa: BLE001 - no model, or one that cannot be changed
+                    pass
             self.host.desktop.terminate()
         except Exception:  # noqa: BLE001
             log_exception("quit")

@@ -76,15 +76,21 @@ class Hooks:
         return model
 
     def _reset(self, value):
-        for i in range(self.host.desktop.getFrames().getCount() - 1, -1, -1):
-            frame = self.host.desktop.getFrames().getByIndex(i)
-            controller = frame.getController()
-            model = controller.getModel() if controller is not None else None
-            if model is not None:
-                model.setModified(False)
-                self.view.forget(model)
-                frame.close(True)
-        self._settle()
+        for _ in range(3):  # a window that was still opening may be listed only now
+            frames = self.host.desktop.getFrames()
+            left = 0
+            for i in range(frames.getCount() - 1, -1, -1):
+                frame = frames.getByIndex(i)
+                controller = frame.getController()
+                model = controller.getModel() if controller is not None else None
+                if model is not None:
+                    left += 1
+                    model.setModified(False)
+                    self.view.forget(model)
+                    frame.close(True)
+            self._settle()
+            if not left:
+                break
         self.host.desktop.loadComponentFromURL("private:factory/simpress", "_default", 0, ())
         self._settle()
         model = self._model()
