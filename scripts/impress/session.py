@@ -365,6 +365,25 @@ class Session:
     def view(self):
         return self.request({"op": "view"})
 
+    def open(self, document=None, read_only=False, wait=20.0):
+        """Opens document (a new presentation when None) in the running soffice the way a
+        user's second start does: soffice hands it to the first one and exits. Waits until
+        the extension's facts show a document other than the current one; returns them."""
+        before = self.view().get("doc")
+        argv = ["soffice", "-env:UserInstallation=" + self.profile_url, "--norestore",
+                "--nologo"]
+        argv += (["--view"] if read_only else []) + ([document] if document else ["--impress"])
+        subprocess.run(argv, env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=wait)
+        deadline = time.monotonic() + wait
+        while time.monotonic() < deadline:
+            facts = self.view()
+            if facts.get("doc") not in (None, before):
+                return facts
+            time.sleep(0.2)
+        raise SessionError("soffice did not show %s within %d s." % (
+            document or "a new presentation", wait))
+
     def xdotool(self, *args):
         return subprocess.run(["xdotool"] + list(args), env=dict(os.environ,
                                                                  DISPLAY=self.display),
