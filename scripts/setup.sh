@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libasio-dev nlohmann-json3-dev libutf8proc-dev liburiparser-dev libcairo2-dev
   chromium
-  libgtk-3-dev libwebkit2gtk-4.1-dev xvfb xcompmgr xdotool
+  libgtk-3-dev libwebkit2gtk-4.1-dev xvfb xcompmgr xdotool x11-utils
   universal-ctags python3-yaml
   libwnck-3-dev openbox
   libreoffice-impress python3-uno libreoffice-script-provider-python
