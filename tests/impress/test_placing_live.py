@@ -1,9 +1,10 @@
-"""Placing against the real Impress: shapes, one undo step, ODP and PPTX round trips, speed.
+"""Placing against the real Impress, run in soffice's own process (tests/impress/live_checks.py).
 
-The test starts its own headless soffice with a private profile and a UNO pipe (test tooling
-only; the extension never listens for UNO) and runs the extension's own modules over that
-bridge, with the extension's Host. One soffice for the whole file; each test starts from a
-fresh document. Figures (a 100-stroke placing, a 1280-pixel slide picture) are printed.
+Starts a headless soffice of its own with a private profile and a UNO pipe (test tooling only;
+the extension never listens for UNO), puts a small runner into the profile's Python scripts
+and calls it through the script provider: the checks then import the extension's modules
+inside soffice and make every UNO call there. Each check is one test here, so a failure names
+it; the figures the checks measure are printed.
 """
 
 import os
@@ -20,32 +21,53 @@ sys.path.insert(0, os.path.join(_paths.ROOT, "scripts", "impress"))
 import session  # noqa: E402  (the fixture: its pid list)
 
 import uno  # noqa: E402  (LibreOffice's Python: /usr/bin/python3)
-from com.sun.star.beans import PropertyValue  # noqa: E402
 
-from scribbet_impress import host as host_module  # noqa: E402
-from scribbet_impress import pathtext, picture, placing, theme, undo  # noqa: E402
+RUNNER = '''import sys
+for folder in (%r, %r):
+    if folder not in sys.path:
+        sys.path.insert(0, folder)
 
-POINT = 2540 / 72
+
+def run(*names):
+    import live_checks
+    return live_checks.run(",".join(names))
 
 
-def prop(name, value):
-    p = PropertyValue()
-    p.Name, p.Value = name, value
-    return p
+g_exportedScripts = (run,)
+'''
+SCRIPT = "vnd.sun.star.script:scribbet_live.py$run?language=Python&location=user"
+CHECKS = (
+    "PlacingTest.test_shapes_keep_points_order_and_colours_through_odp_and_pptx",
+    "PlacingTest.test_replaced_shapes_come_back_with_one_undo_and_go_again_with_one_redo",
+    "PlacingTest.test_a_freeform_back_from_pptx_can_be_replaced_and_brought_back",
+    "PlacingTest.test_identifiers_are_new_in_the_whole_document",
+    "PlacingTest.test_a_read_only_document_is_refused_untouched",
+    "SlideIdsTest.test_kept_through_odp_and_fresh_unique_from_256_after_pptx",
+    "ThemeTest.test_the_masters_colours_are_answered_and_fills_follow_them",
+    "ThemeTest.test_without_a_theme_the_office_colours_stay_through_pptx",
+    "FiguresTest.test_a_hundred_strokes_in_well_under_a_second_and_a_half",
+    "FiguresTest.test_slide_picture_at_1280_pixels",
+    "FiguresTest.test_pptx_saves_after_many_placings_undos_and_redos",
+)
 
 
 class Office:
-    """A headless soffice of our own, ended by its pid."""
+    """A headless soffice of our own with the runner in its profile, ended by its pid."""
 
     def __init__(self):
         self.dir = tempfile.mkdtemp(prefix="scribbet-live-")
-        os.environ["XDG_STATE_HOME"] = self.dir  # the extension's log, kept out of the user's
+        scripts = os.path.join(self.dir, "profile", "user", "Scripts", "python")
+        os.makedirs(scripts)
+        with open(os.path.join(scripts, "scribbet_live.py"), "w", encoding="utf-8") as f:
+            f.write(RUNNER % (_paths.PYTHONPATH, os.path.dirname(os.path.abspath(__file__))))
+        env = dict(os.environ, XDG_STATE_HOME=self.dir)  # the extension's log, kept apart
         self.pipe = "scribbet_live_%d" % os.getpid()
         self.proc = subprocess.Popen(
             ["soffice", "-env:UserInstallation=file://" + self.dir + "/profile", "--headless",
              "--invisible", "--norestore", "--nologo",
              "--accept=pipe,name=%s;urp;" % self.pipe],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            start_new_session=True)
         session.note_pid(self.proc.pid)
         local = uno.getComponentContext()
         resolver = local.ServiceManager.createInstanceWithContext(
@@ -61,6 +83,16 @@ class Office:
                     self.stop()
                     raise RuntimeError("soffice did not start")
                 time.sleep(0.3)
+        factory = self.ctx.ServiceManager.createInstanceWithContext(
+            "com.sun.star.script.provider.MasterScriptProviderFactory", self.ctx)
+        self.script = factory.createScriptProvider("").getScript(SCRIPT)
+
+    def run(self, name):
+        """(tests run, failed, errors, report) of one check, run inside soffice."""
+        result = self.script.invoke((name,), (), ())[0]
+        counts, report = result.split("\n", 1)
+        run, failed, errors = (int(n) for n in counts.split("|"))
+        return run, failed, errors, report
 
     def alive(self):
         return self.proc.poll() is None
@@ -74,238 +106,36 @@ class Office:
             except Exception:  # noqa: BLE001 - ended by its pid below
                 pass
         if self.proc.poll() is None:
-            self.proc.kill()
+            try:
+                os.killpg(self.proc.pid, 9)
+            except OSError:
+                pass
             self.proc.wait(10)
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
-class PinnedHost(host_module.Host):
-    """The extension's Host, its current document the one the test names (headless soffice
-    has no active window to tell it)."""
-
-    current = None
-
-    def model(self):
-        return self.current
-
-
-class LiveCase(unittest.TestCase):
+class PlacingLiveTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.office = Office()
         cls.addClassCleanup(cls.office.stop)
-        cls.host = PinnedHost(cls.office.ctx)
 
-    def setUp(self):
-        self.doc = self.host.desktop.loadComponentFromURL("private:factory/simpress", "_blank",
-                                                          0, ())
-        self.addCleanup(self._close, self.doc)
-        self.host.current = self.doc
-        page = self.doc.getDrawPages().getByIndex(0)
-        page.Layout = 20  # blank: no placeholders among the shapes
-        self.page = page
-
-    @staticmethod
-    def _close(doc):
-        try:
-            doc.setModified(False)
-            doc.close(True)
-        except Exception:  # noqa: BLE001 - gone already
-            pass
-
-    def insert(self, *args):
-        answer = placing.insert(self.host, list(args))
-        self.assertTrue(answer.startswith("OK|"), answer)
-        return [line.split("\t") for line in answer.split("\n")[1:]]
-
-    def names(self, page=None):
-        page = page or self.page
-        return [page.getByIndex(i).Name for i in range(page.getCount())]
-
-    def store_and_load(self, filter_name, ext):
-        url = "file://%s/round.%s" % (self.office.dir, ext)
-        self.doc.storeToURL(url, (prop("FilterName", filter_name),))
-        back = self.host.desktop.loadComponentFromURL(url, "_blank", 0, (prop("Hidden", True),))
-        self.addCleanup(self._close, back)
-        return back
+    def check(self, name):
+        run, failed, errors, report = self.office.run(name)
+        figures = [line for line in report.splitlines() if " ms (in soffice)" in line]
+        if figures:
+            sys.stderr.write("\n" + "\n".join(figures) + "\n")
+        self.assertEqual(run, 1, "no check named %s ran:\n%s" % (name, report))
+        self.assertEqual((failed, errors), (0, 0), report)
+        self.assertTrue(self.office.alive(), "soffice ended during " + name)
 
 
-def outline_points(shape):
-    """A shape's outline points in slide points, from either form Impress may hold it in."""
-    if shape.ShapeType == undo.CUSTOM:  # what PPTX gives back: points relative to the shape
-        geometry = {p.Name: p.Value for p in shape.CustomShapeGeometry}
-        path = {p.Name: p.Value for p in geometry["Path"]}
-        pos = shape.Position
-        return [((pos.X + c.First.Value) / POINT, (pos.Y + c.Second.Value) / POINT)
-                for c in path["Coordinates"]]
-    return [(p.X / POINT, p.Y / POINT) for p in shape.PolyPolygonBezier.Coordinates[0]]
+def _test_for(name):
+    return lambda self: self.check(name)
 
 
-DRAWING = "M 100 100 L 200 100 L 200 200 Z M 300 100 C 300 200 400 200 400 100 M 10 20 L 110 70"
-WANTED = [  # each subpath's points, control points included, as Impress keeps them
-    [(100, 100), (200, 100), (200, 200), (100, 100)],
-    [(300, 100), (300, 200), (400, 200), (400, 100)],
-    [(10, 20), (110, 70)],
-]
-
-
-class PlacingTest(LiveCase):
-    def test_shapes_keep_points_order_and_colours_through_odp_and_pptx(self):
-        lines = self.insert(DRAWING, "#FF000080", "2.5", "#00FF0040", "", "")
-        names = [line[1] for line in lines]
-        self.assertEqual([line[0] for line in lines], ["0", "1", "2"])
-        self.assertEqual(len(set(line[2] for line in lines)), 3)
-        for doc, what in [(self.doc, "placed"), (self.store_and_load("impress8", "odp"), "odp"),
-                          (self.store_and_load("Impress Office Open XML", "pptx"), "pptx")]:
-            page = doc.getDrawPages().getByIndex(0)
-            with self.subTest(what=what):
-                self.assertEqual(self.names(page), names)  # in path order, bottom to top
-                for i, wanted in enumerate(WANTED):
-                    shape = page.getByIndex(i)
-                    got = outline_points(shape)
-                    self.assertEqual(len(got), len(wanted), got)
-                    for (gx, gy), (wx, wy) in zip(got, wanted):
-                        self.assertLess(max(abs(gx - wx), abs(gy - wy)), 0.5, (got, wanted))
-                    self.assertEqual(shape.LineColor, 0xFF0000)
-                    self.assertEqual(shape.LineTransparence, 50)
-                    self.assertEqual(shape.LineWidth, pathtext.hmm(2.5))
-                filled = page.getByIndex(0)
-                self.assertEqual((filled.FillColor, filled.FillTransparence), (0x00FF00, 75))
-
-    def test_replaced_shapes_come_back_with_one_undo_and_go_again_with_one_redo(self):
-        first = self.insert("M 0 0 L 10 10 M 20 20 L 30 30 M 40 40 L 50 50", "#1F1F1F", "1",
-                            "none", "", "")
-        a, b, c = (line[2] for line in first)
-        self.page.getByIndex(1).LineColor = 0x123456  # the user's own change to B
-        before = self.names()
-        manager = self.doc.getUndoManager()
-        depth = len(manager.getAllUndoActionTitles())
-        placed = self.insert("M 0 0 L 30 30 L 60 0 Z", "theme:5", "2", "theme:6", "%s,%s" % (
-            a, b), "")
-        after = self.names()
-        self.assertEqual(after, ["Scribbet " + c, placed[0][1]])  # new on top, in place
-        self.assertEqual(manager.getAllUndoActionTitles()[0], undo.TITLE)
-        self.assertEqual(len(manager.getAllUndoActionTitles()), depth + 1)  # one step only
-        manager.undo()
-        self.assertEqual(self.names(), before)  # in their old places
-        self.assertEqual(self.page.getByIndex(1).LineColor, 0x123456)
-        manager.redo()
-        self.assertEqual(self.names(), after)
-        manager.undo()
-        manager.undo()
-        self.assertEqual(self.names(), [])
-        manager.redo()
-        self.assertEqual(self.names(), before)
-
-    def test_a_freeform_back_from_pptx_can_be_replaced_and_brought_back(self):
-        lines = self.insert("M 0 0 L 50 0 L 50 50 Z M 60 60 C 60 70 70 70 70 60", "#1F1F1F",
-                            "1", "#FF0000", "", "")
-        back = self.store_and_load("Impress Office Open XML", "pptx")
-        self.host.current = back  # the document the macros work on
-        page = back.getDrawPages().getByIndex(0)
-        old_points = [outline_points(page.getByIndex(i)) for i in range(2)]
-        answer = placing.insert(self.host, ["M 5 5 L 9 9", "#1F1F1F", "1", "none",
-                                            ",".join(line[2] for line in lines), ""])
-        self.assertTrue(answer.startswith("OK|1\n0\tScribbet 4\t4\t"), answer)
-        self.assertEqual(self.names(page), ["Scribbet 4"])
-        back.getUndoManager().undo()
-        self.assertEqual(self.names(page), ["Scribbet 2", "Scribbet 3"])
-        for i in range(2):
-            for (gx, gy), (wx, wy) in zip(outline_points(page.getByIndex(i)), old_points[i]):
-                self.assertLess(max(abs(gx - wx), abs(gy - wy)), 0.5)
-        self.assertEqual(page.getByIndex(0).FillColor, 0xFF0000)
-
-    def test_identifiers_are_new_in_the_whole_document(self):
-        pages = self.doc.getDrawPages()
-        pages.insertNewByIndex(0)
-        second = self.host.slide_numbers()[1][1]
-        one = self.insert("M 0 0 L 1 1", "#1F1F1F", "1", "none", "", str(second))
-        two = self.insert("M 0 0 L 1 1", "#1F1F1F", "1", "none", "", "")
-        self.assertEqual(int(two[0][2]), int(one[0][2]) + 1)
-
-    def test_a_read_only_document_is_refused_untouched(self):
-        url = "file://%s/readonly.odp" % self.office.dir
-        self.doc.storeToURL(url, (prop("FilterName", "impress8"),))
-        ro = self.host.desktop.loadComponentFromURL(url, "_blank", 0, (prop("ReadOnly", True),))
-        self.addCleanup(self._close, ro)
-        self.host.current = ro
-        self.assertEqual(placing.insert(self.host, ["M 0 0 L 1 1", "#1F1F1F", "1", "none", "",
-                                                    ""]), "ERR|" + placing.READ_ONLY)
-        self.assertEqual(self.names(ro.getDrawPages().getByIndex(0)), [])
-
-
-THEME = (0x101010, 0xF0F0F0, 0x202020, 0xE0E0E0, 0xC00000, 0x00A000, 0x0000B0, 0xD0D000,
-         0x00C0C0, 0xB000B0, 0x123456, 0xABCDEF)
-
-
-class ThemeTest(LiveCase):
-    def set_theme(self, colours):
-        values = (prop("Name", "Test"), prop("ColorSchemeName", "Test"),
-                  prop("ColorScheme", uno.Any("[]long", colours)))
-        uno.invoke(self.page.getMasterPage(), "setPropertyValue",
-                   ("Theme", uno.Any("[]com.sun.star.beans.PropertyValue", values)))
-
-    def test_the_masters_colours_are_answered_and_fills_follow_them(self):
-        self.set_theme(THEME)
-        self.assertEqual(theme.theme(self.host, []), "OK|" + "|".join(
-            "#%06X" % c for c in THEME))
-        self.insert("M 0 0 L 10 0 L 10 10 Z", "theme:3", "1", "theme:5", "", "")
-        shape = self.page.getByIndex(0)
-        self.assertEqual((shape.FillColor, shape.FillColorTheme), (0xC00000, 4))
-        self.assertEqual(shape.LineColor, 0x202020)  # 7.4 ties no outline: its plain colour
-        self.set_theme(THEME[:4] + (0x00FF00,) + THEME[5:])
-        self.assertEqual(shape.FillColor, 0x00FF00)
-
-    def test_without_a_theme_the_office_colours_stay_through_pptx(self):
-        self.assertEqual(theme.theme(self.host, []),
-                         "OK|#000000|#FFFFFF|#44546A|#E7E6E6|#4472C4|#ED7D31|#A5A5A5|#FFC000|"
-                         "#5B9BD5|#70AD47|#0563C1|#954F72")
-        self.insert("M 0 0 L 10 0 L 10 10 Z", "theme:5", "1", "theme:6", "", "")
-        back = self.store_and_load("Impress Office Open XML", "pptx")
-        shape = back.getDrawPages().getByIndex(0).getByIndex(0)
-        self.assertEqual((shape.LineColor, shape.FillColor), (0x4472C4, 0xED7D31))
-
-
-class FiguresTest(LiveCase):
-    def test_a_hundred_strokes_in_well_under_a_second_and_a_half(self):
-        path = " ".join("M %d %d L %d %d L %d %d C %d %d %d %d %d %d" % (
-            i, i, i + 50, i + 3, i + 80, i + 40, i + 90, i + 50, i + 95, i + 60, i + 99, i + 99)
-            for i in range(100))
-        start = time.perf_counter()
-        lines = self.insert(path, "#1F1F1F", "2", "none", "", "")
-        took = time.perf_counter() - start
-        sys.stderr.write("\n100-stroke placing: %.0f ms (over the test's UNO bridge)\n"
-                         % (took * 1000))
-        self.assertEqual(len(lines), 100)
-        self.assertLess(took, 1.5)
-
-    def test_slide_picture_at_1280_pixels(self):
-        self.insert("M 0 0 L 960 540", "#FF0000", "20", "none", "", "")
-        picture.slide(self.host, ["64"])  # the first export loads the filter
-        start = time.perf_counter()
-        answer = picture.slide(self.host, ["1280"])
-        took = time.perf_counter() - start
-        sys.stderr.write("\nslide picture at 1280 px: %.0f ms (over the test's UNO bridge)\n"
-                         % (took * 1000))
-        self.assertTrue(answer.startswith("OK|1|793.7|446.46|iVBORw0KGgo"), answer[:60])
-
-    def test_pptx_saves_after_many_placings_undos_and_redos(self):
-        manager = self.doc.getUndoManager()
-        shown = [""]  # the identifiers each placing left, the last on the slide now
-        for round_ in range(40):
-            lines = self.insert("M %d 0 L 50 50 M 0 %d L 9 9 Z" % (round_, round_), "#1F1F1F",
-                                "1", "theme:3", shown[-1], "")
-            shown.append(",".join(line[2] for line in lines))
-            if round_ % 5 == 4:
-                manager.undo()
-                manager.undo()
-                manager.redo()
-                shown.pop()
-        for i in range(3):
-            self.store_and_load("Impress Office Open XML", "pptx")
-            manager.undo()
-        self.assertTrue(self.office.alive())
-        self.assertEqual(len(self.names()), 2)
+for _check in CHECKS:
+    setattr(PlacingLiveTest, "test_" + _check.split(".test_", 1)[1], _test_for(_check))
 
 
 if __name__ == "__main__":
