@@ -28,8 +28,9 @@ fi
 /usr/bin/python3 scripts/impress/build-oxt.py --out build/Scribbet.oxt
 
 work="$(mktemp -d)"
-# The fixture writes the pid of every process group it starts here; whatever is still
-# running when this script ends, however it ends, is ended by those pids.
+# The fixture writes the pid of every process group it starts here, and every folder it
+# makes; whatever is still running when this script ends, however it ends, is ended by those
+# pids, and the folders go.
 export SCRIBBET_IMPRESS_PIDS="$work/pids"
 : >"$SCRIBBET_IMPRESS_PIDS"
 runner=""
@@ -41,9 +42,13 @@ stop() {
     for _ in $(seq 50); do kill -0 "$runner" 2>/dev/null || break; sleep 0.2; done
     kill -KILL "$runner" 2>/dev/null || true
   fi
-  while read -r pid; do
-    [ -n "$pid" ] || continue
-    kill -KILL -- "-$pid" 2>/dev/null || kill -KILL "$pid" 2>/dev/null || true
+  local tmp="${TMPDIR:-/tmp}"
+  while read -r line; do
+    case "$line" in
+      "$tmp"/scribbet-*) rm -rf "$line" ;;
+      ''|*[!0-9]*) ;;
+      *) kill -KILL -- "-$line" 2>/dev/null || kill -KILL "$line" 2>/dev/null || true ;;
+    esac
   done <"$SCRIBBET_IMPRESS_PIDS"
   rm -rf "$work"
   exit "$code"
@@ -52,11 +57,24 @@ trap stop EXIT
 trap 'exit 143' TERM
 trap 'exit 130' INT
 
-args=()
-if [ "${1:-}" = "-k" ] && [ -n "${2:-}" ]; then args=(-k "$2"); fi
+pattern="${2:-}"
+[ "${1:-}" = "-k" ] || pattern=""
 # One soffice session serves every test file that talks to the extension (session.shared()).
-/usr/bin/python3 -m unittest discover -s tests/impress -t tests/impress -p '*test*.py' \
-  "${args[@]}" &
+# The last line is the plain count that any reader of the run understands.
+/usr/bin/python3 - "$pattern" <<'PY' &
+import sys
+import unittest
+
+loader = unittest.TestLoader()
+if sys.argv[1]:
+    loader.testNamePatterns = ["*%s*" % sys.argv[1]]
+suite = loader.discover("tests/impress", pattern="*test*.py", top_level_dir="tests/impress")
+result = unittest.TextTestRunner(verbosity=1).run(suite)
+failed = len(result.failures) + len(result.errors) + len(result.unexpectedSuccesses)
+passed = result.testsRun - failed - len(result.skipped)
+print("impress: %d passed, %d failed, %d skipped" % (passed, failed, len(result.skipped)))
+sys.exit(0 if result.wasSuccessful() and result.testsRun else 1)
+PY
 runner=$!
 set +e
 wait "$runner"

@@ -46,11 +46,21 @@ PROFILE_SETTINGS = """<?xml version="1.0" encoding="UTF-8"?>
 def note_pid(pid):
     """Writes a started process group's pid where the test script that runs us ends it, even
     when this process is killed before its own clean-up could run."""
+    _note("%d" % pid)
+
+
+def note_folder(path):
+    """Writes a folder made for a session (profile, socket, log) where the test script
+    removes it, for the same reason."""
+    _note(os.path.abspath(path))
+
+
+def _note(line):
     path = os.environ.get("SCRIBBET_IMPRESS_PIDS")
     if path:
         try:
             with open(path, "a") as f:
-                f.write("%d\n" % pid)
+                f.write(line + "\n")
         except OSError:
             pass
 
@@ -156,12 +166,15 @@ class Session:
             self.stop()
             if callable(previous):
                 previous(signum, frame)
-            sys.exit(143)
+            # Not sys.exit: a test runner takes SystemExit for one test's error and goes on,
+            # starting soffice again.
+            os._exit(143)
         try:
             signal.signal(signal.SIGTERM, on_term)
         except ValueError:  # not the main thread: atexit still ends the processes
             pass
         self.tmp = tempfile.mkdtemp(prefix="scribbet-impress-")
+        note_folder(self.tmp)
         try:
             if self.build or not os.path.exists(self.oxt):
                 self._run([sys.executable, os.path.join(ROOT, "scripts", "impress",

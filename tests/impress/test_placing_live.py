@@ -56,6 +56,7 @@ class Office:
 
     def __init__(self):
         self.dir = tempfile.mkdtemp(prefix="scribbet-live-")
+        session.note_folder(self.dir)
         scripts = os.path.join(self.dir, "profile", "user", "Scripts", "python")
         os.makedirs(scripts)
         with open(os.path.join(scripts, "scribbet_live.py"), "w", encoding="utf-8") as f:
