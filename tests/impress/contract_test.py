@@ -2,14 +2,20 @@
 
 Each case starts from the default state (the `given` request's "reset"), sets the givens
 Impress can show in one `given` request, then makes its calls over the extension's socket and
-checks each answer by the README's pattern rules. `exactly` lines are the stand-in's own
-answers and are skipped. A case whose givens Impress cannot show is reported as skipped with
-the key; so is a zoom Impress cannot show exactly (its zoom is a whole Impress percent, and
-the contract's zoom is that x 96/72). The answers name their program, so "PowerPoint" in a
-pattern stands for Impress here.
+checks each `answer` and `span` line by the README's pattern rules. The answers name their
+program, so "PowerPoint" in a pattern stands for Impress here.
 
-    /usr/bin/python3 tests/impress/contract_test.py            (starts its own soffice)
-    SCRIBBET_CONTRACT_ONLY=name,name ... (runs only those cases)
+What is left out, and why:
+- every `exactly` line: it is the stand-in's own answer, numbers from its model of a window
+  (its frame, toolbars and pane), which Impress's real window does not share; the case's
+  `answer` and `span` lines say what every host must answer;
+- a case with a given Impress cannot show (scroll, split, units, screens, theme, the add-in's
+  version, the link helper's): reported as skipped with the key;
+- a zoom Impress cannot show exactly: its zoom is a whole Impress percent and the contract's is
+  that x 96/72, so 50, 75 and 150 have no Impress step (reported as skipped with the zoom).
+
+    /usr/bin/python3 -m unittest contract_test          (in tests/impress; starts soffice)
+    SCRIBBET_CONTRACT_ONLY=name,name ...                 (runs only those cases)
 
 The pattern matcher and the case reader are tested first, without soffice.
 """

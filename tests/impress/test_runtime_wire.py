@@ -192,8 +192,8 @@ class StaleSocketTest(unittest.TestCase):
         self.assertTrue(os.path.exists(self.path))
 
 
-class MainThreadTest(unittest.TestCase):
-    """The dropped-job rule, with a thread standing in for LibreOffice's main thread."""
+class FakeMainThread:
+    """A thread standing in for LibreOffice's main thread; `gate` holds it back."""
 
     def setUp(self):
         self.queue = []
@@ -227,6 +227,10 @@ class MainThreadTest(unittest.TestCase):
             self.gate.wait()
             job.run()
 
+
+class MainThreadTest(FakeMainThread, unittest.TestCase):
+    """The dropped-job rule."""
+
     def test_a_result_and_an_exception_come_back(self):
         self.assertEqual(self.main.call(lambda: 42, 1), 42)
         with self.assertRaises(ZeroDivisionError):
@@ -254,6 +258,56 @@ class MainThreadTest(unittest.TestCase):
             self.main.call(slow, 0.1)
         self.assertTrue(finished.wait(2))
         self.assertEqual(self.main.call(lambda: "next", 1), "next")
+
+
+class LaterAnswerTest(FakeMainThread, unittest.TestCase):
+    """A macro whose answer comes a turn later (Fit, which Impress applies after the call):
+    each turn is a job of its own, all within the request's one limit."""
+
+    def answer(self, body, limit):
+        from scribbet_impress import macros
+        saved = macros.TABLE["SCBT_Version"]
+        macros.TABLE["SCBT_Version"] = (0, 0, lambda host, view, args: body())
+        try:
+            server = Server(host=None, view=None, main=self.main, hub=None)
+            return server.answer({"op": "macro", "name": "SCBT_Pen.SCBT_Version", "args": [],
+                                  "limit": limit}, {"seq": 0})
+        finally:
+            macros.TABLE["SCBT_Version"] = saved
+
+    def test_the_answer_of_the_later_turn_is_given(self):
+        from scribbet_impress.macros import Later
+        answer = self.answer(lambda: Later(lambda: Later(lambda: "OK|fitted")), 2000)
+        self.assertEqual(answer, {"errn": 0, "direct": "OK|fitted"})
+
+    def test_an_error_in_the_later_turn_is_a_sentence(self):
+        from scribbet_impress.macros import Later
+        answer = self.answer(lambda: Later(lambda: 1 / 0), 2000)
+        self.assertEqual(answer["errn"], 0)
+        self.assertTrue(answer["direct"].startswith("ERR|Impress could not answer"), answer)
+
+    def test_the_later_turns_share_the_one_limit(self):
+        from scribbet_impress.macros import Later
+
+        def slow(then):
+            def turn():
+                time.sleep(0.1)
+                return then()
+            return turn
+        started = time.monotonic()
+        # Each turn fits the limit alone; both together do not.
+        answer = self.answer(slow(lambda: Later(slow(lambda: "OK|late"))), 150)
+        self.assertEqual(answer["errn"], -1712)
+        self.assertLess(time.monotonic() - started, 0.5)
+
+    def test_a_macro_that_never_settles_is_answered(self):
+        from scribbet_impress.macros import Later
+
+        def again():
+            return Later(again)
+        answer = self.answer(again, 2000)
+        self.assertEqual(answer["errn"], 0)
+        self.assertTrue(answer["direct"].startswith("ERR|"), answer)
 
 
 if __name__ == "__main__":
