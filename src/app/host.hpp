@@ -16,6 +16,9 @@ struct Host {
     // user is told `mendAddin` instead.
     bool reloadsAddin = true;
     std::string mendAddin;
+    // Whether the program's add-in starts Scribbet through the helper script Scribbet keeps in
+    // the program's scripts folder (PowerPoint's ribbon does); other add-ins start it themselves.
+    bool runsHelperScript = true;
 
     // A text written for PowerPoint, said of this program: every "PowerPoint" becomes `name`.
     std::string say(std::string_view text) const;

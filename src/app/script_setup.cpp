@@ -55,6 +55,7 @@ void failed(const std::string& why) { log("Could not set up the ribbon helper: "
 } // namespace
 
 void ensureSetup(const Settings& settings, const Bundle& bundle, const Paths& paths) {
+    if (!Host::current().runsHelperScript) return;
     if (settings.noScriptCopy) {
         log("Test mode: the ribbon helper was not copied.");
         return;

@@ -3,6 +3,8 @@
 #include <csignal>
 #include <pthread.h>
 
+#include <unistd.h>
+
 #include <iostream>
 #include <thread>
 
@@ -19,6 +21,8 @@
 #include "app/notice.hpp"
 #include "layer/overlay.hpp"
 #include "adapters/linux/headless_app.hpp"
+#include "adapters/linux/host_choice.hpp"
+#include "adapters/linux/impress_adapters.hpp"
 #include "adapters/linux/instance_channel.hpp"
 #include "adapters/linux/standin_adapters.hpp"
 #include "program/addin_check.hpp"
@@ -28,6 +32,7 @@
 #include "runtime/system_clock.hpp"
 #ifdef SCRIBBET_GTK
 #include "adapters/gtk/gtk_host.hpp"
+#include "adapters/gtk/x11_workspace.hpp"
 #endif
 
 using namespace scribbet;
@@ -64,6 +69,9 @@ struct Adapters {
     std::shared_ptr<NoticeUI> notices = std::make_shared<LoggedNotices>();
     std::shared_ptr<const Screens> screens = std::make_shared<StandinScreens>();
     std::shared_ptr<StatusUI> statusUI;
+#ifdef SCRIBBET_GTK
+    std::shared_ptr<gtkhost::MonitorScreens> monitors;
+#endif
 };
 
 Adapters makeAdapters(MainQueue& main, [[maybe_unused]] bool windows) {
@@ -76,6 +84,7 @@ Adapters makeAdapters(MainQueue& main, [[maybe_unused]] bool windows) {
         a.notices = g.notices;
         a.screens = g.screens;
         a.statusUI = g.status;
+        a.monitors = g.screens;
         return a;
     }
 #endif
@@ -83,11 +92,72 @@ Adapters makeAdapters(MainQueue& main, [[maybe_unused]] bool windows) {
     return a;
 }
 
+// The presentation program and the desktop around it, as the ports the core speaks.
+struct HostPorts {
+    std::shared_ptr<MacroTransport> transport;
+    std::shared_ptr<WindowList> windows;
+    std::shared_ptr<Workspace> workspace;
+    std::shared_ptr<ScriptRunner> runner; // none: the program's add-in is mended by the user
+    std::shared_ptr<Accessibility> ax;
+    std::shared_ptr<void> keep;           // what the ports above stand on
+};
+
+HostPorts standinPorts(MainQueue& main) {
+    return {std::make_shared<StandinMacroTransport>(), std::make_shared<StandinWindowList>(),
+            std::make_shared<StandinWorkspace>(main), std::make_shared<StandinScriptRunner>(),
+            std::make_shared<StandinAccessibility>(), nullptr};
+}
+
+#ifdef SCRIBBET_GTK
+// Impress through its extension, and the real X desktop around it. X knows processes, not
+// programs: Impress is the soffice its extension answers from.
+HostPorts impressPorts(MainQueue& main, const std::shared_ptr<gtkhost::MonitorScreens>& monitors,
+                       std::optional<int> answered) {
+    auto desktop = std::make_shared<gtkhost::X11Desktop>(main, monitors);
+    auto view = std::make_shared<ImpressView>(
+        [desktop](std::uint64_t xid) -> std::optional<std::pair<double, double>> {
+            const auto s = desktop->state();
+            const auto* w = gtkhost::desktop_rules::find(s, xid);
+            if (!w) return std::nullopt;
+            return std::make_pair(w->client.x, w->client.y);
+        },
+        [desktop, monitors](const Rect& pixels) {
+            return gtkhost::desktop_rules::toPoints(pixels, desktop->state().scale, monitors->flip());
+        },
+        impress::socketPath(), answered);
+    gtkhost::Programs programs{
+        [view](int pid) -> std::optional<std::string> {
+            if (view->pid() == pid) return Host::current().programId;
+            return std::nullopt;
+        },
+        [view](const std::string& programId) -> std::optional<int> {
+            if (programId == Host::current().programId) return view->pid();
+            return std::nullopt;
+        }};
+    struct Keep {
+        std::shared_ptr<gtkhost::X11Desktop> desktop;
+        std::shared_ptr<ImpressView> view;
+    };
+    return {std::make_shared<ImpressMacroTransport>(), std::make_shared<gtkhost::X11WindowList>(desktop),
+            std::make_shared<gtkhost::X11Workspace>(main, desktop, programs, static_cast<int>(::getpid())), nullptr,
+            std::make_shared<ImpressAccessibility>(*view), std::make_shared<Keep>(Keep{desktop, view})};
+}
+#endif
+
+HostPorts hostPorts(const HostChoice& choice, MainQueue& main, [[maybe_unused]] const Adapters& adapters) {
+#ifdef SCRIBBET_GTK
+    if (choice.kind == HostKind::impress && adapters.monitors) {
+        return impressPorts(main, adapters.monitors, choice.impressPid);
+    }
+#endif
+    return standinPorts(main);
+}
+
 // Everything the instance is made of, made once in the order each part needs the others and
 // gone in the reverse order, while the platform still runs (the layer and the notice hold GTK
 // and WebKit objects, which must not go among the static objects at exit, after WebKit's own).
 struct Program {
-    Program(const Settings& s, const Loop& loop);
+    Program(const Settings& s, const Loop& loop, const HostChoice& host);
 
     Settings settings;
     XdgPaths paths;
@@ -100,14 +170,10 @@ struct Program {
     StopGuard guard{{state}};
     Adapters adapters;
     FilePreferences prefs{FilePreferences::defaultFile()};
-    std::shared_ptr<StandinWorkspace> workspace = std::make_shared<StandinWorkspace>(mainQueue);
-    PPT ppt{{std::make_shared<StandinMacroTransport>(), std::make_shared<StandinWindowList>(), workspace},
-            mainQueue,
-            settings.macroPrefix};
-    AddinCheck addin{{ppt, std::make_shared<StandinScriptRunner>(), mainQueue, settings.addinName,
-                      AddinCheck::versionOf(bundle)}};
-    std::shared_ptr<Accessibility> axPort = std::make_shared<StandinAccessibility>();
-    AXAccess ax{{axPort, prefs, workspace, settings.testing, addin.mine()}};
+    HostPorts host;
+    PPT ppt{{host.transport, host.windows, host.workspace}, mainQueue, settings.macroPrefix};
+    AddinCheck addin{{ppt, host.runner, mainQueue, settings.addinName, AddinCheck::versionOf(bundle)}};
+    AXAccess ax{{host.ax, prefs, host.workspace, settings.testing, addin.mine()}};
     PaneReader reader;
     SharedSlot<PaneReader> readerSlot{reader};
     Notice notice{{adapters.notices, adapters.input, *adapters.screens, mainQueue}};
@@ -117,12 +183,14 @@ struct Program {
     std::optional<SharedSlot<Overlay>> overlaySlot;
 };
 
-Program::Program(const Settings& s, const Loop& loop)
+Program::Program(const Settings& s, const Loop& loop, const HostChoice& choice)
     : settings(s),
       mainQueue(loop.pump, std::make_shared<SystemClock>()),
       adapters(makeAdapters(mainQueue, loop.windows)),
-      reader(axPort, mainQueue.clock(), ppt) {
-    overlay = std::make_shared<Overlay>(Overlay::Ports{adapters.layers, adapters.input, workspace, reader, background,
+      host(hostPorts(choice, mainQueue, adapters)),
+      reader(host.ax, mainQueue.clock(), ppt) {
+    log(choice.note);
+    overlay = std::make_shared<Overlay>(Overlay::Ports{adapters.layers, adapters.input, host.workspace, reader, background,
                                                        mainQueue, *adapters.screens, prefs, ppt, ax, notice, idle,
                                                        settings.port});
     overlaySlot.emplace(*overlay);
@@ -182,7 +250,13 @@ int main(int argc, char** argv) {
     const sigset_t stops = blockStopSignals();
     // Made first, so gone last: the place is let go only once the rest of this instance is gone.
     InstanceChannel channel;
-    Program program(settings, openLoop(argv[0]));
+    const Loop loop = openLoop(argv[0]);
+    const HostChoice host = chooseHost(environment("SCRIBBET_HOST"), loop.windows, [] {
+        const auto hi = impress::hello(std::chrono::seconds(1));
+        return hi ? std::optional<int>(hi->pid) : std::nullopt;
+    });
+    if (host.kind == HostKind::impress) Host::use(impressHost());
+    Program program(settings, loop, host);
     HeadlessApplication app(program.mainQueue);
     app.whenTerminating([&guard = program.guard] { guard.arm(); });
     // Another instance may have started in the same moment: then this start hands over.

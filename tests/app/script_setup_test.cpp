@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/script_setup.hpp"
+#include "app/host.hpp"
 #include "adapters/fake/fake_app.hpp"
 #include "support/test_env.hpp"
 
@@ -50,6 +51,16 @@ TEST_F(ScriptSetupTest, TestModeTouchesNothing) {
     run(s);
     EXPECT_FALSE(std::filesystem::exists(paths.scripts));
     EXPECT_EQ(logged(), std::vector<std::string>{"Test mode: the ribbon helper was not copied."});
+}
+
+TEST_F(ScriptSetupTest, AProgramWhoseAddinStartsScribbetItselfGetsNoHelper) {
+    Host own;
+    own.runsHelperScript = false;
+    Host::use(own);
+    run();
+    Host::use({});
+    EXPECT_FALSE(std::filesystem::exists(paths.scripts));
+    EXPECT_TRUE(logged().empty());
 }
 
 TEST_F(ScriptSetupTest, MissingResourceIsSilent) {

@@ -63,6 +63,7 @@ TEST(HostChoice, ImpressIsNamedInTextsAndItsExtensionMendedByTheUser) {
     const Host h = impressHost();
     EXPECT_EQ(h.say("PowerPoint is not running."), "Impress is not running.");
     EXPECT_FALSE(h.reloadsAddin);
+    EXPECT_FALSE(h.runsHelperScript); // the extension starts Scribbet itself
     EXPECT_NE(h.programId, Host{}.programId);
     EXPECT_NE(h.mendAddin.find("unopkg add"), std::string::npos);
 }

@@ -15,7 +15,7 @@ HostChoice chooseHost(const std::optional<std::string>& setting, bool windows,
             return {HostKind::standin, std::nullopt,
                     "Impress needs an X display, and there is none: Scribbet serves the desktop stand-in."};
         }
-        return {HostKind::standin, std::nullopt, prefix + "Scribbet serves the desktop stand-in."};
+        return {HostKind::standin, std::nullopt, prefix + "Without an X display Scribbet serves the desktop stand-in."};
     }
     const std::optional<int> pid = impressAnswers ? impressAnswers() : std::nullopt;
     if (asked == "impress") {
@@ -30,7 +30,7 @@ HostChoice chooseHost(const std::optional<std::string>& setting, bool windows,
 
 Host impressHost() {
     return {"Impress", "org.libreoffice.impress", false,
-            "Install this Scribbet's Scribbet.oxt with unopkg add, then restart LibreOffice."};
+            "Install this Scribbet's Scribbet.oxt with unopkg add, then restart LibreOffice.", false};
 }
 
 } // namespace scribbet::linuxhost
