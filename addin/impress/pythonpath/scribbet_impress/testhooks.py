@@ -146,19 +146,39 @@ class Hooks:
         except Exception:  # noqa: BLE001 - not a top window: placed as it is
             pass
         # LibreOffice places the client area; under a window manager its idea of where the
-        # client area is may be off until input arrives, so correct by what X says.
-        for _ in range(2):
+        # client area is may be off until input arrives, so correct by what X says, once the
+        # window manager has finished moving it (it does so in its own time).
+        want = (x, y)
+        for _ in range(3):
+            before = self._settled_origin(tries=1)
             window.setPosSize(x, y, w, h, 15)
+            origin = self._settled_origin(moved_from=before if before != want else None)
+            if origin is None:
+                return "Impress has no window to place."
+            if origin == want:
+                break
+            pos = window.getPosSize()
+            x, y = pos.X + (want[0] - origin[0]), pos.Y + (want[1] - origin[1])
+        return None
+
+    def _settled_origin(self, tries=20, moved_from=None):
+        """The frame's true origin once two readings 50 ms apart agree, and (for the first
+        half of the tries) differ from moved_from, where the window was before it was asked
+        to move; None when there is no window."""
+        import time
+        last = None
+        for n in range(tries):
             self._settle()
             facts = self.view.facts()
             if facts.get("doc") is None:
-                return "Impress has no window to place."
-            ox, oy = facts["origin"]
-            if (ox, oy) == (x, y):
-                break
-            pos = window.getPosSize()
-            x, y = pos.X + (x - ox), pos.Y + (y - oy)
-        return None
+                return None
+            origin = tuple(facts["origin"])
+            if origin == last and (origin != moved_from or n >= tries // 2):
+                return origin
+            last = origin
+            if n + 1 < tries:
+                time.sleep(0.05)
+        return last
 
     def _slide(self, value):
         pages = self._model().getDrawPages()
