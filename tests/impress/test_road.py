@@ -15,12 +15,8 @@ build/impress-artifacts/road-*.png.
 """
 
 import os
-import shutil
-import signal
-import socket
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
@@ -28,27 +24,13 @@ import _paths
 
 sys.path.insert(0, os.path.join(_paths.ROOT, "scripts", "impress"))
 
-SCRIBBET = os.path.join(_paths.ROOT, "build", "scribbet")
 ARTIFACTS = os.path.join(_paths.ROOT, "build", "impress-artifacts")
-LAYER_TITLE = "Scribbet drawing layer"
 PEN_BLUE, MARKER_YELLOW = (30, 110, 220), (250, 210, 0)  # the toolbar's Pen and Highlighter
 POINT = 2540 / 72  # 1/100 mm per point
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def near(colour, want, tolerance=12):
     return all(abs(a - b) <= tolerance for a, b in zip(colour, want))
-
-
-def bluish(c):
-    """The layer's dashed frame over Impress's slide or its edge."""
-    r, g, b = c
-    return b >= 150 and b - r >= 60 and b - g >= 35
 
 
 def clusters(points, gap=3):
@@ -68,77 +50,21 @@ def clusters(points, gap=3):
 class RoadTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        import session
+        import road
         import xshot
-        cls.xshot = xshot
-        if not os.access(SCRIBBET, os.X_OK):
-            raise AssertionError("%s is not built (scripts/test.sh builds it)." % SCRIBBET)
-        cls.port = free_port()
-        # Scribbet inherits soffice's environment: its folders are made private here.
-        cls.home = tempfile.mkdtemp(prefix="scribbet-road-")
-        session.note_folder(cls.home)
-        cls.addClassCleanup(shutil.rmtree, cls.home, True)
-        folders = {}
-        for name in ("RUNTIME_DIR", "DATA_HOME", "CONFIG_HOME", "CACHE_HOME"):
-            folders["XDG_" + name] = os.path.join(cls.home, name.lower())
-            os.makedirs(folders["XDG_" + name], mode=0o700)
-        cls.session = session.Session(environ=dict(
-            folders, SCRIBBET_BIN=SCRIBBET, SCRIBBET_PORT=str(cls.port),
-            GSETTINGS_BACKEND="memory", NO_AT_BRIDGE="1"))
+        cls.road, cls.xshot = road, xshot
+        if not os.access(road.SCRIBBET, os.X_OK):
+            raise AssertionError("%s is not built (scripts/test.sh builds it)." % road.SCRIBBET)
+        cls.session, home = road.with_scribbet(road.free_port())
+        cls.addClassCleanup(road.remove, home)
         cls.session.start()
         cls.addClassCleanup(cls.session.stop)
         cls.env = dict(cls.session.env)
-        cls.compositor = subprocess.Popen(["xcompmgr"], env=cls.env, stdout=subprocess.DEVNULL,
-                                          stderr=subprocess.DEVNULL, start_new_session=True)
-        session.note_pid(cls.compositor.pid)
-        cls.addClassCleanup(cls._end, cls.compositor)
-        cls.addClassCleanup(cls._end_scribbet)
+        compositor = road.start_compositor(cls.env)
+        cls.addClassCleanup(compositor.terminate)
+        cls.addClassCleanup(lambda: road.end(road.scribbet_pids(cls.session)))
         cls.bridge = None
-        cls.addClassCleanup(cls._end_bridge)
         os.makedirs(ARTIFACTS, exist_ok=True)
-
-    @classmethod
-    def _end(cls, proc):
-        if proc.poll() is None:
-            proc.terminate()
-            try:
-                proc.wait(5)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-
-    @classmethod
-    def scribbet_pids(cls):
-        pids = []
-        mark = ("SCRIBBET_IMPRESS_SOCKET=%s" % cls.session.socket_path).encode()
-        for entry in os.listdir("/proc"):
-            if not entry.isdigit():
-                continue
-            try:
-                if os.readlink("/proc/%s/exe" % entry) != os.path.realpath(SCRIBBET):
-                    continue
-                with open("/proc/%s/environ" % entry, "rb") as f:
-                    if mark in f.read().split(b"\0"):
-                        pids.append(int(entry))
-            except OSError:
-                continue
-        return pids
-
-    @classmethod
-    def _end_scribbet(cls):
-        for pid in cls.scribbet_pids():
-            try:
-                os.kill(pid, signal.SIGTERM)
-            except OSError:
-                pass
-        deadline = time.monotonic() + 10
-        while cls.scribbet_pids() and time.monotonic() < deadline:
-            time.sleep(0.1)
-        for pid in cls.scribbet_pids():
-            os.kill(pid, signal.SIGKILL)
-
-    @classmethod
-    def _end_bridge(cls):
-        cls.bridge = None
 
     # -- looking at the screen ------------------------------------------------------------
     def shot(self, name=None):
@@ -153,9 +79,7 @@ class RoadTest(unittest.TestCase):
                        stdout=subprocess.DEVNULL, timeout=20)
 
     def layer_mapped(self):
-        done = subprocess.run(["xwininfo", "-name", LAYER_TITLE], env=self.env,
-                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=10)
-        return b"IsViewable" in done.stdout
+        return self.road.layer_mapped(self.env)
 
     def eventually(self, check, limit=10.0, pause=0.1):
         deadline = time.monotonic() + limit
@@ -206,11 +130,11 @@ class RoadTest(unittest.TestCase):
 
         def columns(x_from, x_to):
             return [x for x in range(x_from, x_to) for y in range(mid_y - 40, mid_y + 40)
-                    if bluish(picture.pixel(x, y))]
+                    if self.road.bluish(picture.pixel(x, y))]
 
         def rows(y_from, y_to):
             return [y for y in range(y_from, y_to) for x in range(mid_x - 40, mid_x + 40)
-                    if bluish(picture.pixel(x, y))]
+                    if self.road.bluish(picture.pixel(x, y))]
         found = (columns(left - reach, left + reach), rows(top - reach, top + reach),
                  columns(right - reach, right + reach), rows(bottom - reach, bottom + reach))
         return (min(found[0]) if found[0] else None, min(found[1]) if found[1] else None,
