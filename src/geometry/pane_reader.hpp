@@ -28,6 +28,9 @@ public:
     static PaneReader& shared();
 
     SerialQueue& queue() { return queue_; }
+    // Whether the program's interface tells of changes to its view, and a subscription to them.
+    bool tellsChanges() const { return ax_ && ax_->tellsChanges(); }
+    Subscription onChange(std::function<void()> handler) { return ax_ ? ax_->onChange(std::move(handler)) : Subscription{}; }
 
     // The pane's state, preferring the pane near `near` (the program's window) when given.
     std::optional<PaneState> read(const std::optional<Rect>& near);

@@ -119,7 +119,17 @@ void Overlay::watch(Session& s) {
                 o.close(false);
             })));
     }
-    s.poll = ports_.main.repeating(tickInterval, weakly(shared_from_this(), [](Overlay& o) { o.tick(); }));
+    const bool told = ports_.reader.tellsChanges();
+    if (told) {
+        // Told on the interface's own thread: the look is taken on the main queue.
+        s.observers.push_back(ports_.reader.onChange([&main = ports_.main, weak = weak_from_this()] {
+            main.async([weak] {
+                if (const auto o = weak.lock()) o->tick();
+            });
+        }));
+    }
+    s.poll = ports_.main.repeating(told ? toldTickInterval : tickInterval,
+                                   weakly(shared_from_this(), [](Overlay& o) { o.tick(); }));
     channel_.armWatchdog(s);
     pass_.watch(s);
 }

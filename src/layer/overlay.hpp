@@ -57,6 +57,9 @@ public:
     };
 
     static constexpr Duration tickInterval = std::chrono::nanoseconds(1'000'000'000 / 60);
+    // When the program's interface tells of every change to its view, the layer looks at once
+    // when told, and otherwise only this often: a layer left alone then costs next to nothing.
+    static constexpr Duration toldTickInterval = std::chrono::milliseconds(50);
     static constexpr Duration watchdogLimit = std::chrono::seconds(15);
     static constexpr Duration measureEvery = std::chrono::seconds(1);
     static constexpr Duration windowCheckEvery = std::chrono::milliseconds(500);

@@ -116,14 +116,11 @@ HostPorts impressPorts(MainQueue& main, const std::shared_ptr<gtkhost::MonitorSc
     auto desktop = std::make_shared<gtkhost::X11Desktop>(main, monitors);
     auto view = std::make_shared<ImpressView>(
         [desktop](std::uint64_t xid) -> std::optional<std::pair<double, double>> {
-            const auto s = desktop->state();
-            const auto* w = gtkhost::desktop_rules::find(s, xid);
-            if (!w) return std::nullopt;
-            return std::make_pair(w->client.x, w->client.y);
+            const auto p = desktop->clientOrigin(xid);
+            if (!p) return std::nullopt;
+            return std::make_pair(p->x, p->y);
         },
-        [desktop, monitors](const Rect& pixels) {
-            return gtkhost::desktop_rules::toPoints(pixels, desktop->state().scale, monitors->flip());
-        },
+        [desktop](const Rect& pixels) { return desktop->pointsOf(pixels); },
         impress::socketPath(), answered);
     gtkhost::Programs programs{
         [view](int pid) -> std::optional<std::string> {

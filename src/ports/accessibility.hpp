@@ -1,11 +1,14 @@
 #pragma once
 // The system's accessibility interface to another program's user interface: elements, their
 // attributes, and setting a number (how scroll bars are moved).
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
+
+#include "ports/subscription.hpp"
 
 namespace scribbet {
 
@@ -37,6 +40,11 @@ public:
     virtual bool setNumber(const AXRef& element, const std::string& name, double value) = 0;
     virtual void setMessagingTimeout(const AXRef& element, double seconds) = 0;
     virtual bool equal(const AXRef& a, const AXRef& b) const = 0;
+
+    // Whether the interface tells when the program's view may have changed, so that a reader
+    // need not look again and again to notice. The handler may be called on any thread.
+    virtual bool tellsChanges() const { return false; }
+    virtual Subscription onChange(std::function<void()>) { return {}; }
 };
 
 } // namespace scribbet

@@ -42,6 +42,31 @@ TEST_F(OverlayFollowTest, ZoomInPaneModeRelinesAtOnceAndMeasuresSoonAfter) {
     EXPECT_EQ(whereCalls(), calls + 1);
 }
 
+// A program whose interface tells of every change to its view is looked at when it tells, and
+// otherwise seldom: a layer left alone wakes twenty times a second, not sixty.
+TEST_F(OverlayFollowTest, WhenTheProgramTellsOfChangesTheLayerFollowsAtOnceAndLooksSeldomOtherwise) {
+    ax->tells = true;
+    openInPaneMode();
+    run(1s);
+    ASSERT_NEAR(overlay->geom()->rect.w, 960, 0.01);
+    ASSERT_EQ(ax->changes.size(), 1u);
+    editor.zoomTo(1956, 1116); // 200 %, untold
+    run(Overlay::tickInterval * 2);
+    EXPECT_NEAR(overlay->geom()->rect.w, 960, 0.01);
+    run(Overlay::toldTickInterval);
+    EXPECT_NEAR(overlay->geom()->rect.w, 1920, 0.01); // the next look finds it all the same
+
+    run(Overlay::toldTickInterval / 2); // half-way to the next look
+    editor.zoomTo(2916, 1656);           // 300 %, told
+    ax->changes.notify();
+    run(1ms);
+    EXPECT_NEAR(overlay->geom()->rect.w, 2880, 0.01);
+
+    // Closed, the layer hears nothing more.
+    overlay->close(false);
+    EXPECT_EQ(ax->changes.size(), 0u);
+}
+
 TEST_F(OverlayFollowTest, PaneLabelChangesToAnotherNameMeasureAtOnce) {
     openInPaneMode();
     run(1200ms);

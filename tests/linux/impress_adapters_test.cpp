@@ -189,6 +189,9 @@ TEST_F(ImpressAdaptersTest, TheViewsFactsAreTheSlideEditorsElementsAndFollowEver
         },
         socket);
     ImpressAccessibility ax(view);
+    std::atomic<int> told{0};
+    Subscription hearing = ax.onChange([&] { ++told; });
+    EXPECT_TRUE(ax.tellsChanges());
     ASSERT_TRUE(eventually([&] { return ax.trusted(); }));
     EXPECT_EQ(view.pid(), 4242);
     EXPECT_FALSE(ax.application(1)); // another process
@@ -211,8 +214,11 @@ TEST_F(ImpressAdaptersTest, TheViewsFactsAreTheSlideEditorsElementsAndFollowEver
     };
     EXPECT_EQ(at(slide), (Rect{330, 200, 640, 360}));
 
+    EXPECT_TRUE(eventually([&] { return told >= 1; })); // every line is told
+    const int before = told;
     ext.push(facts(2, 100, 1920)); // zoomed in: the next question sees it
     ASSERT_TRUE(eventually([&] { return at(slide).w == 1920; }));
+    EXPECT_TRUE(eventually([&] { return told > before; }));
     // The document keeps a slide editor's margins, so a reader of margins gets the same scale.
     const PaneState state{at(editor), at(doc), {}, "", at(win), std::nullopt};
     ASSERT_TRUE(state.scaleFromContent(960, 540));
@@ -227,25 +233,31 @@ TEST_F(ImpressAdaptersTest, TheViewsFactsAreTheSlideEditorsElementsAndFollowEver
     EXPECT_EQ(at(win), (Rect{160, 20, 1200, 800}));
     {
         std::lock_guard lock(m);
-        pixelsPerPoint = 2; // the ports speak points: moved in pixels first, then halved
+        pixelsPerPoint = 2; // the ports speak points, and so does the desktop: halved, then moved
+        windowAt = std::make_pair(80.0, 10.0);
     }
     EXPECT_EQ(at(slide), (Rect{80, 85, 960, 540}));
     {
         std::lock_guard lock(m);
         pixelsPerPoint = 1;
+        windowAt = std::make_pair(160.0, 20.0);
     }
 
     ext.push(facts(3, 100, 1920, "other")); // the outline view: no slide editor
     ASSERT_TRUE(eventually([&] { return std::get<std::vector<AXRef>>(*ax.attribute(win, "AXChildren")).empty(); }));
     EXPECT_FALSE(ax.attribute(slide, "AXPosition"));
 
+    hearing.reset();
+    const int last = told;
     ext.push({{"closed", true}});
     ASSERT_TRUE(eventually([&] { return !view.facts(); }));
+    EXPECT_EQ(told, last); // an ended subscription hears nothing
     EXPECT_FALSE(ax.attribute(win, "AXPosition"));
     EXPECT_FALSE(ax.setNumber(slide, "AXValue", 0.5));
 
     ext.stop(); // soffice gone: nothing is trusted until it answers again
     EXPECT_TRUE(eventually([&] { return !ax.trusted(); }));
+
 }
 
 TEST(ImpressFacts, ALineThatIsNotADocumentsFactsIsNone) {

@@ -73,8 +73,12 @@ public:
     }
     void setMessagingTimeout(const AXRef& element, double seconds) override { timeouts[element.get()] = seconds; }
     bool equal(const AXRef& a, const AXRef& b) const override { return a == b; }
+    bool tellsChanges() const override { return tells; }
+    Subscription onChange(std::function<void()> handler) override { return changes.add(std::move(handler)); }
 
     bool isTrusted = true;
+    bool tells = false;
+    CallbackList<void()> changes;
     int prompts = 0;
     int searches = 0;
     int sets = 0;

@@ -254,6 +254,15 @@ std::optional<Point> X11Desktop::clientOrigin(Xid xid) const {
     return originIn(state_, xid);
 }
 
+Rect X11Desktop::pointsOf(const Rect& rootPixels) const {
+    double scale = 1;
+    {
+        std::lock_guard lock(mutex_);
+        scale = state_.scale;
+    }
+    return desktop_rules::toPoints(rootPixels, scale, screens_->flip());
+}
+
 void X11Desktop::activate(Xid xid) {
     main_.async(weakly(weak_.weak(), [xid](X11Desktop& d) { d.activateNow(xid); }));
 }

@@ -61,6 +61,9 @@ public:
     std::optional<int> activePid() const;
     // The client area's top-left corner in global points; none for a window not managed.
     std::optional<Point> clientOrigin(Xid xid) const;
+    // A rectangle in the root window's pixels, as X and the programs on it measure, in global
+    // points.
+    Rect pointsOf(const Rect& rootPixels) const;
     DesktopState state() const;
 
     // Brings the window to the front and gives it the focus, as a click on it in a task bar

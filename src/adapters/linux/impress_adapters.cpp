@@ -159,13 +159,37 @@ std::optional<impress::Facts> ImpressView::facts() const {
         f = facts_;
     }
     if (!f) return f;
-    if (f->xid && origin_) f = impress::shifted(*f, origin_(*f->xid));
     if (toPoints_) {
         f->window = toPoints_(f->window);
         f->pane = toPoints_(f->pane);
         f->slide = toPoints_(f->slide);
+        if (f->origin) {
+            const Rect o = toPoints_({f->origin->first, f->origin->second, 0, 0});
+            f->origin = std::make_pair(o.x, o.y);
+        }
     }
+    if (f->xid && origin_) f = impress::shifted(*f, origin_(*f->xid));
     return f;
+}
+
+Subscription ImpressView::onChange(std::function<void()> handler) {
+    std::lock_guard lock(mutex_);
+    const int id = nextHandler_++;
+    handlers_.emplace(id, std::move(handler));
+    return Subscription([this, id] {
+        std::lock_guard lock(mutex_);
+        handlers_.erase(id);
+    });
+}
+
+// Called without the lock: a handler may ask for the facts.
+void ImpressView::tell() {
+    std::vector<std::function<void()>> now;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [id, h] : handlers_) now.push_back(h);
+    }
+    for (const auto& h : now) h();
 }
 
 std::optional<int> ImpressView::pid() const {
@@ -190,6 +214,7 @@ void ImpressView::run() {
             facts_.reset();
             pid_.reset();
         }
+        tell();
         if (!sleepFor(retryPause)) return;
     }
 }
@@ -215,13 +240,18 @@ void ImpressView::stream() {
                                       [](const std::string& s) { return s.find('\n') != std::string::npos; });
         // Done without a whole line: the extension ended the stream.
         const bool ended = got.ok() && buffer.find('\n') == std::string::npos;
+        bool changed = false;
         for (auto end = buffer.find('\n'); end != std::string::npos; end = buffer.find('\n')) {
             const json line = json::parse(buffer.substr(0, end), nullptr, false);
             buffer.erase(0, end + 1);
             if (!line.is_object()) continue;
             std::lock_guard lock(mutex_);
-            if (line.value("closed", false) || line.contains("doc")) facts_ = impress::factsFrom(line);
+            if (line.value("closed", false) || line.contains("doc")) {
+                facts_ = impress::factsFrom(line);
+                changed = true;
+            }
         }
+        if (changed) tell();
         if (buffer.size() > maxLine) return;
         if (got.step == LocalSocket::Step::timedOut) continue;
         if (!got.ok()) return;

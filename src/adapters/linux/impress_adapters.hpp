@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -77,7 +78,8 @@ private:
 // soffice is away. Any thread may read them.
 class ImpressView {
 public:
-    // Where the X window `xid`'s client area lies now; none when the desktop cannot say.
+    // Where the X window `xid`'s client area lies now, in global points; none when the desktop
+    // cannot say.
     using WindowOrigin = std::function<std::optional<std::pair<double, double>>(std::uint64_t xid)>;
     // X's pixels, where the facts are measured, as the global points the ports speak; none keeps them.
     using ToPoints = std::function<Rect(const Rect& pixels)>;
@@ -95,11 +97,15 @@ public:
     std::optional<impress::Facts> facts() const;
     // The soffice process the extension answered from, while it answers.
     std::optional<int> pid() const;
+    // Each line of facts, and the stream's end, on the view's own thread. The view must outlive
+    // the subscription.
+    Subscription onChange(std::function<void()> handler);
 
 private:
     void run();
     void stream();
     bool sleepFor(Duration d);
+    void tell();
 
     const WindowOrigin origin_;
     const ToPoints toPoints_;
@@ -109,6 +115,8 @@ private:
     std::optional<impress::Facts> facts_;
     std::optional<int> pid_;
     bool stop_ = false;
+    std::map<int, std::function<void()>> handlers_;
+    int nextHandler_ = 0;
     std::thread thread_;
 };
 
@@ -118,7 +126,7 @@ private:
 // at every question, so it follows the view the moment the facts arrive.
 class ImpressAccessibility final : public Accessibility {
 public:
-    explicit ImpressAccessibility(const ImpressView& view) : view_(view) {}
+    explicit ImpressAccessibility(ImpressView& view) : view_(view) {}
     // Impress is read through its own extension: nothing to grant, only the extension to reach.
     bool trusted() const override;
     bool promptForTrust() override { return trusted(); }
@@ -128,9 +136,12 @@ public:
     bool setNumber(const AXRef&, const std::string&, double) override { return false; }
     void setMessagingTimeout(const AXRef&, double) override {}
     bool equal(const AXRef& a, const AXRef& b) const override;
+    // Every view change reaches Scribbet as a line from the extension.
+    bool tellsChanges() const override { return true; }
+    Subscription onChange(std::function<void()> handler) override { return view_.onChange(std::move(handler)); }
 
 private:
-    const ImpressView& view_;
+    ImpressView& view_;
 };
 
 } // namespace scribbet::linuxhost
