@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# The main job: builds Scribbet and the desktop stand-in, starts the stand-in (the
-# presentation program), then Scribbet with a "draw" link made from the stand-in's own
-# geometry answer, as the add-in's ribbon button would. Ctrl-C ends both.
-#   scripts/run.sh            open a drawing layer over the stand-in's slide
-#   scripts/run.sh LINK...    start Scribbet with these links instead
+# The main job. With LibreOffice Impress installed and an X display, it opens a sample
+# presentation in Impress with this build's Scribbet extension (scripts/impress/open.py): the
+# Scribbet toolbar's Pen starts this build's Scribbet, and a drawing lands in the presentation.
+# Otherwise (or with SCRIBBET_HOST=standin, or links given) it starts the desktop stand-in
+# (the presentation program's stand-in), then Scribbet with a "draw" link made from the
+# stand-in's own geometry answer, as the add-in's ribbon button would. Ctrl-C ends both.
+#   scripts/run.sh            Impress with the sample, or a drawing layer over the stand-in's slide
+#   scripts/run.sh LINK...    start Scribbet with these links over the stand-in instead
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -12,6 +15,12 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target scribbet scribbet-standin
 
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+
+if [ $# -eq 0 ] && [ "${SCRIBBET_HOST:-auto}" != standin ] && [ -n "${DISPLAY:-}" ] &&
+   command -v soffice >/dev/null 2>&1 && /usr/bin/python3 -c 'import uno' 2>/dev/null; then
+  exec /usr/bin/python3 scripts/impress/open.py
+fi
+
 export SCRIBBET_STANDIN_SOCKET="${SCRIBBET_STANDIN_SOCKET:-$XDG_RUNTIME_DIR/scribbet-standin.sock}"
 log="${XDG_STATE_HOME:-$HOME/.local/state}/scribbet/Scribbet.log"
 

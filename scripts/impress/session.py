@@ -132,6 +132,72 @@ class Client:
         self.sock.close()
 
 
+def install_extension(oxt, folder, profile, env):
+    """Installs oxt with unopkg into a fresh profile at `profile` (inside `folder`), quiet on
+    first start; gives the profile's URL for -env:UserInstallation."""
+    os.makedirs(os.path.join(profile, "user"))
+    profile_url = "file://" + profile
+    argv = ["unopkg", "add", "--suppress-license", "-env:UserInstallation=" + profile_url, oxt]
+    if os.geteuid() == 0:
+        # unopkg refuses to add a user's extension as root; add it as an ordinary user
+        # into a profile that user owns (soffice, as root, still reads and writes it).
+        copy = os.path.join(folder, "Scribbet.oxt")
+        shutil.copyfile(oxt, copy)
+        for parent, dirs, files in os.walk(folder):
+            for name in dirs + files:
+                os.chown(os.path.join(parent, name), NOBODY, NOBODY)
+        os.chown(folder, NOBODY, NOBODY)
+        env = dict(env, HOME=folder)
+        argv = ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups"] \
+            + argv[:-1] + [copy]
+    done = subprocess.run(argv, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                          timeout=120)
+    if done.returncode != 0:
+        raise SessionError("unopkg failed: %s" % done.stdout.decode(errors="replace")[-800:])
+    _settle_profile(profile)
+    return profile_url
+
+
+def _settle_profile(profile):
+    """Adds the settings that keep first-start dialogs away to the profile unopkg made."""
+    path = os.path.join(profile, "user", "registrymodifications.xcu")
+    try:
+        with open(path, encoding="utf-8") as f:
+            text = f.read()
+    except FileNotFoundError:
+        text = ""
+    items = PROFILE_SETTINGS.split("\n", 4)[4].rsplit("</oor:items>", 1)[0]
+    if "</oor:items>" in text:
+        text = text.replace("</oor:items>", items + "</oor:items>")
+    else:
+        text = PROFILE_SETTINGS
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text)
+
+
+def default_socket(env):
+    """Where the extension listens when nothing says otherwise (as Scribbet looks for it)."""
+    if env.get("SCRIBBET_IMPRESS_SOCKET"):
+        return env["SCRIBBET_IMPRESS_SOCKET"]
+    if env.get("XDG_RUNTIME_DIR"):
+        return os.path.join(env["XDG_RUNTIME_DIR"], "scribbet-impress.sock")
+    return os.path.join(env.get("TMPDIR") or "/tmp", "scribbet-%d" % os.getuid(),
+                        "scribbet-impress.sock")
+
+
+def impress_hello(env):
+    """The extension's hello at its usual place, or None while nobody answers there."""
+    try:
+        client = Client(default_socket(env), timeout=2)
+        try:
+            answer = client.request({"op": "hello"})
+        finally:
+            client.close()
+        return answer if answer.get("host") == "impress" else None
+    except (OSError, ValueError, EOFError):
+        return None
+
+
 class Session:
     """Xvfb + openbox + soffice with the extension; use with `with` or start()/stop()."""
 
@@ -215,41 +281,8 @@ class Session:
 
     def _install(self):
         self.profile = os.path.join(self.tmp, "profile")
-        os.makedirs(os.path.join(self.profile, "user"))
-        self.profile_url = "file://" + self.profile
-        env = dict(os.environ, DISPLAY=self.display)
-        argv = ["unopkg", "add", "--suppress-license", "-env:UserInstallation="
-                + self.profile_url, self.oxt]
-        if os.geteuid() == 0:
-            # unopkg refuses to add a user's extension as root; add it as an ordinary user
-            # into a profile that user owns (soffice, as root, still reads and writes it).
-            oxt = os.path.join(self.tmp, "Scribbet.oxt")
-            shutil.copyfile(self.oxt, oxt)
-            for folder, dirs, files in os.walk(self.tmp):
-                for name in dirs + files:
-                    os.chown(os.path.join(folder, name), NOBODY, NOBODY)
-            os.chown(self.tmp, NOBODY, NOBODY)
-            env["HOME"] = self.tmp
-            argv = ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups"] \
-                + argv[:-1] + [oxt]
-        self._run(argv, env=env)
-        self._settle_profile()
-
-    def _settle_profile(self):
-        """Adds the settings that keep first-start dialogs away to the profile unopkg made."""
-        path = os.path.join(self.profile, "user", "registrymodifications.xcu")
-        try:
-            with open(path, encoding="utf-8") as f:
-                text = f.read()
-        except FileNotFoundError:
-            text = ""
-        items = PROFILE_SETTINGS.split("\n", 4)[4].rsplit("</oor:items>", 1)[0]
-        if "</oor:items>" in text:
-            text = text.replace("</oor:items>", items + "</oor:items>")
-        else:
-            text = PROFILE_SETTINGS
-        with open(path, "w", encoding="utf-8") as f:
-            f.write(text)
+        self.profile_url = install_extension(self.oxt, self.tmp, self.profile,
+                                             dict(os.environ, DISPLAY=self.display))
 
     def _start_soffice(self):
         self.socket_path = os.path.join(self.tmp, "scribbet-impress.sock")
