@@ -35,6 +35,9 @@ def main():
     os.makedirs(folder)
     profile_url = session.install_extension(oxt, folder, os.path.join(folder, "profile"),
                                             dict(os.environ))
+    if document == SAMPLE:
+        # A copy to draw on and save: the repository's sample stays as it is.
+        document = shutil.copy(SAMPLE, os.path.join(folder, "sample.fodp"))
     env = dict(os.environ, SCRIBBET_BIN=SCRIBBET)
     soffice = subprocess.Popen(["soffice", "-env:UserInstallation=" + profile_url, "--norestore",
                                 "--nologo", document], env=env, start_new_session=True)
