@@ -7,8 +7,8 @@
 
 namespace scribbet::LayerTool {
 
-inline constexpr std::array<std::string_view, 6> known = {
-    "pen", "shape:rect", "shape:ellipse", "shape:line", "select", "direct"};
+inline constexpr std::array<std::string_view, 7> known = {
+    "pen", "highlighter", "shape:rect", "shape:ellipse", "shape:line", "select", "direct"};
 
 // The tool to use: empty when none was named, a known name, or "pen" for anything else.
 std::string from(const std::optional<std::string>& value);

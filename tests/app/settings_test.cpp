@@ -60,6 +60,8 @@ TEST(LayerToolTest, NamesAreTrimmedLowerCasedAndUnknownOnesBecomeThePen) {
     EXPECT_EQ(LayerTool::from("Shape:Rect"), "shape:rect");
     EXPECT_EQ(LayerTool::from("\u2003 SELECT\t"), "select");
     EXPECT_EQ(LayerTool::from("marker"), "pen");
+    // The ribbon's and the Impress toolbar's Highlighter button: the layer opens with the highlighter.
+    EXPECT_EQ(LayerTool::from("highlighter"), "highlighter");
     // Line breaks are not blanks: the name is then not known.
     EXPECT_EQ(LayerTool::from("direct\n"), "pen");
     for (auto name : LayerTool::known) EXPECT_EQ(LayerTool::from(std::string(name)), name);

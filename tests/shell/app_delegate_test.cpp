@@ -193,9 +193,11 @@ TEST_F(AppDelegateTest, DispatchesEachCommandAndLogsBadLinksWithTheirFirst120Cha
     pageReady();
     d.handle("scribbet://draw?tool=marker");
     ASSERT_TRUE(startsEnded());
+    d.handle("scribbet://draw?tool=highlighter");
+    ASSERT_TRUE(startsEnded());
     d.handle("scribbet://draw?tool=select&tool=pen");
     ASSERT_TRUE(startsEnded());
-    EXPECT_EQ(toolsSwitched(), (std::vector<std::string>{"pen", "select"}));
+    EXPECT_EQ(toolsSwitched(), (std::vector<std::string>{"pen", "highlighter", "select"}));
     EXPECT_FALSE(statusUI.window->visible);
     d.handle("scribbet://STATUS");
     EXPECT_TRUE(statusUI.window->visible);
