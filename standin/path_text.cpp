@@ -4,6 +4,9 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <string>
+
+#include "base/text.hpp"
 
 namespace scribbet::standin {
 
@@ -26,7 +29,19 @@ public:
         skipSpace();
         return i_ >= text_.size();
     }
-    char take() { return text_[i_++]; }
+    // The next character whole, as UTF-8; a byte that begins none is U+FFFD.
+    std::string takeCharacter() {
+        text::CodePoint cp = 0;
+        const std::size_t n = text::codePointAt(text_, i_, cp);
+        std::string out;
+        if (cp < 0) {
+            text::appendCodePoint(out, 0xFFFD);
+        } else {
+            out.assign(text_.substr(i_, n));
+        }
+        i_ += n;
+        return out;
+    }
     bool numberAhead() {
         skipSpace();
         if (i_ >= text_.size()) return false;
@@ -97,12 +112,11 @@ private:
     bool comma_ = false;
 };
 
-std::string commandError(char c) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
-        return std::string("The drawing uses the path command \"") + c +
-               "\", but only absolute M, L, C and Z are understood.";
+std::string commandError(const std::string& c) {
+    if (c.size() == 1 && ((c[0] >= 'a' && c[0] <= 'z') || (c[0] >= 'A' && c[0] <= 'Z'))) {
+        return "The drawing uses the path command \"" + c + "\", but only absolute M, L, C and Z are understood.";
     }
-    return std::string("The drawing has an unexpected character \"") + c + "\".";
+    return "The drawing has an unexpected character \"" + c + "\".";
 }
 
 // Reads the commands one by one; `current` is the subpath being built, none before the first
@@ -115,9 +129,10 @@ public:
         if (in_.atEnd()) return fail("There is nothing to place: the drawing is empty.");
         while (!in_.atEnd()) {
             if (in_.danglingComma()) return fail("The drawing has a comma where a number should be.");
-            const char c = in_.take();
+            const std::string taken = in_.takeCharacter();
+            const char c = taken.size() == 1 ? taken[0] : '\0';
             const bool ok = c == 'M' ? moveTo() : c == 'L' ? lineTo() : c == 'C' ? curveTo() : c == 'Z' ? close()
-                                                                                                : bad(commandError(c));
+                                                                                                : bad(commandError(taken));
             if (!ok) return fail(error_);
         }
         if (in_.danglingComma()) return fail("The drawing has a comma where a number should be.");

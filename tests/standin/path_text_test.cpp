@@ -65,6 +65,16 @@ TEST(StandinPathTextTest, RefusesAnythingOutsideTheAgreedForm) {
     }
 }
 
+// The sentence names the character the user sees, whole, and stays valid UTF-8.
+TEST(StandinPathTextTest, AStrayCharacterIsNamedWhole) {
+    EXPECT_EQ(parsePath("M 1 2 L 3 4 \u00C5").error, "The drawing has an unexpected character \"\u00C5\".");
+    EXPECT_EQ(parsePath("M 1 2 L 3 4 \u20AC").error, "The drawing has an unexpected character \"\u20AC\".");
+    EXPECT_EQ(parsePath("M 1 2 L 3 4 \U0001F58A").error, "The drawing has an unexpected character \"\U0001F58A\".");
+    EXPECT_EQ(parsePath("M 1 2 L 3 4 \xC2").error, "The drawing has an unexpected character \"\uFFFD\".");
+    EXPECT_EQ(parsePath("M 1 2 L 3 4 q").error,
+              "The drawing uses the path command \"q\", but only absolute M, L, C and Z are understood.");
+}
+
 TEST(StandinPathTextTest, AFaultLateInTheTextKeepsTheEarlierPartsToo) {
     const auto p = parsePath("M 0 0 L 10 10 M 5 5 L 6 6 M 7 7 l 1 1");
     EXPECT_FALSE(p.ok());
