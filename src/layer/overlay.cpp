@@ -112,6 +112,9 @@ void Overlay::watch(Session& s) {
         s.observers.push_back(ports_.workspace->onActivate(weakly(shared_from_this(), [](Overlay& o) {
             o.frontChanged();
         })));
+        s.observers.push_back(ports_.workspace->onSpaceChange(weakly(shared_from_this(), [](Overlay& o) {
+            o.spaceChanged();
+        })));
         s.observers.push_back(ports_.workspace->onTerminate(
             weakly(shared_from_this(), [](Overlay& o, const std::optional<std::string>& bundle) {
                 if (!isProgram(bundle)) return;
@@ -191,6 +194,26 @@ void Overlay::frontChanged() {
         s.panel->orderFrontRegardless();
         s.remeasureAt = now() + afterPaneResize;
     }
+}
+
+// The program went full screen, came back from it, or the user went to another Space. The panel
+// is brought to the front, which takes it to the Space the user sees, and the view is measured
+// afresh there. A panel the system left behind closes with a sentence rather than stay over
+// nothing (the page keeps an unplaced drawing and offers it back next time).
+void Overlay::spaceChanged() {
+    if (!session_) return;
+    Session& s = *session_;
+    if (s.suspended() || !frontOK()) return; // hidden meanwhile: shown again when the program is back
+    s.panel->orderFrontRegardless();
+    s.remeasureAt = now() + afterSpaceChange;
+    s.spaceCheck = ports_.main.oneShot(afterSpaceChange, weakly(shared_from_this(), [](Overlay& o) {
+        if (!o.session_ || o.session_->suspended() || !o.frontOK() || o.session_->panel->onActiveSpace()) return;
+        log(Host::current().say("PowerPoint moved to another Space - drawing layer closed."));
+        o.ports_.notice.show(Host::current().say(
+            "The drawing layer closed: PowerPoint moved to another Space or to full screen, where the layer "
+            "could not follow. Draw again there: the drawing you had not placed comes back."));
+        o.close(false);
+    }));
 }
 
 void Overlay::bringToFront() {

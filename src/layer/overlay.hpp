@@ -67,6 +67,8 @@ public:
     static constexpr Duration afterWindowChange = std::chrono::milliseconds(300);
     static constexpr Duration afterPaneResize = std::chrono::milliseconds(200);
     static constexpr Duration afterRealign = std::chrono::milliseconds(350);
+    // Long enough for the system's slide from one Space to the next to end.
+    static constexpr Duration afterSpaceChange = std::chrono::milliseconds(800);
     static constexpr double whereTimeout = 5;
     static constexpr double sameScale = 0.002;
 
@@ -93,6 +95,7 @@ public:
     void tick();
     void realign(const std::string& answer);
     void frontChanged();
+    void spaceChanged();
     void suspend(bool on);
     void bringToFront();
 

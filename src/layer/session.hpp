@@ -53,6 +53,7 @@ struct Session {
 
     // The follower.
     Timer poll;
+    Timer spaceCheck; // whether the panel went along to the Space the user sees now
     std::optional<Geom> geom;
     bool host = false;
     std::optional<PaneState> pane;

@@ -31,6 +31,8 @@ public:
     virtual void setIgnoresMouse(bool ignore) = 0;
     // Drops the content view (the web view) and hides the panel for good.
     virtual void clear() = 0;
+    // Whether the panel is on the Space (desktop) the user sees; a desktop without Spaces has one.
+    virtual bool onActiveSpace() const { return true; }
 };
 
 // What an evaluation in the page gave back: a text, a JSON value (array or object), another

@@ -29,6 +29,9 @@ public:
     // application became active; one terminated (with its bundle id when it has one).
     virtual Subscription onActivate(std::function<void()> handler) = 0;
     virtual Subscription onTerminate(std::function<void(const std::optional<std::string>& bundleId)> handler) = 0;
+    // The user sees another Space (desktop), a program's full screen included; never on a
+    // desktop without Spaces.
+    virtual Subscription onSpaceChange(std::function<void()>) { return {}; }
 };
 
 } // namespace scribbet

@@ -37,9 +37,10 @@ public:
         visible = false;
         cleared = true;
     }
+    bool onActiveSpace() const override { return onSpace; }
 
     Rect frame_;
-    bool visible = false, key = false, ignoring = true, cleared = false;
+    bool visible = false, key = false, ignoring = true, cleared = false, onSpace = true;
     int ignoreWrites = 0;
 };
 
@@ -96,6 +97,7 @@ class FakeLayerFactory final : public LayerFactory {
         bool ignoresMouse() const override { return p_->ignoresMouse(); }
         void setIgnoresMouse(bool ignore) override { p_->setIgnoresMouse(ignore); }
         void clear() override { p_->clear(); }
+        bool onActiveSpace() const override { return p_->onActiveSpace(); }
 
     private:
         std::shared_ptr<FakePanel> p_;

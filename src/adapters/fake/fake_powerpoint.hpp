@@ -87,6 +87,7 @@ public:
     Subscription onTerminate(std::function<void(const std::optional<std::string>&)> handler) override {
         return terminateHandlers.add(std::move(handler));
     }
+    Subscription onSpaceChange(std::function<void()> handler) override { return spaceHandlers.add(std::move(handler)); }
     void setRunning(std::optional<int> p) {
         std::lock_guard lock(mutex);
         pid = p;
@@ -111,6 +112,7 @@ public:
     std::vector<std::string> activated;
     std::vector<std::string> opened;
     CallbackList<void()> activateHandlers;
+    CallbackList<void()> spaceHandlers;
     CallbackList<void(const std::optional<std::string>&)> terminateHandlers;
 };
 

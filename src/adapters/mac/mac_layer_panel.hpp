@@ -32,6 +32,7 @@ public:
     bool ignoresMouse() const override;
     void setIgnoresMouse(bool ignore) override;
     void clear() override;
+    bool onActiveSpace() const override;
 
     // The Objective-C side, defined in the .mm only.
     struct Impl;

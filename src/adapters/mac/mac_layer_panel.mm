@@ -26,6 +26,7 @@ static_assert(NSWindowStyleMaskBorderless == panel_style::borderless);
 static_assert(NSWindowStyleMaskNonactivatingPanel == panel_style::nonactivatingPanel);
 static_assert(NSBackingStoreBuffered == panel_style::bufferedBacking);
 static_assert(NSWindowCollectionBehaviorFullScreenAuxiliary == panel_style::fullScreenAuxiliary);
+static_assert(NSWindowCollectionBehaviorMoveToActiveSpace == panel_style::moveToActiveSpace);
 static_assert(NSWindowAnimationBehaviorNone == panel_style::noAnimation);
 
 struct MacLayerPanel::Impl {
@@ -84,6 +85,8 @@ void MacLayerPanel::setFrame(const Rect& frame) {
 }
 
 bool MacLayerPanel::isVisible() const { return impl_->panel && impl_->panel.visible; }
+
+bool MacLayerPanel::onActiveSpace() const { return impl_->panel && impl_->panel.onActiveSpace; }
 
 // A non-activating panel becomes key without activating Scribbet; the page's view then
 // takes the keys.

@@ -20,6 +20,7 @@ public:
     void openURL(const std::string& url) override;
     Subscription onActivate(std::function<void()> handler) override;
     Subscription onTerminate(std::function<void(const std::optional<std::string>& bundleId)> handler) override;
+    Subscription onSpaceChange(std::function<void()> handler) override;
 
 private:
     struct Impl;

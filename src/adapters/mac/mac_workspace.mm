@@ -129,4 +129,10 @@ Subscription MacWorkspace::onTerminate(std::function<void(const std::optional<st
                    [handler = std::move(handler)](NSNotification* note) { handler(terminatedBundleOf(appIn(note))); });
 }
 
+// Posted on the workspace's own centre, the one observe() registers with, as Apple's page asks.
+Subscription MacWorkspace::onSpaceChange(std::function<void()> handler) {
+    return observe(impl_->hub, NSWorkspaceActiveSpaceDidChangeNotification,
+                   [handler = std::move(handler)](NSNotification*) { handler(); });
+}
+
 } // namespace scribbet::mac

@@ -19,9 +19,12 @@ inline constexpr std::uint64_t bufferedBacking = 2;
 // NSFloatingWindowLevel (kCGFloatingWindowLevel).
 inline constexpr long floatingLevel = 3;
 
-// NSWindowCollectionBehaviorFullScreenAuxiliary: bit 8.
+// NSWindowCollectionBehaviorMoveToActiveSpace: bit 1. Brought to the front, the layer comes to
+// the Space the user sees (the program's full screen included) instead of staying behind.
+inline constexpr std::uint64_t moveToActiveSpace = std::uint64_t{1} << 1;
+// NSWindowCollectionBehaviorFullScreenAuxiliary: bit 8. It may share a full-screen Space.
 inline constexpr std::uint64_t fullScreenAuxiliary = std::uint64_t{1} << 8;
-inline constexpr std::uint64_t collectionBehavior = fullScreenAuxiliary;
+inline constexpr std::uint64_t collectionBehavior = moveToActiveSpace | fullScreenAuxiliary;
 
 // NSWindowAnimationBehaviorNone: the layer appears and goes at once.
 inline constexpr long noAnimation = 2;
