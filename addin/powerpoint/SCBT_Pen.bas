@@ -15,8 +15,9 @@ Private Const ADDIN_VERSION As String = "0.1.0"
 Private Const MAX_PICTURE_WIDTH As Double = 8192
 Private Const MAX_LINE_WEIGHT As Double = 1584 ' the heaviest outline PowerPoint allows
 
-' Where the drawing page's "upgrade" and "support" links lead; empty until this copy of the
-' add-in is given an address (SCBT_SetLink).
+' Where the drawing page's "upgrade" and "support" links lead: the release and support pages,
+' stamped in when the add-in is packaged (scripts/addin/package.py holds the addresses). Empty
+' in the source, and then a link answers with a note instead of opening anything.
 Private Const UPGRADE_ADDRESS As String = ""
 Private Const SUPPORT_ADDRESS As String = ""
 
@@ -32,11 +33,6 @@ Private Type Paint
     opacity As Long ' 0-255, for PAINT_RGB
     theme As Long   ' 1-12, the MsoThemeColorIndex of the colour, for PAINT_THEME
 End Type
-
-' The links the page may ask for, and where they lead ("" when not known yet).
-Private mLinkIds() As String
-Private mLinkAddresses() As String
-Private mLinkCount As Long
 
 ' ---------------------------------------------------------------------------------------
 ' The macros
@@ -155,7 +151,8 @@ End Function
 ' lists (comma-separated) are removed. A blank path with shapes to replace only removes them.
 ' Everything is checked before the slide changes. Answers "OK|" and the count, then a line
 ' per placed shape: k (the subpath's place, from 0), name, id, left, top, width, height,
-' rotation, flipped horizontally, flipped vertically (TAB-separated).
+' rotation, flipped horizontally, flipped vertically (TAB-separated); then "kept" and the id
+' of each replaced shape PowerPoint would not delete once others were gone (see PlaceParts).
 Public Function SCBT_Insert(ByVal pathText As String, ByVal stroke As String, ByVal lineWidth As String, _
                             ByVal fill As String, ByVal replaceIds As String, ByVal slideId As String) As String
     Dim parts() As PathPart, partCount As Long, problem As String
@@ -200,40 +197,23 @@ Public Function SCBT_Insert(ByVal pathText As String, ByVal stroke As String, By
 End Function
 
 ' What the drawing page's link `linkId` ("upgrade", "support") does: opens its address in
-' the browser through the ribbon helper and answers "OK|opened"; when the helper cannot,
-' answers "OK|soon|" and a note telling the user where to go.
+' the browser through the ribbon helper and answers "OK|opened"; when the helper cannot, or
+' this copy has no address for the link, answers "OK|soon|" and a note the page shows. Nothing
+' has failed then, so it is never an "ERR|": only a link the add-in does not know is refused.
 Public Function SCBT_LinkQuery(ByVal linkId As String) As String
-    Dim address As String, i As Long
-    i = LinkIndex(linkId)
-    If i = 0 Then
+    Dim address As String
+    If Not LinkAddress(linkId, address) Then
         SCBT_LinkQuery = Refuse("The add-in has no link called """ & linkId & """.")
         Exit Function
     End If
-    address = mLinkAddresses(i)
-    If Len(address) = 0 Then
-        SCBT_LinkQuery = Refuse("This copy of the add-in has no address for the """ & linkId & """ link.")
-        Exit Function
-    End If
-    If OpenAddress(address) Then
+    If Not IsWebAddress(address) Then
+        SCBT_LinkQuery = "OK|soon|This copy of the add-in has no address for the " & linkId & " link yet."
+    ElseIf OpenAddress(address) Then
         SCBT_LinkQuery = "OK|opened"
     Else
         SCBT_LinkQuery = "OK|soon|Open " & SCBT_Text.OneField(address) & " in your browser."
     End If
 End Function
-
-' Gives the link `linkId` an address (or a new one), for SCBT_LinkQuery.
-Public Sub SCBT_SetLink(ByVal linkId As String, ByVal address As String)
-    Dim i As Long
-    i = LinkIndex(linkId)
-    If i = 0 Then
-        mLinkCount = mLinkCount + 1
-        ReDim Preserve mLinkIds(1 To mLinkCount)
-        ReDim Preserve mLinkAddresses(1 To mLinkCount)
-        i = mLinkCount
-        mLinkIds(i) = linkId
-    End If
-    mLinkAddresses(i) = address
-End Sub
 
 ' ---------------------------------------------------------------------------------------
 ' The window, the slide and the answers
@@ -406,12 +386,16 @@ Private Function ShapeById(ByVal sld As Slide, ByVal id As Double) As Shape
     Next shp
 End Function
 
-' Adds the freeforms, then removes the replaced shapes. When PowerPoint fails part way,
-' the shapes this call added are deleted again and nothing else has changed.
+' Adds the freeforms, then removes the replaced shapes. When PowerPoint fails while adding,
+' or refuses to delete the first replaced shape, the shapes this call added are deleted again
+' and the answer is "ERR|": the slide is as it was. A refusal after other replaced shapes are
+' gone cannot be undone (a deleted shape does not come back with its identifier), so the
+' drawing stays and the answer ends with a "kept" line for each shape still on the slide.
 Private Function PlaceParts(ByVal sld As Slide, parts() As PathPart, ByVal partCount As Long, _
                             ByRef strokePaint As Paint, ByVal weight As Double, ByRef fillPaint As Paint, _
                             ByVal doomed As Collection) As String
     Dim added As Collection, shp As Shape, k As Long, lines As String, why As String
+    Dim removed As Long, kept As String, keptId As String
     Set added = New Collection
     On Error GoTo Failed
     For k = 1 To partCount
@@ -422,25 +406,61 @@ Private Function PlaceParts(ByVal sld As Slide, parts() As PathPart, ByVal partC
         lines = lines & vbLf & PlacedLine(k - 1, shp)
     Next k
     On Error GoTo 0
-    ' The old shapes go only once the new ones are in. One that PowerPoint will not delete
-    ' stays beside its replacement: the drawing is not lost, and the user can remove it.
-    On Error Resume Next
+    ' The old shapes go only once the new ones are in.
     For Each shp In doomed
-        shp.Delete
+        If DeleteShape(shp, keptId, why) Then
+            removed = removed + 1
+        ElseIf removed = 0 Then
+            RemoveAll added
+            PlaceParts = Refuse("PowerPoint would not remove the shape with the identifier " & keptId & _
+                                ", so the slide is left as it was (" & why & ").")
+            Exit Function
+        Else
+            kept = kept & "," & keptId
+        End If
     Next shp
-    On Error GoTo 0
-    PlaceParts = "OK|" & Trim$(Str$(partCount)) & lines
+    PlaceParts = InsertAnswer(partCount, lines, kept)
     Exit Function
 Failed:
     why = Reason()
     Resume Undo ' leaves the error handler, so that a failing delete below is only skipped
 Undo:
+    RemoveAll added
+    PlaceParts = Refuse("PowerPoint could not place the drawing (" & why & ").")
+End Function
+
+' Deletes the shape and answers true; false when PowerPoint refuses, with `why`. `id` is the
+' shape's identifier, read first, as the shape has none once it is gone.
+Private Function DeleteShape(ByVal shp As Shape, ByRef id As String, ByRef why As String) As Boolean
+    id = "?"
+    On Error GoTo Refused
+    id = Trim$(Str$(shp.Id))
+    shp.Delete
+    DeleteShape = True
+    Exit Function
+Refused:
+    why = Reason() ' here, while Err still holds PowerPoint's refusal
+End Function
+
+Private Sub RemoveAll(ByVal shapes As Collection)
+    Dim shp As Shape
     On Error Resume Next
-    For Each shp In added
+    For Each shp In shapes
         shp.Delete
     Next shp
     On Error GoTo 0
-    PlaceParts = Refuse("PowerPoint could not place the drawing (" & why & ").")
+End Sub
+
+' The insert's answer: the count and the placed lines, then "kept" and the identifier of each
+' replaced shape PowerPoint would not delete (`kept` lists them, each after a comma).
+Private Function InsertAnswer(ByVal partCount As Long, ByVal lines As String, ByVal kept As String) As String
+    Dim out As String, ids() As String, i As Long
+    out = "OK|" & Trim$(Str$(partCount)) & lines
+    ids = Split(kept, ",")
+    For i = LBound(ids) To UBound(ids)
+        If Len(ids(i)) > 0 Then out = out & vbLf & "kept" & vbTab & ids(i)
+    Next i
+    InsertAnswer = out
 End Function
 
 ' One subpath as a freeform: lines as line segments, each C as one cubic segment with its
@@ -553,34 +573,44 @@ End Function
 ' ---------------------------------------------------------------------------------------
 ' Links and files
 
-Private Function LinkIndex(ByVal linkId As String) As Long
-    Dim i As Long
-    If mLinkCount = 0 Then
-        mLinkCount = 2
-        ReDim mLinkIds(1 To 2)
-        ReDim mLinkAddresses(1 To 2)
-        mLinkIds(1) = "upgrade"
-        mLinkAddresses(1) = UPGRADE_ADDRESS
-        mLinkIds(2) = "support"
-        mLinkAddresses(2) = SUPPORT_ADDRESS
+' The address of the link `linkId` ("" when this copy has none); false for a link the page
+' may not ask for.
+Private Function LinkAddress(ByVal linkId As String, ByRef address As String) As Boolean
+    If StrComp(linkId, "upgrade", vbBinaryCompare) = 0 Then
+        address = UPGRADE_ADDRESS
+        LinkAddress = True
+    ElseIf StrComp(linkId, "support", vbBinaryCompare) = 0 Then
+        address = SUPPORT_ADDRESS
+        LinkAddress = True
     End If
-    For i = 1 To mLinkCount
-        If StrComp(mLinkIds(i), linkId, vbBinaryCompare) = 0 Then
-            LinkIndex = i
-            Exit Function
-        End If
+End Function
+
+' Only a web page is handed to the browser, and only one written as a link is written (no
+' blank, quote or character outside printable ASCII): the helper would open a file or another
+' application's link just as readily.
+Private Function IsWebAddress(ByVal address As String) As Boolean
+    Dim lower As String, i As Long, code As Long
+    lower = LCase$(address)
+    If Left$(lower, 8) = "https://" Then
+        IsWebAddress = Len(address) > 8
+    ElseIf Left$(lower, 7) = "http://" Then
+        IsWebAddress = Len(address) > 7
+    End If
+    For i = 1 To Len(address)
+        code = AscW(Mid$(address, i, 1))
+        If code <= 32 Or code > 126 Or code = 34 Then IsWebAddress = False
     Next i
 End Function
 
 ' Opens an address in the browser through the ribbon helper (the add-in's sandbox lets it
 ' reach other applications only through AppleScriptTask); false when that fails.
 Private Function OpenAddress(ByVal address As String) As Boolean
-#If Mac Then
     On Error GoTo Failed
+#If Mac Then
     AppleScriptTask "Scribbet.scpt", "openLink", address
     OpenAddress = True
-Failed:
 #End If
+Failed:
 End Function
 
 ' A new file name in a folder PowerPoint's sandbox may write: its own temporary folder.

@@ -4,7 +4,8 @@
   package.py ribbon IN OUT      copy the saved add-in or presentation IN (.ppam, .pptm, .pptx) to OUT
                                 with Scribbet's tab (addin/powerpoint/customUI/customUI.xml) in it
   package.py modules OUTDIR     copy the add-in's modules (addin/powerpoint/*.bas) to OUTDIR for File > Import,
-                                with SCBT_Pen's ADDIN_VERSION set to Scribbet's version
+                                with SCBT_Pen's ADDIN_VERSION set to Scribbet's version and its link addresses
+                                (UPGRADE_ADDRESS, SUPPORT_ADDRESS) to the pages in LINK_ADDRESSES
 
 PowerPoint itself can't take a ribbon from VBA: the tab has to be a part of the saved file, related
 from the package's root. Everything else in the file is kept as it is, so running the ribbon step
@@ -51,7 +52,23 @@ PRESENTATION_TYPES = {
     "application/vnd.ms-powerpoint.template.macroEnabled.main+xml",
     "application/vnd.ms-powerpoint.addin.macroEnabled.main+xml",
 }
-VERSION_LINE = re.compile(rb'^(\s*Private Const ADDIN_VERSION As String = )"(?:[^"\r\n]|"")*"', re.MULTILINE)
+
+# Where the drawing page's "upgrade" and "support" links lead: the project's release and support pages
+# (under the publisher's page the Impress extension names). This is the one place they are set; the
+# modules step writes them into SCBT_Pen, whose source leaves them empty.
+LINK_ADDRESSES = {
+    "upgrade": "https://tarnwell.com/scribbet/releases",
+    "support": "https://tarnwell.com/scribbet/support",
+}
+# SCBT_Pen's constant for each stamped value.
+STAMPED = {"version": "ADDIN_VERSION", "upgrade": "UPGRADE_ADDRESS", "support": "SUPPORT_ADDRESS"}
+# What the add-in hands to the browser (it checks the same): a web page, written as a link.
+WEB_ADDRESS = re.compile(r"https?://[!#-~]+", re.IGNORECASE)
+
+
+def stamped_line(constant):
+    return re.compile(rb'^(\s*Private Const ' + constant.encode() + rb' As String = )"(?:[^"\r\n]|"")*"',
+                      re.MULTILINE)
 
 
 class Refused(Exception):
@@ -242,20 +259,28 @@ def project_version(root=ROOT):
     return match.group(1)
 
 
-def stamp_modules(source, dest, version):
-    """Copies every importable module; SCBT_Pen's one ADDIN_VERSION line gets the version, the rest of
-    every file (its CRLF line ends included) stays byte for byte."""
+def stamp_modules(source, dest, version, links=None):
+    """Copies every importable module; SCBT_Pen's ADDIN_VERSION line gets the version and its two address
+    lines the link addresses (LINK_ADDRESSES unless `links` says otherwise), the rest of every file (its
+    CRLF line ends included) stays byte for byte."""
+    links = {**LINK_ADDRESSES, **(links or {})}
+    for link, address in links.items():
+        if address and not WEB_ADDRESS.fullmatch(address):
+            raise Refused(f"The {link} address {address!r} is not a web page (http or https, no blanks, quotes "
+                          "or characters outside ASCII), so the add-in would not open it.")
     modules = sorted(p for p in Path(source).iterdir() if p.suffix.lower() in (".bas", ".cls", ".frm", ".frx"))
     pen = Path(source) / "SCBT_Pen.bas"
     if not pen.is_file():
         raise Refused(f"{pen} is missing, so there is no add-in version to set.")
-    text = pen.read_bytes()
-    found = VERSION_LINE.findall(text)
-    if len(found) != 1:
-        raise Refused(f"{pen} must hold exactly one line 'Private Const ADDIN_VERSION As String = \"...\"' "
-                      f"(found {len(found)}).")
-    literal = '"' + version.replace('"', '""') + '"'
-    stamped = VERSION_LINE.sub(lambda m: m.group(1) + literal.encode(), text)
+    stamped = pen.read_bytes()
+    for key, value in {"version": version, **links}.items():
+        line = stamped_line(STAMPED[key])
+        found = line.findall(stamped)
+        if len(found) != 1:
+            raise Refused(f"{pen} must hold exactly one line 'Private Const {STAMPED[key]} As String = \"...\"' "
+                          f"(found {len(found)}).")
+        literal = '"' + value.replace('"', '""') + '"'
+        stamped = line.sub(lambda m: m.group(1) + literal.encode(), stamped)
     dest = Path(dest)
     dest.mkdir(parents=True, exist_ok=True)
     for module in modules:
@@ -275,6 +300,8 @@ def main(argv):
     modules.add_argument("dest", metavar="OUTDIR")
     modules.add_argument("--from", dest="source", type=Path, default=MODULES, help="(default: %(default)s)")
     modules.add_argument("--version", help="(default: the version in CMakeLists.txt)")
+    for link, address in LINK_ADDRESSES.items():
+        modules.add_argument(f"--{link}", metavar="URL", help=f"the {link} link's page (default: {address})")
     args = parser.parse_args(argv)
     try:
         if args.step == "ribbon":
@@ -285,7 +312,8 @@ def main(argv):
                       "saved as .ppam from PowerPoint", file=sys.stderr)
         else:
             version = args.version or project_version()
-            names = stamp_modules(args.source, args.dest, version)
+            links = {link: getattr(args, link) for link in LINK_ADDRESSES if getattr(args, link) is not None}
+            names = stamp_modules(args.source, args.dest, version, links)
             print(f"package: wrote {len(names)} modules to {args.dest}, version {version}")
     except Refused as e:
         print(f"package: {e}", file=sys.stderr)

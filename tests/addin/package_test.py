@@ -246,8 +246,15 @@ class RibbonMatchesCallbacks(unittest.TestCase):
         self.assertNotRegex(self.bas, r"[^\r]\n")
         self.assertIn("\r\nOption Explicit\r\n", self.bas)
         const = dict(re.findall(r'Private Const (\w+) As String = "([^"]*)"', self.bas))
-        script = ROOT / "resources" / const["HELPER_SCRIPT"]
+        # The helper is kept as AppleScript source and compiled to the name the add-in calls.
+        compiled = ROOT / "resources" / const["HELPER_SCRIPT"]
+        script = next(p for p in (compiled.with_suffix(".applescript"), compiled) if p.exists())
         self.assertRegex(script.read_text(), rf"(?m)^on {const['HELPER_HANDLER']}\(\w+\)$")
+        # The page's links go through the same helper.
+        pen = (ROOT / "addin/powerpoint/SCBT_Pen.bas").read_text()
+        handler = re.search(r'AppleScriptTask "([^"]+)", "(\w+)", address', pen)
+        self.assertEqual(handler.group(1), const["HELPER_SCRIPT"])
+        self.assertRegex(script.read_text(), rf"(?m)^on {handler.group(2)}\(\w+\)$")
         self.assertIn("AppleScriptTask(HELPER_SCRIPT, HELPER_HANDLER, link)", self.bas)
         link = '"scribbet://draw?g=" & RibbonPercentEncode(geom) & "&tool=" & RibbonPercentEncode(tool)'
         self.assertIn(link, self.bas)
@@ -256,7 +263,9 @@ class RibbonMatchesCallbacks(unittest.TestCase):
 
 class VersionStamping(unittest.TestCase):
     PEN = (b'Attribute VB_Name = "SCBT_Pen"\r\nOption Explicit\r\n\r\n'
-           b'Private Const ADDIN_VERSION As String = "dev"\r\n\r\nPublic Function SCBT_Version() As String\r\n'
+           b'Private Const ADDIN_VERSION As String = "dev"\r\n'
+           b'Private Const UPGRADE_ADDRESS As String = ""\r\nPrivate Const SUPPORT_ADDRESS As String = ""\r\n'
+           b'\r\nPublic Function SCBT_Version() As String\r\n'
            b'    SCBT_Version = "OK|" & ADDIN_VERSION\r\nEnd Function\r\n')
 
     def setUp(self):
@@ -268,12 +277,20 @@ class VersionStamping(unittest.TestCase):
         (self.src / "SCBT_Ribbon.bas").write_bytes(b"ribbon\r\n")
         (self.src / "contract.cases").write_bytes(b"case\tx\n")
 
-    def test_only_the_version_line_changes_to_scribbets_version(self):
+    def stamped(self, version=VERSION, upgrade=None, support=None):
+        sys.path.insert(0, str(ROOT / "scripts/addin"))
+        import package
+        upgrade = package.LINK_ADDRESSES["upgrade"] if upgrade is None else upgrade
+        support = package.LINK_ADDRESSES["support"] if support is None else support
+        return (self.PEN.replace(b'"dev"', f'"{version}"'.encode())
+                .replace(b'UPGRADE_ADDRESS As String = ""', f'UPGRADE_ADDRESS As String = "{upgrade}"'.encode())
+                .replace(b'SUPPORT_ADDRESS As String = ""', f'SUPPORT_ADDRESS As String = "{support}"'.encode()))
+
+    def test_only_the_version_and_address_lines_change(self):
         done = run("modules", self.out, "--from", self.src)
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertEqual(sorted(p.name for p in self.out.iterdir()), ["SCBT_Pen.bas", "SCBT_Ribbon.bas"])
-        self.assertEqual((self.out / "SCBT_Pen.bas").read_bytes(),
-                         self.PEN.replace(b'"dev"', f'"{VERSION}"'.encode()))
+        self.assertEqual((self.out / "SCBT_Pen.bas").read_bytes(), self.stamped())
         self.assertEqual((self.out / "SCBT_Ribbon.bas").read_bytes(), b"ribbon\r\n")
         again = Path(self.tmp.name, "again")
         self.assertEqual(run("modules", again, "--from", self.out).returncode, 0)
@@ -283,8 +300,28 @@ class VersionStamping(unittest.TestCase):
         self.assertEqual(run("modules", self.out, "--from", self.src, "--version", '1.0 "b"').returncode, 0)
         self.assertIn(b'= "1.0 ""b"""\r\n', (self.out / "SCBT_Pen.bas").read_bytes())
 
+    def test_the_links_lead_to_real_pages_that_one_run_may_change(self):
+        sys.path.insert(0, str(ROOT / "scripts/addin"))
+        import package
+        self.assertEqual(set(package.LINK_ADDRESSES), {"upgrade", "support"})
+        for address in package.LINK_ADDRESSES.values():
+            self.assertRegex(address, r"^https://[a-z0-9.-]+\.[a-z]{2,}/\S+$")
+        done = run("modules", self.out, "--from", self.src, "--support", "https://example.org/help", "--upgrade", "")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual((self.out / "SCBT_Pen.bas").read_bytes(),
+                         self.stamped(upgrade="", support="https://example.org/help"))
+
+    def test_an_address_the_add_in_would_not_open_is_refused(self):
+        for bad in ("file:///etc/passwd", "https://a b.example", 'https://a".example', "example.org",
+                    "https://caf\u00e9.example", "javascript:alert(1)"):
+            done = run("modules", self.out, "--from", self.src, "--upgrade", bad)
+            self.assertEqual(done.returncode, 1, bad)
+            self.assertRegex(done.stderr, r"^package: The upgrade address [^\n]+ is not a web page [^\n]+\.\n$")
+            self.assertFalse(self.out.exists(), bad)
+
     def test_a_module_without_exactly_one_version_line_is_refused(self):
-        for text in (self.PEN.replace(b"ADDIN_VERSION As", b"OTHER As"), self.PEN + self.PEN.splitlines(True)[3]):
+        for text in (self.PEN.replace(b"ADDIN_VERSION As", b"OTHER As"), self.PEN + self.PEN.splitlines(True)[3],
+                     self.PEN.replace(b"SUPPORT_ADDRESS As", b"OTHER As"), self.PEN + self.PEN.splitlines(True)[4]):
             (self.src / "SCBT_Pen.bas").write_bytes(text)
             done = run("modules", self.out, "--from", self.src)
             self.assertEqual(done.returncode, 1)
@@ -297,6 +334,7 @@ class VersionStamping(unittest.TestCase):
         self.assertEqual(run("modules", self.out).returncode, 0)
         self.assertIn(f'Private Const ADDIN_VERSION As String = "{VERSION}"\r\n'.encode(),
                       (self.out / "SCBT_Pen.bas").read_bytes())
+        self.assertNotIn(b'_ADDRESS As String = ""', (self.out / "SCBT_Pen.bas").read_bytes())
         self.assertTrue((self.out / "SCBT_Ribbon.bas").exists())
 
 

@@ -8,6 +8,7 @@ call. Procedures are parsed when first run, so code that talks to PowerPoint is 
 reaching a name it does not know raises VbUnknown."""
 import math
 import re
+import sys
 from pathlib import Path
 
 
@@ -15,6 +16,7 @@ class VbError(Exception):
     def __init__(self, number, description=""):
         super().__init__(f"VBA error {number}: {description}")
         self.number = number
+        self.description = description
 
 
 class VbUnknown(Exception):
@@ -95,6 +97,29 @@ class Array:
 
 class Record(dict):
     pass
+
+
+class Object(dict):
+    """An object reference (a pretend PowerPoint object, a Collection): its members by name, never
+    copied on assignment the way a user-defined type's value is."""
+
+
+class Method:
+    """A member that runs when called: `fn(args)` with the evaluated arguments."""
+
+    def __init__(self, fn):
+        self.fn = fn
+
+    def get(self, args):
+        return self.fn(args)
+
+
+def collection(items=()):
+    """VBA's Collection: For Each walks `items`, Add appends."""
+    c = Object()
+    c.items = list(items)
+    c["Add"] = Method(lambda args: c.items.append(args[0]))
+    return c
 
 
 def copy_value(v):
@@ -361,13 +386,15 @@ def parse_block(lines, i, stop):
         if re.fullmatch(r"\w+:", line):
             out.append(("label", line[:-1]))
             continue
-        m = re.match(r"If\s+(.*)\s+Then$", line)
+        # Conditional compilation (#If Mac Then) reads like an If whose names are the VM's
+        # constants: a test sets "mac" to run the Mac's branch.
+        m = re.match(r"(#?)If\s+(.*)\s+Then$", line)
         if m:
-            branches, cond = [], m.group(1)
+            branches, cond, hash_ = [], m.group(2), re.escape(m.group(1))
             while True:
-                body, i = parse_block(lines, i, r"(ElseIf\s|Else$|End If$)")
+                body, i = parse_block(lines, i, rf"({hash_}ElseIf\s|{hash_}Else$|{hash_}End If$)")
                 branches.append((cond, body))
-                end = lines[i]
+                end = lines[i].lstrip("#")
                 i += 1
                 if end.startswith("ElseIf"):
                     cond = re.match(r"ElseIf\s+(.*)\s+Then$", end).group(1)
@@ -381,6 +408,12 @@ def parse_block(lines, i, stop):
         if m:
             then, _, other = m.group(2).partition(" Else ")
             out.append(("if", [(parse_expr(m.group(1)), simple(then))] + ([(None, simple(other))] if other else [])))
+            continue
+        m = re.match(r"For Each\s+(\w+)\s+In\s+(.*)$", line)
+        if m:
+            body, i = parse_block(lines, i, r"Next\b")
+            i += 1
+            out.append(("foreach", m.group(1), parse_expr(m.group(2)), body))
             continue
         m = re.match(r"For\s+(\w+)\s*=\s*(.*?)\s+To\s+(.*?)(?:\s+Step\s+(.*))?$", line)
         if m:
@@ -433,6 +466,9 @@ def simple(st):
     m = re.match(r"Resume\s+(\w+)$", st)
     if m:
         return [("resume", m.group(1))]
+    m = re.match(r"Set\s+(\w+)\s*=\s*New Collection$", st)
+    if m:
+        return [("newcollection", m.group(1))]
     m = re.match(r"(?:Set\s+)?([\w.()$ ,+\-*\"]+?)\s*=\s*(.*)$", st)
     if m and not st.startswith("If "):
         try:
@@ -531,7 +567,7 @@ class VM:
     def __init__(self, folder):
         self.types = {}
         self.constants = {"vbtab": "\t", "vblf": "\n", "vbcr": "\r", "vbcrlf": "\r\n", "vbbinarycompare": 0,
-                          "vbtextcompare": 1, "true": True, "false": False}
+                          "vbtextcompare": 1, "true": True, "false": False, "mac": False}
         self.modules = {}
         for path in sorted(Path(folder).glob("SCBT_*.bas")):
             self.modules[path.stem.lower()] = Module(self, path)
@@ -594,6 +630,8 @@ class VM:
                     raise VbUnknown("On Error Resume Next around a failing statement is not modelled")
                 target = f.handler
                 f.handler = None
+                self.constants["err"] = Record(Number=sys.exc_info()[1].number,
+                                               Description=sys.exc_info()[1].description)
                 start = next(i for i, s in enumerate(body) if s == ("label", target)) + 1
             except ResumeTo as r:
                 start = next(i for i, s in enumerate(body) if s == ("label", r.label)) + 1
@@ -623,6 +661,17 @@ class VM:
             except Exit as e:
                 if e.what != "for":
                     raise
+        elif kind == "foreach":
+            ref = self.ref(("name", st[1]), f)
+            try:
+                for item in list(self.eval(st[2], f).items):
+                    ref.set(item)
+                    self.exec_block(st[3], f)
+            except Exit as e:
+                if e.what != "for":
+                    raise
+        elif kind == "newcollection":
+            self.ref(("name", st[1]), f).set(collection())
         elif kind == "do":
             _, pre, precond, post, postcond, block = st
             try:
@@ -716,6 +765,8 @@ class VM:
             base = self.ref(node[1], f)
             rec = base.get()
             name = next(k for k in rec if k.lower() == node[2].lower())
+            if isinstance(rec, Object):  # an object's property: PowerPoint's to check
+                return Ref(lambda: rec[name], lambda v: rec.__setitem__(name, v))
             mkind, is_array = rec.kinds[name]
 
             def set_(v, rec=rec, name=name):
@@ -752,6 +803,11 @@ class VM:
             return self.invoke(p, passed)
         if target[0] == "name" and target[1].lower() in BUILTINS:
             return BUILTINS[target[1].lower()](self, [self.eval(a, f) for a in args])
+        if target[0] == "member" and not (target[1][0] == "name" and target[1][1].lower() in self.modules):
+            rec = self.eval(target[1], f)  # an object's method, called as a statement
+            member = rec[next(k for k in rec if k.lower() == target[2].lower())]
+            if isinstance(member, Method):
+                return member.get([self.eval(a, f) for a in args])
         raise VbUnknown(f"no procedure {target}")
 
     def safe_get(self, node, f):
@@ -789,14 +845,16 @@ class VM:
                     if isinstance(arr, Array):
                         return arr.get([self.eval(a, f) for a in node[2]])
             if base[0] == "member" and base[1][0] != "name" or (base[0] == "member" and base[1][1].lower() not in self.modules):
-                rec = self.eval(base, f)
+                owner = self.eval(base[1], f)
+                rec = owner[next(k for k in owner if k.lower() == base[2].lower())]
                 return rec.get([self.eval(a, f) for a in node[2]])
             return self.call(base, node[2], f)
         if kind == "member":
             if node[1][0] == "name" and node[1][1].lower() in self.modules:
                 return self.call(node, [], f)
             rec = self.eval(node[1], f)
-            return rec[next(k for k in rec if k.lower() == node[2].lower())]
+            value = rec[next(k for k in rec if k.lower() == node[2].lower())]
+            return value.get([]) if isinstance(value, Method) else value  # a method called without ()
         if kind == "neg":
             return -num(self.eval(node[1], f))
         if kind == "not":
