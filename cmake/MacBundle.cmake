@@ -4,7 +4,8 @@
 #   Scribbet.app/Contents/Info.plist                  resources/mac/Info.plist.in, configured
 #   Scribbet.app/Contents/MacOS/Scribbet              the Objective-C++ adapters and the mac entry
 #   Scribbet.app/Contents/Resources/web/              the drawing page (web/)
-#   Scribbet.app/Contents/Resources/Scribbet.scpt     the ribbon helper, compiled by osacompile
+#   Scribbet.app/Contents/Resources/Scribbet.scpt     the ribbon helper: resources/Scribbet.applescript,
+#                                                     compiled by osacompile into build/Scribbet.scpt
 #
 # The bundle is signed ad hoc with the hardened runtime and resources/mac/Scribbet.entitlements
 # after every link; anything that goes into it relinks it, so the signature always covers what
@@ -44,7 +45,17 @@ target_link_libraries(scribbet_app PRIVATE scribbet_mac scribbet_core
   "-framework CoreGraphics")
 
 set(SCRIBBET_ENTITLEMENTS ${PROJECT_SOURCE_DIR}/resources/mac/Scribbet.entitlements)
-set(SCRIBBET_RIBBON_HELPER ${PROJECT_SOURCE_DIR}/resources/Scribbet.scpt)
+# The helper's source is AppleScript text; the add-in calls the compiled script by its name,
+# Scribbet.scpt. osacompile takes the output's kind from its extension (.scpt: a compiled script).
+set(SCRIBBET_RIBBON_HELPER_SOURCE ${PROJECT_SOURCE_DIR}/resources/Scribbet.applescript)
+set(SCRIBBET_RIBBON_HELPER ${PROJECT_BINARY_DIR}/Scribbet.scpt)
+add_custom_command(OUTPUT ${SCRIBBET_RIBBON_HELPER}
+  COMMAND osacompile -o ${SCRIBBET_RIBBON_HELPER} ${SCRIBBET_RIBBON_HELPER_SOURCE}
+  DEPENDS ${SCRIBBET_RIBBON_HELPER_SOURCE}
+  COMMENT "Compiling the ribbon helper into Scribbet.scpt"
+  VERBATIM)
+add_custom_target(scribbet_ribbon_helper DEPENDS ${SCRIBBET_RIBBON_HELPER})
+add_dependencies(scribbet_app scribbet_ribbon_helper)
 file(GLOB_RECURSE SCRIBBET_WEB_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/web/*)
 # A changed page, helper, plist or entitlement relinks the bundle, which reruns the steps below.
 set_property(TARGET scribbet_app APPEND PROPERTY LINK_DEPENDS
@@ -57,8 +68,7 @@ add_custom_command(TARGET scribbet_app POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${SCRIBBET_BUNDLE_RESOURCES}/web
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/web ${SCRIBBET_BUNDLE_RESOURCES}/web
   COMMAND ${CMAKE_COMMAND} -E rm -f ${SCRIBBET_BUNDLE_RESOURCES}/web/.keep
-  # The helper is kept as AppleScript source text; the bundle carries it compiled.
-  COMMAND osacompile -o ${SCRIBBET_BUNDLE_RESOURCES}/Scribbet.scpt ${SCRIBBET_RIBBON_HELPER}
+  COMMAND ${CMAKE_COMMAND} -E copy ${SCRIBBET_RIBBON_HELPER} ${SCRIBBET_BUNDLE_RESOURCES}/Scribbet.scpt
   COMMAND codesign --force --sign - --options runtime --entitlements ${SCRIBBET_ENTITLEMENTS}
           $<TARGET_BUNDLE_DIR:scribbet_app>
   COMMENT "Filling and signing ${SCRIBBET_BUNDLE_NAME}.app"

@@ -1,6 +1,6 @@
 -- Scribbet's ribbon helper. The add-in's ribbon buttons call these handlers through
 -- AppleScriptTask, the one way an add-in in the sandbox may reach another application.
--- (Kept as source text; the macOS build compiles it with osacompile.)
+-- (AppleScript source; the macOS build compiles it with osacompile into Scribbet.scpt.)
 
 on openLink(theLink)
 	open location theLink
