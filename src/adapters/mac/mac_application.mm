@@ -101,6 +101,10 @@ void MacApplication::terminate() {
 void MacApplication::run(ApplicationDelegate& delegate) {
     impl_->bridge.target = &delegate;
     NSApp.delegate = impl_->bridge;
+    // Before the event loop, not when the launch is over. The Info.plist's LSUIElement asks for
+    // it when Launch Services starts the bundle; set here, it holds however the program was
+    // started, from the first event on. The delegate sets it once more at the launch's end.
+    setAccessoryPolicy();
     main_.run();
     impl_->bridge.target = nullptr;
 }

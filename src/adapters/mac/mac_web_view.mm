@@ -20,7 +20,6 @@ static_assert(WKErrorJavaScriptResultTypeIsUnsupported == web_errors::resultType
 #pragma clang diagnostic ignored "-Wdeprecated-declarations"
 static_assert(WebKitErrorFrameLoadInterruptedByPolicyChange == web_errors::frameLoadInterrupted);
 #pragma clang diagnostic pop
-static_assert(NSURLRequestReloadIgnoringLocalAndRemoteCacheData == page_request::cachePolicy);
 
 namespace {
 std::u16string unitsOf(NSString* s) {
@@ -225,8 +224,11 @@ void MacWebView::load(const std::string& url, Duration timeout) {
         failed({PageLoadFailureKind::other, "The page's address is not a valid URL."});
         return;
     }
+    // Every opening reads the page afresh from this program's own server, never a copy kept on
+    // this Mac: local data only. Nothing stands between the view and a server on 127.0.0.1 whose
+    // caches the stronger local-and-remote policy would also have to pass.
     impl_->lastRequest = [NSURLRequest requestWithURL:address
-                                          cachePolicy:static_cast<NSURLRequestCachePolicy>(page_request::cachePolicy)
+                                          cachePolicy:NSURLRequestReloadIgnoringLocalCacheData
                                       timeoutInterval:page_request::timeoutIntervalOf(timeout)];
     [impl_->view loadRequest:impl_->lastRequest];
 }
