@@ -49,7 +49,10 @@ set(SCRIBBET_ENTITLEMENTS ${PROJECT_SOURCE_DIR}/resources/mac/Scribbet.entitleme
 # Scribbet.scpt. osacompile takes the output's kind from its extension (.scpt: a compiled script).
 set(SCRIBBET_RIBBON_HELPER_SOURCE ${PROJECT_SOURCE_DIR}/resources/Scribbet.applescript)
 set(SCRIBBET_RIBBON_HELPER ${PROJECT_BINARY_DIR}/Scribbet.scpt)
+# A build folder configured before the helper was compiled holds a link to the source there
+# instead; osacompile would write through it into the source tree.
 add_custom_command(OUTPUT ${SCRIBBET_RIBBON_HELPER}
+  COMMAND ${CMAKE_COMMAND} -E rm -f ${SCRIBBET_RIBBON_HELPER}
   COMMAND osacompile -o ${SCRIBBET_RIBBON_HELPER} ${SCRIBBET_RIBBON_HELPER_SOURCE}
   DEPENDS ${SCRIBBET_RIBBON_HELPER_SOURCE}
   COMMENT "Compiling the ribbon helper into Scribbet.scpt"
