@@ -80,6 +80,9 @@ public:
     };
     // Reads a placing macro's answer: the count, then one line per shape.
     static std::pair<long long, std::vector<Placed>> placed(const MacroReply& answer);
+    // The shapes a placing was to replace that the program would not remove: the identifiers of
+    // its "kept" lines.
+    static std::vector<std::string> kept(const MacroReply& answer);
     // Places a drawing through the add-in and tells the page what was placed: one style ("path",
     // "stroke", "width", "fill", "replace"), or several in stacking order ("parts", each of those),
     // with "slide" and "close" for the whole. A request with an "id" is placed at most once. The

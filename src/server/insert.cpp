@@ -120,9 +120,29 @@ std::pair<long long, std::vector<Api::Placed>> Api::placed(const MacroReply& ans
     return {count, shapes};
 }
 
+std::vector<std::string> Api::kept(const MacroReply& answer) {
+    std::vector<std::string> ids;
+    const auto all = lines(answer.fields());
+    for (std::size_t i = 1; i < all.size(); ++i) {
+        const auto f = fields(all[i]);
+        if (f.size() == 2 && f[0] == "kept" && !trimmedText(f[1]).empty()) ids.push_back(trimmedText(f[1]));
+    }
+    return ids;
+}
+
 namespace {
 // Said of the program served, which is known only once the process has started.
 std::string placedText() { return Host::current().say("Placed on the slide as a PowerPoint freeform."); }
+
+// The drawing is on the slide, but so is what it was to replace: the user must know, or the
+// slide shows the old shape beside the new one without a word.
+std::string keptText(std::size_t n) {
+    return Host::current().say(n == 1 ? "PowerPoint would not remove one shape this drawing replaces; it is still on "
+                                        "the slide, to delete by hand."
+                                      : "PowerPoint would not remove " + std::to_string(n) +
+                                            " shapes this drawing replaces; they are still on the slide, to "
+                                            "delete by hand.");
+}
 std::string busyText() { return Host::current().say("PowerPoint was busy for too long, so Scribbet stopped placing."); }
 std::string unknownText() {
     return Host::current().say(
@@ -174,6 +194,7 @@ json shapesJson(const std::vector<Api::Placed>& shapes) {
 // Each part's shapes, in order, for the parts that were placed, and what stopped the rest.
 struct Placing {
     std::vector<json> done;
+    std::vector<std::string> kept; // replaced shapes the program left on the slide
     std::optional<std::string> failure;
     bool unknown = false; // the program may have placed the part that stopped it
     bool reached = false; // an insert macro was sent: the slide may have changed
@@ -202,6 +223,10 @@ Placing placeParts(PPT& ppt, const Clock& clock, const std::vector<Part>& parts,
         const auto [count, shapes] = Api::placed(answer);
         log("Placed " + std::to_string(count) + " path(s) on the slide.");
         out.done.push_back(shapesJson(shapes));
+        for (auto& id : Api::kept(answer)) {
+            log(Host::current().say("PowerPoint kept the shape " + id + " that the drawing replaces."));
+            out.kept.push_back(std::move(id));
+        }
     }
     return out;
 }
@@ -229,6 +254,10 @@ json answerOf(const Placing& placing, bool several) {
         out = {{"ok", !placing.failure}, {"msg", placing.failure.value_or(placedText())}, {"parts", std::move(placedParts)}};
     }
     if (placing.unknown) out["unknown"] = true;
+    if (!placing.kept.empty()) {
+        out["kept"] = placing.kept;
+        if (!placing.failure) out["msg"] = placedText() + " " + keptText(placing.kept.size());
+    }
     return out;
 }
 

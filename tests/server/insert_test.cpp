@@ -150,6 +150,25 @@ TEST_F(InsertTest, WithAccessibilitySeveralStylesWaitForTheViewOnce) {
     EXPECT_NEAR(editor.layout->frame().y, before.y, 0.75);
 }
 
+// A replaced shape the program would not remove stays on the slide: the drawing is placed, and
+// the user is told which shapes to delete by hand, in the answer and in the log.
+TEST_F(InsertTest, ReplacedShapesTheProgramKeptAreToldNotPassedOverInSilence) {
+    script("SCBT_Insert", [](const fake::FakeMacroTransport::Sent&) { return oneShape + "\nkept\t41"; });
+    json a = insert({{"path", "M 0 0 L 1 1"}, {"stroke", "#000000"}, {"replace", "41"}, {"slide", "257"}});
+    EXPECT_EQ(a["ok"], true);
+    ASSERT_EQ(a["shapes"].size(), 1u); // the kept line is no placed shape
+    EXPECT_EQ(a["kept"], json::array({"41"}));
+    EXPECT_EQ(a["msg"], "Placed on the slide as a PowerPoint freeform. PowerPoint would not remove one shape this "
+                        "drawing replaces; it is still on the slide, to delete by hand.");
+    EXPECT_EQ(count("PowerPoint kept the shape 41 that the drawing replaces."), 1);
+
+    script("SCBT_Insert", [](const fake::FakeMacroTransport::Sent&) { return std::string("OK|0\nkept\t41\nkept\t42"); });
+    a = insert(threeStyles());
+    EXPECT_EQ(a["ok"], true);
+    EXPECT_EQ(a["kept"], json::array({"41", "42", "41", "42", "41", "42"}));
+    EXPECT_NE(a["msg"].get<std::string>().find("would not remove 6 shapes"), std::string::npos);
+}
+
 TEST_F(InsertTest, APartThatFailsStopsTheRestAndKeepsWhatWasPlaced) {
     std::atomic<int> calls = 0;
     script("SCBT_Insert", [&](const auto&) {
