@@ -13,6 +13,7 @@
 
 namespace scribbet::mac {
 
+static_assert(NSURLRequestReloadIgnoringLocalCacheData == page_request::cachePolicy);
 static_assert(NSURLErrorCancelled == web_errors::urlCancelled);
 static_assert(NSURLErrorTimedOut == web_errors::urlTimedOut);
 static_assert(WKErrorJavaScriptResultTypeIsUnsupported == web_errors::resultTypeUnsupported);
@@ -228,7 +229,7 @@ void MacWebView::load(const std::string& url, Duration timeout) {
     // this Mac: local data only. Nothing stands between the view and a server on 127.0.0.1 whose
     // caches the stronger local-and-remote policy would also have to pass.
     impl_->lastRequest = [NSURLRequest requestWithURL:address
-                                          cachePolicy:NSURLRequestReloadIgnoringLocalCacheData
+                                          cachePolicy:static_cast<NSURLRequestCachePolicy>(page_request::cachePolicy)
                                       timeoutInterval:page_request::timeoutIntervalOf(timeout)];
     [impl_->view loadRequest:impl_->lastRequest];
 }

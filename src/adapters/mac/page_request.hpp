@@ -8,9 +8,9 @@
 
 namespace scribbet::mac::page_request {
 
-// NSURLRequestReloadIgnoringLocalAndRemoteCacheData: every opening reads the page afresh from
-// this program's server, never an older copy (implemented since macOS 10.15).
-inline constexpr std::uint64_t cachePolicy = 4;
+// NSURLRequestReloadIgnoringLocalCacheData: every opening reads the page afresh from this
+// program's own server, never a copy kept on the Mac.
+inline constexpr std::uint64_t cachePolicy = 1;
 
 // NSURLRequest's own default time-out, for a time-out that is no time at all.
 inline constexpr double defaultTimeoutSeconds = 60;
