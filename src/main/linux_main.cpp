@@ -115,11 +115,7 @@ HostPorts impressPorts(MainQueue& main, const std::shared_ptr<gtkhost::MonitorSc
                        std::optional<int> answered) {
     auto desktop = std::make_shared<gtkhost::X11Desktop>(main, monitors);
     auto view = std::make_shared<ImpressView>(
-        [desktop](std::uint64_t xid) -> std::optional<std::pair<double, double>> {
-            const auto p = desktop->clientOrigin(xid);
-            if (!p) return std::nullopt;
-            return std::make_pair(p->x, p->y);
-        },
+        [desktop](std::uint64_t xid) { return desktop->clientOrigin(xid); },
         [desktop](const Rect& pixels) { return desktop->pointsOf(pixels); },
         impress::socketPath(), answered);
     gtkhost::Programs programs{

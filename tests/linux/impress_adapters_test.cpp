@@ -175,7 +175,7 @@ TEST_F(ImpressAdaptersTest, MacrosAnswerOrFailAsTheProgramsKinds) {
 }
 
 TEST_F(ImpressAdaptersTest, TheViewsFactsAreTheSlideEditorsElementsAndFollowEveryLine) {
-    std::optional<std::pair<double, double>> windowAt; // the desktop knows nothing yet
+    std::optional<Point> windowAt; // the desktop knows nothing yet
     std::mutex m;
     double pixelsPerPoint = 1; // GDK_SCALE
     ImpressView view(
@@ -227,20 +227,20 @@ TEST_F(ImpressAdaptersTest, TheViewsFactsAreTheSlideEditorsElementsAndFollowEver
 
     {
         std::lock_guard lock(m);
-        windowAt = std::make_pair(160.0, 20.0); // moved by (60, -30), without a line from Impress
+        windowAt = Point{160, 20}; // moved by (60, -30), without a line from Impress
     }
     EXPECT_EQ(at(slide), (Rect{160, 170, 1920, 1080}));
     EXPECT_EQ(at(win), (Rect{160, 20, 1200, 800}));
     {
         std::lock_guard lock(m);
         pixelsPerPoint = 2; // the ports speak points, and so does the desktop: halved, then moved
-        windowAt = std::make_pair(80.0, 10.0);
+        windowAt = Point{80, 10};
     }
     EXPECT_EQ(at(slide), (Rect{80, 85, 960, 540}));
     {
         std::lock_guard lock(m);
         pixelsPerPoint = 1;
-        windowAt = std::make_pair(160.0, 20.0);
+        windowAt = Point{160, 20};
     }
 
     ext.push(facts(3, 100, 1920, "other")); // the outline view: no slide editor
@@ -268,7 +268,7 @@ TEST(ImpressFacts, ALineThatIsNotADocumentsFactsIsNone) {
     ASSERT_TRUE(f);
     EXPECT_FALSE(f->xid);
     EXPECT_TRUE(f->normalView);
-    EXPECT_EQ(impress::shifted(*f, std::make_pair(5.0, 5.0)).slide, f->slide); // no origin: nothing to shift by
+    EXPECT_EQ(impress::shifted(*f, Point{5, 5}).slide, f->slide); // no origin: nothing to shift by
 }
 
 } // namespace

@@ -28,11 +28,11 @@ std::optional<Rect> rectOf(const json& v) {
     return Rect{n[0], n[1], n[2], n[3]};
 }
 
-std::optional<std::pair<double, double>> pointOf(const json& v) {
+std::optional<Point> pointOf(const json& v) {
     if (!v.is_array() || v.size() != 2 || !v[0].is_number() || !v[1].is_number()) return std::nullopt;
     const double x = v[0].get<double>(), y = v[1].get<double>();
     if (!std::isfinite(x) || !std::isfinite(y)) return std::nullopt;
-    return std::make_pair(x, y);
+    return Point{x, y};
 }
 
 Rect moved(Rect r, double dx, double dy) { return {r.x + dx, r.y + dy, r.w, r.h}; }
@@ -75,9 +75,9 @@ std::optional<Facts> factsFrom(const json& line) {
     return f;
 }
 
-Facts shifted(Facts f, std::optional<std::pair<double, double>> now) {
+Facts shifted(Facts f, std::optional<Point> now) {
     if (!now || !f.origin) return f;
-    const double dx = now->first - f.origin->first, dy = now->second - f.origin->second;
+    const double dx = now->x - f.origin->x, dy = now->y - f.origin->y;
     if (dx == 0 && dy == 0) return f;
     f.window = moved(f.window, dx, dy);
     f.pane = moved(f.pane, dx, dy);
@@ -164,8 +164,8 @@ std::optional<impress::Facts> ImpressView::facts() const {
         f->pane = toPoints_(f->pane);
         f->slide = toPoints_(f->slide);
         if (f->origin) {
-            const Rect o = toPoints_({f->origin->first, f->origin->second, 0, 0});
-            f->origin = std::make_pair(o.x, o.y);
+            const Rect o = toPoints_({f->origin->x, f->origin->y, 0, 0});
+            f->origin = Point{o.x, o.y};
         }
     }
     if (f->xid && origin_) f = impress::shifted(*f, origin_(*f->xid));

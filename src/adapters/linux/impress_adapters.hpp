@@ -30,6 +30,7 @@
 #include "base/rect.hpp"
 #include "ports/accessibility.hpp"
 #include "ports/clock.hpp"
+#include "ports/input_monitors.hpp"
 #include "ports/macro_transport.hpp"
 
 namespace scribbet::linuxhost {
@@ -52,7 +53,7 @@ struct Facts {
     std::int64_t seq = 0;
     std::string doc;
     std::optional<std::uint64_t> xid;
-    std::optional<std::pair<double, double>> origin;
+    std::optional<Point> origin;
     Rect window, pane, slide;
     std::string label;
     bool normalView = true;
@@ -60,7 +61,7 @@ struct Facts {
 std::optional<Facts> factsFrom(const nlohmann::json& line);
 // `facts` moved by how far its window went since they were read: `now` is where the window's
 // client area lies now.
-Facts shifted(Facts facts, std::optional<std::pair<double, double>> now);
+Facts shifted(Facts facts, std::optional<Point> now);
 
 } // namespace impress
 
@@ -80,7 +81,7 @@ class ImpressView {
 public:
     // Where the X window `xid`'s client area lies now, in global points; none when the desktop
     // cannot say.
-    using WindowOrigin = std::function<std::optional<std::pair<double, double>>(std::uint64_t xid)>;
+    using WindowOrigin = std::function<std::optional<Point>(std::uint64_t xid)>;
     // X's pixels, where the facts are measured, as the global points the ports speak; none keeps them.
     using ToPoints = std::function<Rect(const Rect& pixels)>;
 
