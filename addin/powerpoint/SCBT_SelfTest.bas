@@ -10,7 +10,8 @@ Option Explicit
 ' escapes inside fields. "case NAME" starts a case; "given KEY VALUE" sets the state first;
 ' "call MACRO ARGS..." runs a macro; "answer PATTERN" is matched against the call's answer
 ' ("*" any run without "|", TAB or line feed, "{NAME}" the same, bound to what it matched
-' and replaced in later calls' arguments, "\*" a star); "span {A} {B} N" says the numbers
+' and replaced in later calls' arguments, "\*" a star; a NAME is letters, digits and "_",
+' and a brace that does not make one is itself); "span {A} {B} N" says the numbers
 ' bound to A and B differ by N (within 0.5); "exactly" lines are the stand-in's own and are
 ' skipped here.
 
@@ -422,7 +423,10 @@ Private Function RunCall(fields() As String, ByRef problem As String) As String
     argc = UBound(fields) - 1
     ReDim args(1 To 6)
     For i = 1 To argc
-        If i <= 6 Then args(i) = Substitute(Unescape(fields(i + 1)))
+        If i <= 6 Then
+            args(i) = Argument(fields(i + 1), problem)
+            If Len(problem) > 0 Then Exit Function
+        End If
     Next i
     Select Case macro
         Case "SCBT_Geom", "SCBT_Where", "SCBT_Version", "SCBT_Theme"
@@ -451,13 +455,58 @@ WrongCount:
     problem = "the case calls " & macro & " with " & Trim$(Str$(argc)) & " arguments"
 End Function
 
-' `s` with every "{NAME}" of a bound name replaced by its text.
-Private Function Substitute(ByVal s As String) As String
+' A call's argument field `raw`, read once left to right: its escapes resolved and every
+' "{NAME}" replaced by the text bound to it. A name not bound yet sets `problem` (the case
+' fails rather than run the macro with the braces as its argument).
+Private Function Argument(ByVal raw As String, ByRef problem As String) As String
+    Dim i As Long, n As Long, c As String, nxt As String, out As String, bound As Long
+    i = 1
+    Do While i <= Len(raw)
+        c = Mid$(raw, i, 1)
+        nxt = Mid$(raw, i + 1, 1)
+        n = NameLength(raw, i)
+        If n > 0 Then
+            bound = BoundIndex(Mid$(raw, i + 1, n - 2))
+            If bound = 0 Then
+                problem = Mid$(raw, i, n) & " is used before it is bound"
+                Exit Function
+            End If
+            out = out & mValues(bound)
+            i = i + n
+        ElseIf c = "\" And nxt = "t" Then
+            out = out & vbTab
+            i = i + 2
+        ElseIf c = "\" And nxt = "n" Then
+            out = out & vbLf
+            i = i + 2
+        ElseIf c = "\" And nxt = "\" Then
+            out = out & "\"
+            i = i + 2
+        Else
+            out = out & c
+            i = i + 1
+        End If
+    Loop
+    Argument = out
+End Function
+
+' The length of the "{NAME}" that starts at `pos` of `s` (braces included), or 0 when none
+' does: a NAME is one or more letters, digits or "_" (ASCII), as the stand-in's tests read it.
+Private Function NameLength(ByVal s As String, ByVal pos As Long) As Long
     Dim i As Long
-    For i = 1 To mBound
-        s = Replace(s, "{" & mNames(i) & "}", mValues(i), 1, -1, vbBinaryCompare)
-    Next i
-    Substitute = s
+    If Mid$(s, pos, 1) <> "{" Then Exit Function
+    i = pos + 1
+    Do While i <= Len(s)
+        If Not IsNameChar(Mid$(s, i, 1)) Then Exit Do
+        i = i + 1
+    Loop
+    If i > pos + 1 And Mid$(s, i, 1) = "}" Then NameLength = i - pos + 1
+End Function
+
+Private Function IsNameChar(ByVal c As String) As Boolean
+    Dim code As Long
+    code = AscW(c)
+    IsNameChar = (code >= 48 And code <= 57) Or (code >= 65 And code <= 90) Or (code >= 97 And code <= 122) Or code = 95
 End Function
 
 Private Function CheckSpan(fields() As String) As String
@@ -475,7 +524,7 @@ End Function
 
 Private Function BoundNumber(ByVal field As String, ByRef value As Double) As Boolean
     Dim i As Long, name As String
-    If Left$(field, 1) <> "{" Or Right$(field, 1) <> "}" Then Exit Function
+    If NameLength(field, 1) <> Len(field) Then Exit Function
     name = Mid$(field, 2, Len(field) - 2)
     i = BoundIndex(name)
     If i = 0 Then Exit Function
@@ -498,7 +547,7 @@ End Function
 ' Splits a pattern into literal text, "*" and "{NAME}" tokens, resolving the escapes in the
 ' same pass so that "\*" is a star in the text and "\\" a backslash.
 Private Sub Tokenize(ByVal raw As String)
-    Dim i As Long, c As String, nxt As String, literal As String, closing As Long
+    Dim i As Long, c As String, nxt As String, literal As String, n As Long
     mTokens = 0
     ReDim mKinds(1 To Len(raw) + 1)
     ReDim mTexts(1 To Len(raw) + 1)
@@ -506,8 +555,7 @@ Private Sub Tokenize(ByVal raw As String)
     Do While i <= Len(raw)
         c = Mid$(raw, i, 1)
         nxt = Mid$(raw, i + 1, 1)
-        closing = 0
-        If c = "{" Then closing = InStr(i + 1, raw, "}", vbBinaryCompare)
+        n = NameLength(raw, i)
         If c = "\" And (nxt = "t" Or nxt = "n" Or nxt = "\" Or nxt = "*") Then
             If nxt = "t" Then literal = literal & vbTab
             If nxt = "n" Then literal = literal & vbLf
@@ -517,10 +565,10 @@ Private Sub Tokenize(ByVal raw As String)
             AddToken TOKEN_TEXT, literal
             AddToken TOKEN_ANY, ""
             i = i + 1
-        ElseIf closing > i + 1 Then
+        ElseIf n > 0 Then
             AddToken TOKEN_TEXT, literal
-            AddToken TOKEN_NAME, Mid$(raw, i + 1, closing - i - 1)
-            i = closing + 1
+            AddToken TOKEN_NAME, Mid$(raw, i + 1, n - 2)
+            i = i + n
         Else
             literal = literal & c
             i = i + 1

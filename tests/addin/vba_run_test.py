@@ -166,13 +166,25 @@ class ContractPatterns(unittest.TestCase):
 
     def test_bindings_hold_and_are_reused(self):
         self.assertTrue(self.matches("OK|1\\n0\\t{name}\\t{id}\\t*", "OK|1\n0\tFreeform 3\t3\t10"))
-        self.assertEqual(run("SCBT_SelfTest", "Substitute", "{id},{id} {name} {other}"), "3,3 Freeform 3 {other}")
+        self.assertEqual(self.argument("{id},{id} {name}\\t{ id}{a-b}{}"), ("3,3 Freeform 3\t{ id}{a-b}{}", ""))
+        self.assertEqual(self.argument("x{other}"), ("", "{other} is used before it is bound"))
         self.assertTrue(self.matches("{id}", "3"))
         self.assertFalse(self.matches("{id}", "4"))
         # A name bound twice in one pattern must match the same text both times.
         self.assertTrue(self.matches("{x}|{x}", "7|7"))
         self.assertFalse(self.matches("{y}|{y}", "7|8"))
-        self.assertEqual(run("SCBT_SelfTest", "Substitute", "{y}"), "{y}")  # a failed match binds nothing
+        self.assertEqual(self.argument("{y}")[1], "{y} is used before it is bound")  # a failed match binds nothing
+
+    def argument(self, raw):
+        problem = [""]
+        return run("SCBT_SelfTest", "Argument", raw, problem), problem[0]
+
+    def test_only_letters_digits_and_underscores_make_a_name(self):
+        self.assertTrue(self.matches("{ a}|{a-b}|{}|{a", "{ a}|{a-b}|{}|{a"))
+        self.assertFalse(self.matches("{ a}", "x"))
+        self.assertFalse(self.matches("{a-b}", "x"))
+        self.assertTrue(self.matches("{A_9}|{\\t}", "x|{\t}"))  # an escape inside braces is one
+        self.assertEqual(self.argument("{A_9}"), ("x", ""))
 
     def test_the_given_keys_powerpoint_can_be_set_to(self):
         for key, value in [("window", "0,40,1200,800"), ("zoom", "75"), ("fit", "false"), ("slide", "2"),
