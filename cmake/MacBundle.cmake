@@ -6,10 +6,13 @@
 #   Scribbet.app/Contents/Resources/web/              the drawing page (web/)
 #   Scribbet.app/Contents/Resources/Scribbet.scpt     the ribbon helper: resources/Scribbet.applescript,
 #                                                     compiled by osacompile into build/Scribbet.scpt
+#   Scribbet.app/Contents/Frameworks/                 the libraries it links from outside the system
+#                                                     (uriparser, utf8proc), loaded from there
 #
-# The bundle is signed ad hoc with the hardened runtime and resources/mac/Scribbet.entitlements
-# after every link; anything that goes into it relinks it, so the signature always covers what
-# the bundle holds.
+# After every link cmake/BundleLibraries.cmake copies those libraries in and signs the bundle
+# from the inside out with resources/mac/Scribbet.entitlements, ad hoc unless
+# SCRIBBET_SIGN_IDENTITY names a Developer ID; anything that goes into the bundle relinks it, so
+# the signature always covers what the bundle holds, and the app runs on a Mac without Homebrew.
 
 enable_language(OBJCXX)
 
@@ -39,10 +42,17 @@ set_target_properties(scribbet_app PROPERTIES
   OUTPUT_NAME ${SCRIBBET_BUNDLE_NAME}
   MACOSX_BUNDLE_INFO_PLIST ${PROJECT_SOURCE_DIR}/resources/mac/Info.plist.in)
 target_compile_options(scribbet_app PRIVATE $<$<COMPILE_LANGUAGE:OBJCXX>:-fobjc-arc>)
-# Carbon for the Apple event constants (kAEGetURL and the like).
+# Every framework the glue calls into is named: CMake, unlike Xcode, adds none of its own.
+# Foundation and CoreFoundation for NS*/CF* calls, libobjc for the runtime's own functions
+# (objc_*), ApplicationServices for AX*, CoreGraphics for CG*, Carbon for the Apple event
+# constants (kAEGetURL and the like).
 target_link_libraries(scribbet_app PRIVATE scribbet_mac scribbet_core
-  "-framework AppKit" "-framework WebKit" "-framework ApplicationServices" "-framework Carbon"
-  "-framework CoreGraphics")
+  "-framework AppKit" "-framework WebKit" "-framework Foundation" "-framework CoreFoundation"
+  "-framework ApplicationServices" "-framework Carbon" "-framework CoreGraphics" objc)
+
+# "-" signs ad hoc: the app then runs on the Mac that built it. A Developer ID
+# ("Developer ID Application: ...") also switches the hardened runtime on.
+set(SCRIBBET_SIGN_IDENTITY "-" CACHE STRING "codesign identity for Scribbet.app")
 
 set(SCRIBBET_ENTITLEMENTS ${PROJECT_SOURCE_DIR}/resources/mac/Scribbet.entitlements)
 # The helper's source is AppleScript text; the add-in calls the compiled script by its name,
@@ -63,7 +73,7 @@ file(GLOB_RECURSE SCRIBBET_WEB_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/web
 # A changed page, helper, plist or entitlement relinks the bundle, which reruns the steps below.
 set_property(TARGET scribbet_app APPEND PROPERTY LINK_DEPENDS
   ${SCRIBBET_WEB_FILES} ${SCRIBBET_RIBBON_HELPER} ${SCRIBBET_ENTITLEMENTS}
-  ${PROJECT_SOURCE_DIR}/resources/mac/Info.plist.in)
+  ${PROJECT_SOURCE_DIR}/resources/mac/Info.plist.in ${PROJECT_SOURCE_DIR}/cmake/BundleLibraries.cmake)
 
 # Signing comes last: the signature seals the resources as they are when it is made.
 set(SCRIBBET_BUNDLE_RESOURCES $<TARGET_BUNDLE_CONTENT_DIR:scribbet_app>/Resources)
@@ -72,8 +82,9 @@ add_custom_command(TARGET scribbet_app POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/web ${SCRIBBET_BUNDLE_RESOURCES}/web
   COMMAND ${CMAKE_COMMAND} -E rm -f ${SCRIBBET_BUNDLE_RESOURCES}/web/.keep
   COMMAND ${CMAKE_COMMAND} -E copy ${SCRIBBET_RIBBON_HELPER} ${SCRIBBET_BUNDLE_RESOURCES}/Scribbet.scpt
-  COMMAND codesign --force --sign - --options runtime --entitlements ${SCRIBBET_ENTITLEMENTS}
-          $<TARGET_BUNDLE_DIR:scribbet_app>
+  COMMAND ${CMAKE_COMMAND} -DAPP=$<TARGET_BUNDLE_DIR:scribbet_app> -DEXECUTABLE=$<TARGET_FILE:scribbet_app>
+          -DENTITLEMENTS=${SCRIBBET_ENTITLEMENTS} "-DIDENTITY=${SCRIBBET_SIGN_IDENTITY}"
+          -P ${PROJECT_SOURCE_DIR}/cmake/BundleLibraries.cmake
   COMMENT "Filling and signing ${SCRIBBET_BUNDLE_NAME}.app"
   VERBATIM)
 unset(SCRIBBET_BUNDLE_RESOURCES)

@@ -62,9 +62,9 @@ class InfoPlistDeclaresTheSchemeAndTheHelperRole(unittest.TestCase):
         with open(ROOT / "resources/mac/Scribbet.entitlements", "rb") as f:
             entitlements = plistlib.load(f)
         self.assertIs(entitlements.get("com.apple.security.automation.apple-events"), True)
-        # Signed ad hoc, the app has no Team ID: without this the linked Homebrew libraries
-        # are refused at launch.
-        self.assertIs(entitlements.get("com.apple.security.cs.disable-library-validation"), True)
+        # The libraries the app links are inside the bundle and signed with it: library
+        # validation stays on.
+        self.assertNotIn("com.apple.security.cs.disable-library-validation", entitlements)
         # A false entitlement is left out rather than written (Apple's convention for signing).
         self.assertTrue(all(v is True for v in entitlements.values()), entitlements)
 
