@@ -4,8 +4,8 @@
 // the same size at any zoom.
 import { cssColour } from '../colors.js';
 import type { Editor } from '../editor.js';
-import { type Rect, type View, scaleOf, shownRect, toLayer } from '../geometry.js';
-import type { Item, Style } from '../items.js';
+import { type Rect, type View, inflate, intersects, scaleOf, shownRect, toLayer, unionRect } from '../geometry.js';
+import { type Item, type Style, itemBounds } from '../items.js';
 import { editablePoints, pathText } from '../path.js';
 import { LaserLayer } from './laser.js';
 import { svgEl } from './svg.js';
@@ -20,11 +20,15 @@ export class Scene {
   private readonly seen: SVGGElement;
   private readonly paneRect: SVGRectElement;
   private readonly shown = new Map<string, { el: SVGPathElement; item: Item; quiet?: boolean }>();
+  private readonly defs: SVGDefsElement;
+  /** Groups for the runs of items the slide shows that the layer must paint over what it paints. */
+  private readonly runs: Run[] = [];
 
   constructor(parent: HTMLElement) {
     this.root = svgEl('svg', { id: 'stage', 'aria-hidden': 'true' });
     parent.appendChild(this.root);
-    const clip = svgEl('clipPath', { id: 'pane-clip' }, svgEl('defs', {}, this.root));
+    this.defs = svgEl('defs', {}, this.root);
+    const clip = svgEl('clipPath', { id: 'pane-clip' }, this.defs);
     this.paneRect = svgEl('rect', {}, clip);
     this.seen = svgEl('g', { id: 'seen' }, this.root);
     this.group = svgEl('g', { id: 'scene' }, this.seen);
@@ -50,14 +54,28 @@ export class Scene {
     this.laser.show(ed.laser, transform);
   }
 
+  /**
+   * The layer lies over the slide, so whatever it paints covers every shape of the slide. An
+   * item it paints (new, edited or selected) would hide the slide's own shapes of the items
+   * above it, which the layer leaves to the slide: so those are painted too, but only where
+   * something painted below them lies (a mask of those items' outlines), so the layer shows
+   * the drawing in its order without doubling a see-through stroke everywhere else.
+   */
   private items(ed: Editor, onSlide: (item: Item) => boolean): void {
     const preview = ed.preview();
     const seen = new Set<string>();
-    let prev: Element | null = null;
+    /** The scene's children in order: painted items, hidden ones, and the runs' groups. */
+    const top: Element[] = [];
+    const runs: { g: Run; els: Element[]; under: number; reach: Rect | null }[] = [];
+    let run: (typeof runs)[number] | null = null;
+    /** What the layer paints so far, lowest first, and the area it reaches. */
+    const painted: Item[] = [];
+    let reach: Rect | null = null;
     for (const base of ed.items) {
       if (preview.erasing?.has(base.id)) continue;
       const item = preview.override?.get(base.id) ?? base;
       const quiet = item === base && !ed.selection.has(item.id) && onSlide(item);
+      const covers = quiet && reach !== null && intersects(reach, paintedBounds(item));
       seen.add(item.id);
       let entry = this.shown.get(item.id);
       if (!entry) {
@@ -65,20 +83,44 @@ export class Scene {
         this.shown.set(item.id, entry);
       }
       if (entry.item !== item) {
-        applyStyle(entry.el, item.style, item.kind === 'rect' ? 'miter' : 'round');
+        applyStyle(entry.el, item.style, joinOf(item));
         entry.el.setAttribute('d', pathText(item.subpaths));
         entry.el.dataset.id = item.id;
         entry.item = item;
       }
-      if (entry.quiet !== quiet) {
-        entry.el.setAttribute('visibility', quiet ? 'hidden' : 'visible');
-        entry.quiet = quiet;
+      const hidden = quiet && !covers;
+      if (entry.quiet !== hidden) {
+        entry.el.setAttribute('visibility', hidden ? 'hidden' : 'visible');
+        entry.quiet = hidden;
       }
-      // Keep the stacking order of the list, moving only what is out of place.
-      const want: Element | null = prev ? prev.nextElementSibling : this.group.firstElementChild;
-      if (want !== entry.el) this.group.insertBefore(entry.el, want);
-      prev = entry.el;
+      if (!quiet) {
+        run = null;
+        top.push(entry.el);
+        painted.push(item);
+        reach = unionRect(reach, paintedBounds(item));
+      } else if (covers) {
+        if (!run) {
+          if (this.runs.length === runs.length) this.runs.push(new Run(this.defs, this.runs.length));
+          run = { g: this.runs[runs.length], els: [], under: painted.length, reach: null };
+          runs.push(run);
+          top.push(run.g.group);
+        }
+        run.els.push(entry.el);
+        run.reach = unionRect(run.reach, paintedBounds(item));
+      } else if (run) {
+        run.els.push(entry.el);
+      } else {
+        top.push(entry.el);
+      }
     }
+    // Each run of items left to the slide that lies over something painted is a group of its
+    // own, masked to the outlines of what is painted under it and near it.
+    for (const rn of runs) {
+      rn.g.mask(painted.slice(0, rn.under).filter((it) => intersects(rn.reach!, paintedBounds(it))));
+      order(rn.g.group, rn.els);
+    }
+    order(this.group, top);
+    for (const g of this.runs.slice(runs.length)) g.clear();
     for (const [id, entry] of this.shown) {
       if (!seen.has(id)) {
         entry.el.remove();
@@ -164,6 +206,73 @@ export class Scene {
     return { x: b.x - 6, y: b.y - 6, w: b.width + 12, h: b.height + 12 };
   }
 }
+
+/** Puts exactly these children in this order under parent, moving only what is out of place. */
+function order(parent: Element, want: readonly Element[]): void {
+  let prev: Element | null = null;
+  for (const el of want) {
+    const at: Element | null = prev ? prev.nextElementSibling : parent.firstElementChild;
+    if (at !== el) parent.insertBefore(el, at);
+    prev = el;
+  }
+  // What is left after the last one wanted belongs elsewhere now (a path gone, an empty run).
+  let extra = prev ? prev.nextElementSibling : parent.firstElementChild;
+  while (extra) {
+    const next = extra.nextElementSibling;
+    extra.remove();
+    extra = next;
+  }
+}
+
+const joinOf = (item: Item) => (item.kind === 'rect' ? 'miter' : 'round');
+
+/** The area an item paints, its stroke's width included (a miter corner reaches further). */
+const reachCache = new WeakMap<Item, Rect>();
+function paintedBounds(item: Item): Rect {
+  let r = reachCache.get(item);
+  if (!r) {
+    const b = itemBounds(item) ?? { x: 0, y: 0, w: 0, h: 0 };
+    r = inflate(b, item.style.width * (item.kind === 'rect' ? 1 : 0.5) + 1);
+    reachCache.set(item, r);
+  }
+  return r;
+}
+
+/**
+ * One group of items the slide shows, painted by the layer only within its mask: the outlines
+ * of the painted items under it, in white, so they let through exactly what they cover.
+ */
+class Run {
+  readonly group: SVGGElement;
+  private readonly el: SVGMaskElement;
+  private shapes: Item[] = [];
+
+  constructor(defs: SVGDefsElement, n: number) {
+    const id = `under-${n}`;
+    this.el = svgEl('mask', { id, maskUnits: 'userSpaceOnUse', x: -FAR, y: -FAR, width: 2 * FAR, height: 2 * FAR }, defs);
+    this.group = svgEl('g', { class: 'under', mask: `url(#${id})` });
+  }
+
+  mask(items: Item[]): void {
+    if (items.length === this.shapes.length && items.every((it, i) => it === this.shapes[i])) return;
+    this.shapes = items;
+    this.el.replaceChildren();
+    for (const it of items) {
+      svgEl('path', {
+        d: pathText(it.subpaths), stroke: '#fff', 'stroke-width': it.style.width + 1, fill: it.style.fill ? '#fff' : 'none',
+        'stroke-linecap': 'round', 'stroke-linejoin': joinOf(it),
+      }, this.el);
+    }
+  }
+
+  clear(): void {
+    if (this.shapes.length > 0) this.mask([]);
+    this.group.remove();
+  }
+}
+
+/** Beyond any slide, in points: a mask this large never cuts what it lets through. */
+const FAR = 100_000;
 
 function applyStyle(el: SVGPathElement, st: Style, join: string): void {
   el.setAttribute('stroke', cssColour(st.stroke, st.alpha));

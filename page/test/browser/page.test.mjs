@@ -566,3 +566,91 @@ test('a layer that ended without asking leaves its drawing for the next one on t
   assert.deepEqual(page.errors, []);
   await page.close();
 });
+
+/** The colour of the pixel at (x, y) of a PNG, read by the browser that took it. */
+const pixel = (page, png, x, y) => page.evaluate(async ([b64, px, py]) => {
+  const img = new Image();
+  img.src = `data:image/png;base64,${b64}`;
+  await img.decode();
+  const c = new OffscreenCanvas(img.width, img.height);
+  c.getContext('2d').drawImage(img, 0, 0);
+  return [...c.getContext('2d').getImageData(Math.round(px), Math.round(py), 1, 1).data].slice(0, 3);
+}, [png.toString('base64'), x, y]);
+const close = (a, b, tol) => a.every((v, i) => Math.abs(v - b[i]) <= tol);
+
+/** Shows the slide picture afresh (hidden first if it is shown), once it has loaded. */
+async function showPicture(page) {
+  if (!(await page.$eval('#picture', (i) => i.hidden))) await page.keyboard.press('Shift+I');
+  await page.keyboard.press('Shift+I');
+  await page.waitForFunction(() => { const i = document.querySelector('#picture'); return !i.hidden && i.complete && i.naturalWidth > 0; });
+  await frames(page);
+}
+
+test('an edited shape under placed ink, a highlight and a rectangle stays under them on the layer, as on the slide', async () => {
+  b.mock.state.inserts.length = 0;
+  b.mock.state.slide.shapes.length = 0;
+  const page = await b.page({ ...Q, sid: 'order1' });
+  const line = (x0, y0, x1, y1, n = 30) => Array.from({ length: n + 1 }, (_, i) => at(x0 + ((x1 - x0) * i) / n, y0 + ((y1 - y0) * i) / n));
+  // An outlined ellipse 6 pt wide; ink across its top, a highlight across its left end, a
+  // rectangle whose top edge runs along its bottom; two more strokes elsewhere.
+  await page.keyboard.press('o');
+  await page.keyboard.press(']');
+  await page.keyboard.press(']');
+  await drag(page, [at(100, 100), at(250, 200), at(400, 300)]);
+  await page.keyboard.press('p');
+  await page.keyboard.press(']');
+  await page.keyboard.press(']');
+  await drag(page, line(250, 50, 251, 150));
+  await page.keyboard.press('h');
+  await drag(page, line(100, 150, 101, 260));
+  await page.keyboard.press('r');
+  await drag(page, [at(180, 300), at(320, 380)]);
+  await page.keyboard.press('p');
+  await drag(page, line(600, 100, 700, 150));
+  await page.keyboard.press('l');
+  await drag(page, [at(600, 400), at(800, 450)]);
+  await page.keyboard.press('Shift+Enter');
+  await inserts(page, b.mock, 6);
+  await waitNotice(page, 'Placed on the slide');
+  const order = () => b.mock.state.slide.shapes.map((s) => s.strokeText);
+  assert.deepEqual(order(), ['#E0282E', '#1F1F1F', '#FFD60A80', '#E0282E', '#1F1F1F', '#E0282E']);
+
+  // The ellipse turns green, and is deselected so nothing but the drawing shows.
+  await page.keyboard.press('v');
+  await page.mouse.click(at(400, 200).x, at(400, 200).y);
+  await page.click('#toolbar .swatch[data-paint="#2E9E44"]');
+  await page.keyboard.press('Escape');
+  await showPicture(page);
+  const seen = await page.screenshot();
+  await shot(page, 'order-edited-under-placed');
+  await page.$eval('#stage', (e) => { e.style.visibility = 'hidden'; });
+  await frames(page);
+  const oldSlide = await page.screenshot();
+  await page.$eval('#stage', (e) => { e.style.visibility = ''; });
+  const P = { ink: at(250, 100), highlight: at(100, 200), rect: at(250, 300), ring: at(400, 200), highlightAlone: at(100, 160) };
+  const px = {};
+  for (const [k, q] of Object.entries(P)) px[k] = await pixel(page, seen, q.x, q.y);
+  assert.ok(px.ink.every((v) => v < 90), `the ink shows over the green ellipse: ${px.ink}`);
+  assert.ok(px.rect[0] > 180 && px.rect[1] < 90, `the red rectangle shows over it: ${px.rect}`);
+  assert.ok(px.ring[1] > 120 && px.ring[0] < 90, `the ellipse is green where nothing lies over it: ${px.ring}`);
+  // Away from the ellipse the slide's own highlight is all there is: the layer adds nothing.
+  assert.ok(close(px.highlightAlone, await pixel(page, oldSlide, P.highlightAlone.x, P.highlightAlone.y), 3), `the highlight is not doubled: ${px.highlightAlone}`);
+
+  // Placed, the slide shows what the layer showed, in the same order of shapes (its picture
+  // is shown faded, so it is its colours' hue that is compared).
+  await page.keyboard.press('Shift+Enter');
+  await waitNotice(page, 'Placed on the slide');
+  await showPicture(page);
+  await page.$eval('#stage', (e) => { e.style.visibility = 'hidden'; });
+  await frames(page);
+  const newSlide = await page.screenshot();
+  await shot(page, 'order-placed-slide');
+  const s = {};
+  for (const [k, q] of Object.entries(P)) s[k] = await pixel(page, newSlide, q.x, q.y);
+  assert.ok(Math.max(...s.ink) - Math.min(...s.ink) < 12 && s.ink[0] < 200, `the slide shows the ink over the ellipse: ${s.ink}`);
+  assert.ok(s.rect[0] > s.rect[1] + 60, `the slide shows the rectangle over the ellipse: ${s.rect}`);
+  assert.ok(s.ring[1] > s.ring[0] + 40, `the slide shows the ellipse green: ${s.ring}`);
+  assert.ok(s.highlight[1] > s.highlight[2] + 40 && s.highlight[0] > s.highlight[2] + 20, `the highlight over the green ellipse: ${s.highlight}`);
+  assert.deepEqual(order(), ['#2E9E44', '#1F1F1F', '#FFD60A80', '#E0282E', '#1F1F1F', '#E0282E']);
+  await page.close();
+});
