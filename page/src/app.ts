@@ -18,7 +18,11 @@ import { Scene } from './ui/scene.js';
 import { htmlEl } from './ui/svg.js';
 import { Toolbar, WIDTHS } from './ui/toolbar.js';
 
-const SAVE_DELAY_MS = 300;
+/**
+ * The longest an edit waits to be kept: it is written when the page is idle, away from the
+ * frames edits are drawn in, and at the latest this long after it was made.
+ */
+const SAVE_WITHIN_MS = 300;
 /**
  * Scribbet answers every request to place, the first and each one asking again, within 80 s
  * of its arrival, whatever PowerPoint does (then with "still placing"); this is only for a
@@ -61,7 +65,13 @@ export class App {
   private readonly kept: KeptDrawings;
   /** A drawing an earlier layer on this slide left unplaced, while the user is asked about it. */
   private offered: Kept | null = null;
-  private saveTimer = 0;
+  /** A write of the kept drawing waits for the page to be idle; it counts the edits it waits for. */
+  private saveWaiting = 0;
+  private saveCount = 0;
+  private saveSince = 0;
+  /** The items as last kept, and before the last edit, to tell a stroke just added (kept at once) from other edits. */
+  private savedItems: readonly Item[] = [];
+  private editedFrom: readonly Item[] = [];
 
   constructor(root: HTMLElement, search: string) {
     this.launch = readLaunch(search, { w: window.innerWidth, h: window.innerHeight });
@@ -106,7 +116,7 @@ export class App {
     // The browser's own menu has nothing for a drawing, and would cover it.
     window.addEventListener('contextmenu', (e) => e.preventDefault());
     // A page on its way out (a reload, the layer closing) keeps what the pause had not kept.
-    window.addEventListener('pagehide', () => { if (this.saveTimer !== 0) this.save(); });
+    window.addEventListener('pagehide', () => { if (this.saveWaiting !== 0) this.save(); });
     window.addEventListener('resize', () => { this.lastSlideKey = ''; this.schedule(); });
     window.addEventListener('blur', () => {
       this.pointerId = null;
@@ -417,9 +427,9 @@ export class App {
    * reload brings it back, and a layer that ends without asking leaves it for the next one.
    */
   private save(): void {
-    clearTimeout(this.saveTimer);
-    this.saveTimer = 0;
+    this.saveWaiting = 0;
     if (!this.started) return;
+    this.savedItems = this.ed.items;
     if (this.ed.items.length === 0 && this.placed.size === 0 && !this.unanswered) {
       this.kept.drop(this.launch.sid);
       return;
@@ -430,17 +440,38 @@ export class App {
   }
 
   /**
-   * Keeps the drawing once the edits pause: writing a large drawing to storage after every
-   * arrow key of a move would take longer than the frame it must fit in.
+   * Keeps the drawing after an edit. A stroke or shape just added is kept at once: it is
+   * small, and a page that dies a moment after the pen lifts must not lose it. Anything else
+   * waits for the page to be idle, and for the frame of an edit still to be drawn, so no
+   * write lands between an edit and its frame; it waits no longer than SAVE_WITHIN_MS.
    */
   private saveSoon(): void {
-    if (this.saveTimer === 0) this.saveTimer = window.setTimeout(() => this.save(), SAVE_DELAY_MS);
+    const before = this.editedFrom;
+    this.editedFrom = this.ed.items;
+    // A selection or a tool changed: nothing to keep.
+    if (this.ed.items === this.savedItems) return;
+    if (added(before, this.ed.items)) {
+      this.save();
+      return;
+    }
+    if (this.saveWaiting !== 0) return;
+    const waiting = ++this.saveCount;
+    this.saveWaiting = waiting;
+    this.saveSince = performance.now();
+    const attempt = () => {
+      if (this.saveWaiting !== waiting) return;
+      const left = SAVE_WITHIN_MS - (performance.now() - this.saveSince);
+      if (this.frameQueued && left > 0) whenIdle(attempt, left);
+      else this.save();
+    };
+    whenIdle(attempt, SAVE_WITHIN_MS);
   }
+
 
   /** Forgets this layer's drawing: placed and closed, or dropped on purpose. */
   private clearSaved(): void {
-    clearTimeout(this.saveTimer);
-    this.saveTimer = 0;
+    this.saveWaiting = 0;
+    this.savedItems = [];
     this.kept.drop(this.launch.sid);
   }
 
@@ -454,6 +485,8 @@ export class App {
     if (own && (own.items.length + own.placed.length > 0 || own.unanswered)) {
       this.placed = new Map(own.placed);
       this.unanswered = own.unanswered ?? null;
+      // It is in storage as it is.
+      this.savedItems = own.items;
       this.ed.restore(own.items);
       this.notices.show('The drawing is back after the page reloaded.');
     }
@@ -599,6 +632,34 @@ function insetText(r: Rect, a: Rect): string {
   const top = Math.max(0, a.y - r.y), left = Math.max(0, a.x - r.x);
   const right = Math.max(0, r.x + r.w - (a.x + a.w)), bottom = Math.max(0, r.y + r.h - (a.y + a.h));
   return top || left || right || bottom ? `inset(${top}px ${right}px ${bottom}px ${left}px)` : '';
+}
+
+/** Whether `now` is `was` with a stroke or two added on top, and nothing else changed. */
+function added(was: readonly Item[], now: readonly Item[]): boolean {
+  if (now.length <= was.length || now.length - was.length > 2) return false;
+  for (let i = 0; i < was.length; i++) if (now[i] !== was[i]) return false;
+  return true;
+}
+
+/**
+ * Runs fn once the page is idle: in an idle period where the browser has them, within `limit`
+ * ms all the same; where it has none (WebKitGTK leaves requestIdleCallback off), just after the
+ * next frame is drawn, or after `limit` ms for a page that draws no frames.
+ */
+function whenIdle(fn: () => void, limit: number): void {
+  const idle = (window as { requestIdleCallback?: (cb: () => void, o: { timeout: number }) => number }).requestIdleCallback;
+  if (typeof idle === 'function') {
+    idle.call(window, fn, { timeout: Math.max(1, Math.round(limit)) });
+    return;
+  }
+  let done = false;
+  const once = () => {
+    if (done) return;
+    done = true;
+    fn();
+  };
+  requestAnimationFrame(() => window.setTimeout(once, 0));
+  window.setTimeout(once, limit);
 }
 
 /** The page's lasting storage; a page that may not use it keeps its drawing in memory only. */

@@ -654,3 +654,25 @@ test('an edited shape under placed ink, a highlight and a rectangle stays under 
   assert.deepEqual(order(), ['#2E9E44', '#1F1F1F', '#FFD60A80', '#E0282E', '#1F1F1F', '#E0282E']);
   await page.close();
 });
+
+test('a stroke finished a moment before the page dies is kept: the page that comes back has both strokes', async () => {
+  const q = { ...Q, slide: '259', sid: 'crash1' };
+  let page = await b.page(q);
+  await drag(page, wave(100, 150).map((p) => at(p.x, p.y)));
+  await page.waitForTimeout(400);
+  // The second stroke, then the renderer is made to crash at once: no frame, no pagehide.
+  const cdp = await page.context().newCDPSession(page);
+  const crashed = new Promise((r) => page.once('crash', r));
+  const pts = wave(100, 300).map((p) => at(p.x, p.y));
+  await page.mouse.move(pts[0].x, pts[0].y);
+  await page.mouse.down();
+  for (const p of pts.slice(1)) await page.mouse.move(p.x, p.y);
+  await page.mouse.up();
+  cdp.send('Page.crash').catch(() => {});
+  await crashed;
+  await page.close();
+  page = await b.page(q);
+  await waitNotice(page, 'The drawing is back after the page reloaded.');
+  assert.equal(await shapesShown(page), 2, 'both strokes are back');
+  await page.close();
+});

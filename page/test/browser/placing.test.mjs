@@ -23,10 +23,18 @@ const noticeText = (page) => page.$eval('#notice', (n) => (n.hidden ? '' : n.tex
 const waitNotice = (page, part) => page.waitForFunction((p) => !document.querySelector('#notice').hidden && document.querySelector('#notice').textContent.includes(p), part);
 /** Which of the drawing's items the layer still paints, bottom first: the ones the slide lacks. */
 const painted = async (page) => (await frames(page), page.$$eval('#scene path', (ps) => ps.map((p) => p.getAttribute('visibility') !== 'hidden')));
-/** This page's kept drawing, as a reload would read it. */
+/** This page's kept drawing, as a reload would read it: its head, each piece it names read in. */
 const keptOf = (page) => page.evaluate(() => {
   const k = Object.keys(localStorage).find((key) => key.startsWith('scribbet.kept.') && key.endsWith(new URLSearchParams(location.search).get('sid')));
-  return k ? JSON.parse(localStorage.getItem(k)) : null;
+  if (!k) return null;
+  const head = JSON.parse(localStorage.getItem(k));
+  const piece = (name) => JSON.parse(localStorage.getItem(`scribbet.piece.${k.slice('scribbet.kept.'.length)}|${name}`));
+  return {
+    ...head,
+    items: head.items.map(piece),
+    placed: head.placed.map(([id, name]) => [id, piece(name)]),
+    ...(head.unanswered === undefined ? {} : { unanswered: piece(head.unanswered) }),
+  };
 });
 const UNKNOWN = 'PowerPoint did not answer within five minutes, so Scribbet cannot tell whether it placed the drawing.';
 

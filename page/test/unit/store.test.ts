@@ -3,11 +3,17 @@ import { test } from 'node:test';
 import type { Item } from '../../src/items.js';
 import { ellipseOutline, lineOutline } from '../../src/path.js';
 import { placingOf, planPlacing, type Placing } from '../../src/place.js';
-import { type Kept, KEPT_DAYS, KEPT_VERSION, KeptDrawings, type KeptStorage, MAX_KEPT_CHARS, keptText, readKept, slideKey } from '../../src/store.js';
+import { type Kept, KEPT_DAYS, KeptDrawings, type KeptStorage, MAX_KEPT_CHARS, readKept, slideKey } from '../../src/store.js';
 
 const ink: Item = { id: 'a', kind: 'ink', subpaths: lineOutline({ x: 1, y: 2 }, { x: 30, y: 40 }), style: { stroke: { kind: 'rgb', hex: '#1F1F1F' }, width: 2, fill: null, alpha: 1 } };
 const disc: Item = { id: 'b', kind: 'ellipse', subpaths: ellipseOutline({ x: 0, y: 0, w: 9, h: 9 }), style: { stroke: { kind: 'theme', n: 5, hex: '#4472C4' }, width: 1, fill: { kind: 'theme', n: 5, hex: '#4472C4' }, alpha: 1 } };
 const kept = (sid: string, at: number, items: Item[] = [ink, disc]): Kept => ({ sid, at, items, placed: [['b', { shapes: ['12'], signature: 'x' }]] });
+
+/** A drawing as the page before each item had a record of its own wrote it: one record. */
+const keptText = (k: Kept): string => JSON.stringify({
+  v: 1, sid: k.sid, at: k.at, items: k.items, placed: k.placed,
+  ...(k.unanswered ? { unanswered: { body: k.unanswered.body, steps: k.unanswered.steps.map((st) => ({ items: st.items, replaces: st.replaces })) } } : {}),
+});
 
 class Memory implements KeptStorage {
   readonly m = new Map<string, string>();
@@ -22,7 +28,7 @@ class Memory implements KeptStorage {
   removeItem(k: string) { this.m.delete(k); }
 }
 
-test('a kept drawing reads back as it was written, and anything else is refused with a reason', () => {
+test('a drawing kept whole by the previous version reads back as it was written, and anything else is refused with a reason', () => {
   const k = kept('s1', 5);
   const back = readKept(keptText(k));
   assert.deepEqual(back, { ok: true, kept: k });
@@ -35,7 +41,7 @@ test('a kept drawing reads back as it was written, and anything else is refused 
     assert.equal(r.ok, false, JSON.stringify(t).slice(0, 120));
     return r.ok ? '' : r.problem;
   };
-  assert.match(bad((t) => { t.v = KEPT_VERSION + 1; }), /another version/);
+  assert.match(bad((t) => { t.v = 3; }), /another version/);
   assert.match(bad((t) => { delete t.v; }), /another version/);
   bad((t) => { t.items[0].subpaths[0].start.x = 'NaN'; });
   bad((t) => { t.items[0].subpaths[0].segs[0] = { kind: 'Q', to: { x: 1, y: 1 } }; });
@@ -115,4 +121,136 @@ test('drawings are kept per slide and opening; damaged, stale and other slides\'
   const huge = Array.from({ length: 20000 }, (_, i) => ({ ...ink, id: `h${i}`, subpaths: lineOutline({ x: i, y: 1 }, { x: i + 0.5, y: 300 }).concat(ellipseOutline({ x: i, y: i, w: 5, h: 5 })) }));
   assert.equal(here.put(kept('huge', now, huge)), false);
   assert.match(logged.at(-1)!, /too large/);
+});
+
+/** Storage that counts what is written, and can be made to stop dead after some writes. */
+class Counting extends Memory {
+  writes: string[] = [];
+  deadAfter = Infinity;
+  setItem(k: string, v: string) {
+    if (this.writes.length >= this.deadAfter) return;
+    this.writes.push(k);
+    super.setItem(k, v);
+  }
+  removeItem(k: string) {
+    if (this.writes.length >= this.deadAfter) return;
+    super.removeItem(k);
+  }
+}
+
+const recolour = (it: Item, hex: string): Item => ({ ...it, style: { ...it.style, stroke: { kind: 'rgb', hex } } });
+const base = slideKey('257', 960, 540, 'x');
+
+test('keeping a drawing again writes only what changed, and a page that comes back writes nothing it finds', () => {
+  const store = new Counting();
+  const keep = new KeptDrawings(store, base, () => {});
+  const k1 = kept('s', 1);
+  assert.ok(keep.put(k1));
+  assert.equal(store.writes.length, 4, 'two items, one placed record, the head');
+  assert.equal(store.writes.at(-1), `${base}s`, 'the head comes last');
+  store.writes = [];
+  // One item recoloured: its new record and the head; its old record goes.
+  const blue = recolour(ink, '#1E6FD9');
+  const k2: Kept = { ...k1, at: 2, items: [blue, disc] };
+  assert.ok(keep.put(k2));
+  assert.equal(store.writes.length, 2);
+  assert.equal(store.m.size, 4, 'the head and three pieces, no more');
+  assert.deepEqual(new KeptDrawings(store, base, () => {}).all(10), [k2]);
+  // Undone, the old item is written again (its record was gone).
+  store.writes = [];
+  assert.ok(keep.put({ ...k1, at: 3 }));
+  assert.equal(store.writes.length, 2);
+  assert.deepEqual(new KeptDrawings(store, base, () => {}).all(10), [{ ...k1, at: 3 }]);
+
+  // A page that comes back (a reload) reads the drawing, and keeping it writes just the head.
+  const again = new KeptDrawings(store, base, () => {});
+  const [back] = again.all(10);
+  store.writes = [];
+  assert.ok(again.put({ ...back, at: 4 }));
+  assert.deepEqual(store.writes, [`${base}s`]);
+  assert.equal(store.m.size, 4);
+});
+
+test('a page that dies between two writes leaves the drawing before or after, whole, and no strays', () => {
+  const k1 = kept('s', 1);
+  const k2: Kept = { ...k1, at: 2, items: [recolour(ink, '#E0282E'), disc, { ...disc, id: 'c' }], placed: [] };
+  for (let n = 0; n <= 5; n++) {
+    const store = new Counting();
+    const keep = new KeptDrawings(store, base, () => {});
+    keep.put(k1);
+    store.writes = [];
+    store.deadAfter = n;
+    keep.put(k2);
+    store.deadAfter = Infinity;
+    const logged: string[] = [];
+    const found = new KeptDrawings(store, base, (m) => logged.push(m)).all(10);
+    assert.deepEqual(found, [n >= 3 ? k2 : k1], `dead after ${n} writes`);
+    assert.deepEqual(logged, []);
+    const heads = [...store.m.keys()].filter((k) => k.startsWith('scribbet.kept.'));
+    assert.equal(store.m.size - heads.length, found[0].items.length + found[0].placed.length, `only the pieces the head names are left (${n})`);
+  }
+});
+
+test('a kept drawing whose pieces are missing, damaged or too large is dropped; a full storage keeps the one before', () => {
+  const store = new Memory();
+  const logged: string[] = [];
+  const pieces = () => [...store.m.keys()].filter((k) => k.startsWith('scribbet.piece.'));
+  const damage = (change: () => void, problem: RegExp) => {
+    store.m.clear();
+    new KeptDrawings(store, base, () => {}).put(kept('s', 1));
+    change();
+    logged.length = 0;
+    assert.deepEqual(new KeptDrawings(store, base, (m) => logged.push(m)).all(10), []);
+    assert.match(logged.join(' | '), problem);
+    assert.deepEqual([...store.m.keys()], [], 'the head and its pieces are gone');
+  };
+  const head = () => JSON.parse(store.m.get(`${base}s`)!);
+  const setHead = (t: unknown) => store.m.set(`${base}s`, JSON.stringify(t));
+  damage(() => store.m.delete(pieces()[0]), /an item in it is damaged/);
+  damage(() => store.m.set(pieces()[1], '{"id":"b",'), /an item in it is damaged/);
+  damage(() => store.m.set(pieces()[2], '{"shapes":[12],"signature":"x"}'), /placed record in it is damaged/);
+  damage(() => setHead({ ...head(), items: ['../x', head().items[1]] }), /an item in it is damaged/);
+  damage(() => setHead({ ...head(), items: [head().items[0], head().items[0]] }), /an item in it is damaged/);
+  damage(() => setHead({ ...head(), unanswered: 'nothere' }), /placing under way in it is damaged/);
+  damage(() => store.m.set(pieces()[0], JSON.stringify({ ...ink, subpaths: lineOutline({ x: 0, y: 0 }, { x: 1, y: 1 }), pad: 'x'.repeat(MAX_KEPT_CHARS) })), /too large/);
+
+  // Storage full halfway through: the drawing kept before is still there, whole.
+  store.m.clear();
+  const k1 = kept('s', 1);
+  new KeptDrawings(store, base, () => {}).put(k1);
+  let left = 1;
+  const wrap: KeptStorage = {
+    get length() { return store.length; },
+    key: (i) => store.key(i),
+    getItem: (k) => store.getItem(k),
+    setItem: (k, v) => { if (left-- <= 0) throw new Error('QuotaExceededError'); store.setItem(k, v); },
+    removeItem: (k) => store.removeItem(k),
+  };
+  const tight = new KeptDrawings(wrap, base, (m) => logged.push(m));
+  tight.all(10);
+  assert.equal(tight.put({ ...k1, at: 2, items: [recolour(ink, '#FFFFFF'), recolour(disc, '#FFFFFF')] }), false);
+  assert.match(logged.at(-1)!, /could not be kept for later: Error: QuotaExceededError/);
+  assert.deepEqual(new KeptDrawings(store, base, () => {}).all(10), [k1]);
+});
+
+test('a drawing kept whole by the previous version comes back, and is kept in pieces from then on; dropping takes its pieces', () => {
+  const store = new Memory();
+  const k: Kept = { ...kept('s', 1), unanswered: placingOf(planPlacing([ink, disc], new Map()), '257', true, 'p1') };
+  store.m.set(`${base}s`, keptText(k));
+  const keep = new KeptDrawings(store, base, () => {});
+  const [back] = keep.all(10);
+  assert.deepEqual(back, k);
+  assert.ok(keep.put(back));
+  assert.equal(JSON.parse(store.m.get(`${base}s`)!).v, 2);
+  const [again] = new KeptDrawings(store, base, () => {}).all(10);
+  assert.deepEqual(again, k);
+  assert.ok(again.unanswered!.steps.every((st, i) => st.body === again.unanswered!.body.parts[i]), 'sent again as the very request');
+
+  // Two openings, one of whose identifiers starts the other's: dropping one leaves the other.
+  keep.put(kept('a', 1));
+  keep.put(kept('a|b', 1));
+  keep.drop('a');
+  keep.drop('s');
+  assert.deepEqual(new KeptDrawings(store, base, () => {}).all(10).map((d) => d.sid), ['a|b']);
+  assert.equal(store.m.size, 4, 'the head of a|b and its three pieces');
 });
