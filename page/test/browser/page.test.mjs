@@ -676,3 +676,47 @@ test('a stroke finished a moment before the page dies is kept: the page that com
   assert.equal(await shapesShown(page), 2, 'both strokes are back');
   await page.close();
 });
+
+test('an edit is kept once its frame is drawn, never before, with and without idle callbacks (WebKitGTK has none)', async () => {
+  for (const idle of [true, false]) {
+    const q = { ...Q, slide: '260', sid: `idle-${idle}` };
+    const page = await b.context.newPage();
+    if (!idle) await page.addInitScript(() => { window.requestIdleCallback = undefined; });
+    await page.goto(b.mock.pageUrl(q));
+    await page.waitForFunction(() => window.__messages.some((m) => m.type === 'ready'));
+    assert.equal(await page.evaluate(() => typeof window.requestIdleCallback === 'function'), idle);
+    await drag(page, wave(100, 150).map((p) => at(p.x, p.y)));
+    await page.keyboard.press('v');
+    const p0 = at(100, 150);
+    await page.mouse.click(p0.x, p0.y);
+    await page.waitForTimeout(400);
+    const x0 = await page.$eval('#scene path', (e) => e.getBoundingClientRect().x);
+    for (let round = 0; round < 5; round++) {
+      const t = await page.evaluate((sid) => new Promise((done) => {
+        const key = Object.keys(localStorage).find((k) => k.startsWith('scribbet.kept.') && k.endsWith(sid));
+        const was = localStorage.getItem(key);
+        requestAnimationFrame(() => {
+          const t0 = performance.now();
+          window.dispatchEvent(new KeyboardEvent('keydown', { key: 'ArrowRight', code: 'ArrowRight', bubbles: true }));
+          const inEdit = localStorage.getItem(key) !== was;
+          requestAnimationFrame(() => {
+            const beforeFrame = localStorage.getItem(key) !== was;
+            const poll = () => {
+              if (localStorage.getItem(key) !== was) done({ inEdit, beforeFrame, after: performance.now() - t0 });
+              else if (performance.now() - t0 > 2000) done({ inEdit, beforeFrame, after: Infinity });
+              else setTimeout(poll, 2);
+            };
+            poll();
+          });
+        });
+      }), q.sid);
+      assert.deepEqual([t.inEdit, t.beforeFrame], [false, false], `not written before the edit's frame (idle callbacks: ${idle})`);
+      assert.ok(t.after < 350, `kept ${t.after.toFixed(1)} ms after the edit (idle callbacks: ${idle})`);
+    }
+    await page.reload();
+    await page.waitForFunction(() => document.querySelectorAll('#scene path').length === 1);
+    const x = await page.$eval('#scene path', (e) => e.getBoundingClientRect().x);
+    assert.ok(Math.abs(x - (x0 + 5 * (800 / 960))) < 0.5, `the five moves came back with the drawing (${x0} -> ${x})`);
+    await page.close();
+  }
+});
