@@ -735,3 +735,78 @@ test('Scribbet, opening a layer for the stand-in\'s slide, measures it where the
   await clean(page);
   await page.close();
 });
+
+test('an edited ellipse under placed ink, a highlight and a rectangle: the layer shows it under them, and so does the stand-in\'s slide', async () => {
+  await p.set('zoom=75', 'fit=false');
+  const { page, layer } = await openPage();
+  const strokes = async () => shapesOn(await p.state()).map((sh) => sh.stroke);
+  const line = (x0, y0, x1, y1, n = 30) => Array.from({ length: n + 1 }, (_, i) => layer.at(x0 + ((x1 - x0) * i) / n, y0 + ((y1 - y0) * i) / n));
+  const showPicture = async () => {
+    if (!(await page.$eval('#picture', (i) => i.hidden))) await page.keyboard.press('Shift+I');
+    await page.keyboard.press('Shift+I');
+    await page.waitForFunction(() => { const i = document.querySelector('#picture'); return !i.hidden && i.complete && i.naturalWidth > 0; });
+    await frames(page);
+  };
+  // An outlined ellipse 6 pt wide; ink across its top, a highlight across its left end, a
+  // rectangle whose top edge runs along its bottom; two more strokes elsewhere.
+  await page.keyboard.press('o');
+  await page.keyboard.press(']');
+  await page.keyboard.press(']');
+  await drag(page, [layer.at(100, 100), layer.at(250, 200), layer.at(400, 300)]);
+  await page.keyboard.press('p');
+  await page.keyboard.press(']');
+  await page.keyboard.press(']');
+  await drag(page, line(250, 50, 251, 150));
+  await page.keyboard.press('h');
+  await drag(page, line(100, 150, 101, 260));
+  await page.keyboard.press('r');
+  await drag(page, [layer.at(180, 300), layer.at(320, 380)]);
+  await page.keyboard.press('p');
+  await drag(page, line(600, 100, 700, 150));
+  await page.keyboard.press('l');
+  await drag(page, [layer.at(600, 400), layer.at(800, 450)]);
+  await page.keyboard.press('Shift+Enter');
+  await placed(6);
+  await waitNotice(page, 'Placed on the slide');
+  await settled(page);
+  const before = shapesOn(await p.state());
+
+  await page.keyboard.press('v');
+  await page.mouse.click(layer.at(400, 200).x, layer.at(400, 200).y);
+  await page.click('#toolbar .swatch[data-paint="#2E9E44"]');
+  await page.keyboard.press('Escape');
+  await showPicture();
+  const seen = await page.screenshot();
+  await shot(page, 'scribbet-edited-under-placed');
+  await page.$eval('#stage', (e) => { e.style.visibility = 'hidden'; });
+  await frames(page);
+  const oldSlide = await page.screenshot();
+  await page.$eval('#stage', (e) => { e.style.visibility = ''; });
+  const P = { ink: layer.at(250, 100), rect: layer.at(250, 300), ring: layer.at(400, 200), highlight: layer.at(100, 200), highlightAlone: layer.at(100, 160) };
+  const px = {};
+  for (const [k, q] of Object.entries(P)) px[k] = await pixel(page, seen, Math.round(q.x), Math.round(q.y));
+  assert.ok(px.ink.every((v) => v < 90), `the ink shows over the green ellipse: ${px.ink}`);
+  assert.ok(px.rect[0] > 180 && px.rect[1] < 90, `the red rectangle shows over it: ${px.rect}`);
+  assert.ok(px.ring[1] > 120 && px.ring[0] < 90, `the ellipse is green where nothing lies over it: ${px.ring}`);
+  const alone = await pixel(page, oldSlide, Math.round(P.highlightAlone.x), Math.round(P.highlightAlone.y));
+  assert.ok(px.highlightAlone.every((v, i) => Math.abs(v - alone[i]) <= 3), `the highlight is not doubled: ${px.highlightAlone} over ${alone}`);
+
+  // Placed: the ellipse's shape is replaced at the bottom, what lay above it again above it.
+  await page.keyboard.press('Shift+Enter');
+  await until('the green ellipse', async () => shapesOn(await p.state())[0]?.stroke === '#2E9E44', 10000);
+  await placed(6);
+  await settled(page);
+  assert.deepEqual(await strokes(), ['#2E9E44', ...before.slice(1).map((sh) => sh.stroke)]);
+  await showPicture();
+  await page.$eval('#stage', (e) => { e.style.visibility = 'hidden'; });
+  await frames(page);
+  const newSlide = await page.screenshot();
+  await shot(page, 'scribbet-edited-under-placed-slide');
+  const s = {};
+  for (const [k, q] of Object.entries(P)) s[k] = await pixel(page, newSlide, Math.round(q.x), Math.round(q.y));
+  assert.ok(Math.max(...s.ink) - Math.min(...s.ink) < 14 && s.ink[0] < 200, `the slide shows the ink over the ellipse: ${s.ink}`);
+  assert.ok(s.rect[0] > s.rect[1] + 60, `the slide shows the rectangle over the ellipse: ${s.rect}`);
+  assert.ok(s.ring[1] > s.ring[0] + 40, `the slide shows the ellipse green: ${s.ring}`);
+  await clean(page);
+  await page.close();
+});
