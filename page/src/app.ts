@@ -526,9 +526,10 @@ export class App {
     if (k.unanswered && !this.unanswered) this.unanswered = k.unanswered;
     else if (k.unanswered) log('A placing under way of the drawing brought back was dropped: this page has one of its own.');
     this.ed.commit([...back, ...this.ed.items]);
-    // Kept from now on as this layer's own drawing.
-    this.kept.drop(k.sid);
+    // Kept from now on as this layer's own drawing: kept as that first, then forgotten as the
+    // other, so a page that dies in between loses neither.
     this.save();
+    this.kept.drop(k.sid);
     this.notices.show('The drawing you had not placed is back.');
   }
 

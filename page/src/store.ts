@@ -288,11 +288,15 @@ export class KeptDrawings {
     return true;
   }
 
+  /** Forgets a kept drawing: its head first, so what is left of it is never read as a drawing. */
   drop(sid: string): void {
     const head = this.base + sid;
     this.remove(head);
+    const w = this.written.get(sid);
     this.written.delete(sid);
-    for (const k of this.keys(PIECES)) if (headOf(k) === head) this.remove(k);
+    // This page knows every piece of a drawing it read or wrote; any other's are looked for.
+    if (w) for (const n of w.sizes.keys()) this.remove(pieceKey(head, n));
+    else for (const k of this.keys(PIECES)) if (headOf(k) === head) this.remove(k);
   }
 
   private read(k: string): string | null {

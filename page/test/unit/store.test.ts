@@ -253,4 +253,7 @@ test('a drawing kept whole by the previous version comes back, and is kept in pi
   keep.drop('s');
   assert.deepEqual(new KeptDrawings(store, base, () => {}).all(10).map((d) => d.sid), ['a|b']);
   assert.equal(store.m.size, 4, 'the head of a|b and its three pieces');
+  // A page that never read it finds its pieces all the same.
+  new KeptDrawings(store, base, () => {}).drop('a|b');
+  assert.equal(store.m.size, 0);
 });
