@@ -810,3 +810,31 @@ test('an edited ellipse under placed ink, a highlight and a rectangle: the layer
   await clean(page);
   await page.close();
 });
+
+test('a stroke finished a moment before the page crashes comes back with the layer, and both strokes land on the stand-in\'s slide once', async () => {
+  await p.set('zoom=75', 'fit=false');
+  const sid = `crash-${process.pid}`;
+  let { page, layer } = await openPage({ sid });
+  await drag(page, wave(100, 150).map((q) => layer.at(q.x, q.y)));
+  await page.waitForTimeout(400);
+  const cdp = await page.context().newCDPSession(page);
+  const crashed = new Promise((r) => page.once('crash', r));
+  const pts = wave(100, 350).map((q) => layer.at(q.x, q.y));
+  await page.mouse.move(pts[0].x, pts[0].y);
+  await page.mouse.down();
+  for (const q of pts.slice(1)) await page.mouse.move(q.x, q.y);
+  await page.mouse.up();
+  cdp.send('Page.crash').catch(() => {});
+  await crashed;
+  await page.close();
+
+  ({ page, layer } = await openPage({ sid }));
+  await waitNotice(page, 'The drawing is back after the page reloaded.');
+  assert.equal(await pathsShown(page), 2, 'both strokes are back');
+  await page.keyboard.press('Enter');
+  const shapes = await placed(2);
+  const tops = shapes.map((sh) => Math.round(sh.frame[1]));
+  assert.ok(tops[0] < tops[1], `the first stroke, then the second, in the order drawn: ${tops}`);
+  await clean(page);
+  await page.close();
+});
