@@ -10,7 +10,7 @@ Private Const ALPHABET As String = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqr
 ' The first `count` bytes of `data` (from its lower bound) in Base64.
 Public Function Encode(data() As Byte, ByVal count As Long) As String
     Dim table(0 To 63) As Byte, out() As Byte
-    Dim i As Long, o As Long, base As Long, left3 As Long, triple As Long, outChars As Long
+    Dim i As Long, o As Long, first As Long, left3 As Long, triple As Long, outChars As Long
 
     If count <= 0 Then
         Encode = ""
@@ -22,13 +22,13 @@ Public Function Encode(data() As Byte, ByVal count As Long) As String
 
     outChars = ((count + 2) \ 3) * 4
     ReDim out(0 To outChars * 2 - 1) ' UTF-16: each character a low byte and a zero byte
-    base = LBound(data)
+    first = LBound(data) ' not named "base": LibreOffice Basic, which runs these tests, keeps that word
     o = 0
     For i = 0 To count - 1 Step 3
         left3 = count - i
-        triple = CLng(data(base + i)) * &H10000
-        If left3 > 1 Then triple = triple + CLng(data(base + i + 1)) * &H100&
-        If left3 > 2 Then triple = triple + CLng(data(base + i + 2))
+        triple = CLng(data(first + i)) * &H10000
+        If left3 > 1 Then triple = triple + CLng(data(first + i + 1)) * &H100&
+        If left3 > 2 Then triple = triple + CLng(data(first + i + 2))
         out(o) = table((triple \ &H40000) And 63)
         out(o + 2) = table((triple \ &H1000&) And 63)
         If left3 > 1 Then

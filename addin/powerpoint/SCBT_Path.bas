@@ -39,6 +39,14 @@ Private mError As String
 Private mParts() As PathPart
 Private mCount As Long
 Private mCurrent As PathPart
+' The open part's segments, copied into a new array of the part's own when it is finished.
+' Records are filled member by member and arrays grown on their own, not as a record's
+' member: LibreOffice Basic, which runs the add-in's tests, takes no ReDim of a member,
+' copies nothing when a whole record is assigned to an array's element, loses the first
+' member written to an element it has not used yet (hence a first write of 0 that may be
+' lost), and lets two array variables share one array after an assignment. VBA runs this
+' the same as the shorter way.
+Private mSegs() As PathSegment
 Private mOpen As Boolean
 Private mAfterClose As Boolean
 
@@ -209,6 +217,7 @@ Private Function ReadPoint(ByRef x As Double, ByRef y As Double) As Boolean
 End Function
 
 Private Function FinishPart() As Boolean
+    Dim segs() As PathSegment, i As Long
     If Not mOpen Then
         FinishPart = True
         Exit Function
@@ -218,16 +227,42 @@ Private Function FinishPart() As Boolean
         FinishPart = Bad("A part of the drawing has no lines or curves.")
         Exit Function
     End If
+    ReDim segs(1 To mCurrent.segCount)
+    For i = 1 To mCurrent.segCount
+        segs(i).x = 0 ' (see mSegs)
+        segs(i).curve = mSegs(i).curve
+        segs(i).x1 = mSegs(i).x1
+        segs(i).y1 = mSegs(i).y1
+        segs(i).x2 = mSegs(i).x2
+        segs(i).y2 = mSegs(i).y2
+        segs(i).x = mSegs(i).x
+        segs(i).y = mSegs(i).y
+    Next i
     mCount = mCount + 1
     If mCount > UBound(mParts) Then ReDim Preserve mParts(1 To mCount * 2)
-    mParts(mCount) = mCurrent
+    mParts(mCount).segCount = 0 ' (see mSegs)
+    mParts(mCount).startX = mCurrent.startX
+    mParts(mCount).startY = mCurrent.startY
+    mParts(mCount).closed = mCurrent.closed
+    mParts(mCount).segCount = mCurrent.segCount
+    mParts(mCount).segs = segs
     FinishPart = True
 End Function
 
-Private Sub AddSegment(ByRef seg As PathSegment)
-    mCurrent.segCount = mCurrent.segCount + 1
-    If mCurrent.segCount > UBound(mCurrent.segs) Then ReDim Preserve mCurrent.segs(1 To mCurrent.segCount * 2)
-    mCurrent.segs(mCurrent.segCount) = seg
+Private Sub AddSegment(ByVal curve As Boolean, ByVal x1 As Double, ByVal y1 As Double, _
+                       ByVal x2 As Double, ByVal y2 As Double, ByVal x As Double, ByVal y As Double)
+    Dim n As Long
+    n = mCurrent.segCount + 1
+    mCurrent.segCount = n
+    If n > UBound(mSegs) Then ReDim Preserve mSegs(1 To n * 2)
+    mSegs(n).x = 0 ' (see mSegs)
+    mSegs(n).curve = curve
+    mSegs(n).x1 = x1
+    mSegs(n).y1 = y1
+    mSegs(n).x2 = x2
+    mSegs(n).y2 = y2
+    mSegs(n).x = x
+    mSegs(n).y = y
 End Sub
 
 Private Function MoveTo() As Boolean
@@ -237,7 +272,7 @@ Private Function MoveTo() As Boolean
     mCurrent = fresh
     mCurrent.startX = x
     mCurrent.startY = y
-    ReDim mCurrent.segs(1 To 4)
+    ReDim mSegs(1 To 4)
     mOpen = True
     mAfterClose = False
     ' Further pairs after M are lines, as in SVG.
@@ -258,10 +293,9 @@ Private Function NeedOpen(ByVal command As String) As Boolean
 End Function
 
 Private Function AddLine() As Boolean
-    Dim seg As PathSegment
-    If Not ReadPoint(seg.x, seg.y) Then Exit Function
-    seg.curve = False
-    AddSegment seg
+    Dim x As Double, y As Double
+    If Not ReadPoint(x, y) Then Exit Function
+    AddSegment False, 0, 0, 0, 0, x, y
     AddLine = True
 End Function
 
@@ -274,14 +308,13 @@ Private Function LineTo() As Boolean
 End Function
 
 Private Function CurveTo() As Boolean
-    Dim seg As PathSegment
+    Dim x1 As Double, y1 As Double, x2 As Double, y2 As Double, x As Double, y As Double
     If Not NeedOpen("C") Then Exit Function
     Do
-        If Not ReadPoint(seg.x1, seg.y1) Then Exit Function
-        If Not ReadPoint(seg.x2, seg.y2) Then Exit Function
-        If Not ReadPoint(seg.x, seg.y) Then Exit Function
-        seg.curve = True
-        AddSegment seg
+        If Not ReadPoint(x1, y1) Then Exit Function
+        If Not ReadPoint(x2, y2) Then Exit Function
+        If Not ReadPoint(x, y) Then Exit Function
+        AddSegment True, x1, y1, x2, y2, x, y
     Loop While NumberAhead()
     CurveTo = True
 End Function

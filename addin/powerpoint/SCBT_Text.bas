@@ -38,24 +38,98 @@ Public Function IsHexChar(ByVal c As String) As Boolean
 End Function
 
 ' A number as Scribbet's answers carry it: at most three decimals, no trailing zeros, never
-' "-0", always a point.
+' "-0", always a point. The text is the one C's "%.3f" gives (and the stand-in then trims):
+' the Double's exact binary value rounded to thousandths, an exact half to the even one. So
+' 1.0005, which a Double holds as 1.000499999..., is "1"; neither Round (which rounds the
+' decimal it sees) nor Int(x * 1000 + 0.5) (whose product rounds first) gives that.
 Public Function Num(ByVal value As Double) As String
-    Dim negative As Boolean, thousandths As Double, whole As Double, frac As Long
+    Dim a As Double, whole As Double, frac As Double, high As Double, low As Double
+    Dim scaled As Double, thousandths As Double, toHalf As Double, up As Boolean
     Dim out As String, fracText As String
-    negative = value < 0
-    thousandths = Int(Abs(value) * 1000# + 0.5)
-    whole = Int(thousandths / 1000#)
-    frac = CLng(thousandths - whole * 1000#)
-    out = Trim$(Str$(whole))
-    If frac > 0 Then
-        fracText = Right$("00" & Trim$(Str$(frac)), 3)
+    a = Abs(value)
+    whole = Int(a)
+    frac = a - whole
+    ' frac * 1000 without rounding, in two parts: frac's first 26 bits after the point and
+    ' the rest, each of which times 1000 (ten bits) fits a Double's 53. Where the rest has
+    ' more bits than that, frac is below 2^-17 and nowhere near a half thousandth.
+    high = Int(frac * 67108864#) / 67108864#
+    low = (frac - high) * 1000#
+    scaled = high * 1000#
+    thousandths = Int(scaled)
+    toHalf = 0.5 - (scaled - thousandths)
+    If low > toHalf Then
+        up = True
+    ElseIf low = toHalf Then
+        up = (thousandths - 2# * Int(thousandths / 2#)) = 1#
+    End If
+    If up Then thousandths = thousandths + 1#
+    If thousandths >= 1000# Then
+        thousandths = thousandths - 1000#
+        whole = whole + 1#
+    End If
+    out = WholeText(whole)
+    If thousandths > 0 Then
+        fracText = Right$("00" & Trim$(Str$(CLng(thousandths))), 3)
         Do While Right$(fracText, 1) = "0"
             fracText = Left$(fracText, Len(fracText) - 1)
         Loop
         out = out & "." & fracText
     End If
-    If negative And out <> "0" Then out = "-" & out
+    If value < 0 And out <> "0" Then out = "-" & out
     Num = out
+End Function
+
+' Every decimal digit of a whole number held in a Double (Str gives fifteen at most). Below
+' 2^53 digit by digit; above, the number is its 53-bit part doubled so many times, and the
+' doubling is done in decimal, nine digits to a Long.
+Private Function WholeText(ByVal w As Double) As String
+    Dim twos As Long, digits As String, q As Double, limbs() As Long, n As Long
+    Dim i As Long, j As Long, carry As Long, v As Long, out As String
+    Do While w >= 9007199254740992#
+        w = w / 2#
+        twos = twos + 1
+    Loop
+    Do
+        q = Int(w / 10#)
+        digits = Chr$(48 + CLng(w - q * 10#)) & digits
+        w = q
+    Loop While w > 0
+    If twos = 0 Then
+        WholeText = digits
+        Exit Function
+    End If
+    n = (Len(digits) + 8) \ 9
+    ReDim limbs(1 To n + (twos * 31) \ 100 + 2)
+    For i = 1 To n
+        j = Len(digits) - 9 * i + 1
+        If j < 1 Then
+            limbs(i) = CLng(Val(Left$(digits, j + 8)))
+        Else
+            limbs(i) = CLng(Val(Mid$(digits, j, 9)))
+        End If
+    Next i
+    For j = 1 To twos
+        carry = 0
+        For i = 1 To n
+            v = limbs(i) * 2 + carry
+            If v >= 1000000000 Then
+                limbs(i) = v - 1000000000
+                carry = 1
+            Else
+                limbs(i) = v
+                carry = 0
+            End If
+        Next i
+        If carry > 0 Then
+            n = n + 1
+            limbs(n) = carry
+        End If
+    Next j
+    out = Trim$(Str$(limbs(n)))
+    For i = n - 1 To 1 Step -1
+        out = out & Right$("00000000" & Trim$(Str$(limbs(i))), 9)
+    Next i
+    WholeText = out
 End Function
 
 ' A whole number in decimal: an optional "-" and digits, nothing else (no "+", no blanks),

@@ -1,0 +1,382 @@
+#!/usr/bin/python3
+"""The add-in's VBA modules run as they are written in LibreOffice Basic (VBA mode), one
+headless soffice per run (tests/addin/basic/office.py): numbers written and read with a
+point, Base64, colours, the drawing's path text (against the stand-in's own parser), the
+contract's patterns (against the stand-in's exact answers in contract.cases), the self-test's
+reading of the cases, and what the macros refuse before they reach PowerPoint.
+
+    /usr/bin/python3 tests/addin/basic_run_test.py [helpers|contract|macros]"""
+import base64
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent / "basic"))
+import office  # noqa: E402
+
+ROOT = office.ROOT
+OFFICE = None
+
+
+def setUpModule():
+    global OFFICE
+    OFFICE = office.Office([Path(__file__).resolve().parent / "basic/ScbtChecks.bas"])
+
+
+def tearDownModule():
+    if OFFICE is not None:
+        OFFICE.stop()
+
+
+def run(name, *args):
+    return OFFICE.call(name, *args)
+
+
+def standin_num(v):
+    """The stand-in's number text (standin/macros.cpp num): "%.3f", trailing zeros dropped."""
+    s = ("%.3f" % v).rstrip("0").rstrip(".")
+    return "0" if s == "-0" else s
+
+
+class NumbersTravelWithAPoint(unittest.TestCase):
+    def test_num_writes_what_the_stand_in_writes(self):
+        rng = random.Random(7)
+        values = [0, 1, -1, 0.5, -0.5, 2.25, 1e-4, -1e-4, 0.0005, -0.0005, 959.9996, 1234567.891, -80.125, 100.1,
+                  # Ties as written, which a Double holds a little below or above: the exact value decides.
+                  1.0005, 2.0005, 1.0015, 0.0015, 0.0025, 2.675, 1.2345, 123456789012.3455,
+                  # Exact halves of a thousandth go to the even one, as printf does.
+                  0.0625, 2.0625, 0.1875, -0.1875, 1023.9995117187500,
+                  # Beyond fifteen digits, up to the largest Double, and the smallest.
+                  1e15 + 0.5, 2.0 ** 53, 2.0 ** 53 + 2, 1e22, -1e300, 1.7976931348623157e308, 5e-324]
+        values += [rng.uniform(-5000, 5000) for _ in range(300)] + [rng.randint(-9999, 9999) / 16 for _ in range(150)]
+        values += [round(rng.uniform(-2000, 2000), 3) + s * 0.0005 for s in (1, -1) for _ in range(150)]
+        values += [rng.randint(-10 ** 7, 10 ** 7) / 2000 for _ in range(200)]
+        wrong = [(v, run("SCBT_Text.Num", float(v)), standin_num(v)) for v in values]
+        wrong = [w for w in wrong if w[1] != w[2]]
+        self.assertEqual(wrong, [])
+
+    def test_read_decimal_takes_the_usual_forms_whole(self):
+        for s, want in [("1", 1), ("-2.5", -2.5), ("+3", 3), (".5", 0.5), ("5.", 5), ("1e3", 1000), ("1E-2", 0.01),
+                        ("0", 0), ("0.0e5", 0), ("1584", 1584), ("007", 7)]:
+            ok, back = OFFICE.invoke("SCBT_Text.ReadDecimal", s, 0.0)
+            self.assertEqual((ok, back[1]), (True, want), s)
+        for s in ["", "abc", "1,5", "1.5.5", "nan", "NaN", "inf", "1e", "--1", " 1", "1 ", "1e999", "-1e999",
+                  "1e-999", "0x10", "&H10", ".", "-", "1d5", "1e+"]:
+            self.assertFalse(run("SCBT_Text.ReadDecimal", s, 0.0), s)
+
+    def test_read_whole_takes_digits_and_a_minus_only(self):
+        for s, want in [("12", 12), ("-3", -3), ("007", 7), ("8192", 8192)]:
+            ok, back = OFFICE.invoke("SCBT_Text.ReadWhole", s, 0.0)
+            self.assertEqual((ok, back[1]), (True, want), s)
+        for s in ["+1", "1.0", "", "-", "1 ", " 1", "1e3", "12a", "--1", "1234567890123456789"]:
+            self.assertFalse(run("SCBT_Text.ReadWhole", s, 0.0), s)
+
+    def test_trim_and_hex(self):
+        self.assertEqual(run("SCBT_Text.TrimBlank", " \t fit \r\n"), "fit")
+        self.assertEqual(run("SCBT_Text.TrimBlank", "   "), "")
+        self.assertEqual(run("SCBT_Text.HexColour", 0x31_7D_ED), "#ED7D31")  # red in the low byte
+        self.assertEqual(run("SCBT_Text.HexColour", 0), "#000000")
+        self.assertEqual(run("SCBT_Text.HexValue", "1f1F1f"), 0x1F1F1F)
+        for bad in ["", "12345G", "123456789", " 1"]:
+            self.assertEqual(run("SCBT_Text.HexValue", bad), -1, bad)
+        self.assertEqual(run("SCBT_Text.OneField", "a|b\tc\r\nd"), "a/b c  d")
+
+
+class Base64IsTheStandardOne(unittest.TestCase):
+    def test_every_length_and_byte_from_any_lower_bound(self):
+        rng = random.Random(3)
+        for n in list(range(0, 12)) + [255, 256, 1000]:
+            data = bytes(rng.randrange(256) for _ in range(n))
+            for lower in (0, 1):
+                self.assertEqual(run("ScbtChecks.Base64Of", tuple(data), lower, n), base64.b64encode(data).decode(), n)
+        self.assertEqual(run("ScbtChecks.Base64Of", tuple(range(256)), 0, 256), base64.b64encode(bytes(range(256))).decode())
+        # Only the first `count` bytes.
+        self.assertEqual(run("ScbtChecks.Base64Of", (77, 97, 110, 33), 0, 3), "TWFu")
+
+    def test_text_form(self):
+        self.assertEqual(run("SCBT_Base64.EncodeText", "Man"), "TWFu")
+        self.assertEqual(run("SCBT_Base64.EncodeText", ""), "")
+
+
+def parse(text):
+    got = run("ScbtChecks.PathParts", text)
+    if isinstance(got, str):
+        return got
+    return [((x, y), [tuple(s) if s[0] else (False, s[5], s[6]) for s in segs], closed) for x, y, closed, segs in got]
+
+
+class ThePathTextIsReadWholeOrNotAtAll(unittest.TestCase):
+    def test_lines_curves_and_closed_parts(self):
+        self.assertEqual(parse("M 1 2 L 3 4"), [((1, 2), [(False, 3, 4)], False)])
+        self.assertEqual(parse("M0,0 L10,0 10,10 Z M 5 5 C 1 2 3 4 5 6"),
+                         [((0, 0), [(False, 10, 0), (False, 10, 10)], True),
+                          ((5, 5), [(True, 1, 2, 3, 4, 5, 6)], False)])
+        self.assertEqual(parse("M 0 0 10-5 1.5.5"), [((0, 0), [(False, 10, -5), (False, 1.5, 0.5)], False)])
+        self.assertEqual(parse(" M -1e2 +2.5E1 L .5 5. "), [((-100, 25), [(False, 0.5, 5)], False)])
+        self.assertEqual(len(parse("M 0 0 L 1 1 M 2 2 L 3 3 M 4 4 L 5 5 Z")), 3)
+        many = parse("M 0 0 " + " ".join(f"L {i} {i}" for i in range(1, 40)) + " M 7 7 L 8 8")
+        self.assertEqual([len(p[1]) for p in many], [39, 1])  # the second part starts afresh
+        self.assertEqual(many[0][1][-1], (False, 39, 39))
+
+    def test_each_fault_has_the_stand_ins_sentence(self):
+        faults = {
+            "": "There is nothing to place: the drawing is empty.",
+            "M 1 2 M 3 4": "A part of the drawing has no lines or curves.",
+            "M 1": "The drawing has a number missing.",
+            "M 1 2 L 3 -": "The drawing has a number that cannot be read.",
+            "M 1 2 L 3 1e999": "The drawing has a coordinate too far from the slide.",
+            "M 1 2 m 3 4": 'The drawing uses the path command "m", but only absolute M, L, C and Z are understood.',
+            "M 1 2 L 3 4 #": 'The drawing has an unexpected character "#".',
+            "L 1 2": "The drawing must begin with M, not L.",
+            "M 1 2 L 3 4 Z L 5 6": "A part of the drawing after Z must begin with M.",
+            "M 1 2 L 3 4 Z 5 6": "The drawing has numbers after Z.",
+            "M 1 2 L 3 4,": "The drawing has a comma where a number should be.",
+        }
+        for text, sentence in faults.items():
+            self.assertEqual(parse(text), sentence, text)
+
+# The stand-in's own parser, built from its source for the comparison below.
+PARSER_MAIN = r"""
+#include "path_text.hpp"
+#include <iostream>
+#include <string>
+using namespace scribbet::standin;
+int main() {
+    std::string line;
+    std::cout.precision(17);
+    while (std::getline(std::cin, line)) {
+        std::string t;
+        for (size_t i = 0; i < line.size(); ++i) {
+            if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == 'n') t += '\n', ++i;
+            else t += line[i];
+        }
+        auto r = parsePath(t);
+        if (!r.ok()) { std::cout << "ERR " << r.error << "\n"; continue; }
+        std::cout << "OK";
+        for (auto& s : r.subpaths) {
+            std::cout << " [" << s.start.x << "," << s.start.y << (s.closed ? " Z" : "");
+            for (auto& g : s.segments) {
+                if (g.kind == Segment::Kind::cubic) std::cout << " C" << g.c1.x << "," << g.c1.y << "," << g.c2.x << "," << g.c2.y;
+                std::cout << " " << g.to.x << "," << g.to.y;
+            }
+            std::cout << "]";
+        }
+        std::cout << "\n";
+    }
+}
+"""
+
+
+
+def parsed_line(result):
+    if isinstance(result, str):
+        return "ERR " + result
+    g = lambda v: "%.17g" % v
+    out = "OK"
+    for x, y, closed, segs in result:
+        out += f" [{g(x)},{g(y)}" + (" Z" if closed else "")
+        for s in segs:
+            if s[0]:
+                out += " C" + ",".join(g(v) for v in s[1:5])
+            out += f" {g(s[5])},{g(s[6])}"
+        out += "]"
+    return out
+
+
+class TheAddInReadsPathsAsTheStandInDoes(unittest.TestCase):
+    """Path texts, sound and broken, through the add-in's parser and the stand-in's (compiled
+    from standin/path_text.cpp): the same parts or the same sentence."""
+
+    def test_random_texts_agree(self):
+        compiler = os.environ.get("CXX") or shutil.which("c++") or shutil.which("g++")
+        self.assertTrue(compiler, "a C++ compiler is needed to build the stand-in's parser")
+        with tempfile.TemporaryDirectory() as tmp:
+            main = Path(tmp) / "parse.cpp"
+            main.write_text(PARSER_MAIN)
+            exe = Path(tmp) / "parse"
+            subprocess.run([compiler, "-std=c++20", "-O1", f"-I{ROOT / 'standin'}", f"-I{ROOT / 'src'}", str(main),
+                            str(ROOT / "standin/path_text.cpp"), str(ROOT / "src/base/text.cpp"), "-lutf8proc",
+                            "-o", str(exe)], check=True)
+            rng = random.Random(11)
+            atoms = ["M", "L", "C", "Z", "m", "l", "z", "Q", " ", " ", ",", "1", "2.5", "-3", "+4", ".5", "5.", "1e2",
+                     "1e", "-", ".", "1.5.5", "10-5", "1e999", "2000000", "\t", "\\n", "#", "e", "0", "NaN", "x",
+                     "L 1 2", "C 1 2 3 4 5 6", "Z M 0 0", "L 3,4"]
+            texts = []
+            for _ in range(1500):
+                t = "M 1 2 " if rng.random() < 0.7 else ""
+                t += "".join(rng.choice(atoms) + rng.choice(["", " "]) for _ in range(rng.randint(0, 14)))
+                texts.append(t)
+            want = subprocess.run([str(exe)], input="\n".join(texts) + "\n", capture_output=True, text=True,
+                                  check=True).stdout.split("\n")
+            got = run("ScbtChecks.PathPartsOfEach", tuple(t.replace("\\n", "\n") for t in texts))
+            for text, result, line in zip(texts, got, want):
+                self.assertEqual(parsed_line(result), line, repr(text))
+            self.assertGreater(sum(line.startswith("OK") for line in want), 20)  # sound texts among them
+
+
+def steps(*steps):
+    """The answers of SCBT_SelfTest's pattern steps, run in one call (ScbtChecks.Steps), bound
+    names forgotten first."""
+    return list(run("ScbtChecks.Steps", (("forget",),) + steps))[1:]
+
+
+class ContractPatterns(unittest.TestCase):
+    def matches(self, pattern, answer):
+        return steps(("match", pattern, answer))[0]
+
+    def test_stars_stop_at_separators(self):
+        self.assertTrue(self.matches("OK|*|*", "OK|960|540"))
+        self.assertTrue(self.matches("OK|*", "OK|"))
+        self.assertTrue(self.matches("OK|*.*", "OK|1.2.3"))
+        self.assertFalse(self.matches("OK|*", "OK|960|540"))
+        self.assertFalse(self.matches("OK|*", "OK|1\n0"))
+        self.assertFalse(self.matches("OK|{n}", "OK|1\t0"))
+        self.assertTrue(self.matches("OK|1\\n0\\t*", "OK|1\n0\tshape"))
+        self.assertTrue(self.matches("a\\*b", "a*b"))
+        self.assertFalse(self.matches("a\\*b", "axb"))
+        self.assertTrue(self.matches("back\\\\slash", "back\\slash"))
+        self.assertTrue(self.matches("back\\slash", "back\\slash"))  # a backslash before anything else is itself
+        self.assertFalse(self.matches("OK|3", "OK|30"))
+
+    def test_bindings_hold_are_reused_and_fill_arguments(self):
+        self.assertEqual(steps(
+            ("match", "OK|1\\n0\\t{name}\\t{id}\\t*", "OK|1\n0\tFreeform 3\t3\t10"),
+            ("argument", "{id},{id} {name}\\t{ id}{a-b}{}"),
+            ("match", "{id}", "3"), ("match", "{id}", "4"),
+            ("match", "{x}|{x}", "7|7"), ("match", "{y}|{y}", "7|8"),
+            ("argument", "a{y}"),  # a failed match binds nothing
+            ("match", "{w}|{h}", "10.5|-2"), ("span", "{w}", "{h}", "-12"), ("span", "{w}", "{h}", "-13.5"),
+            ("span", "{w}", "{nope}", "1"), ("span", "{name}", "{id}", "0")), [
+            True, ("3,3 Freeform 3\t{ id}{a-b}{}", ""), True, False, True, False, ("", "{y} is used before it is bound"),
+            True, "", "expected {h} - {w} to be -13.5, it is -12.5",
+            "a span of {w} and {nope}, which are not both bound to numbers",
+            "a span of {name} and {id}, which are not both bound to numbers"])
+
+    def test_only_letters_digits_and_underscores_make_a_name(self):
+        self.assertTrue(self.matches("{ a}|{a-b}|{}|{a", "{ a}|{a-b}|{}|{a"))
+        self.assertFalse(self.matches("{ a}", "x"))
+        self.assertFalse(self.matches("{a-b}", "x"))
+        self.assertFalse(self.matches("{caf\u00e9}", "x"))
+        self.assertEqual(steps(("match", "{A_9}|{\\t}", "x|{\t}"), ("argument", "{A_9}"), ("argument", "{a-b}")),
+                         [True, ("x", ""), ("{a-b}", "")])  # an escape inside braces is one
+
+    def test_every_exact_answer_in_the_cases_matches_its_pattern(self):
+        """The stand-in's exact answers (the `exactly` lines) against the patterns before them,
+        case by case with its names bound on the way, as the self-test matches PowerPoint's."""
+        cases, pattern = [], None
+        for number, line in enumerate((ROOT / "addin/contract.cases").read_text(encoding="utf-8").split("\n"), 1):
+            fields = line.split("\t")
+            if fields[0] == "case":
+                cases.append((fields[1], []))
+            elif fields[0] == "answer":
+                pattern = fields[1]
+            elif fields[0] == "exactly":
+                cases[-1][1].append((number, pattern, fields[1]))
+        checked = 0
+        for name, lines in cases:
+            if not lines:
+                continue
+            answers = [run("SCBT_SelfTest.Unescape", exact) for _, _, exact in lines]
+            got = steps(*[("match", pattern, answer) for (_, pattern, _), answer in zip(lines, answers)])
+            for (number, pattern, exact), ok in zip(lines, got):
+                self.assertTrue(ok, f"line {number} (case {name}): {pattern!r} does not match {exact!r}")
+                checked += 1
+        self.assertGreater(checked, 50)
+
+
+class TheSelfTestReadsTheCases(unittest.TestCase):
+    def test_cases_it_cannot_set_up_are_skipped_by_name(self):
+        text = ("# the add-in's contract\n\ncase\tscrolled\ngiven\tscroll\t0.5,0.25\ncall\tSCBT_Geom\nanswer\tOK|*\n"
+                "case\tpixels\r\ngiven\tzoom\t75\r\ngiven\tunits\tpixels\r\ncall\tSCBT_Where\r\n"
+                "case\tno window\ngiven\tview\tnone\ncall\tSCBT_Geom\nanswer\tERR|*.\n")
+        self.assertEqual(run("SCBT_SelfTest.RunAll", text).split("\n"), [
+            "OK|0 of 3 contract cases passed in PowerPoint, 0 failed and 3 were skipped.",
+            "SKIPPED case scrolled: it sets scroll, which the self-test cannot set in PowerPoint.",
+            "SKIPPED case pixels: it sets units, which the self-test cannot set in PowerPoint.",
+            "SKIPPED case no window: it sets view none, which the self-test cannot set in PowerPoint."])
+
+    def test_a_case_it_can_set_up_goes_on_to_powerpoint(self):
+        # Here there is no PowerPoint: the case fails on its first line, naming what was missing.
+        report = run("SCBT_SelfTest.RunAll", "case\tplain\ngiven\tview\tsorter\ncall\tSCBT_Version\nanswer\tOK|*\n")
+        self.assertRegex(report, r"^ERR\|0 of 1 contract cases passed in PowerPoint, 1 failed and 0 were skipped\.\n"
+                                 r"FAILED case plain, line 1: PowerPoint failed: .*Application")
+
+    def test_the_given_keys_powerpoint_can_be_set_to(self):
+        for key, value in [("window", "0,40,1200,800"), ("zoom", "75"), ("fit", "false"), ("slide", "2"),
+                           ("slides", "5"), ("slideSize", "720,540"), ("view", "sorter"), ("view", "normal")]:
+            self.assertTrue(run("SCBT_SelfTest.CanSet", key, value), key)
+        for key, value in [("scroll", "0.5,0.25"), ("split", "70"), ("units", "pixels"), ("theme", "#000000"),
+                           ("slides", '[{"id": 256}]'), ("fit", "yes"), ("window", "1,2,3"), ("link.upgrade", "soon"),
+                           ("view", "none"), ("view", "Sorter"), ("view", "")]:
+            self.assertFalse(run("SCBT_SelfTest.CanSet", key, value), (key, value))
+
+    def test_escapes_in_other_fields(self):
+        self.assertEqual(run("SCBT_SelfTest.Unescape", "a\\tb\\nc\\\\d\\x"), "a\tb\nc\\d\\x")
+
+
+class TheMacrosCheckBeforeTheyTouchPowerPoint(unittest.TestCase):
+    def assertWentOnToPowerPoint(self, answer, msg=None):
+        # There is no PowerPoint here: past its own checks a macro answers what PowerPoint lacks.
+        self.assertRegex(answer, r"^ERR\|(PowerPoint|There is no presentation)", msg)
+
+    def test_colour_texts(self):
+        self.assertEqual(run("ScbtChecks.PaintOf", "none"), (True, 0, 0, 255, 0))
+        self.assertEqual(run("ScbtChecks.PaintOf", "NONE")[0], True)
+        self.assertEqual(run("ScbtChecks.PaintOf", "#1F2E3D")[:4], (True, 1, 0x3D2E1F, 255))
+        self.assertEqual(run("ScbtChecks.PaintOf", "#ff000080")[:4], (True, 1, 0x0000FF, 128))
+        self.assertEqual(run("ScbtChecks.PaintOf", "Theme:12"), (True, 2, 0, 255, 12))
+        for bad in ["#12345", "#GGGGGG", "theme:0", "theme:13", "theme:", "theme:-1", "theme: 5", "red", "",
+                    "#1234567", "#12345G78"]:
+            self.assertFalse(run("ScbtChecks.PaintOf", bad)[0], bad)
+
+    def test_the_refusals_are_the_stand_ins(self):
+        self.assertEqual(run("SCBT_Pen.SCBT_Zoom", "100"), 'ERR|The add-in cannot set the zoom to "100".')
+        for width in ["0", "-1", "8193", "abc", "", "1.5", "+5"]:
+            self.assertEqual(run("SCBT_Pen.SCBT_Slide", width),
+                             "ERR|The picture width must be a whole number of pixels from 1 to 8192.", width)
+        self.assertEqual(run("SCBT_Pen.SCBT_LinkQuery", "nope"), 'ERR|The add-in has no link called "nope".')
+        self.assertEqual(run("SCBT_Pen.SCBT_LinkQuery", "Upgrade"), 'ERR|The add-in has no link called "Upgrade".')
+        self.assertRegex(run("SCBT_Pen.SCBT_Version"), r"^OK\|\d+\.\d+\.\d+$")
+        # A copy not packaged with the project's pages says so in a note, never an ERR.
+        for link in ("upgrade", "support"):
+            self.assertEqual(run("SCBT_Pen.SCBT_LinkQuery", link),
+                             f"OK|soon|This copy of the add-in has no address for the {link} link yet.")
+        self.assertWentOnToPowerPoint(run("SCBT_Pen.SCBT_Slide", "64"))
+        self.assertWentOnToPowerPoint(run("SCBT_Pen.SCBT_Zoom", "fit"))
+
+    def insert(self, path="M 0 0 L 10 10", stroke="#1F1F1F", width="1", fill="none", replace="", slide=""):
+        return run("SCBT_Pen.SCBT_Insert", path, stroke, width, fill, replace, slide)
+
+    def test_insert_refuses_in_the_stand_ins_order_and_words(self):
+        self.assertEqual(self.insert(path="M 1 2 M 3 4"), "ERR|A part of the drawing has no lines or curves.")
+        self.assertEqual(self.insert(path=""), "ERR|There is nothing to place: the drawing is empty.")
+        self.assertEqual(self.insert(path="M 1 2 %", stroke="red"), 'ERR|The drawing has an unexpected character "%".')
+        self.assertEqual(self.insert(stroke="red", fill="blue"), 'ERR|The outline colour "red" is not one the add-in knows.')
+        self.assertEqual(self.insert(stroke=" #12345 "), 'ERR|The outline colour " #12345 " is not one the add-in knows.')
+        self.assertEqual(self.insert(fill="theme:13", width="x"), 'ERR|The fill colour "theme:13" is not one the add-in knows.')
+        for width in ["1584.5", "-1", "NaN", "abc", "", "1e999", "inf"]:
+            self.assertEqual(self.insert(width=width),
+                             f'ERR|The line width "{width}" is not a number of points from 0 to 1584.', width)
+        for args in [{}, {"width": "0"}, {"width": "1584"}, {"width": " 2.5 "}, {"stroke": "theme:1", "fill": "#FFFFFF80"},
+                     {"path": " ", "replace": "5"}]:
+            self.assertWentOnToPowerPoint(self.insert(**args), args)
+
+
+GROUPS = {
+    "helpers": [NumbersTravelWithAPoint, Base64IsTheStandardOne, ThePathTextIsReadWholeOrNotAtAll,
+                TheAddInReadsPathsAsTheStandInDoes],
+    "contract": [ContractPatterns, TheSelfTestReadsTheCases],
+    "macros": [TheMacrosCheckBeforeTheyTouchPowerPoint],
+}
+
+if __name__ == "__main__":
+    if len(sys.argv) > 1 and sys.argv[1] in GROUPS:
+        suite = unittest.TestSuite(unittest.defaultTestLoader.loadTestsFromTestCase(c) for c in GROUPS.pop(sys.argv[1]))
+        result = unittest.TextTestRunner(verbosity=2).run(suite)  # setUpModule and tearDownModule too
+        sys.exit(0 if result.wasSuccessful() else 1)
+    unittest.main()
