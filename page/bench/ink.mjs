@@ -7,7 +7,9 @@
 // Part one runs the page's fitter in node on slow mouse circles (200 events of whole screen
 // pixels, radius 100 px, a little hand wobble) at 50 %, 75 %, Fit (83 %) and 150 %: how many
 // cubics, the sharpest join between neighbouring ones, and how far the result lies from the
-// smoothed stroke, in screen pixels. Part two draws long strokes with the mouse in headless
+// smoothed stroke, in screen pixels; then on lines of handwriting, zigzags and circles drawn
+// round to their start at a hand's pace: the corners found, the joins, how far the result
+// strays from the hand's path and from the mouse's pixels, and how a closed circle closes. Part two draws long strokes with the mouse in headless
 // Chromium against the mock server, at Fit, and measures in the page: frame times while
 // drawing (and, for the 2,000-event strokes, the main thread's CPU time in each frame, from a
 // trace: the frame times count whatever else the machine runs), the work of each pointer move,
@@ -18,7 +20,8 @@
 //
 // INK_WEB=<folder> draws with another build of the page (say, an older one built into a
 // temporary folder) to compare; its figures go to ink-<folder name>.json instead.
-// INK_STROKES=2000,500 draws only strokes of those lengths.
+// INK_STROKES=2000,500 draws only strokes of those lengths; INK_STROKES=none draws none (the
+// node part only, for the figures of the fitter as it is in src/).
 import { writeFile } from 'node:fs/promises';
 import { basename, join } from 'node:path';
 import { ARTIFACTS, inserts, launchChromium, openBrowser } from '../test/browser/harness.mjs';
@@ -53,6 +56,52 @@ for (const [zoom, k] of ZOOMS) {
   console.log(`${zoom.padEnd(8)}${String(pct(counts, 0.5)).padStart(9)} / ${String(Math.max(...counts)).padEnd(14)}${Math.max(...joins).toFixed(1).padStart(8)} deg${f2(Math.max(...devs)).padStart(16)}${f2(Math.max(...raws)).padStart(25)}`);
 }
 
+// ---- Handwriting, zigzags and closed circles -------------------------------------------------------
+
+// Drawn at a hand's pace with the mouse (whole pixels, one report each 8 ms): lines of joined-up
+// loops with tops 3 to 7 px round, zigzags with straight legs drawn slowly and fast, circles
+// drawn round to where they began. Measured against the path the hand drew, before the mouse
+// rounded it (the whole pixels themselves lie up to 0.7 px off it), and against the pixels.
+const SEEDS = 6;
+const line = (pts) => [{ start: pts[0], segs: pts.slice(1).map((to) => ({ kind: 'L', to })), closed: false }];
+const turnDeg = (u, v) => (Math.abs(Math.atan2(u.x * v.y - u.y * v.x, u.x * v.x + u.y * v.y)) * 180) / Math.PI;
+const shapes = {
+  handwriting: (seed) => ink.handwriting(seed),
+  'zigzag (slow)': (seed) => ink.mousePolyline(seed, ink.ZIGZAG, 2.5, 0.3),
+  'zigzag (fast)': (seed) => ink.mousePolyline(seed, ink.ZIGZAG, 6, 0.3),
+  'closed circle': (seed) => ink.closedCircle(seed),
+};
+const drawnShapes = {};
+console.log('\nHandwriting, zigzags and closed circles (6 of each, at 50 %, 75 %, Fit and 150 %; px are screen pixels)');
+console.log('shape            cubics (most)  corners (most)  softest corner  sharpest other join  from the hand\'s path  from the mouse\'s pixels  closing turn');
+for (const [shape, make] of Object.entries(shapes)) {
+  const r = { cubics: 0, corners: 0, softestCornerDeg: 180, sharpestJoinDeg: 0, fromHandPx: 0, fromPixelsPx: 0, closingDeg: null };
+  for (const [, k] of ZOOMS) {
+    for (let seed = 1; seed <= SEEDS; seed++) {
+      const drawn = make(seed);
+      const { subpaths } = ink.fitStroke(ink.scale(drawn, k), k);
+      const sp = subpaths[0];
+      const joins = ink.joinAngles(sp);
+      r.cubics = Math.max(r.cubics, sp.segs.length);
+      r.corners = Math.max(r.corners, joins.filter((a) => a > 45).length);
+      for (const a of joins) if (a > 45) r.softestCornerDeg = Math.min(r.softestCornerDeg, a); else r.sharpestJoinDeg = Math.max(r.sharpestJoinDeg, a);
+      r.fromHandPx = Math.max(r.fromHandPx, ink.strayFrom(ink.scale(drawn.path, k), subpaths) / k);
+      r.fromPixelsPx = Math.max(r.fromPixelsPx, ink.strayFrom(ink.scale(drawn, k), subpaths) / k);
+      if (shape === 'closed circle') {
+        const first = sp.segs[0], last = sp.segs[sp.segs.length - 1];
+        const closing = turnDeg({ x: last.to.x - last.c2.x, y: last.to.y - last.c2.y }, { x: first.c1.x - sp.start.x, y: first.c1.y - sp.start.y });
+        r.closingDeg = Math.max(r.closingDeg ?? 0, closing);
+      }
+    }
+  }
+  if (r.corners === 0) r.softestCornerDeg = null;
+  drawnShapes[shape] = r;
+  const d = (v) => (v === null ? '-' : `${v.toFixed(0)} deg`);
+  console.log(`${shape.padEnd(17)}${String(r.cubics).padStart(6)}${String(r.corners).padStart(14)}${d(r.softestCornerDeg).padStart(17)}${d(r.sharpestJoinDeg).padStart(19)}${f2(r.fromHandPx).padStart(20)} px${f2(r.fromPixelsPx).padStart(22)} px${d(r.closingDeg).padStart(15)}`);
+}
+// (Only the smoothing tells a loop's top from a corner: a page built with the old smoother
+// finds the tops' corners here, which is what the corner count says.)
+
 // ---- Drawing in the page -----------------------------------------------------------------------
 
 // Runs in the page before its own script. Frames are timed from their start until the browser
@@ -86,7 +135,7 @@ async function traced(cdp, fn) {
   const take = (e) => events.push(...e.value);
   cdp.on('Tracing.dataCollected', take);
   const complete = new Promise((r) => cdp.once('Tracing.tracingComplete', r));
-  await cdp.send('Tracing.start', { traceConfig: { includedCategories: ['toplevel', 'cc'] }, transferMode: 'ReportEvents' });
+  await cdp.send('Tracing.start', { traceConfig: { includedCategories: ['toplevel', 'cc', 'devtools.timeline'] }, transferMode: 'ReportEvents' });
   await fn();
   await cdp.send('Tracing.end');
   await complete;
@@ -109,6 +158,24 @@ function cpuPerFrame(events) {
     out.push(cpu / 1000);
   }
   return out;
+}
+
+/**
+ * The main thread's CPU time that one input costs, from a trace: from the task that dispatches
+ * the first DOM event of `type` to the end of the first frame that starts after it (the frame
+ * that shows its result), every task of the main thread in between, in ms.
+ */
+function inputCost(events, type) {
+  const main = events.find((e) => e.name === 'ProxyMain::BeginMainFrame')?.tid;
+  const tasks = events.filter((e) => e.ph === 'X' && e.tid === main && e.name === 'ThreadControllerImpl::RunTask' && e.tdur !== undefined).sort((a, b) => a.ts - b.ts);
+  const dispatch = events.filter((e) => e.ph === 'X' && e.tid === main && e.name === 'EventDispatch' && e.args?.data?.type === type).sort((a, b) => a.ts - b.ts)[0];
+  if (!dispatch) return null;
+  const first = tasks.findLast((t) => t.ts <= dispatch.ts) ?? tasks[0];
+  const frame = events.filter((e) => e.ph === 'X' && e.tid === main && e.name === 'ProxyMain::BeginMainFrame' && e.ts > dispatch.ts).sort((a, b) => a.ts - b.ts)[0];
+  if (!first || !frame) return null;
+  let cpu = 0;
+  for (const t of tasks) if (t.ts >= first.ts && t.ts <= frame.ts) cpu += t.tdur;
+  return cpu / 1000;
 }
 
 const Q = { sw: '960', sh: '540', x: '140', y: '90', w: '800', h: '450', pz: '83.30' };
@@ -141,12 +208,12 @@ try {
   // page coalesced, one pointermove a frame, as a fast mouse's are): two a frame is a 120 Hz
   // mouse on a 60 Hz screen. The longest strokes go faster, for the time the run takes.
   const only = process.env.INK_STROKES?.split(',').map(Number);
-  for (const [events, count, perFrame] of [[2000, 4, 2], [500, 4, 2], [6000, 3, 12]].filter(([n]) => !only || only.includes(n))) {
+  for (const [events, count, perFrame] of [[2000, 6, 2], [500, 6, 2], [6000, 4, 12]].filter(([n]) => !only || only.includes(n))) {
     const page = await b.page(Q);
     const cdp = await page.context().newCDPSession(page);
     const mouse = (type, p) => cdp.send('Input.dispatchMouseEvent', { type, x: p.x, y: p.y, button: 'left', buttons: type === 'mouseReleased' ? 0 : 1, clickCount: type === 'mouseMoved' ? 0 : 1 });
     b.mock.state.inserts.length = 0;
-    const ups = [], chars = [], cubics = [], strokeP95 = [], cpu = [];
+    const ups = [], chars = [], cubics = [], strokeP95 = [], cpu = [], upCpu = [];
     const frames = [];
     for (let s = 0; s < count; s++) {
       const framesBefore = frames.length;
@@ -165,8 +232,13 @@ try {
       await page.evaluate(() => { window.__ink.on = false; });
       frames.push(...(await page.evaluate(() => window.__ink.frames)));
       strokeP95.push(pct(frames.slice(framesBefore), 0.95));
-      await mouse('mouseReleased', pts[pts.length - 1]);
-      await nextFrame(page);
+      // The pen-up and the frame that shows the placed ink, traced: the main thread's time.
+      const upTrace = await traced(cdp, async () => {
+        await mouse('mouseReleased', pts[pts.length - 1]);
+        await nextFrame(page);
+      });
+      const c = inputCost(upTrace, 'pointerup');
+      if (c !== null) upCpu.push(c);
       // Place and go on drawing: only the new stroke is sent.
       await page.keyboard.press('Shift+Enter');
       const ins = await inserts(page, b.mock, s + 1);
@@ -182,6 +254,7 @@ try {
       strokes: count,
       eventsPerFrame: perFrame,
       penUpMs: { p50: pct(ups, 0.5), p95: pct(ups, 0.95), max: Math.max(...ups) },
+      penUpFrameCpuMs: upCpu.length ? { p50: pct(upCpu, 0.5), p95: pct(upCpu, 0.95), max: Math.max(...upCpu), strokes: upCpu.length } : null,
       frameMs: { p50: pct(frames, 0.5), p95: pct(frames, 0.95), max: Math.max(...frames), frames: frames.length, p95ByStroke: strokeP95 },
       cpuPerFrameMs: cpu.length ? { p50: pct(cpu, 0.5), p95: pct(cpu, 0.95), max: Math.max(...cpu), frames: cpu.length } : null,
       moveMs: { p50: pct(moves, 0.5), p95: pct(moves, 0.95), max: Math.max(...moves), events: moves.length },
@@ -199,12 +272,13 @@ console.log('\nLong strokes drawn with the mouse at Fit in headless Chromium; ti
 for (const [events, r] of Object.entries(strokes)) {
   console.log(`${Number(events).toLocaleString('en')} events, ${r.strokes} strokes, ${r.eventsPerFrame} events a frame`);
   console.log(`  pen-up (the pointerup's work)  p50 ${f2(r.penUpMs.p50)}  p95 ${f2(r.penUpMs.p95)}  most ${f2(r.penUpMs.max)}`);
+  if (r.penUpFrameCpuMs) console.log(`  pen-up to its frame, main CPU  p50 ${f2(r.penUpFrameCpuMs.p50)}  p95 ${f2(r.penUpFrameCpuMs.p95)}  most ${f2(r.penUpFrameCpuMs.max)}`);
   console.log(`  frames while drawing           p50 ${f2(r.frameMs.p50)}  p95 ${f2(r.frameMs.p95)}  (p95 of each stroke: ${r.frameMs.p95ByStroke.map(f2).join(', ')})`);
   if (r.cpuPerFrameMs) console.log(`  main thread's CPU time a frame p50 ${f2(r.cpuPerFrameMs.p50)}  p95 ${f2(r.cpuPerFrameMs.p95)}  most ${f2(r.cpuPerFrameMs.max)}`);
   console.log(`  a pointermove's work           p50 ${f2(r.moveMs.p50)}  p95 ${f2(r.moveMs.p95)}  most ${f2(r.moveMs.max)}`);
   console.log(`  placed path text               ${r.pathChars.median} characters (most ${r.pathChars.max}), ${r.cubics.median} cubics (most ${r.cubics.max})`);
 }
-const figures = { circles, strokes, seconds: (Date.now() - started) / 1000 };
+const figures = { circles, shapes: drawnShapes, strokes, seconds: (Date.now() - started) / 1000 };
 const out = join(ARTIFACTS, other ? `ink-${basename(other)}.json` : 'ink.json');
 await writeFile(out, `${JSON.stringify(figures, null, 2)}\n`);
 console.log(`\n${figures.seconds.toFixed(0)} s; figures in ${out}`);

@@ -23,6 +23,11 @@ export interface Fitted {
 
 /** How far the curves may stray from the smoothed stroke, in screen pixels. */
 export const TOLERANCE_PX = 0.4;
+/**
+ * How far a part's smoothed points may lie from its chord, in screen pixels, for it to be
+ * drawn as a straight line: a line's whole-pixel reports lie up to about this far off it.
+ */
+const STRAIGHT_PX = 0.6;
 /** Smoothed points this close to the one fitted before them add nothing, in screen pixels. */
 const FIT_GAP_PX = 0.05;
 /** The most points one cubic is fitted to; a longer one is kept and the next begins. */
@@ -123,18 +128,40 @@ export function fitOne(pts: readonly InkPoint[], lo: number, hi: number, t0: Pt 
   }
   const fit = best!;
   if (fit.err <= tolerance) {
-    // The points may be sparse (a fast stroke): between them the curve must not swing out
-    // further than a gentle arc through them would.
+    // The points may be sparse (a fast stroke): between two of them the curve must bow out
+    // no further than the gentler of the arcs through them and the point before or after
+    // (a hand draws the stretch between its reports as it drew the reports), so a straight
+    // leg stays straight up to a bend that starts just past its end.
     for (let k = 0; k < n - 1; k++) {
       const a = pts[lo + k], b = pts[lo + k + 1];
       const gap = Math.hypot(b.x - a.x, b.y - a.y);
       if (gap < 4 * tolerance) continue;
-      const mid = bez(fit.c, (bestU![k] + bestU![k + 1]) / 2);
-      const d = distToSegment(mid, a, b) - 0.125 * gap;
+      let bow = Infinity;
+      if (k > 0) bow = Math.min(bow, sagitta(a, b, pts[lo + k - 1]));
+      if (k + 2 < n) bow = Math.min(bow, sagitta(a, b, pts[lo + k + 2]));
+      if (!Number.isFinite(bow)) continue;
+      const m = { x: (a.x + b.x) / 2, y: (a.y + b.y) / 2 };
+      let u = (bestU![k] + bestU![k + 1]) / 2;
+      for (let r = 0; r < 3; r++) u = newton(fit.c, m, u);
+      const q = bez(fit.c, u);
+      const d = Math.hypot(q.x - m.x, q.y - m.y) - bow;
       if (d > tolerance && d > fit.err) { fit.err = d; fit.split = lo + Math.min(n - 2, k + 1); }
     }
   }
   return fit;
+}
+
+/**
+ * How far the circle through a, b and a third point x bows out from the chord a-b (the arc
+ * between a and b, the shorter one); 0 when the three are in a line.
+ */
+function sagitta(a: Pt, b: Pt, x: Pt): number {
+  const ab = Math.hypot(b.x - a.x, b.y - a.y), bx = Math.hypot(x.x - b.x, x.y - b.y), ax = Math.hypot(x.x - a.x, x.y - a.y);
+  const cross = Math.abs((b.x - a.x) * (x.y - a.y) - (b.y - a.y) * (x.x - a.x));
+  if (!(cross > 1e-9)) return 0;
+  const r = (ab * bx * ax) / (2 * cross);
+  const h = r * r - (ab * ab) / 4;
+  return h > 0 ? r - Math.sqrt(h) : r;
 }
 
 /** The least-squares handles for the given parameters (see fitOne). */
@@ -332,17 +359,19 @@ class CurveBuilder {
   }
 
   /**
-   * A part that never strays from its chord is drawn as that chord, one straight cubic, in
-   * place of the few the growing fit made of it: a ruler-straight line is meant to be one.
+   * A part that never strays from its chord further than a mouse's whole pixels put a line's
+   * reports off it is drawn as that chord, one straight cubic, in place of the few the growing
+   * fit made of it: a ruler-straight line, or a zigzag's leg, is meant to be one.
    */
   private straight(n: number): boolean {
     const a = this.pts[this.part], b = this.pts[n];
     const len = Math.hypot(b.x - a.x, b.y - a.y);
     if (!(len > 2 * this.tolerance)) return false;
+    const slack = Math.max(this.tolerance, STRAIGHT_PX);
     let err = 0;
     for (let i = this.part + 1; i < n; i++) {
       const d = distToSegment(this.pts[i], a, b);
-      if (d > this.tolerance) return false;
+      if (d > slack) return false;
       err = Math.max(err, d);
     }
     const third = (p: Pt, f: number): Pt => ({ x: a.x + (b.x - a.x) * f, y: a.y + (b.y - a.y) * f });
@@ -440,10 +469,9 @@ export class InkFitter {
     const segs: Segment[] = this.curve.kept.map(({ c }) => ({ kind: 'C', c1: pt(c.c1), c2: pt(c.c2), to: pt(c.p3) }));
     let error = 0;
     for (const s of this.curve.kept) error = Math.max(error, s.err * k);
-    // The ends exactly where the pen was, not where a round trip through pixels puts them.
-    const end = segs[segs.length - 1];
-    if (end) end.to = { ...raw[raw.length - 1] };
-    const sp: Subpath = { start: { ...raw[0] }, segs, closed: false };
+    // The ends lie where the smoother put them: on the line the stroke's first and last pixels
+    // follow, within a pixel or so of where the pen was reported.
+    const sp: Subpath = { start: pt(this.curve.pts[0]), segs, closed: false };
     if (segs.length === 0 || !segs.every(finiteSeg)) {
       // Never reached with finite input; a polyline of the smoothed points is always drawable.
       const line = dedupe(this.smoothed.length >= 2 ? this.smoothed : raw);

@@ -9,9 +9,14 @@
 // bends (an average over a bend pulls it inwards, and that pull is kept under a tenth of a
 // pixel), and hardly at all where the reports come far apart (a fast stroke: each report says
 // more about the shape than its rounding does). It never averages across a corner: where the
-// stroke turns sharply (a square, a zigzag, a check mark) it is cut, and each part is smoothed
-// on its own with its ends held where the pen was, so corners stay sharp and the stroke starts
-// and ends where it was drawn.
+// stroke turns sharply at one place (a square, a zigzag, a check mark) it is cut, and each part
+// is smoothed on its own. A tight round, such as the top of a handwritten loop, turns as far but
+// spreads the turn along its length, and is smoothed as the curve it is.
+//
+// A part's ends are not held on the pixel the pen reported there (a whole pixel, up to half a
+// pixel off the line the hand drew, and bending the last pixels of a straight leg towards it):
+// a corner lies where the two legs' lines meet, a stroke's ends on the line its first and last
+// few pixels follow.
 //
 // It runs as the stroke grows. A point is given out once nothing drawn later can change it:
 // the pen has gone far enough on to show the whole averaging window and to tell whether a
@@ -42,6 +47,22 @@ export const SMOOTHING: SmoothOptions = { widest: 5, pull: 0.1, dense: 5 };
 export const CORNER_REACH_PX = 6;
 /** A turn at least this sharp over that reach is a corner (a circle of 6 px radius turns this much). */
 export const CORNER_ANGLE = (60 * Math.PI) / 180;
+/**
+ * A corner turns at one place: over half the reach it turns nearly as far as over the whole
+ * (a round turns half as far, as its turn grows with the length measured).
+ */
+const CORNER_SHARE = 0.5;
+/** How far either side the turn is measured again, in pixels, to tell a corner from a round. */
+const CORNER_WIDE_PX = 12;
+/** A corner turns over that reach no more than this many times as far as over its own. */
+const CORNER_SPREAD = 1.3;
+/** How much of a part's ends, in pixels, the line they lie on is taken from. */
+const END_FIT_PX = 8;
+/**
+ * How far a part's end may move off the reported pixel onto that line, in pixels: a whole
+ * pixel is within half a pixel of where the hand was, so no further.
+ */
+const END_SHIFT_PX = 0.45;
 /** How far either side of a point its bend is measured, to choose the averaging there. */
 const BEND_REACH_PX = 12;
 /** Reports closer than this, in pixels, add nothing but trouble for the tangents. */
@@ -53,6 +74,11 @@ export class Smoother {
   /** Length along the raw path up to each point. */
   private readonly ss: number[] = [];
   private readonly turn: number[] = [];
+  /** Where each corner found so far lies (the legs' meeting point), by point index. */
+  private readonly cornerPos = new Map<number, Pt>();
+  /** Where the stroke's first and last points lie, once known. */
+  private startPos: Pt | null = null;
+  private endPos: Pt | null = null;
   /** The corners found so far, in order, and whether each point is one. */
   private readonly cornerAt: number[] = [];
   private readonly isC: boolean[] = [];
@@ -110,7 +136,10 @@ export class Smoother {
       const i = this.isC.length;
       const c = this.isCorner(i);
       this.isC.push(c);
-      if (c) this.cornerAt.push(i);
+      if (c) {
+        this.cornerPos.set(i, this.meeting(i, this.cornerAt.length > 0 ? this.cornerAt[this.cornerAt.length - 1] : 0));
+        this.cornerAt.push(i);
+      }
     }
     const out: InkPoint[] = [];
     const known = this.isC.length < n ? this.ss[this.isC.length] : Infinity;
@@ -140,7 +169,12 @@ export class Smoother {
     const s = this.ss[i];
     for (let j = i - 1; j >= 0 && s - this.ss[j] <= CORNER_REACH_PX; j--) if (this.turn[j] >= t) return false;
     for (let j = i + 1; j < this.turn.length && this.ss[j] - s <= CORNER_REACH_PX; j++) if (this.turn[j] > t) return false;
-    return true;
+    // A round turns along its length; a corner, where the hand turned, at one place.
+    if (this.turnAt(i, CORNER_REACH_PX / 2) < CORNER_SHARE * t) return false;
+    // And past the reach it turns no further: a loop's tight top may turn nearly all at once
+    // when the reports are whole pixels, but it goes on turning, being round.
+    const wide = this.turnAt(i, CORNER_WIDE_PX);
+    return wide === 0 || wide <= CORNER_SPREAD * t;
   }
 
   /**
@@ -166,14 +200,24 @@ export class Smoother {
     const corner = this.isC[i] === true;
     const first = i === 0, last = this.ended && i === this.xs.length - 1;
     if (corner || first || last) {
-      // Held where the pen was; the tangents come from the parts on either side.
+      // Where the legs meet, or on the line the stroke's end follows; the tangents come from
+      // the parts on either side.
       const tin = first ? null : this.average(i, ...this.section(i, false)).t;
       const tout = last ? null : this.average(i, ...this.section(i, true)).t;
       const t = tin ?? tout ?? { x: 1, y: 0 };
-      return { x: this.xs[i], y: this.ys[i], tin: t, tout: tout ?? t, corner };
+      const p = this.anchor(i);
+      return { x: p.x, y: p.y, tin: t, tout: tout ?? t, corner };
     }
     const { p, t } = this.average(i, ...this.section(i, true));
     return { x: p.x, y: p.y, tin: t, tout: t, corner: false };
+  }
+
+  /** The angle between the chords r either side of point i. */
+  private bend(i: number, r: number): number {
+    const s = this.ss[i];
+    const a = this.at(s - r), b = this.at(s + r);
+    const ux = this.xs[i] - a.x, uy = this.ys[i] - a.y, vx = b.x - this.xs[i], vy = b.y - this.ys[i];
+    return Math.abs(Math.atan2(ux * vy - uy * vx, ux * vx + uy * vy));
   }
 
   /** The width of the averaging at point i, within the part [lo, hi] (see the top of the file). */
@@ -187,9 +231,11 @@ export class Smoother {
     const s = this.ss[i];
     const r = Math.min(BEND_REACH_PX, s - lo, hi - s);
     if (r >= 1) {
-      const a = this.at(s - r), b = this.at(s + r);
-      const ux = this.xs[i] - a.x, uy = this.ys[i] - a.y, vx = b.x - this.xs[i], vy = b.y - this.ys[i];
-      const curvature = Math.abs(Math.atan2(ux * vy - uy * vx, ux * vx + uy * vy)) / r;
+      let curvature = this.bend(i, r) / r;
+      // A tight round (a loop's top) turns through more than half a turn over the long reach,
+      // which then reads as less; over the short one it shows, less the rounding's noise.
+      const near = Math.min(r, CORNER_REACH_PX);
+      if (near >= 1) curvature = Math.max(curvature, (this.bend(i, near) - 0.2) / near);
       if (curvature > 0) sigma = Math.min(sigma, Math.sqrt((2 * pull) / curvature));
     }
     return Math.max(0.1, sigma);
@@ -214,16 +260,18 @@ export class Smoother {
     // The reports in reach, in order along the path: mirrored ones before the part's start,
     // the part's own, mirrored ones past its end.
     const at: number[] = [], px: number[] = [], py: number[] = [];
-    if (s - lo0 < reach) {
+    const a0 = s - lo0 < reach ? this.anchor(lo) : null;
+    const a1 = hi >= 0 && hi0 < s + reach ? this.anchor(hi) : null;
+    if (a0) {
       for (let k = this.lastBefore(lo + 1, top, lo0 + reach - (s - lo0)); k > lo; k--) {
-        at.push(2 * lo0 - ss[k]); px.push(2 * xs[lo] - xs[k]); py.push(2 * ys[lo] - ys[k]);
+        at.push(2 * lo0 - ss[k]); px.push(2 * a0.x - xs[k]); py.push(2 * a0.y - ys[k]);
       }
     }
     let j = this.firstFrom(lo, top, s - reach);
     for (; j <= top && ss[j] <= s + reach; j++) { at.push(ss[j]); px.push(xs[j]); py.push(ys[j]); }
-    if (hi >= 0 && hi0 < s + reach) {
+    if (a1) {
       for (let k = hi - 1; k >= lo && 2 * hi0 - ss[k] <= s + reach; k--) {
-        at.push(2 * hi0 - ss[k]); px.push(2 * xs[hi] - xs[k]); py.push(2 * ys[hi] - ys[k]);
+        at.push(2 * hi0 - ss[k]); px.push(2 * a1.x - xs[k]); py.push(2 * a1.y - ys[k]);
       }
     }
     let wx = 0, wy = 0, w = 0, dx = 0, dy = 0;
@@ -234,7 +282,9 @@ export class Smoother {
       const kp = Math.exp(-(off * off) / (2 * sigma * sigma)) * share;
       const kt = Math.exp(-(off * off) / (2 * sigmaT * sigmaT)) * share * off;
       wx += kp * px[k]; wy += kp * py[k]; w += kp;
-      dx += kt * px[k]; dy += kt * py[k];
+      // Taken from the point itself: the weights' own sum is not quite zero where the reports
+      // are unevenly spaced, and times the position that would swamp the direction.
+      dx += kt * (px[k] - xs[i]); dy += kt * (py[k] - ys[i]);
     }
     let len = Math.hypot(dx, dy);
     if (!(len > 1e-9)) {
@@ -245,6 +295,86 @@ export class Smoother {
       if (!(len > 1e-9)) { dx = 1; dy = 0; len = 1; }
     }
     return { p: w > 0 ? { x: wx / w, y: wy / w } : { x: xs[i], y: ys[i] }, t: { x: dx / len, y: dy / len } };
+  }
+
+  /**
+   * Where a part's end at point j lies: a corner where its legs meet, the stroke's first and
+   * last points on the line their ends follow (see the top of the file).
+   */
+  private anchor(j: number): Pt {
+    const c = this.cornerPos.get(j);
+    if (c) return c;
+    const n = this.xs.length;
+    if (j === 0) {
+      if (!this.startPos) {
+        const b = this.cornerAt.length > 0 ? this.cornerAt[0] : n - 1;
+        this.startPos = this.held(0, this.lineEnd(0, b));
+      }
+      return this.startPos;
+    }
+    if (this.ended && j === n - 1) {
+      if (!this.endPos) {
+        const a = this.cornerAt.length > 0 ? this.cornerAt[this.cornerAt.length - 1] : 0;
+        this.endPos = this.held(j, this.lineEnd(j, a));
+      }
+      return this.endPos;
+    }
+    return { x: this.xs[j], y: this.ys[j] };
+  }
+
+  /** Where the leg from corner `from` into corner c and the leg leaving c meet. */
+  private meeting(c: number, from: number): Pt {
+    const a = this.lineEnd(c, from), b = this.lineEnd(c, this.xs.length - 1);
+    if (!a || !b) return this.held(c, a ?? b);
+    // The lines p + t u: where a's meets b's.
+    const cross = a.t.x * b.t.y - a.t.y * b.t.x;
+    if (Math.abs(cross) < 0.3) return this.held(c, { p: { x: (a.p.x + b.p.x) / 2, y: (a.p.y + b.p.y) / 2 } });
+    const u = ((b.p.x - a.p.x) * b.t.y - (b.p.y - a.p.y) * b.t.x) / cross;
+    return this.held(c, { p: { x: a.p.x + a.t.x * u, y: a.p.y + a.t.y * u } });
+  }
+
+  /** Point j moved onto a line's position, but never further than END_SHIFT_PX. */
+  private held(j: number, line: { p: Pt } | null): Pt {
+    const x = this.xs[j], y = this.ys[j];
+    if (!line) return { x, y };
+    const dx = line.p.x - x, dy = line.p.y - y;
+    const d = Math.hypot(dx, dy);
+    if (!(d > END_SHIFT_PX)) return Number.isFinite(d) ? { x: line.p.x, y: line.p.y } : { x, y };
+    return { x: x + (dx * END_SHIFT_PX) / d, y: y + (dy * END_SHIFT_PX) / d };
+  }
+
+  /**
+   * The line the path follows over its first END_FIT_PX from point j towards point `to`
+   * (either way along it, not past `to`): the best line through those reports (least squares
+   * across it, each report weighted by the stretch of path it stands for), with point j put
+   * on it and its direction from j into the part. Null when there is too little to tell.
+   */
+  private lineEnd(j: number, to: number): { p: Pt; t: Pt } | null {
+    const ss = this.ss, xs = this.xs, ys = this.ys;
+    const dir = to >= j ? 1 : -1;
+    const s0 = ss[j];
+    const idx: number[] = [];
+    for (let k = j; dir > 0 ? k <= to : k >= to; k += dir) {
+      if (Math.abs(ss[k] - s0) > END_FIT_PX) break;
+      idx.push(k);
+    }
+    const last = idx[idx.length - 1];
+    if (idx.length < 3 || Math.abs(ss[last] - s0) < END_FIT_PX / 2) return null;
+    let w = 0, mx = 0, my = 0;
+    const share = idx.map((k, m) => Math.abs(ss[idx[Math.min(idx.length - 1, m + 1)]] - ss[idx[Math.max(0, m - 1)]]) / 2 || 0.5);
+    idx.forEach((k, m) => { w += share[m]; mx += share[m] * xs[k]; my += share[m] * ys[k]; });
+    mx /= w; my /= w;
+    let sxx = 0, syy = 0, sxy = 0;
+    idx.forEach((k, m) => {
+      const dx = xs[k] - mx, dy = ys[k] - my;
+      sxx += share[m] * dx * dx; syy += share[m] * dy * dy; sxy += share[m] * dx * dy;
+    });
+    // The direction of most spread.
+    const ang = 0.5 * Math.atan2(2 * sxy, sxx - syy);
+    let tx = Math.cos(ang), ty = Math.sin(ang);
+    if (tx * (xs[last] - xs[j]) + ty * (ys[last] - ys[j]) < 0) { tx = -tx; ty = -ty; }
+    const along = (xs[j] - mx) * tx + (ys[j] - my) * ty;
+    return { p: { x: mx + tx * along, y: my + ty * along }, t: { x: tx, y: ty } };
   }
 
   /** The first point in [lo, hi] at or past length s along the path. */

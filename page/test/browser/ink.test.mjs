@@ -75,3 +75,30 @@ test('a hand-drawn square at 75 % keeps its four corners and nothing else turns'
   assert.ok(joins.every((a) => a > 45 || a <= 20), 'the sides join smoothly');
   await page.close();
 });
+
+test('handwriting and a closed circle at 75 %: loop tops come out round and the circle closes without a hook', async () => {
+  b.mock.state.inserts.length = 0;
+  const page = await b.page(Q);
+  // Three lines of joined-up loops and a circle drawn round to its start, at a hand's pace.
+  const lines = [1, 2, 3].map((seed) => ink.handwriting(seed, 6, { x: 170, y: 150 + 95 * seed }));
+  const circle = ink.closedCircle(2, 60, { x: 740, y: 300 });
+  for (const l of [...lines, circle]) await draw(page, l);
+  await shot(page, 'handwriting-75');
+  await page.keyboard.press('Enter');
+  const [ins] = await inserts(page, b.mock, 1);
+  assert.deepEqual(page.errors, []);
+  const sps = placed(ins);
+  assert.equal(sps.length, 4, 'four strokes');
+  lines.forEach((l, i) => {
+    const joins = ink.joinAngles(sps[i]);
+    assert.ok(joins.every((a) => a <= 20), `line ${i + 1}: joins turn ${joins.filter((a) => a > 20).map((a) => a.toFixed(0)).join(', ')} degrees`);
+    const stray = ink.strayFrom(l.path.map(toSlide), [sps[i]]) / PT_PER_PX;
+    assert.ok(stray <= 1, `line ${i + 1}: ${stray.toFixed(2)} px from the hand's path`);
+  });
+  const c = sps[3];
+  const first = c.segs[0], last = c.segs[c.segs.length - 1];
+  const u = { x: last.to.x - last.c2.x, y: last.to.y - last.c2.y }, v = { x: first.c1.x - c.start.x, y: first.c1.y - c.start.y };
+  const closing = (Math.abs(Math.atan2(u.x * v.y - u.y * v.x, u.x * v.x + u.y * v.y)) * 180) / Math.PI;
+  assert.ok(closing <= 20, `the circle closes turning ${closing.toFixed(0)} degrees`);
+  await page.close();
+});
