@@ -3,9 +3,10 @@
 headless soffice per run (tests/addin/basic/office.py): numbers written and read with a
 point, Base64, colours, the drawing's path text (against the stand-in's own parser), the
 contract's patterns (against the stand-in's exact answers in contract.cases), the self-test's
-reading of the cases, and what the macros refuse before they reach PowerPoint.
+reading of the cases, what the macros refuse before they reach PowerPoint, and what they do
+with PowerPoint's objects, a pretend PowerPoint's (tests/addin/basic/pretend).
 
-    /usr/bin/python3 tests/addin/basic_run_test.py [helpers|contract|macros]"""
+    /usr/bin/python3 tests/addin/basic_run_test.py [helpers|contract|macros|pretend]"""
 import base64
 import os
 import random
@@ -367,11 +368,122 @@ class TheMacrosCheckBeforeTheyTouchPowerPoint(unittest.TestCase):
             self.assertWentOnToPowerPoint(self.insert(**args), args)
 
 
+PRETEND = sorted((Path(__file__).resolve().parent / "basic/pretend").glob("*.bas"))
+
+
+class WithAPretendPowerPoint(unittest.TestCase):
+    """The macros' dealings with PowerPoint's objects, which a pretend PowerPoint of Basic
+    classes plays (tests/addin/basic/pretend): the shapes a placing removes, the refusals
+    without a Normal view, the links opened through the ribbon helper."""
+
+    @classmethod
+    def setUpClass(cls):
+        if not hasattr(WithAPretendPowerPoint, "pretend"):  # one library for every class below
+            WithAPretendPowerPoint.pretend = OFFICE.library("ScribbetPretend", office.MODULES, PRETEND)
+
+    def place_on(self, existing, *steps):
+        return [tuple(step) for step in self.pretend.call("PretendPowerPoint.PlaceOn", existing, steps)]
+
+    def answers_in(self, view_type, windows=1, slide=""):
+        *answers, asked = self.pretend.call("PretendPowerPoint.AnswersIn", view_type, windows, slide)
+        return answers, asked
+
+
+class AReplacedShapeThatStaysIsNeverAnOk(WithAPretendPowerPoint):
+    """The insert's last step: a refusal of the first removal leaves the slide as it was and
+    answers ERR; one after others are gone keeps the drawing and names the kept shape."""
+
+    def test_a_refusal_before_any_removal_leaves_the_slide_as_it_was(self):
+        # The two new freeforms (101, 102) go again, and 6 is not touched.
+        self.assertEqual(self.place_on("5r,6", ("M 0 0 L 10 10 M 20 20 L 30 30", "5,6")), [(
+            "ERR|PowerPoint would not remove the shape with the identifier 5, so the slide is left as it was "
+            "(The shape is in use by another author).", "5,6")])
+        answer, ids = self.place_on("5r", ("", "5"))[0]
+        self.assertRegex(answer, r"^ERR\|PowerPoint would not remove the shape with the identifier 5, ")
+        self.assertEqual(ids, "5")
+
+    def test_a_refusal_after_a_removal_keeps_the_drawing_and_names_the_kept_shape(self):
+        self.assertEqual(self.place_on("5,6r,7,8r", ("M 0 0 L 10 10", "5,6,7,8"), ("", "101,6")), [
+            ("OK|1\n0\tFreeform 101\t101\t1\t2\t3\t4\t0\t0\t0\nkept\t6\nkept\t8", "6,8,101"),
+            ("OK|0\nkept\t6", "6,8")])
+
+    def test_every_removal_done_answers_the_placed_lines_alone(self):
+        self.assertEqual(self.place_on("5,6", ("M 0 0 L 10 10 Z", "5,6")),
+                         [("OK|1\n0\tFreeform 101\t101\t1\t2\t3\t4\t0\t0\t0", "101")])
+
+
+class TheMacrosRefuseWithoutANormalView(WithAPretendPowerPoint):
+    """In the slide sorter or with no window, every macro that works on the slide showing
+    answers the stand-in's sentence (standin/macros.cpp) before it touches the slide."""
+
+    SORTER = "ERR|PowerPoint's window is not in Normal view: choose View > Normal to draw on a slide."
+    NO_WINDOW = "ERR|PowerPoint has no window showing a presentation."
+
+    def test_the_slide_sorter(self):
+        self.assertEqual(self.answers_in(7), ([self.SORTER] * 7, ""))
+        # A slide named by identifier needs no Normal view: the insert goes on to look for it.
+        answers, asked = self.answers_in(7, slide="257")
+        self.assertEqual(answers[:5], [self.SORTER] * 5)
+        self.assertEqual(answers[5:], ["ERR|There is no slide with the identifier 257."] * 2)
+        self.assertEqual(asked, ",257,257")
+
+    def test_no_window(self):
+        self.assertEqual(self.answers_in(9, windows=0), ([self.NO_WINDOW] * 7, ""))
+        # Not even a slide named by identifier: which presentation it belongs to is the window's.
+        self.assertEqual(self.answers_in(9, windows=0, slide="257"), ([self.NO_WINDOW] * 7, ""))
+
+    def test_other_views_than_normal_are_refused_too(self):
+        for view_type in [2, 3, 6, 10, 12]:  # slide master, notes page, outline, print preview, master thumbnails
+            self.assertEqual(self.answers_in(view_type)[0][0], self.SORTER, view_type)
+        # Normal view, the slide view and Normal view's thumbnail pane go on to the slide, which
+        # this window does not show.
+        for view_type in [1, 9, 11]:
+            self.assertEqual(self.answers_in(view_type)[0][0], "ERR|There is no slide showing in PowerPoint's window.")
+
+
+class TheLinksLeadToTheProjectsPages(WithAPretendPowerPoint):
+    """The page's "upgrade" and "support" links in a copy packaged with their pages: opened
+    through the ribbon helper, a note naming the page when it cannot open it, and only a web
+    page ever handed to it. (LibreOffice Basic reads no #If, so the Mac's branch runs here.)"""
+
+    def packaged(self, name, **links):
+        sys.path.insert(0, str(ROOT / "scripts/addin"))
+        import package
+        folder = Path(tempfile.mkdtemp(dir=OFFICE.dir))
+        package.stamp_modules(office.MODULES, folder, "9.9.9", links)
+        return package, folder, lambda: OFFICE.library(name, folder, PRETEND)
+
+    def test_a_packaged_copy_opens_each_page_through_the_helper(self):
+        package, _, load = self.packaged("ScribbetPackaged", support="https://example.org/help")
+        library = load()
+        upgrade = package.LINK_ADDRESSES["upgrade"]
+        self.assertEqual(library.call("PretendPowerPoint.LinkAnswers", ("upgrade", "support"), False), (
+            "OK|opened", "OK|opened",
+            f"Scribbet.scpt|openLink|{upgrade}\nScribbet.scpt|openLink|https://example.org/help\n"))
+        # When the helper cannot open it, the note names the page.
+        self.assertEqual(library.call("PretendPowerPoint.LinkAnswers", ("upgrade", "support"), True)[:2], (
+            f"OK|soon|Open {upgrade} in your browser.", "OK|soon|Open https://example.org/help in your browser."))
+
+    def test_only_a_web_page_is_handed_to_the_helper(self):
+        package, folder, load = self.packaged("ScribbetNotAPage")
+        pen = folder / "SCBT_Pen.bas"
+        pen.write_bytes(pen.read_bytes().replace(package.LINK_ADDRESSES["upgrade"].encode(),
+                                                 b"file:///Applications/Calculator.app"))
+        self.assertEqual(load().call("PretendPowerPoint.LinkAnswers", ("upgrade",), False),
+                         ("OK|soon|This copy of the add-in has no address for the upgrade link yet.", ""))
+        for address, web in [("https://a.example/x?y=1#z", True), ("HTTP://A.EXAMPLE", True), ("https://", False),
+                             ("ftp://a.example", False), ("https://a b", False), ('https://a"b', False),
+                             ("https://caf\u00e9.example", False), ("https://a\tb", False), ("", False),
+                             ("javascript:alert(1)", False), ("x-apple.systempreferences:", False)]:
+            self.assertEqual(run("SCBT_Pen.IsWebAddress", address), web, address)
+
+
 GROUPS = {
     "helpers": [NumbersTravelWithAPoint, Base64IsTheStandardOne, ThePathTextIsReadWholeOrNotAtAll,
                 TheAddInReadsPathsAsTheStandInDoes],
     "contract": [ContractPatterns, TheSelfTestReadsTheCases],
     "macros": [TheMacrosCheckBeforeTheyTouchPowerPoint],
+    "pretend": [AReplacedShapeThatStaysIsNeverAnOk, TheMacrosRefuseWithoutANormalView, TheLinksLeadToTheProjectsPages],
 }
 
 if __name__ == "__main__":

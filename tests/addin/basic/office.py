@@ -30,11 +30,12 @@ class BasicError(Exception):
     """A Basic run-time error that reached the test."""
 
 
-def basic_source(text):
+def basic_source(text, first_lines=()):
     """A module's text as LibreOffice Basic takes it: VBA mode switched on, the VB_ attribute
     lines (which only VBA's import reads) left out. Nothing else changes."""
     lines = text.replace("\r\n", "\n").split("\n")
-    return "\n".join(["Option VBASupport 1"] + [line for line in lines if not line.startswith("Attribute VB_")])
+    return "\n".join(["Option VBASupport 1", *first_lines] +
+                     [line for line in lines if not line.startswith("Attribute VB_")])
 
 
 def _numbers(value):
@@ -51,14 +52,94 @@ def _die_with_parent():
     ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
 
 
+class Library:
+    def __init__(self, office, name, paths, first_lines):
+        self.office, self.name = office, name
+        self.basic = office.libraries.createLibrary(name)
+        self.modules, self.scripts = {}, {}
+        for path in paths:
+            text = basic_source(path.read_text(encoding="utf-8"), first_lines)
+            self.basic.insertByName(path.stem, text)
+            self.modules[path.stem] = text
+        self._wrap_all()
+
+    def invoke(self, name, *args):
+        """(result, {argument index: value it was given back}) of Module.Proc called with args.
+        A Basic error the procedure does not handle itself raises BasicError: through the
+        script provider it would give an empty answer, which could pass for a real one."""
+        if name not in self.wrapped:
+            raise BasicError("%s: no such procedure, or one whose parameters UNO cannot carry" % name)
+        script = self.scripts.get(name)
+        if script is None:
+            script = self.office.provider.getScript(
+                "vnd.sun.star.script:%s.%s.%s?language=Basic&location=application"
+                % (self.name, WRAPPERS, self.wrapped[name]))
+            self.scripts[name] = script
+        (problem, *result), indices, values = script.invoke(tuple(_numbers(a) for a in args), (), ())
+        if problem:
+            raise BasicError("%s: %s" % (name, problem))
+        return (result[0] if result else None), dict(zip(indices, values))
+
+    def _wrap_all(self):
+        """One module of wrappers, made once: adding a module later compiles the library again
+        and so forgets every module's variables (the self-test's bound names among them). Each
+        wrapper has its procedure's own parameter list and calls it with them, so that the
+        arguments are converted as the procedure declares them and what it gives back through
+        a ByRef parameter comes back too; it answers Array("", result) or Array(the error)."""
+        lines = ["Option VBASupport 1", "Option Explicit"]
+        self.wrapped = {}
+        for module, text in self.modules.items():
+            if re.search(r"(?im)^option classmodule", text):
+                continue
+            for found in re.finditer(r"(?im)^[ \t]*(?:public |private )?(sub|function) (\w+)\(((?:[^()\n]|\(\))*)\)",
+                                     text.replace(" _\n", " ")):
+                kind, proc, params = found.group(1).lower(), found.group(2), found.group(3).strip()
+                if any(t.lower() not in SIMPLE_TYPES for t in re.findall(r"(?i)\bas (\w+)", params)):
+                    continue  # a record or an object of PowerPoint's: tested through ScbtChecks
+                params = [p.strip() for p in params.split(",")] if params else []
+                names = [re.sub(r"(?i)^(optional |byval |byref )*", "", p).split()[0].rstrip("()") for p in params]
+                optional = [p.lower().startswith("optional") for p in params]
+                wrapper = "T_%s_%s" % (module, proc)
+                # A missing optional argument is left out of the call (Basic will not pass one on).
+                own = [("Optional %s As Variant" % n) if o else p for p, n, o in zip(params, names, optional)]
+                lines += ["Public Function %s(%s) As Variant" % (wrapper, ", ".join(own)), "    On Error GoTo Failed"]
+                first_optional = optional.index(True) if True in optional else len(names)
+                for given in range(len(names), first_optional - 1, -1):
+                    target = "%s.%s(%s)" % (module, proc, ", ".join(names[:given]))
+                    call = ("Call %s: %s = Array(\"\")" % (target, wrapper) if kind == "sub" else
+                            "%s = Array(\"\", %s)" % (wrapper, target))
+                    if given > first_optional:
+                        lines += ["    If Not IsMissing(%s) Then" % names[given - 1], "        " + call,
+                                  "        Exit Function", "    End If"]
+                    else:
+                        lines += ["    " + call]
+                lines += ["    Exit Function",
+                          "Failed:",
+                          "    %s = Array(Err.Description & \" (error \" & Err.Number & \")\")" % wrapper,
+                          "End Function"]
+                self.wrapped["%s.%s" % (module, proc)] = wrapper
+        self.basic.insertByName(WRAPPERS, "\n".join(lines))
+
+    def call(self, name, *args):
+        return self.invoke(name, *args)[0]
+
+
 class Office:
+    """The soffice process, with the add-in's library (Office.library(), or call and invoke
+    straight on the Office) and any others the test loads into it."""
+
     def __init__(self, extra_modules=()):
         self.dir = tempfile.mkdtemp(prefix="scribbet-basic-")
         self.pipe = "scribbet_basic_%d_%s" % (os.getpid(), os.path.basename(self.dir))
         self.proc = None
         try:
             self._connect()
-            self._load(extra_modules)
+            smgr = self.ctx.ServiceManager
+            self.libraries = smgr.createInstanceWithContext(
+                "com.sun.star.script.ApplicationScriptLibraryContainer", self.ctx)
+            self.provider = smgr.createInstanceWithContext(
+                "com.sun.star.script.provider.MasterScriptProviderFactory", self.ctx).createScriptProvider("")
+            self.main = self.library(LIBRARY, MODULES, extra_modules)
         except BaseException:
             self.stop()
             raise
@@ -87,76 +168,17 @@ class Office:
                     raise RuntimeError("soffice did not start (exit status %s)" % status)
                 time.sleep(0.1)
 
-    def _load(self, extra_modules):
-        smgr = self.ctx.ServiceManager
-        libraries = smgr.createInstanceWithContext("com.sun.star.script.ApplicationScriptLibraryContainer", self.ctx)
-        self.library = library = libraries.createLibrary(LIBRARY)
-        self.modules = {}
-        for path in sorted(MODULES.glob("*.bas")) + [Path(p) for p in extra_modules]:
-            text = basic_source(path.read_text(encoding="utf-8"))
-            library.insertByName(path.stem, text)
-            self.modules[path.stem] = text
-        factory = smgr.createInstanceWithContext("com.sun.star.script.provider.MasterScriptProviderFactory", self.ctx)
-        self.provider = factory.createScriptProvider("")
-        self.scripts = {}
-        self._wrap_all()
+    def library(self, name, modules, extra_modules=(), first_lines=()):
+        """A new Basic library `name` of the .bas files in the folder `modules` and of
+        `extra_modules`, each beginning with `first_lines` (e.g. "#Const Mac = True")."""
+        return Library(self, name, [Path(p) for p in sorted(Path(modules).glob("*.bas"))] +
+                       [Path(p) for p in extra_modules], first_lines)
 
     def invoke(self, name, *args):
-        """(result, {argument index: value it was given back}) of Module.Proc called with args.
-        A Basic error the procedure does not handle itself raises BasicError: through the
-        script provider it would give an empty answer, which could pass for a real one."""
-        if name not in self.wrapped:
-            raise BasicError("%s: no such procedure, or one whose parameters UNO cannot carry" % name)
-        script = self.scripts.get(name)
-        if script is None:
-            script = self.provider.getScript("vnd.sun.star.script:%s.%s.%s?language=Basic&location=application"
-                                             % (LIBRARY, WRAPPERS, self.wrapped[name]))
-            self.scripts[name] = script
-        (problem, *result), indices, values = script.invoke(tuple(_numbers(a) for a in args), (), ())
-        if problem:
-            raise BasicError("%s: %s" % (name, problem))
-        return (result[0] if result else None), dict(zip(indices, values))
-
-    def _wrap_all(self):
-        """One module of wrappers, made once: adding a module later compiles the library again
-        and so forgets every module's variables (the self-test's bound names among them). Each
-        wrapper has its procedure's own parameter list and calls it with them, so that the
-        arguments are converted as the procedure declares them and what it gives back through
-        a ByRef parameter comes back too; it answers Array("", result) or Array(the error)."""
-        lines = ["Option VBASupport 1", "Option Explicit"]
-        self.wrapped = {}
-        for module, text in self.modules.items():
-            for found in re.finditer(r"(?im)^[ \t]*(?:public |private )?(sub|function) (\w+)\(((?:[^()\n]|\(\))*)\)",
-                                     text.replace(" _\n", " ")):
-                kind, proc, params = found.group(1).lower(), found.group(2), found.group(3).strip()
-                if any(t.lower() not in SIMPLE_TYPES for t in re.findall(r"(?i)\bas (\w+)", params)):
-                    continue  # a record or an object of PowerPoint's: tested through ScbtChecks
-                params = [p.strip() for p in params.split(",")] if params else []
-                names = [re.sub(r"(?i)^(optional |byval |byref )*", "", p).split()[0].rstrip("()") for p in params]
-                optional = [p.lower().startswith("optional") for p in params]
-                wrapper = "T_%s_%s" % (module, proc)
-                # A missing optional argument is left out of the call (Basic will not pass one on).
-                own = [("Optional %s As Variant" % n) if o else p for p, n, o in zip(params, names, optional)]
-                lines += ["Public Function %s(%s) As Variant" % (wrapper, ", ".join(own)), "    On Error GoTo Failed"]
-                first_optional = optional.index(True) if True in optional else len(names)
-                for given in range(len(names), first_optional - 1, -1):
-                    target = "%s.%s(%s)" % (module, proc, ", ".join(names[:given]))
-                    call = ("Call %s: %s = Array(\"\")" % (target, wrapper) if kind == "sub" else
-                            "%s = Array(\"\", %s)" % (wrapper, target))
-                    if given > first_optional:
-                        lines += ["    If Not IsMissing(%s) Then" % names[given - 1], "        " + call,
-                                  "        Exit Function", "    End If"]
-                    else:
-                        lines += ["    " + call]
-                lines += ["    Exit Function",
-                          "Failed:",
-                          "    %s = Array(Err.Description & \" (error \" & Err.Number & \")\")" % wrapper,
-                          "End Function"]
-                self.wrapped["%s.%s" % (module, proc)] = wrapper
-        self.library.insertByName(WRAPPERS, "\n".join(lines))
+        return self.main.invoke(name, *args)
 
     def call(self, name, *args):
-        return self.invoke(name, *args)[0]
+        return self.main.call(name, *args)
 
     def stop(self):
         if self.proc is not None and self.proc.poll() is None:

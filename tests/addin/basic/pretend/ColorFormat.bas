@@ -1,0 +1,5 @@
+Option ClassModule
+Option Explicit
+
+Public RGB As Long
+Public ObjectThemeColor As Long

@@ -1,0 +1,5 @@
+Option ClassModule
+Option Explicit
+
+' A document window: its view type (PpViewType) and no slide showing.
+Public ViewType As Long

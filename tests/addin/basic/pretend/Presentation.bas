@@ -1,0 +1,4 @@
+Option ClassModule
+Option Explicit
+
+Public Slides As Object
