@@ -11,9 +11,11 @@ import base64
 import os
 import random
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 from pathlib import Path
 
@@ -290,6 +292,103 @@ class ContractPatterns(unittest.TestCase):
         self.assertGreater(checked, 50)
 
 
+class StandIn:
+    """A scribbet-standin of its own, in its default state, ended by its pid."""
+
+    started = 0
+
+    def __init__(self, program, folder):
+        StandIn.started += 1  # a socket of its own: a killed one leaves its socket file behind
+        self.program, self.socket = program, os.path.join(folder, "standin%d.sock" % StandIn.started)
+        env = dict(os.environ, HOME=folder, XDG_RUNTIME_DIR=folder, XDG_STATE_HOME=folder, XDG_DATA_HOME=folder,
+                   XDG_CONFIG_HOME=folder)
+        self.env = env
+        self.proc = subprocess.Popen([program, "serve", "--socket", self.socket], env=env, stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True,
+                                     preexec_fn=office.die_with_parent)
+        for _ in range(100):
+            if os.path.exists(self.socket):
+                return
+            time.sleep(0.02)
+        self.stop()
+        raise RuntimeError("the stand-in did not start")
+
+    def ctl(self, *args):
+        done = subprocess.run([self.program, "ctl", "--socket", self.socket, *args], env=self.env,
+                              capture_output=True, text=True, timeout=20)
+        return done.returncode, done.stdout, done.stderr
+
+    def stop(self):
+        if self.proc.poll() is None:
+            os.killpg(self.proc.pid, signal.SIGKILL)
+            self.proc.wait(10)
+
+
+def contract_cases():
+    """contract.cases as [(name, givens, [(call fields, [check fields])])]."""
+    cases = []
+    for line in (ROOT / "addin/contract.cases").read_text(encoding="utf-8").split("\n"):
+        fields = line.split("\t")
+        if fields[0] == "case":
+            cases.append((fields[1], [], []))
+        elif fields[0] == "given":
+            cases[-1][1].append(fields[1:])
+        elif fields[0] == "call":
+            cases[-1][2].append((fields[1:], []))
+        elif fields[0] in ("answer", "span"):
+            cases[-1][2][-1][1].append(fields)
+    return cases
+
+
+class TheSelfTestHoldsTheStandInToTheCases(unittest.TestCase):
+    """Every case of contract.cases run as the self-test runs it, with the stand-in answering
+    for PowerPoint: the arguments filled from the names bound so far, each answer matched and
+    each span checked by SCBT_SelfTest in LibreOffice Basic. The stand-in is held to the same
+    cases by its own test, so a case failing here is the add-in's matcher reading a case
+    otherwise."""
+
+    def test_every_case_passes(self):
+        program = os.environ.get("SCRIBBET_STANDIN_PROGRAM") or str(ROOT / "build/scribbet-standin")
+        self.assertTrue(os.access(program, os.X_OK), f"the stand-in is not built at {program}")
+        failed, checked = [], 0
+        with tempfile.TemporaryDirectory() as folder:
+            for name, givens, calls in contract_cases():
+                standin = StandIn(program, folder)
+                try:
+                    problem, n = self.run_case(standin, givens, calls)
+                finally:
+                    standin.stop()
+                checked += n
+                if problem:
+                    failed.append(f"case {name}: {problem}")
+        self.assertEqual(failed, [])
+        self.assertGreater(checked, 150)
+
+    def run_case(self, standin, givens, calls):
+        if givens:
+            rc, _, err = standin.ctl("set", *[f"{key}={run('SCBT_SelfTest.Unescape', value)}" for key, value in givens])
+            if rc != 0:
+                return f"the stand-in refused the givens: {err.strip()}", 0
+        done, checked = [], 0  # the matches so far that bind, replayed in each call: Basic forgets between calls
+        for fields, checks in calls:
+            arguments = steps(*done, *[("argument", raw) for raw in fields[1:]])[len(done):]
+            for text, problem in arguments:
+                if problem:
+                    return f"{fields[0]}: {problem}", checked
+            rc, out, err = standin.ctl("macro", fields[0], *[text for text, _ in arguments])
+            if rc != 0:
+                return f"{fields[0]} did not run: {err.strip()}", checked
+            answer = out[:-1] if out.endswith("\n") else out
+            new = [("match", check[1], answer) if check[0] == "answer" else ("span", *check[1:4]) for check in checks]
+            results = steps(*done, *new)[len(done):]
+            for check, result in zip(checks, results):
+                checked += 1
+                if result is not True and result != "":
+                    return f"{fields[0]} answered {answer!r}; {check[0]} {check[1:]} gives {result!r}", checked
+            done += [step for step in new if step[0] == "match" and "{" in step[1]]  # those that bind
+        return "", checked
+
+
 class TheSelfTestReadsTheCases(unittest.TestCase):
     def test_cases_it_cannot_set_up_are_skipped_by_name(self):
         text = ("# the add-in's contract\n\ncase\tscrolled\ngiven\tscroll\t0.5,0.25\ncall\tSCBT_Geom\nanswer\tOK|*\n"
@@ -481,7 +580,7 @@ class TheLinksLeadToTheProjectsPages(WithAPretendPowerPoint):
 GROUPS = {
     "helpers": [NumbersTravelWithAPoint, Base64IsTheStandardOne, ThePathTextIsReadWholeOrNotAtAll,
                 TheAddInReadsPathsAsTheStandInDoes],
-    "contract": [ContractPatterns, TheSelfTestReadsTheCases],
+    "contract": [ContractPatterns, TheSelfTestReadsTheCases, TheSelfTestHoldsTheStandInToTheCases],
     "macros": [TheMacrosCheckBeforeTheyTouchPowerPoint],
     "pretend": [AReplacedShapeThatStaysIsNeverAnOk, TheMacrosRefuseWithoutANormalView, TheLinksLeadToTheProjectsPages],
 }

@@ -48,7 +48,8 @@ def _numbers(value):
     return tuple(_numbers(v) for v in value)
 
 
-def _die_with_parent():
+def die_with_parent():
+    """For a child process: the kernel kills it when this process ends, however it ends."""
     ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
 
 
@@ -149,7 +150,7 @@ class Office:
             [str(PROGRAM), "-env:UserInstallation=file://" + self.dir + "/profile", "--headless", "--invisible",
              "--norestore", "--nologo", "--nodefault", "--accept=pipe,name=%s;urp;" % self.pipe],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            start_new_session=True, preexec_fn=_die_with_parent)
+            start_new_session=True, preexec_fn=die_with_parent)
 
     def _connect(self):
         local = uno.getComponentContext()
