@@ -18,7 +18,7 @@ MACROS = {"SCBT_Geom": 0, "SCBT_Where": 0, "SCBT_Zoom": 1, "SCBT_Version": 0, "S
 BUILTINS = {n.lower() for n in """
     Mid Mid$ Left Left$ Right Right$ Len InStr AscW ChrW Chr Chr$ Str Str$ Trim Trim$ Int Abs Val CLng
     Hex Hex$ UCase UCase$ LCase LCase$ Replace Split Array RGB Environ Environ$ LBound UBound StrComp
-    LOF FreeFile IIf Rnd Timer Round MsgBox AppleScriptTask GrantAccessToMultipleFiles
+    LOF FreeFile IIf Rnd Timer Round MsgBox AppleScriptTask GrantAccessToMultipleFiles IsMissing
 """.split()}
 
 KEYWORDS = {n.lower() for n in """

@@ -76,7 +76,13 @@ class Library:
                 "vnd.sun.star.script:%s.%s.%s?language=Basic&location=application"
                 % (self.name, WRAPPERS, self.wrapped[name]))
             self.scripts[name] = script
-        (problem, *result), indices, values = script.invoke(tuple(_numbers(a) for a in args), (), ())
+        answer, indices, values = script.invoke(tuple(_numbers(a) for a in args), (), ())
+        if not isinstance(answer, tuple):
+            # The wrapper did not run at all: Basic compiles a library whole, and one module
+            # it cannot read (a VBA word it keeps, say) leaves every procedure answering nothing.
+            raise BasicError("%s: nothing ran; a module of the library %s does not compile in LibreOffice Basic"
+                             % (name, self.name))
+        problem, *result = answer
         if problem:
             raise BasicError("%s: %s" % (name, problem))
         return (result[0] if result else None), dict(zip(indices, values))
