@@ -10,6 +10,7 @@ with PowerPoint's objects, a pretend PowerPoint's (tests/addin/basic/pretend).
 import base64
 import os
 import random
+import re
 import shutil
 import signal
 import subprocess
@@ -389,6 +390,99 @@ class TheSelfTestHoldsTheStandInToTheCases(unittest.TestCase):
         return "", checked
 
 
+MATCHER_MAIN = r"""
+#include <iostream>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+namespace {
+%s
+}
+int main() {
+    // Lines "pattern TAB answer TAB argument", the pattern and the argument as a case holds them,
+    // the answer with its TABs, line feeds and backslashes written as the cases write them:
+    // whether the pattern matches, then the argument filled from its bindings.
+    std::string line;
+    auto plain = [](std::string_view s) {
+        std::string out;
+        for (std::size_t i = 0; i < s.size(); ++i) {
+            if (s[i] == '\\' && i + 1 < s.size() && s[i + 1] == 't') out += '\t', ++i;
+            else if (s[i] == '\\' && i + 1 < s.size() && s[i + 1] == 'n') out += '\n', ++i;
+            else if (s[i] == '\\' && i + 1 < s.size() && s[i + 1] == '\\') out += '\\', ++i;
+            else out += s[i];
+        }
+        return out;
+    };
+    while (std::getline(std::cin, line)) {
+        const auto a = line.find('\t'), b = line.find('\t', a + 1);
+        Bindings bound;
+        const bool ok = matches(line.substr(0, a), plain(line.substr(a + 1, b - a - 1)), bound);
+        std::string why;
+        const auto arg = argument(line.substr(b + 1), bound, why);
+        std::cout << (ok ? "1" : "0") << "\x1f" << (arg ? *arg : "") << "\x1f" << why << "\x1e";
+    }
+}
+"""
+
+
+def stand_in_matcher_source():
+    """The pattern code of the stand-in's case runner (tests/standin/contract_cases_test.cpp):
+    its escapes and names, and its patterns section up to the answer's display."""
+    text = (ROOT / "tests/standin/contract_cases_test.cpp").read_text(encoding="utf-8")
+    try:
+        names = text[text.index("std::optional<char> escapeAt("):text.index("struct Parsed")]
+        patterns = text[text.index("// ---- patterns ----"):text.index("std::string shown(")]
+    except ValueError:
+        raise AssertionError("the stand-in's case runner no longer has its pattern code where this test reads it")
+    return names + patterns
+
+
+class TheSelfTestMatchesAsTheStandInsCaseRunner(unittest.TestCase):
+    """Thousands of patterns and answers through SCBT_SelfTest's matcher and the one the stand-in's
+    test reads contract.cases with: the same verdict, the same names bound (seen through an
+    argument filled from them)."""
+
+    def test_random_patterns_agree(self):
+        rng = random.Random(25)
+        pattern_atoms = ["*", "{a}", "{b}", "{a_1}", "{ a}", "{a-b}", "{}", "{", "}", "\\*", "\\t", "\\n", "\\\\",
+                         "\\x", "\\", "|", "x", "y", "1", ".", "\u00e9", "{a}{a}"]
+        cases = []
+        for _ in range(1500):
+            pattern = "".join(rng.choice(pattern_atoms) for _ in range(rng.randint(0, 6)))
+            answer = ""
+            for atom in re.findall(r"\{\w+\}|\\.|.", pattern):  # an answer the pattern may well match
+                if atom == "*" or re.fullmatch(r"\{\w+\}", atom):
+                    answer += "".join(rng.choice("xy1.") for _ in range(rng.randint(0, 3)))
+                elif atom.startswith("\\"):
+                    answer += {"\\*": "*", "\\t": "\t", "\\n": "\n", "\\\\": "\\"}.get(atom, atom)
+                else:
+                    answer += atom
+            if rng.random() < 0.3:
+                answer += rng.choice(["", "x", "|", "\t", "\n", "{", "1"])
+            argument = "".join(rng.choice(["{a}", "{b}", "{a_1}", "{ a}", "{c}", "-", "\\t", "{a-b}", "}"])
+                               for _ in range(rng.randint(0, 3)))
+            cases.append((pattern, answer, argument))
+        compiler = os.environ.get("CXX") or shutil.which("c++") or shutil.which("g++")
+        self.assertTrue(compiler, "a C++ compiler is needed to build the stand-in's matcher")
+        with tempfile.TemporaryDirectory() as tmp:
+            main = Path(tmp) / "match.cpp"
+            main.write_text(MATCHER_MAIN % stand_in_matcher_source(), encoding="utf-8")
+            exe = Path(tmp) / "match"
+            subprocess.run([compiler, "-std=c++20", "-O1", str(main), "-o", str(exe)], check=True)
+            escape = lambda t: t.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n")
+            out = subprocess.run([str(exe)], input="".join(f"{p}\t{escape(a)}\t{g}\n" for p, a, g in cases),
+                                 capture_output=True, encoding="utf-8", check=True).stdout.split("\x1e")
+        want = [tuple(record.split("\x1f")) for record in out[:-1]]
+        got = steps(*[step for p, a, g in cases for step in (("forget",), ("match", p, a), ("argument", g))])
+        got = [(("1" if got[i + 1] else "0"), *got[i + 2]) for i in range(0, len(got), 3)]
+        self.assertEqual(len(want), len(cases))
+        for case, mine, theirs in zip(cases, got, want):
+            self.assertEqual(mine, theirs, case)
+        self.assertGreater(sum(w[0] == "1" for w in want), 300)  # matches among them, not only refusals
+
+
 class TheSelfTestReadsTheCases(unittest.TestCase):
     def test_cases_it_cannot_set_up_are_skipped_by_name(self):
         text = ("# the add-in's contract\n\ncase\tscrolled\ngiven\tscroll\t0.5,0.25\ncall\tSCBT_Geom\nanswer\tOK|*\n"
@@ -580,7 +674,8 @@ class TheLinksLeadToTheProjectsPages(WithAPretendPowerPoint):
 GROUPS = {
     "helpers": [NumbersTravelWithAPoint, Base64IsTheStandardOne, ThePathTextIsReadWholeOrNotAtAll,
                 TheAddInReadsPathsAsTheStandInDoes],
-    "contract": [ContractPatterns, TheSelfTestReadsTheCases, TheSelfTestHoldsTheStandInToTheCases],
+    "contract": [ContractPatterns, TheSelfTestMatchesAsTheStandInsCaseRunner, TheSelfTestReadsTheCases,
+                 TheSelfTestHoldsTheStandInToTheCases],
     "macros": [TheMacrosCheckBeforeTheyTouchPowerPoint],
     "pretend": [AReplacedShapeThatStaysIsNeverAnOk, TheMacrosRefuseWithoutANormalView, TheLinksLeadToTheProjectsPages],
 }
