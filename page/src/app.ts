@@ -3,7 +3,7 @@
 // reloads.
 import { Api } from './api.js';
 import { readTheme } from './colors.js';
-import { Editor } from './editor.js';
+import { ERASE_PX, Editor } from './editor.js';
 import { type Pt, type Rect, type View, inflate, intersect, scaleOf, shownRect, toLayer, toSlide, unionRect, visibleRect } from './geometry.js';
 import { type Item, itemBounds } from './items.js';
 import { log, post, Regions } from './messages.js';
@@ -12,6 +12,7 @@ import { type Outcome, type Placing, type PlacedRecord, newPlacingId, onSlide, o
 import { type Launch, readGeom, readLaunch } from './query.js';
 import { type Kept, type KeptStorage, KeptDrawings, slideKey } from './store.js';
 import { normaliseTool } from './tools/names.js';
+import { cursorFor } from './ui/cursors.js';
 import { type Action, keyAction } from './ui/keys.js';
 import { Notices } from './ui/notice.js';
 import { Scene } from './ui/scene.js';
@@ -589,7 +590,10 @@ export class App {
       }
       this.toolbar.layout(seen);
     }
-    this.surface.dataset.tool = this.ed.tool;
+    if (this.surface.dataset.tool !== this.ed.tool) {
+      this.surface.dataset.tool = this.ed.tool;
+      this.surface.style.cursor = cursorFor(this.ed.tool, ERASE_PX);
+    }
     this.scene.render(this.view, this.ed, (it) => onSlide(it, this.placed));
     if (this.ed.busy) {
       // While drawing, only the stroke changes; the mouse must stay with the page.

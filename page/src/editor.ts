@@ -29,7 +29,10 @@ export interface Preview {
   /** Items shown changed while they are dragged. */
   override?: ReadonlyMap<string, Item>;
   marquee?: Rect;
-  /** Items the eraser has gone over; they leave the drawing when the pointer lets go. */
+  /**
+   * Items the eraser has gone over; they stay in view, marked, and leave the drawing when the
+   * pointer lets go.
+   */
   erasing?: ReadonlySet<string>;
 }
 
@@ -41,6 +44,8 @@ export const HOLD_MS = 500;
 const HOLD_SLACK_PX = 3;
 /** How close to a line or point a click counts as on it, in screen points. */
 const GRAB_PX = 6;
+/** How far from the pointer the eraser takes, in screen points; its cursor is drawn this size. */
+export const ERASE_PX = GRAB_PX;
 
 interface Gesture {
   move(p: Pt, mods: Mods): void;
@@ -69,6 +74,8 @@ export class Editor {
 
   /** The laser pointer's trail: drawn over the slide, never an item. */
   readonly laser = new LaserTrail();
+  /** Where the eraser swept, fading like the laser's trail, so the user sees the way it took. */
+  readonly sweep = new LaserTrail();
 
   /** `now` stamps the laser's trail, in ms; tests drive it. */
   constructor(readonly after: After, readonly changed: () => void = () => {}, readonly now: () => number = () => performance.now()) {}
@@ -464,30 +471,39 @@ class ShapeGesture implements Gesture {
   }
 }
 
-/** Whole items go; the way between two pointer events counts, so a fast sweep misses none. */
+/**
+ * Whole items go; the way between two pointer events counts, so a fast sweep misses none.
+ * Nothing goes before the pointer lets go: until then the items it went over are only marked,
+ * and the way it swept shows as a fading trail.
+ */
 class EraseGesture implements Gesture {
   private readonly hits = new Set<string>();
   private last: Pt;
 
   constructor(private readonly ed: Editor, p: Pt) {
     this.last = p;
+    ed.sweep.down(p, ed.now());
     this.over(p);
   }
 
   private over(p: Pt): void {
     const left = this.ed.items.filter((it) => !this.hits.has(it.id));
-    for (const it of itemsAlong(left, this.last, p, GRAB_PX * this.ed.ptPerPx)) this.hits.add(it.id);
+    for (const it of itemsAlong(left, this.last, p, ERASE_PX * this.ed.ptPerPx)) this.hits.add(it.id);
     this.last = p;
   }
 
-  move(p: Pt): void { this.over(p); }
+  move(p: Pt): void {
+    this.ed.sweep.move(p, this.ed.now());
+    this.over(p);
+  }
 
   /** One step for the whole sweep, so one undo brings all of it back. */
   end(): void {
+    this.ed.sweep.up(this.ed.now());
     if (this.hits.size > 0) this.ed.commit(this.ed.items.filter((it) => !this.hits.has(it.id)));
   }
 
-  cancel(): void {}
+  cancel(): void { this.ed.sweep.up(this.ed.now()); }
   preview(): Preview { return { erasing: this.hits }; }
 }
 

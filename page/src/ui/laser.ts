@@ -1,27 +1,48 @@
-// Drawing the laser pointer's trail over the slide. The trail fades by itself, with no event to
-// redraw it, so this layer runs its own frame loop, but only while some of the trail shows:
-// once it has faded away the loop stops and the page is idle again.
+// Drawing the fading trails over the slide: the laser pointer's, and the way the eraser swept.
+// A trail fades by itself, with no event to redraw it, so each layer runs its own frame loop,
+// but only while some of its trail shows: once it has faded away the loop stops and the page
+// is idle again.
 import type { LaserTrail } from '../trail.js';
 import { svgEl } from './svg.js';
 
-/** Screen points: the trail is as thick at any zoom. */
-const WIDTH_PX = 5;
-/** A bright red with a glow, which shows on light and dark slides alike. */
-const COLOUR = '#ff2d2d';
-const GLOW = 'drop-shadow(0 0 3px rgba(255, 60, 60, 0.9))';
+export interface TrailLook {
+  id: string;
+  colour: string;
+  /** Screen points: the trail is as thick at any zoom. */
+  widthPx: number;
+  /** A CSS filter for the whole trail, or none. */
+  filter?: string;
+  /** The whole trail's opacity, over the fading of its parts. */
+  opacity?: number;
+  /**
+   * Stretches end square for a trail of see-through parts that must not show darker beads
+   * where two meet; a wide trail ends them round, or every bend would show a notch.
+   */
+  caps: 'butt' | 'round';
+}
 
-export class LaserLayer {
+/** A bright red with a glow, which shows on light and dark slides alike. */
+export const LASER_LOOK: TrailLook = { id: 'laser', colour: '#ff2d2d', widthPx: 5, filter: 'drop-shadow(0 0 3px rgba(255, 60, 60, 0.9))', caps: 'butt' };
+
+/** The eraser's way, as wide as it takes: a soft grey with a light edge, on any slide. */
+export function sweepLook(reachPx: number): TrailLook {
+  return { id: 'sweep', colour: '#7c7c86', widthPx: 2 * reachPx, opacity: 0.45, filter: 'drop-shadow(0 0 1px rgba(255, 255, 255, 0.9))', caps: 'round' };
+}
+
+export class TrailLayer {
   private readonly group: SVGGElement;
   private trail: LaserTrail | null = null;
   private looping = false;
 
   constructor(
     parent: Element,
+    private readonly look: TrailLook = LASER_LOOK,
     private readonly now: () => number = () => performance.now(),
     private readonly nextFrame: (fn: () => void) => void = (fn) => { requestAnimationFrame(fn); },
   ) {
-    this.group = svgEl('g', { id: 'laser', fill: 'none', stroke: COLOUR, 'stroke-linejoin': 'round' }, parent);
-    this.group.style.filter = GLOW;
+    this.group = svgEl('g', { id: look.id, fill: 'none', stroke: look.colour, 'stroke-linejoin': 'round' }, parent);
+    if (look.filter) this.group.style.filter = look.filter;
+    if (look.opacity !== undefined) this.group.setAttribute('opacity', String(look.opacity));
   }
 
   /** Shows the trail in the slide's place (the scene's transform) and keeps it fading. */
@@ -36,11 +57,10 @@ export class LaserLayer {
     const kids = this.group.children as HTMLCollectionOf<SVGPathElement>;
     while (kids.length > pieces.length) kids[kids.length - 1].remove();
     pieces.forEach((piece, i) => {
-      const el = kids[i] ?? svgEl('path', { 'vector-effect': 'non-scaling-stroke', 'stroke-width': WIDTH_PX }, this.group);
-      // A lone point is a line of no length, which round caps draw as a dot. Stretches end
-      // square: round ends would overlap where two meet and show there as darker beads.
+      const el = kids[i] ?? svgEl('path', { 'vector-effect': 'non-scaling-stroke', 'stroke-width': this.look.widthPx }, this.group);
+      // A lone point is a line of no length, which round caps draw as a dot.
       const [first, ...rest] = piece.points;
-      const cap = rest.length > 0 ? 'butt' : 'round';
+      const cap = rest.length > 0 ? this.look.caps : 'round';
       if (el.getAttribute('stroke-linecap') !== cap) el.setAttribute('stroke-linecap', cap);
       const d = `M${first.x} ${first.y}` + (rest.length > 0 ? rest : [first]).map((p) => ` L${p.x} ${p.y}`).join('');
       if (el.getAttribute('d') !== d) el.setAttribute('d', d);

@@ -7,7 +7,8 @@ import type { Editor } from '../editor.js';
 import { type Rect, type View, inflate, intersects, scaleOf, shownRect, toLayer, unionRect } from '../geometry.js';
 import { type Item, type Style, itemBounds } from '../items.js';
 import { editablePoints, pathText } from '../path.js';
-import { LaserLayer } from './laser.js';
+import { ERASE_PX } from '../editor.js';
+import { TrailLayer, sweepLook } from './laser.js';
 import { svgEl } from './svg.js';
 
 export class Scene {
@@ -15,7 +16,11 @@ export class Scene {
   private readonly group: SVGGElement;
   private readonly live: SVGGElement;
   private readonly chrome: SVGGElement;
-  private readonly laser: LaserLayer;
+  private readonly laser: TrailLayer;
+  private readonly sweep: TrailLayer;
+  /** Marks over the items the eraser is about to take, by id. */
+  private readonly doomed: SVGGElement;
+  private readonly marks = new Map<string, { g: SVGGElement; item: Item }>();
   /** Everything drawn sits in here, cut to the program's slide editor when that is known. */
   private readonly seen: SVGGElement;
   private readonly paneRect: SVGRectElement;
@@ -32,9 +37,11 @@ export class Scene {
     this.paneRect = svgEl('rect', {}, clip);
     this.seen = svgEl('g', { id: 'seen' }, this.root);
     this.group = svgEl('g', { id: 'scene' }, this.seen);
+    this.sweep = new TrailLayer(this.seen, sweepLook(ERASE_PX));
+    this.doomed = svgEl('g', { id: 'doomed', fill: 'none', 'stroke-linecap': 'round', 'stroke-linejoin': 'round' }, this.seen);
     this.live = svgEl('g', { id: 'live', 'stroke-linecap': 'round', 'stroke-linejoin': 'round', fill: 'none' }, this.seen);
     this.chrome = svgEl('g', { id: 'chrome' }, this.seen);
-    this.laser = new LaserLayer(this.seen);
+    this.laser = new TrailLayer(this.seen);
   }
 
   /**
@@ -49,6 +56,8 @@ export class Scene {
     if (this.group.getAttribute('transform') !== transform) this.group.setAttribute('transform', transform);
     this.clipTo(view.pane ?? null);
     this.items(ed, onSlide);
+    this.sweep.show(ed.sweep, transform);
+    this.markDoomed(ed, transform);
     this.liveStroke(ed, transform);
     this.drawChrome(view, ed);
     this.laser.show(ed.laser, transform);
@@ -72,7 +81,6 @@ export class Scene {
     const painted: Item[] = [];
     let reach: Rect | null = null;
     for (const base of ed.items) {
-      if (preview.erasing?.has(base.id)) continue;
       const item = preview.override?.get(base.id) ?? base;
       const quiet = item === base && !ed.selection.has(item.id) && onSlide(item);
       const covers = quiet && reach !== null && intersects(reach, paintedBounds(item));
@@ -126,6 +134,32 @@ export class Scene {
         entry.el.remove();
         this.shown.delete(id);
       }
+    }
+  }
+
+  /**
+   * The items an eraser sweep has gone over stay where they are until the pointer lets go, but
+   * washed out and outlined in red dashes, so the user sees what goes before lifting. The
+   * marks lie over the items, whoever paints them: the slide's own shapes show through too.
+   */
+  private markDoomed(ed: Editor, transform: string): void {
+    const doomed = ed.preview().erasing;
+    if (this.doomed.getAttribute('transform') !== transform) this.doomed.setAttribute('transform', transform);
+    for (const [id, m] of this.marks) {
+      if (!doomed?.has(id)) {
+        m.g.remove();
+        this.marks.delete(id);
+      }
+    }
+    if (!doomed || doomed.size === 0) return;
+    for (const item of ed.items) {
+      if (!doomed.has(item.id) || this.marks.get(item.id)?.item === item) continue;
+      this.marks.get(item.id)?.g.remove();
+      const d = pathText(item.subpaths);
+      const g = svgEl('g', { class: 'doomed', 'data-id': item.id }, this.doomed);
+      svgEl('path', { class: 'wash', d, 'stroke-width': item.style.width + 2, fill: item.style.fill ? 'currentColor' : 'none' }, g);
+      svgEl('path', { class: 'edge', d, 'vector-effect': 'non-scaling-stroke' }, g);
+      this.marks.set(item.id, { g, item });
     }
   }
 

@@ -25,24 +25,75 @@ async function press(page, points) {
   await frames(page);
 }
 
-test('the eraser wipes two strokes in one sweep, they vanish during it, and one undo brings both back', async () => {
+/** The surface's cursor: the image's SVG (decoded), its hotspot and the fallback, or the keyword alone. */
+const cursorOf = (page) => page.$eval('#surface', (s) => {
+  const c = getComputedStyle(s).cursor;
+  const m = c.match(/^url\("data:image\/svg\+xml,([^"]+)"\) (\d+) (\d+), ([a-z-]+)$/);
+  return m ? { svg: decodeURIComponent(m[1]), hot: [Number(m[2]), Number(m[3])], fallback: m[4] } : { keyword: c };
+});
+
+/** Whether the browser reads the SVG as an image of its stated size (a cursor it can't read falls back). */
+const loads = (page, svg) => page.evaluate((text) => new Promise((done) => {
+  const img = new Image();
+  img.onload = () => done([img.naturalWidth, img.naturalHeight]);
+  img.onerror = () => done(null);
+  img.src = `data:image/svg+xml,${encodeURIComponent(text)}`;
+}), svg);
+
+test('the eraser marks the two strokes it sweeps over and shows its way, takes them when it lets go, and one undo brings both back', async () => {
   const page = await b.page(Q);
   await drag(page, wave(100, 150));
   await drag(page, wave(100, 300));
   await drag(page, wave(500, 450));
   assert.equal(await count(page, '#scene path'), 3);
+  const ids = await page.$$eval('#scene path', (ps) => ps.map((p) => p.dataset.id));
   await page.keyboard.press('e');
   assert.equal(await page.$eval('#toolbar [data-tool="eraser"]', (e) => e.getAttribute('aria-pressed')), 'true');
   // Three events far apart, straight down across both waves: the way between them counts.
   await press(page, [at(200, 60), at(210, 250), at(220, 380)]);
-  assert.equal(await count(page, '#scene path'), 1, 'both are gone from view while the sweep goes on');
-  await shot(page, 'tool-eraser');
+  assert.equal(await count(page, '#scene path'), 3, 'nothing goes while the sweep goes on');
+  assert.deepEqual(await page.$$eval('#doomed .doomed', (gs) => gs.map((g) => g.dataset.id)), ids.slice(0, 2), 'the two swept strokes are marked, the third is not');
+  const wash = await page.$eval('#doomed .doomed .wash', (p) => [p.getAttribute('d'), getComputedStyle(p).stroke]);
+  assert.equal(wash[0], await page.$eval(`#scene path[data-id="${ids[0]}"]`, (p) => p.getAttribute('d')), 'the mark follows the stroke itself');
+  assert.match(wash[1], /rgba\(255, 255, 255, 0\.7/);
+  assert.ok(await count(page, '#sweep path') > 0, 'the way swept shows');
+  assert.equal(await page.$eval('#sweep path', (p) => p.getAttribute('stroke-width')), '12', 'as wide as the eraser takes');
+  await shot(page, 'eraser-mid-sweep');
   await page.mouse.up();
   await frames(page);
   assert.equal(await count(page, '#scene path'), 1);
+  assert.equal(await count(page, '#doomed .doomed'), 0, 'no marks are left');
+  await page.waitForFunction(() => document.querySelectorAll('#sweep path').length === 0, null, { timeout: 2500 });
   await page.keyboard.press('Control+z');
   await page.waitForFunction(() => document.querySelectorAll('#scene path').length === 3);
   assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+test('the eraser\'s cursor is a ring of its reach and the laser\'s a red dot, both images the browser reads; the pen keeps the crosshair', async () => {
+  const page = await b.page(Q);
+  assert.deepEqual(await cursorOf(page), { keyword: 'crosshair' });
+  await page.keyboard.press('e');
+  await frames(page);
+  const eraser = await cursorOf(page);
+  assert.equal(eraser.fallback, 'cell');
+  const rings = [...eraser.svg.matchAll(/<circle cx='(\d+)' cy='(\d+)' r='([\d.]+)'/g)].map((m) => m.slice(1).map(Number));
+  assert.deepEqual(rings[0], [8, 8, 6], 'a ring of 6 screen points, the eraser\'s reach, round the hotspot');
+  assert.deepEqual(eraser.hot, [8, 8]);
+  assert.deepEqual(await loads(page, eraser.svg), [16, 16]);
+  await page.keyboard.press('k');
+  await frames(page);
+  const laser = await cursorOf(page);
+  assert.equal(laser.fallback, 'crosshair');
+  assert.match(laser.svg, /fill='#ff2d2d'/);
+  assert.deepEqual(laser.hot, [8, 8]);
+  assert.deepEqual(await loads(page, laser.svg), [16, 16]);
+  await page.keyboard.press('v');
+  await frames(page);
+  assert.deepEqual(await cursorOf(page), { keyword: 'default' }, 'select has the arrow again');
+  await page.keyboard.press('p');
+  await frames(page);
+  assert.deepEqual(await cursorOf(page), { keyword: 'crosshair' });
   await page.close();
 });
 
@@ -112,7 +163,12 @@ test('a stroke erased after placing leaves the slide at the next placing', async
   assert.equal(b.mock.state.slide.shapes.length, 2);
   const kept = b.mock.state.slide.shapes.find((s) => s.frame.t > 250).id;
   await page.keyboard.press('e');
-  await drag(page, [at(200, 60), at(220, 250)]);
+  await press(page, [at(200, 60), at(220, 250)]);
+  // The slide shows the placed stroke, not the layer: the mark goes over the slide's shape.
+  assert.equal(await page.$$eval('#scene path', (ps) => ps.filter((p) => p.getAttribute('visibility') !== 'hidden').length), 0);
+  assert.equal(await count(page, '#doomed .doomed'), 1, 'the placed stroke is marked all the same');
+  await page.mouse.up();
+  await frames(page);
   await page.keyboard.press('Enter');
   await inserts(page, b.mock, 2);
   const until = Date.now() + 5000;

@@ -251,6 +251,34 @@ describe('eraser, laser pointer and arrow', () => {
     assert.equal(ed.items.length, 2);
   });
 
+  test('a sweep leaves a fading trail of its own way, also when cancelled; the laser\'s trail stays empty', () => {
+    const c = clock();
+    const ed = drawing();
+    const sweeping = new Editor(c.after, () => {}, c.now);
+    sweeping.restore(ed.items);
+    sweeping.setTool('eraser');
+    sweeping.down({ x: 0, y: 50 }, none);
+    c.advance(16);
+    sweeping.move({ x: 200, y: 50 }, none);
+    c.advance(16);
+    sweeping.move({ x: 400, y: 50 }, none);
+    const held = sweeping.sweep.frame(c.now());
+    assert.deepEqual(held.flatMap((p) => p.points.map((q) => q.x)).filter((x, i, xs) => xs.indexOf(x) === i), [0, 200, 400], 'the way as it went');
+    assert.ok(sweeping.laser.gone(c.now()));
+    sweeping.up(none);
+    assert.equal(sweeping.items.length, 2);
+    c.advance(LASER_FADE_MS - 1);
+    assert.ok(!sweeping.sweep.gone(c.now()), 'it fades from the letting go');
+    c.advance(1);
+    assert.ok(sweeping.sweep.gone(c.now()));
+    sweeping.down({ x: 0, y: 50 }, none);
+    assert.ok(sweeping.cancel());
+    assert.equal(sweeping.items.length, 2, 'a cancelled sweep takes nothing');
+    assert.ok(!sweeping.sweep.gone(c.now()));
+    c.advance(LASER_FADE_MS);
+    assert.ok(sweeping.sweep.gone(c.now()), 'and its trail ends like any other');
+  });
+
   test('the laser trail fades part by part, and the rest after the pointer lets go', () => {
     const pt = (x: number, t: number): Stamped => ({ p: { x, y: 0 }, t });
     const stroke = [pt(0, 0), pt(10, 100), pt(20, 200)];
