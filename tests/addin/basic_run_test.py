@@ -543,8 +543,8 @@ class TheMacrosCheckBeforeTheyTouchPowerPoint(unittest.TestCase):
         self.assertWentOnToPowerPoint(run("SCBT_Pen.SCBT_Slide", "64"))
         self.assertWentOnToPowerPoint(run("SCBT_Pen.SCBT_Zoom", "fit"))
 
-    def insert(self, path="M 0 0 L 10 10", stroke="#1F1F1F", width="1", fill="none", replace="", slide=""):
-        return run("SCBT_Pen.SCBT_Insert", path, stroke, width, fill, replace, slide)
+    def insert(self, path="M 0 0 L 10 10", stroke="#1F1F1F", width="1", fill="none", replace="", slide="", key=""):
+        return run("SCBT_Pen.SCBT_Insert", path, stroke, width, fill, replace, slide, key)
 
     def test_insert_refuses_in_the_stand_ins_order_and_words(self):
         self.assertEqual(self.insert(path="M 1 2 M 3 4"), "ERR|A part of the drawing has no lines or curves.")

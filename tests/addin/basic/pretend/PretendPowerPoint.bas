@@ -90,7 +90,7 @@ End Function
 ' What the macros that work on the slide showing answer with a pretend PowerPoint of one
 ' presentation and `windows` document windows, the active one in view `viewType`: SCBT_Geom,
 ' SCBT_Where, SCBT_Zoom fit, SCBT_Slide 64, SCBT_Theme, an insert and a removal-only insert
-' on the slide `slideId`; then the slide identifiers FindBySlideID was asked for (",257").
+' on the slide `slideId` (of no presentation named: the active window's); then the slide identifiers FindBySlideID was asked for (",257").
 Public Function AnswersIn(ByVal viewType As Long, ByVal windows As Long, ByVal slideId As String) As Variant
     Dim app As PretendApplication, slides As PretendSlides, pres As Presentation, win As DocumentWindow
     Set app = New PretendApplication
@@ -108,8 +108,8 @@ Public Function AnswersIn(ByVal viewType As Long, ByVal windows As Long, ByVal s
     Set Application = app
     AnswersIn = Array(SCBT_Pen.SCBT_Geom(), SCBT_Pen.SCBT_Where(), SCBT_Pen.SCBT_Zoom("fit"), _
                       SCBT_Pen.SCBT_Slide("64"), SCBT_Pen.SCBT_Theme(), _
-                      SCBT_Pen.SCBT_Insert("M 0 0 L 10 10", "#1F1F1F", "1", "none", "", slideId), _
-                      SCBT_Pen.SCBT_Insert(" ", "#1F1F1F", "1", "none", "5", slideId), _
+                      SCBT_Pen.SCBT_Insert("M 0 0 L 10 10", "#1F1F1F", "1", "none", "", slideId, ""), _
+                      SCBT_Pen.SCBT_Insert(" ", "#1F1F1F", "1", "none", "5", slideId, ""), _
                       slides.Asked)
     Set Application = Nothing
 End Function
