@@ -19,6 +19,14 @@ constexpr double maxLineWeight = 1584; // the heaviest outline the program allow
 constexpr const char* notNormalView =
     "PowerPoint's window is not in Normal view: choose View > Normal to draw on a slide.";
 constexpr const char* noWindow = "PowerPoint has no window showing a presentation.";
+constexpr const char* presentationGone =
+    "The presentation you drew on is no longer open in PowerPoint, so the drawing was not placed.";
+
+// Two open presentations of one full name (the add-in's key) cannot be told apart.
+std::string moreThanOneCalled(const std::string& key) {
+    return "More than one open presentation is called \"" + key +
+           "\", so the add-in cannot tell which one the drawing belongs to.";
+}
 
 std::string trim(std::string_view s) {
     const auto from = s.find_first_not_of(" \t\r\n");
@@ -119,17 +127,33 @@ InsertPlan planInsert(Model& m, const Args& a) {
     }
     plan.stroke = *stroke, plan.fill = *fill, plan.weight = *weight;
 
-    // The current slide is the one a Normal-view window shows. A slide named by identifier
-    // needs no particular view, but it is looked up in the window's presentation: without a
-    // window there is no telling which presentation the drawing was made on.
+    // The presentation the drawing was made on, as the geometry answer named it; none named,
+    // the window's. Its slides are looked up in it alone: identifiers start at 256 in every
+    // presentation, so another one would take the drawing without a word.
+    Presentation* deck = &m.deck;
+    const std::string& key = a[6];
+    if (!key.empty()) {
+        bool ambiguous = false;
+        deck = m.presentationByKey(key, ambiguous);
+        if (ambiguous) return plan.error = moreThanOneCalled(key), plan;
+        if (!deck) return plan.error = presentationGone, plan;
+    }
+    // The current slide is the one a Normal-view window shows (of a presentation behind, the
+    // one its own window shows). A slide named by identifier needs no particular view; with no
+    // presentation named it is looked up in the window's presentation, and without a window
+    // there is no telling which presentation the drawing was made on.
     const std::string slide = trim(a[5]);
     if (slide.empty()) {
-        if (const auto problem = viewProblem(m)) return plan.error = *problem, plan;
-        plan.slide = &m.currentSlide();
-    } else if (m.window.view == View::none) {
+        if (deck == &m.deck) {
+            if (const auto problem = viewProblem(m)) return plan.error = *problem, plan;
+        }
+        plan.slide = &deck->slides[deck->current];
+    } else if (key.empty() && m.window.view == View::none) {
         return plan.error = noWindow, plan;
     } else if (const auto id = whole::integer<std::int64_t>(slide)) {
-        plan.slide = m.slideById(*id);
+        for (auto& s : deck->slides) {
+            if (s.id == *id) plan.slide = &s;
+        }
     }
     if (!plan.slide) return plan.error = "There is no slide with the identifier " + slide + ".", plan;
 
@@ -156,7 +180,7 @@ std::string placedLine(std::size_t k, const Shape& s) {
 }
 
 std::string insert(Model& m, const Args& args) {
-    static const Args defaults = {"", "#1F1F1F", "1", "none", "", ""};
+    static const Args defaults = {"", "#1F1F1F", "1", "none", "", "", ""};
     Args a = args;
     for (std::size_t i = a.size(); i < defaults.size(); ++i) a.push_back(defaults[i]);
     InsertPlan plan = planInsert(m, a);
@@ -189,7 +213,7 @@ const std::map<std::string, Macro>& macros() {
     static const std::map<std::string, Macro> table = {
         {"SCBT_Geom", {0, 0, geom}},         {"SCBT_Where", {0, 0, geom}},   {"SCBT_Zoom", {1, 1, zoom}},
         {"SCBT_Version", {0, 0, version}},   {"SCBT_Slide", {1, 1, slidePng}}, {"SCBT_Theme", {0, 0, theme}},
-        {"SCBT_Insert", {1, 6, insert}},     {"SCBT_LinkQuery", {1, 1, linkQuery}},
+        {"SCBT_Insert", {1, 7, insert}},     {"SCBT_LinkQuery", {1, 1, linkQuery}},
     };
     return table;
 }
@@ -223,6 +247,7 @@ std::string geometryAnswer(const Model& m) {
     out += "|" + num(std::round(l.scale * 100)); // the program's zoom is a whole percent
     for (double v : {w.x, w.y, w.w, w.h}) out += "|" + num(v);
     out += "|" + std::to_string(m.currentSlide().id) + "|" + (m.window.fit ? "1" : "0") + "|" + num(m.window.split);
+    out += "|" + presentationKey(m.deck);
     return out;
 }
 

@@ -15,7 +15,7 @@ Model Model::standard(const std::string& addinVersion, int programPid) {
     m.others = {{"com.apple.finder", 301}, {"com.apple.Terminal", 302}};
     m.front = m.program();
     m.window.frame = {80, 60, 1280, 820};
-    for (int i = 0; i < 3; ++i) m.addSlide();
+    m.deck = newPresentation("Presentation1");
     m.addin.version = addinVersion;
     m.addin.reloadVersion = addinVersion;
     m.links = {{"upgrade", "opened"}, {"support", "soon|The support page opens in your browser in a moment."}};
@@ -26,6 +26,39 @@ void Model::addSlide() {
     Slide s;
     s.id = deck.nextSlideId++;
     deck.slides.push_back(std::move(s));
+}
+
+Presentation newPresentation(const std::string& name) {
+    Presentation p;
+    p.name = name;
+    for (int i = 0; i < 3; ++i) p.slides.push_back(Slide{p.nextSlideId++, {}, 2});
+    return p;
+}
+
+std::string presentationKey(const Presentation& p) {
+    std::string out;
+    for (const char c : p.name) {
+        switch (c) {
+        case '%': out += "%25"; break;
+        case '|': out += "%7C"; break;
+        case '\t': out += "%09"; break;
+        case '\r': out += "%0D"; break;
+        case '\n': out += "%0A"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+Presentation* Model::presentationByKey(const std::string& key, bool& ambiguous) {
+    Presentation* found = nullptr;
+    ambiguous = false;
+    for (Presentation* p : {&deck, other ? &*other : nullptr}) {
+        if (!p || presentationKey(*p) != key) continue;
+        if (found) ambiguous = true;
+        found = p;
+    }
+    return found;
 }
 
 Slide* Model::slideById(std::int64_t id) {

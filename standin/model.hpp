@@ -24,6 +24,7 @@
 // is whatever makes the slide and its margins fit the pane, and nothing scrolls.
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,16 @@ struct Delay {
 
 enum class Units { points, pixels };
 
+// Which pane of the Normal view has the keyboard focus: the slide editor, or the thumbnail
+// strip beside it (after a click on a thumbnail). The add-in reads and fits the slide
+// editor whichever it is, and gives the focus back to the pane that had it.
+enum class Focus { slide, thumbnails };
+
+// A second presentation besides the one the model starts with: none, open in a window of
+// its own behind, or in front (its window is the one the document window stands for, and
+// the first presentation is the one behind).
+enum class Second { none, behind, front };
+
 // How the slide editor shows itself to the accessibility interface: described "Slide
 // Editor …" as the program does, without a description (as under another interface
 // language), or not there at all (a view without a slide editor).
@@ -156,7 +167,10 @@ struct Model {
     std::vector<App> others; // other running applications
     App front;
     DocumentWindow window;
-    Presentation deck;
+    Presentation deck;                 // the presentation the document window shows
+    std::optional<Presentation> other; // another open presentation, in a window behind
+    Second second = Second::none;
+    Focus focus = Focus::slide;
     Theme theme = defaultTheme();
     Addin addin;
     Delay delay;
@@ -184,6 +198,9 @@ struct Model {
     Slide& currentSlide() { return deck.slides[deck.current]; }
     const Slide& currentSlide() const { return deck.slides[deck.current]; }
     Slide* slideById(std::int64_t id);
+    // The open presentation the add-in names `key` (its presentationKey), none when no open
+    // presentation has that name, and `ambiguous` set when more than one has.
+    Presentation* presentationByKey(const std::string& key, bool& ambiguous);
     App program() const { return {programBundle, pid}; }
     bool programInFront() const { return running && front == program(); }
     // Whether the program shows a document window (and so its floating palette) at all.
@@ -192,6 +209,14 @@ struct Model {
     // Adds a blank slide at the end with a fresh identifier.
     void addSlide();
 };
+
+// How the add-in names a presentation in the geometry answer and expects it back in an
+// insert: the program's full name of it (its file's path, or the name of one never saved),
+// with "%", "|", TAB, CR and LF written %25, %7C, %09, %0D and %0A so that it stays one field.
+std::string presentationKey(const Presentation& p);
+
+// A presentation as a new one starts: three empty slides of 960 by 540 points.
+Presentation newPresentation(const std::string& name);
 
 // Window layout, in points.
 inline constexpr double ribbonHeight = 140;

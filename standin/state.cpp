@@ -255,6 +255,37 @@ std::string setView(Model& m, const json& v) {
     return "view must be normal, sorter or none.";
 }
 
+// A second presentation opens (behind the first, or in front of it: its window becomes
+// the one the model's document window stands for) and closes again. The keys after this
+// one (the title, the slides) are the front presentation's.
+std::string setSecond(Model& m, const json& v) {
+    Second want;
+    if (v == "none") want = Second::none;
+    else if (v == "behind") want = Second::behind;
+    else if (v == "front") want = Second::front;
+    else return "second must be none, behind or front.";
+    if (want == m.second) return {};
+    if (m.second == Second::none) m.other = newPresentation("Presentation2");
+    // The presentation in front changes: the other one's window comes forward.
+    if ((m.second == Second::front) != (want == Second::front)) {
+        std::swap(m.deck, *m.other);
+        ++m.ax.generation;
+    }
+    if (want == Second::none) m.other.reset();
+    m.second = want;
+    return {};
+}
+
+const std::vector<std::pair<Focus, std::string>> focusNames = {{Focus::slide, "slide"},
+                                                               {Focus::thumbnails, "thumbnails"}};
+
+std::string setFocus(Model& m, const json& v) {
+    for (const auto& [focus, name] : focusNames) {
+        if (v == name) return m.focus = focus, std::string();
+    }
+    return "focus must be slide or thumbnails.";
+}
+
 std::string setTitle(Model& m, const json& v) {
     const auto t = text(v);
     if (!t || t->empty()) return "title must be a text.";
@@ -484,6 +515,8 @@ const std::vector<std::pair<std::string, Setter>>& setters() {
         {"window", setWindow},
         {"split", setSplit},
         {"palette", setPalette},
+        {"second", setSecond},
+        {"focus", setFocus},
         {"title", setTitle},
         {"slideSize", setSlideSize},
         {"slides", setSlides},
@@ -514,7 +547,7 @@ const std::vector<std::pair<std::string, Setter>>& setters() {
     return table;
 }
 
-const std::set<std::string> readOnly = {"pid",        "apps",        "layout",       "geometry",
+const std::set<std::string> readOnly = {"pid",        "apps",        "layout",       "geometry", "other",
                                         "ax.prompts", "ax.searches", "ax.generation"};
 
 // "addin": {"version": ...} is "addin.version", and so for "link" and "ax".
@@ -539,11 +572,19 @@ json stateJson(const Model& m) {
     for (const auto& s : m.screens) {
         screens.push_back({{"frame", rectJson(s.frame)}, {"visible", rectJson(s.visible)}, {"scale", s.scale}});
     }
-    json slides = json::array();
-    for (const auto& s : m.deck.slides) {
-        json shapes = json::array();
-        for (const auto& shape : s.shapes) shapes.push_back(shapeJson(shape));
-        slides.push_back({{"id", s.id}, {"nextShapeId", s.nextShapeId}, {"shapes", shapes}});
+    const auto slidesJson = [](const Presentation& p) {
+        json slides = json::array();
+        for (const auto& s : p.slides) {
+            json shapes = json::array();
+            for (const auto& shape : s.shapes) shapes.push_back(shapeJson(shape));
+            slides.push_back({{"id", s.id}, {"nextShapeId", s.nextShapeId}, {"shapes", shapes}});
+        }
+        return slides;
+    };
+    const json slides = slidesJson(m.deck);
+    std::string focus;
+    for (const auto& [f, name] : focusNames) {
+        if (f == m.focus) focus = name;
     }
     json theme = json::array();
     for (auto c : m.theme) theme.push_back(hexColour(c));
@@ -561,6 +602,9 @@ json stateJson(const Model& m) {
         {"split", m.window.split},
         {"palette", m.window.palette},
         {"view", viewName(m.window.view)},
+        {"focus", focus},
+        {"second", m.second == Second::none ? "none" : m.second == Second::behind ? "behind" : "front"},
+        {"other", m.other ? json{{"title", m.other->name}, {"slides", slidesJson(*m.other)}} : json()},
         {"title", m.deck.name},
         {"slideSize", json::array({m.deck.slideW, m.deck.slideH})},
         {"slides", slides},

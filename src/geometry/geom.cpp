@@ -44,6 +44,24 @@ std::vector<double> Geom::numbers(std::string_view answer) {
     return out;
 }
 
+std::string Geom::presentationOf(std::string_view answer) {
+    // Counted by bars alone: the field is a text, which may hold commas and digits, and it
+    // comes after the numbers so that a reader of the numbers by position never meets it
+    // before the fields it knows.
+    constexpr std::size_t field = 14;
+    std::size_t start = 0;
+    if (const auto bar = answer.find('|'); bar != std::string_view::npos && trimmed(answer.substr(0, bar)) == "OK") {
+        start = bar + 1;
+    }
+    for (std::size_t i = 0; i < field; ++i) {
+        const std::size_t bar = answer.find('|', start);
+        if (bar == std::string_view::npos) return {};
+        start = bar + 1;
+    }
+    const std::size_t end = answer.find('|', start);
+    return std::string(trimmed(answer.substr(start, end == std::string_view::npos ? end : end - start)));
+}
+
 std::optional<Geom> Geom::from(std::string_view answer, const Screens& screens, const PPT& ppt) {
     return from(answer, backingScales(screens), ppt.windowBounds());
 }
@@ -134,6 +152,7 @@ std::optional<Geom> Geom::from(std::string_view answer, const std::vector<double
     }
     if (n.size() >= 13) g.fit = n[12] != 0;
     g.split = n.size() >= 14 && n[13] > 0 ? n[13] : 100;
+    g.presentation = presentationOf(answer);
     return g;
 }
 

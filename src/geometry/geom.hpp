@@ -39,6 +39,11 @@ struct Geom {
     std::int64_t slideID = 0;
     std::optional<Rect> window;
     double split = 100;        // the slide pane's share of the window height, percent
+    // Which open presentation the slide belongs to, as the add-in names it (a text of its
+    // own choosing, handed back with every placing so the drawing lands in that one and no
+    // other: slide identifiers repeat from one presentation to the next). Empty when the
+    // add-in does not say; then the program's active presentation receives the drawing.
+    std::string presentation;
 
     // Reads the screens' backing scales and the program's window; main thread.
     static std::optional<Geom> from(std::string_view answer, const Screens& screens, const PPT& ppt);
@@ -47,6 +52,9 @@ struct Geom {
                                     const std::optional<Rect>& programWindow);
     // The numeric fields of an answer, in order; fields that aren't numbers are skipped.
     static std::vector<double> numbers(std::string_view answer);
+    // The answer's presentation field (its fifteenth "|"-separated field, after a leading
+    // "OK" when the answer has one), trimmed; empty when there is none.
+    static std::string presentationOf(std::string_view answer);
 
     // Screen points per slide point.
     double scale() const;

@@ -140,6 +140,8 @@ void Follower::measured(Session& s, const Geom& m) {
     if (m.fit) merged.fit = m.fit;
     if (m.window) merged.window = m.window;
     if (m.slideID != 0) merged.slideID = m.slideID;
+    // merged.presentation stays the one the layer opened over: its drawing belongs there,
+    // even when a later answer comes from another presentation's window.
     if (s.host && s.pane) {
         const Geom lined = merged.lined(*s.pane, m.scale());
         merged.rect = lined.rect;

@@ -104,7 +104,18 @@ bool Overlay::start(const Geom& working, const std::optional<PaneState>& pane, c
         return false;
     }
     session_ = std::make_unique<Session>(std::move(panel), std::move(web), std::move(*address), origin, working, pane);
+    keepPresentation(working.presentation);
     return true;
+}
+
+void Overlay::keepPresentation(const std::string& presentation) {
+    std::lock_guard lock(presentationMutex_);
+    presentation_ = presentation;
+}
+
+std::string Overlay::presentation() const {
+    std::lock_guard lock(presentationMutex_);
+    return presentation_;
 }
 
 void Overlay::watch(Session& s) {

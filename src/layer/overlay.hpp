@@ -10,6 +10,7 @@
 // (session.hpp). Here: opening, closing, and showing or hiding the layer with the program.
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -119,6 +120,10 @@ public:
     std::optional<Instant> remeasureAt() const;
     LayerPanel* panel() const;
     const std::string& address() const;
+    // The presentation the layer opened last was measured over, as the add-in named it; any
+    // thread. Kept after the layer closes: a placing its page asked for may still be on its
+    // way, and it belongs to that presentation, not to whichever is active by then.
+    std::string presentation() const;
 
     // The layer's geometry command for the page, keys sorted; none without a geometry.
     std::optional<std::string> geomCommand() const;
@@ -134,6 +139,7 @@ private:
     void watch(Session& s);
     void unwatch(Session& s);
     void seeThroughLost();
+    void keepPresentation(const std::string& presentation);
     // The session of the page `from`, none when that page is not the layer's any more.
     Session* current(const LayerWebView& from) const;
     const Ports& ports() const { return ports_; }
@@ -144,6 +150,8 @@ private:
     Follower follower_{*this};
     PassThrough pass_{*this};
     std::unique_ptr<Session> session_; // while the layer is open
+    mutable std::mutex presentationMutex_;
+    std::string presentation_; // guarded by presentationMutex_
 };
 
 } // namespace scribbet

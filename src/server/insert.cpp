@@ -204,7 +204,7 @@ struct Placing {
 // the add-in check or the parts before); one that was begun is waited for as long as the
 // program may take, so that its outcome is known.
 Placing placeParts(PPT& ppt, const Clock& clock, const std::vector<Part>& parts, const std::string& slide,
-                   Instant deadline) {
+                   const std::string& presentation, Instant deadline) {
     Placing out;
     for (std::size_t i = 0; i < parts.size(); ++i) {
         if (clock.now() >= deadline) {
@@ -214,7 +214,7 @@ Placing placeParts(PPT& ppt, const Clock& clock, const std::vector<Part>& parts,
         const Part& p = parts[i];
         out.reached = true;
         const MacroReply answer =
-            ppt.run("SCBT_Insert", {p.path, p.stroke, p.width, p.fill, p.replace, slide}, Api::insertWait);
+            ppt.run("SCBT_Insert", {p.path, p.stroke, p.width, p.fill, p.replace, slide, presentation}, Api::insertWait);
         if (!answer.ok) {
             out.unknown = answer.unsure;
             out.failure = answer.unsure ? unknownText() : replyError(answer);
@@ -303,7 +303,10 @@ static Placing placeNow(const Api::Parts& parts, const json& body, const std::ve
     PaneReader& reader = parts.reader;
     if (parts.ax.trusted()) reader.queue().syncFor(hopLimit, [&] { saved = reader.read(std::nullopt); });
     const Clock& clock = parts.ppt.clock();
-    placing = placeParts(parts.ppt, clock, list, slide, deadline);
+    // The layer's presentation receives the drawing, not whichever is active by now: slide
+    // identifiers repeat from one presentation to the next, and the add-in refuses when that
+    // presentation is no longer open.
+    placing = placeParts(parts.ppt, clock, list, slide, layer.presentation(), deadline);
     if (saved && !placing.done.empty()) restoreView(reader, clock, *saved);
 
     if (placing.unknown) {

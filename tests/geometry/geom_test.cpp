@@ -146,6 +146,28 @@ TEST(GeomTest, OptionalFieldsHaveTheirDefaultsAndAreReadByPosition) {
     EXPECT_EQ(g->slideID, 0);
 }
 
+// The presentation comes after the numbers, as a text of the add-in's own: digits, commas
+// and spaces in it move no number, and a reader counts it by bars alone.
+TEST(GeomTest, ThePresentationIsTheFifteenthFieldWhateverItHolds) {
+    const std::string fields = "960|540|100|200|1060|740|100|10|20|1400|900|257|1|70";
+    auto g = Geom::from(fields + "|/Users/ann/Talks/Q3, 2026 v2.pptx", {}, noWindow);
+    ASSERT_TRUE(g);
+    EXPECT_EQ(g->presentation, "/Users/ann/Talks/Q3, 2026 v2.pptx");
+    EXPECT_EQ(g->slideID, 257);
+    EXPECT_EQ(g->split, 70);
+    EXPECT_EQ(g->window, (Rect{10, 20, 1400, 900}));
+
+    // With the reply's "OK" in front, the same field; a field after it is not part of it.
+    EXPECT_EQ(Geom::presentationOf("OK|" + fields + "| 300 |later"), "300");
+    EXPECT_EQ(Geom::presentationOf(fields + "|Deck%7C2"), "Deck%7C2");
+    // An older add-in's answer names none, and an empty field is none.
+    EXPECT_EQ(Geom::from(fields, {}, noWindow)->presentation, "");
+    EXPECT_EQ(Geom::presentationOf(fields + "|"), "");
+    EXPECT_EQ(Geom::presentationOf("960|540|100|200|1060|740|100|10|20|1400|900|257|Deck"), "");
+    // "OK" only counts as the reply's word in front.
+    EXPECT_EQ(Geom::presentationOf("960|OK|540|100|200|1060|740|100|10|20|1400|900|257|1|70"), "70");
+}
+
 TEST(GeomTest, EachNoteHasItsOwnWordsForTheLogAndThePage) {
     EXPECT_EQ(noteText(Geom::reported), "PowerPoint reported the slide position");
     EXPECT_EQ(noteText(Geom::converted), "PowerPoint answered in pixels; converted to points");

@@ -31,7 +31,7 @@ sys.path.insert(0, os.path.join(_paths.ROOT, "scripts", "impress"))
 
 CASES = os.path.join(_paths.ROOT, "addin", "contract.cases")
 PROGRAM = "Impress"
-UNSHOWABLE = ("scroll", "split", "units", "screens", "theme", "addin.version")
+UNSHOWABLE = ("scroll", "split", "units", "screens", "theme", "addin.version", "second", "focus")
 CALL_LIMIT_MS = 30000
 
 

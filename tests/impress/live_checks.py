@@ -59,6 +59,22 @@ def run(names=""):
                                "".join(FIGURES), stream.getvalue())
 
 
+class StubbornPage:
+    """A slide that will not give up the shapes named in `held` (as a shape another program
+    holds may not go); everything else is the real page's."""
+
+    def __init__(self, page, held):
+        self._page, self._held = page, held
+
+    def remove(self, shape):
+        if shape.Name in self._held:
+            raise RuntimeError("The shape is held.")
+        self._page.remove(shape)
+
+    def __getattr__(self, name):
+        return getattr(self._page, name)
+
+
 class PinnedHost(host_module.Host):
     """The extension's Host, its current document the one the check names (headless soffice
     has no active window to tell it)."""
@@ -181,6 +197,35 @@ class PlacingTest(LiveCase):
         manager.undo()
         self.assertEqual(self.names(), [])
         manager.redo()
+        self.assertEqual(self.names(), before)
+
+    def test_a_replaced_shape_impress_will_not_remove_is_refused_first_and_kept_after(self):
+        a, b, c = (line[2] for line in self.insert("M 0 0 L 10 10 M 20 20 L 30 30 M 40 40 L 50 50",
+                                                     "#1F1F1F", "1", "none", "", ""))
+        stubborn = StubbornPage(self.page, {"Scribbet " + a})
+        self.host.page_by_id = lambda number, model=None: stubborn
+        self.addCleanup(delattr, self.host, "page_by_id")
+        manager = self.doc.getUndoManager()
+        depth = len(manager.getAllUndoActionTitles())
+        before = self.names()
+        # Refused first: nothing has gone, so the new shape goes again and the slide is as it was.
+        answer = placing.insert(self.host, ["M 0 0 L 5 5", "#1F1F1F", "1", "none",
+                                            "%s,%s" % (a, b), "256"])
+        self.assertEqual(answer, "ERR|Impress would not remove the shape with the identifier %s, "
+                                 "so the slide is left as it was (The shape is held)." % a)
+        self.assertEqual(self.names(), before)
+        self.assertEqual(len(manager.getAllUndoActionTitles()), depth)
+        # Refused after another went: the drawing stays and the answer names the kept shape.
+        answer = placing.insert(self.host, ["M 0 0 L 5 5", "#1F1F1F", "1", "none",
+                                            "%s,%s" % (b, a), "256"])
+        lines = answer.split("\n")
+        self.assertTrue(lines[0] == "OK|1" and lines[1].startswith("0\tScribbet 5\t5\t"), answer)
+        self.assertEqual(lines[2:], ["kept\t" + a])
+        self.assertEqual(self.names(), ["Scribbet " + a, "Scribbet " + c, "Scribbet 5"])
+        manager.undo()  # one step still: b comes back, the new shape goes
+        self.assertEqual(self.names(), before)
+        # Only removing, refused: the answer says so and nothing changed.
+        self.assertEqual(placing.insert(self.host, ["", "#1F1F1F", "1", "none", a, "256"])[:4], "ERR|")
         self.assertEqual(self.names(), before)
 
     def test_a_freeform_back_from_pptx_can_be_replaced_and_brought_back(self):

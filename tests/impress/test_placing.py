@@ -157,5 +157,43 @@ class ChecksTest(unittest.TestCase):
                              "ERR|" + placing.NO_WINDOW)
 
 
+class BehindModel(FakeModel):
+    """Another open document than the current one, its window showing `page`."""
+
+    def __init__(self, controller):
+        self.controller = controller
+
+    def getCurrentController(self):
+        return self.controller
+
+
+class PresentationTest(unittest.TestCase):
+    def test_the_named_presentation_is_the_one_looked_in_and_a_closed_one_refused(self):
+        host, pages = host_with([FakeShape("Scribbet 2")])
+        behind = BehindModel(FakeController(pages[257]))
+        host.model_by_key = lambda key: behind if key == "impress:1" else None
+        for slide in ("", "256"):
+            with self.subTest(slide=slide):
+                self.assertEqual(insert(host, "M 0 0 L 1 1", "#1F1F1F", "1", "none", "2", slide,
+                                        "impress:9"), "ERR|" + placing.GONE)
+        # what it checks in its own arguments comes first
+        self.assertEqual(insert(host, "M 0 0 L 1 1", "red", "1", "none", "", "", "impress:9"),
+                         'ERR|The outline colour "red" is not one the add-in knows.')
+        # found: its own current slide (257 here, where shape 2 is not), or the slide named,
+        # and no window of the current document is needed
+        self.assertEqual(insert(host, "", "#1F1F1F", "1", "none", "2", "", "impress:1"),
+                         "ERR|There is no shape with the identifier 2 on that slide.")
+        self.assertEqual(insert(host, "M 0 0 L 1 1", "#1F1F1F", "1", "none", "", "", "impress:1"),
+                         "ERR|" + placing.READ_ONLY)
+        windowless = FakeHost(pages, window=False)
+        windowless.model_by_key = host.model_by_key
+        self.assertEqual(insert(windowless, "M 0 0 L 1 1", "#1F1F1F", "1", "none", "", "256",
+                                "impress:1"), "ERR|" + placing.READ_ONLY)
+        behind.controller = FakeController(pages[257], "private:resource/view/SlideSorter")
+        self.assertEqual(insert(host, "M 0 0 L 1 1", "#1F1F1F", "1", "none", "", "", "impress:1"),
+                         "ERR|There is no slide showing in Impress's window of the presentation "
+                         "you drew on.")
+        self.assertEqual(pages[256].changes + pages[257].changes, [])
+
 if __name__ == "__main__":
     unittest.main()

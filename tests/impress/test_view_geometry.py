@@ -33,7 +33,15 @@ class NumberTest(unittest.TestCase):
 class AnswerTest(unittest.TestCase):
     def test_fields_in_order(self):
         self.assertEqual(geometry.geometry_answer(FACTS),
-                         "OK|960|540|256.004|289.004|998.397|706.595|77|80|60|1280|820|256|1|100")
+                         "OK|960|540|256.004|289.004|998.397|706.595|77|80|60|1280|820|256|1|100|")
+        named = dict(FACTS, presentation="impress:7")
+        self.assertEqual(geometry.geometry_answer(named).split("|")[15], "impress:7")
+
+    def test_the_presentation_stays_one_field_of_one_line(self):
+        named = dict(FACTS, presentation="a|b%c\td\re\nf")
+        answer = geometry.geometry_answer(named)
+        self.assertEqual(len(answer.split("|")), 16)
+        self.assertEqual(answer.split("|")[15], "a%7Cb%25c%09d%0De%0Af")
 
     def test_sentences_for_views_that_cannot_be_drawn_on(self):
         self.assertEqual(geometry.geometry_answer({"doc": None}), "ERR|" + geometry.NO_WINDOW)

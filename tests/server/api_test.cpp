@@ -197,7 +197,7 @@ TEST_F(ApiTest, PlacedShapesAreReadFromTheAnswer) {
     EXPECT_TRUE(shapes.empty());
 }
 
-TEST_F(ApiTest, InsertSendsTheSixArgumentsWithTheirDefaults) {
+TEST_F(ApiTest, InsertSendsTheSevenArgumentsWithTheirDefaults) {
     reply("SCBT_Insert", "OK|1\n0\tFreeform 3\t300\t1\t2\t3\t4\t0\t0\t0");
     const json answer = callJson("POST", "/api/insert", R"({"path":"M 0 0 L 10 10"})");
     EXPECT_EQ(answer["ok"], true);
@@ -205,13 +205,13 @@ TEST_F(ApiTest, InsertSendsTheSixArgumentsWithTheirDefaults) {
     EXPECT_EQ(answer["shapes"][0]["id"], 300);
     ASSERT_EQ(sent("SCBT_Insert").size(), 1u);
     EXPECT_EQ(sent("SCBT_Insert")[0].args,
-              (std::vector<std::string>{"M 0 0 L 10 10", "#1F1F1F", "1", "none", "", ""}));
+              (std::vector<std::string>{"M 0 0 L 10 10", "#1F1F1F", "1", "none", "", "", ""}));
     EXPECT_EQ(logged().back(), "Placed 1 path(s) on the slide.");
 
     callJson("POST", "/api/insert",
              R"({"path":"M 1 1 L 2 2","stroke":"theme:5","width":0.75,"fill":"#FF000080","replace":"12,13","slide":"Slide ١٢"})");
     EXPECT_EQ(sent("SCBT_Insert")[1].args,
-              (std::vector<std::string>{"M 1 1 L 2 2", "theme:5", "0.75", "#FF000080", "12,13", "١٢"}));
+              (std::vector<std::string>{"M 1 1 L 2 2", "theme:5", "0.75", "#FF000080", "12,13", "١٢", ""}));
     callJson("POST", "/api/insert", R"({"path":"M 1 1 L 2 2","slide":7,"width":2})");
     EXPECT_EQ(sent("SCBT_Insert")[2].args[5], "7");
     EXPECT_EQ(sent("SCBT_Insert")[2].args[2], "2");
@@ -243,7 +243,7 @@ TEST_F(ApiTest, ARemovalOnlyInsertGoesToTheAddinLikeAnyOther) {
               (json{{"ok", true}, {"msg", "Placed on the slide as a PowerPoint freeform."}, {"shapes", json::array()}}));
     ASSERT_EQ(sent("SCBT_Insert").size(), 1u);
     EXPECT_EQ(sent("SCBT_Insert")[0].args,
-              (std::vector<std::string>{"", "theme:2", "1", "none", "12, 13", "257"}));
+              (std::vector<std::string>{"", "theme:2", "1", "none", "12, 13", "257", ""}));
     EXPECT_EQ(logged().back(), "Placed 0 path(s) on the slide.");
     EXPECT_EQ(visibleDuringInsert, std::vector<bool>{true}); // no "close": the layer stays up
 

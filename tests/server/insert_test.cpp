@@ -120,9 +120,9 @@ TEST_F(InsertTest, SeveralStylesArePlacedInOrderAndToldPartByPart) {
     EXPECT_FALSE(answer.contains("shapes"));
     const auto sent = inserts();
     ASSERT_EQ(sent.size(), 3u);
-    EXPECT_EQ(sent[0].args, (std::vector<std::string>{"M 0 0 L 1 1", "theme:5", "2", "none", "", "257"}));
-    EXPECT_EQ(sent[1].args, (std::vector<std::string>{"M 2 2 L 3 3 Z", "#E0282E", "1", "#E0282E", "41", "257"}));
-    EXPECT_EQ(sent[2].args, (std::vector<std::string>{"M 4 4 L 5 5", "#FFC00080", "14", "none", "", "257"}));
+    EXPECT_EQ(sent[0].args, (std::vector<std::string>{"M 0 0 L 1 1", "theme:5", "2", "none", "", "257", ""}));
+    EXPECT_EQ(sent[1].args, (std::vector<std::string>{"M 2 2 L 3 3 Z", "#E0282E", "1", "#E0282E", "41", "257", ""}));
+    EXPECT_EQ(sent[2].args, (std::vector<std::string>{"M 4 4 L 5 5", "#FFC00080", "14", "none", "", "257", ""}));
     EXPECT_EQ(sent[0].timeout, 300s);
     EXPECT_EQ(count("Placed 1 path(s) on the slide."), 3);
 }
@@ -167,6 +167,42 @@ TEST_F(InsertTest, ReplacedShapesTheProgramKeptAreToldNotPassedOverInSilence) {
     EXPECT_EQ(a["ok"], true);
     EXPECT_EQ(a["kept"], json::array({"41", "42", "41", "42", "41", "42"}));
     EXPECT_NE(a["msg"].get<std::string>().find("would not remove 6 shapes"), std::string::npos);
+}
+
+// Slide identifiers repeat from one presentation to the next: every part names the
+// presentation the layer was opened over, also when the layer has closed since (its page's
+// placing may still be on its way), until a layer opens over another one. The add-in's
+// refusal for a presentation that has gone reaches the page as it is.
+TEST_F(InsertTest, EveryPartNamesThePresentationTheLayerWasOpenedOver) {
+    screens->set({{0, 0, 1440, 900}});
+    const std::string fields = "960|540|0|0|960|540|100|0|0|1280|820|256|1|100|";
+    overlay->open(*Geom::from(fields + "/Talks/Q3, 2026.pptx", {}, std::nullopt), std::nullopt, "");
+    ASSERT_TRUE(overlay->isOpen());
+    EXPECT_EQ(insert(threeStyles())["ok"], true);
+    overlay->close(false);
+    EXPECT_EQ(insert({{"path", "M 0 0 L 1 1"}, {"slide", "256"}})["ok"], true);
+    auto sent = inserts();
+    ASSERT_EQ(sent.size(), 4u);
+    for (const auto& s : sent) {
+        ASSERT_EQ(s.args.size(), 7u);
+        EXPECT_EQ(s.args[6], "/Talks/Q3, 2026.pptx");
+    }
+
+    overlay->open(*Geom::from(fields + "Presentation2", {}, std::nullopt), std::nullopt, "");
+    script("SCBT_Insert", [](const auto&) {
+        return std::string("ERR|The presentation this drawing was made on is no longer open in PowerPoint, so "
+                           "nothing was placed.");
+    });
+    const json refused = insert({{"path", "M 0 0 L 1 1"}, {"slide", "256"}});
+    EXPECT_EQ(inserts().back().args[6], "Presentation2");
+    EXPECT_EQ(refused["ok"], false);
+    EXPECT_EQ(refused["msg"], "The presentation this drawing was made on is no longer open in PowerPoint, so "
+                              "nothing was placed.");
+
+    // A layer opened from an answer that names none sends none: the add-in's active one then.
+    overlay->open(*Geom::from("960|540|0|0|960|540", {}, std::nullopt), std::nullopt, "");
+    insert({{"path", "M 0 0 L 1 1"}});
+    EXPECT_EQ(inserts().back().args[6], "");
 }
 
 TEST_F(InsertTest, APartThatFailsStopsTheRestAndKeepsWhatWasPlaced) {

@@ -310,7 +310,7 @@ const Parsed& theCases() {
 
 // The keys the self-test can set in the presentation program; a case with any other given
 // key is skipped there.
-const std::set<std::string> keysSetInTheProgram = {"window", "zoom", "fit", "slide", "slides", "slideSize"};
+const std::set<std::string> keysSetInTheProgram = {"window", "zoom", "fit", "slide", "slides", "slideSize", "focus"};
 
 } // namespace
 
@@ -435,7 +435,7 @@ TEST(ContractCasesTest, ADepartingCaseIsNamedWithItsLine) {
                                 "case\twrong\ngiven\taddin.version\t1.2.3\ncall\tSCBT_Version\nanswer\tOK|1.2.*\n"
                                 "exactly\tOK|1.2.4\n"
                                 "case\tspan\ngiven\tzoom\t50\ncall\tSCBT_Geom\n"
-                                "answer\tOK|*|*|{L}|*|{R}|*|*|*|*|*|*|*|*|*\n"
+                                "answer\tOK|*|*|{L}|*|{R}|*|*|*|*|*|*|*|*|*|*\n"
                                 "span\t{L}\t{R}\t960\n"
                                 "case\tspan of nothing\ncall\tSCBT_Version\nanswer\tOK|{V}\nspan\t\t{V}\t1\n");
     ASSERT_TRUE(p.faults.empty());

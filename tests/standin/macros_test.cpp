@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "standin_support.hpp"
+#include "state.hpp"
 
 using namespace scribbet::standin;
 using namespace scribbet::standin::test;
@@ -27,8 +28,9 @@ std::vector<std::vector<std::string>> placed(const std::string& answer, std::str
 
 std::vector<std::string> insertArgs(const std::string& path, const std::string& stroke = "#1F1F1F",
                                     const std::string& width = "1", const std::string& fill = "none",
-                                    const std::string& replace = "", const std::string& slide = "") {
-    return {path, stroke, width, fill, replace, slide};
+                                    const std::string& replace = "", const std::string& slide = "",
+                                    const std::string& presentation = "") {
+    return {path, stroke, width, fill, replace, slide, presentation};
 }
 } // namespace
 
@@ -37,13 +39,13 @@ std::vector<std::string> insertArgs(const std::string& path, const std::string& 
 TEST(StandinGeometryAnswerTest, ReportsTheSlideWhereTheWindowShowsIt) {
     Model m = placedModel();
     // Pane: 300, 190, 1200 by 727; the 960 x 540 slide centred in it.
-    EXPECT_EQ(geometry(m), "960|540|420|283.5|1380|823.5|100|100|50|1400|900|256|0|100");
+    EXPECT_EQ(geometry(m), "960|540|420|283.5|1380|823.5|100|100|50|1400|900|256|0|100|Presentation1");
 
     m.units = Units::pixels; // the window is on the 2x screen
-    EXPECT_EQ(geometry(m), "960|540|840|567|2760|1647|100|100|50|1400|900|256|0|100");
+    EXPECT_EQ(geometry(m), "960|540|840|567|2760|1647|100|100|50|1400|900|256|0|100|Presentation1");
 
     m.window.frame.x = 1600; // now on the 1x screen to the right: pixels are points
-    EXPECT_EQ(geometry(m), "960|540|1920|284|2880|824|100|1600|50|1400|900|256|0|100");
+    EXPECT_EQ(geometry(m), "960|540|1920|284|2880|824|100|1600|50|1400|900|256|0|100|Presentation1");
 }
 
 TEST(StandinGeometryAnswerTest, ScrollingMovesTheDocumentWithItsMargins) {
@@ -51,16 +53,16 @@ TEST(StandinGeometryAnswerTest, ScrollingMovesTheDocumentWithItsMargins) {
     m.window.zoom = 150; // the slide 1440 x 810, the document 1476 x 846 in a 1200 x 727 pane
     m.deck.current = 1;
     m.window.scroll = {0, 0};
-    EXPECT_EQ(geometry(m), "960|540|318|208|1758|1018|150|100|50|1400|900|257|0|100");
+    EXPECT_EQ(geometry(m), "960|540|318|208|1758|1018|150|100|50|1400|900|257|0|100|Presentation1");
     m.window.scroll = {1, 1};
-    EXPECT_EQ(geometry(m), "960|540|42|89|1482|899|150|100|50|1400|900|257|0|100");
+    EXPECT_EQ(geometry(m), "960|540|42|89|1482|899|150|100|50|1400|900|257|0|100|Presentation1");
     m.window.scroll = {0.5, 0.5};
-    EXPECT_EQ(geometry(m), "960|540|180|148.5|1620|958.5|150|100|50|1400|900|257|0|100");
+    EXPECT_EQ(geometry(m), "960|540|180|148.5|1620|958.5|150|100|50|1400|900|257|0|100|Presentation1");
 
     // A notes pane leaves the editor half the height, so even 100 % scrolls vertically.
     m.window.zoom = 100;
     m.window.split = 50;
-    EXPECT_EQ(geometry(m), "960|540|420|101.75|1380|641.75|100|100|50|1400|900|257|0|50");
+    EXPECT_EQ(geometry(m), "960|540|420|101.75|1380|641.75|100|100|50|1400|900|257|0|50|Presentation1");
 }
 
 TEST(StandinGeometryAnswerTest, FitMakesTheSlideAndItsMarginsFitThePane) {
@@ -72,7 +74,9 @@ TEST(StandinGeometryAnswerTest, FitMakesTheSlideAndItsMarginsFitThePane) {
         m.window.scroll = {1, 0};
         const std::string reply = run(m, "SCBT_Zoom", {"fit"});
         const Layout l = m.layout();
-        const auto n = numbersOf(geometry(m));
+        std::string fields = geometry(m);
+        EXPECT_TRUE(fields.ends_with("|Presentation1")) << fields;
+        const auto n = numbersOf(fields.substr(0, fields.rfind('|')));
         EXPECT_EQ(n[12], 1);
         EXPECT_EQ(reply, "OK|" + num(n[6]));
         // Fits on both axes with its margins, tightly on one, centred in the pane.
@@ -281,6 +285,91 @@ TEST(StandinInsertTest, RefusesAndLeavesTheSlidesAsTheyWere) {
     }
 }
 
+// ---- the presentation a drawing was made on ----
+
+std::string lastField(const std::string& answer) { return answer.substr(answer.rfind('|') + 1); }
+
+// Slide 256 is in every presentation: the one the geometry answer named receives the drawing
+// while another is in front, and once it has closed the insert is refused with nothing changed.
+TEST(StandinPresentationTest, TheNamedPresentationReceivesTheDrawingAndAClosedOneNothing) {
+    Model m = placedModel();
+    ASSERT_EQ(applyValues(m, {{"second", "front"}}), "");
+    const std::string key = lastField(run(m, "SCBT_Geom"));
+    EXPECT_EQ(key, "Presentation2");
+    ASSERT_EQ(applyValues(m, {{"second", "behind"}}), ""); // the first presentation comes back to the front
+    EXPECT_EQ(lastField(run(m, "SCBT_Geom")), "Presentation1");
+
+    std::string count;
+    EXPECT_EQ(placed(run(m, "SCBT_Insert", insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "", "256", key)), count)
+                  .at(0).at(2), "2");
+    ASSERT_TRUE(m.other);
+    EXPECT_EQ(m.other->slides.at(0).shapes.size(), 1u);
+    EXPECT_TRUE(m.deck.slides.at(0).shapes.empty());
+    // Its current slide when none is named, also in a presentation behind.
+    m.other->current = 2;
+    run(m, "SCBT_Insert", insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "", "", key));
+    EXPECT_EQ(m.other->slides.at(2).shapes.size(), 1u);
+
+    ASSERT_EQ(applyValues(m, {{"second", "none"}}), "");
+    EXPECT_FALSE(m.other);
+    const Model before = m;
+    for (const auto& args : {insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "", "256", key),
+                             insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "", "", key),
+                             insertArgs("", "#1F1F1F", "1", "none", "2", "256", key)}) {
+        EXPECT_EQ(run(m, "SCBT_Insert", args),
+                  "ERR|The presentation you drew on is no longer open in PowerPoint, so the drawing was not placed.");
+        EXPECT_EQ(m, before);
+    }
+    // Named, the presentation needs no window; unnamed, the window's presentation as before.
+    m.window.view = View::none;
+    EXPECT_EQ(placed(run(m, "SCBT_Insert", insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "", "257",
+                                                      "Presentation1")), count).at(0).at(2), "2");
+    EXPECT_EQ(run(m, "SCBT_Insert", insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "", "257")),
+              "ERR|PowerPoint has no window showing a presentation.");
+}
+
+// The key stays one field whatever the name holds, and is compared whole: two presentations
+// of one name cannot be told apart, and are refused rather than guessed between.
+TEST(StandinPresentationTest, TheKeyIsOneFieldAndTwoOfOneNameAreRefused) {
+    Model m = placedModel();
+    ASSERT_EQ(applyValues(m, {{"title", "Q3|Q4 100%\tdone\n"}}), "");
+    const std::string geom = run(m, "SCBT_Geom");
+    EXPECT_EQ(split(geom, '|').size(), 16u) << geom;
+    EXPECT_EQ(lastField(geom), "Q3%7CQ4 100%25%09done%0A");
+    EXPECT_EQ(run(m, "SCBT_Insert", insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "", "256", "Q3|Q4 100%\tdone\n"))
+                  .substr(0, 4), "ERR|");
+    EXPECT_EQ(run(m, "SCBT_Insert", insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "", "256", lastField(geom)))
+                  .substr(0, 4), "OK|1");
+    EXPECT_EQ(run(m, "SCBT_Insert", insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "", "256", " " + lastField(geom)))
+                  .substr(0, 4), "ERR|");
+
+    ASSERT_EQ(applyValues(m, {{"second", "behind"}, {"title", "Presentation2"}}), "");
+    const Model before = m;
+    EXPECT_EQ(run(m, "SCBT_Insert", insertArgs("M 0 0 L 5 5", "#1F1F1F", "1", "none", "", "256", "Presentation2")),
+              "ERR|More than one open presentation is called \"Presentation2\", so the add-in cannot tell which one "
+              "the drawing belongs to.");
+    EXPECT_EQ(m, before);
+    EXPECT_NE(applyValues(m, {{"second", "beside"}}), "");
+}
+
+// With the thumbnail strip focused the add-in still reads and fits the slide editor, and
+// leaves the focus where it was.
+TEST(StandinPresentationTest, TheThumbnailPaneFocusedChangesNoAnswerAndStays) {
+    Model m = placedModel();
+    m.window.fit = false;
+    m.window.zoom = 75;
+    const std::string geom = run(m, "SCBT_Geom");
+    ASSERT_EQ(applyValues(m, {{"focus", "thumbnails"}}), "");
+    EXPECT_EQ(run(m, "SCBT_Geom"), geom);
+    const std::string fitted = run(m, "SCBT_Zoom", {"fit"});
+    EXPECT_EQ(m.focus, Focus::thumbnails);
+    EXPECT_TRUE(m.window.fit);
+    Model slideFocused = placedModel();
+    EXPECT_EQ(run(slideFocused, "SCBT_Zoom", {"fit"}), fitted);
+    EXPECT_EQ(stateJson(m)["focus"], "thumbnails");
+    EXPECT_NE(applyValues(m, {{"focus", "notes"}}), "");
+}
+
 // ---- links, version ----
 
 TEST(StandinLinkQueryTest, AnswersKnownLinksAndNotesThem) {
@@ -328,7 +417,7 @@ TEST(StandinMacroEventTest, OnlyTheAddinsPrefixAndArgumentCountsReachAMacro) {
     EXPECT_EQ(runMacro(m, "Pen2.SCBT_Version", {}).direct, "OK|1.2.3");
     EXPECT_EQ(runMacro(m, "Pen2.SCBT_Version", {"extra"}).errn, -50);
     EXPECT_EQ(runMacro(m, "Pen2.SCBT_Slide", {}).errn, -50);
-    EXPECT_EQ(runMacro(m, "Pen2.SCBT_Insert", {"1", "2", "3", "4", "5", "6", "7"}).errn, -50);
+    EXPECT_EQ(runMacro(m, "Pen2.SCBT_Insert", {"1", "2", "3", "4", "5", "6", "7", "8"}).errn, -50);
 }
 
 // ---- the window's view ----

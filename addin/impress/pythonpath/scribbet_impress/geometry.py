@@ -34,7 +34,8 @@ def problem(facts):
 
 
 def answer_fields(facts):
-    """The fields after "OK|": slide W|H|left|top|right|bottom|zoom|window X|Y|W|H|id|fit|split.
+    """The fields after "OK|": slide W|H|left|top|right|bottom|zoom|window X|Y|W|H|id|fit|split|
+    presentation (the document's key, see Host.presentation_key).
 
     The slide's rectangle and the window are in global screen points, which on Linux are the
     X screen's pixels. The zoom is the screen points per slide point as a whole percent (the
@@ -45,8 +46,16 @@ def answer_fields(facts):
     fields = [num(facts["slideW"]), num(facts["slideH"]), num(x), num(y), num(x + w),
               num(y + h), num(round_half_away(facts["scale"] * 100)), num(wx), num(wy),
               num(ww), num(wh), str(int(facts["slideId"])), "1" if facts["fit"] else "0",
-              num(facts.get("split", 100))]
+              num(facts.get("split", 100)), one_field(facts.get("presentation") or "")]
     return "|".join(fields)
+
+
+def one_field(text):
+    """text as one field of the answer: "%", "|", TAB, CR and LF written as %25, %7C, %09,
+    %0D and %0A, as PowerPoint's add-in writes its presentations' names."""
+    for plain, written in (("%", "%25"), ("|", "%7C"), ("\t", "%09"), ("\r", "%0D"), ("\n", "%0A")):
+        text = text.replace(plain, written)
+    return text
 
 
 def geometry_answer(facts):

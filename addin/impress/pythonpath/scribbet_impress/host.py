@@ -96,6 +96,32 @@ class Host:
             return "untitled:?"
         return self._untitled.setdefault(uid, "untitled:%d" % (len(self._untitled) + 1))
 
+    def presentation_key(self, model):
+        """The text the geometry answer names model by, for SCBT_Insert to find it again:
+        "impress:" and its RuntimeUID, which OfficeDocument keeps unchanged until the document
+        closes and which no other open document shares. Its URL would change on Save As (and
+        an untitled document has none). "" when the model has no RuntimeUID."""
+        try:
+            uid = str(model.RuntimeUID)
+        except Exception:  # noqa: BLE001 - a disposed document raises on every call
+            return ""
+        return "impress:" + uid if uid else ""
+
+    def model_by_key(self, key):
+        """The open Impress document whose presentation_key is key, or None (closed since)."""
+        try:
+            components = self.desktop.getComponents().createEnumeration()
+            while components.hasMoreElements():
+                candidate = components.nextElement()
+                try:
+                    if candidate.supportsService(IMPRESS) and self.presentation_key(candidate) == key:
+                        return candidate
+                except Exception:  # noqa: BLE001 - one closing as we look is not it
+                    continue
+        except Exception:  # noqa: BLE001
+            self.log("the open documents could not be listed")
+        return None
+
     def _id_key(self, model):
         try:
             return "uid:%s" % model.RuntimeUID

@@ -73,7 +73,7 @@ TABLE = {
     "SCBT_Version": (0, 0, _version),
     "SCBT_Slide": (1, 1, _elsewhere("picture", "slide")),
     "SCBT_Theme": (0, 0, _elsewhere("theme", "theme")),
-    "SCBT_Insert": (1, 6, _elsewhere("placing", "insert")),
+    "SCBT_Insert": (1, 7, _elsewhere("placing", "insert")),
     "SCBT_LinkQuery": (1, 1, _elsewhere("links", "query")),
 }
 

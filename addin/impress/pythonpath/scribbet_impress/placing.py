@@ -5,7 +5,8 @@ slide, every shape to replace), and any fault answers ERR| and one sentence with
 exactly as it was. Then each subpath becomes one shape on top, in path order: closed (Z) a
 ClosedBezierShape, open an OpenBezierShape; then the replaced shapes go. The answer is
 "OK|" and the count, then a line per placed shape: k (its subpath's place, from 0), name, id,
-left, top, width, height, rotation, flipped horizontally, vertically (TABs).
+left, top, width, height, rotation, flipped horizontally, vertically (TABs); then "kept" TAB
+id for each replaced shape Impress would not remove once others had gone.
 
 A shape's identifier is a number kept in its Name, "Scribbet <id>": Impress has no shape
 number of its own that lasts, and the Name is what survives both ODP and PPTX. A new number
@@ -26,7 +27,8 @@ READ_ONLY = "The presentation is open read-only in Impress, so nothing can be pl
 
 MAX_LINE_WIDTH = 1584  # points; the heaviest outline PowerPoint allows, kept alike here
 FIRST_SHAPE_ID = 2  # as PowerPoint numbers a slide's first shape
-DEFAULTS = ("", "#1F1F1F", "1", "none", "", "")
+DEFAULTS = ("", "#1F1F1F", "1", "none", "", "", "")
+GONE = "The presentation you drew on is no longer open in Impress, so the drawing was not placed."
 
 
 class Refusal(Exception):
@@ -70,7 +72,7 @@ class Plan:
 
 
 def _plan(host, args):
-    a = list(args[:6]) + list(DEFAULTS[len(args):])
+    a = list(args[:7]) + list(DEFAULTS[len(args):])
     plan = Plan()
     # No path but shapes to replace: the drawing's items were deleted, so their shapes go and
     # nothing new comes. With nothing to replace either, the parser's "nothing to place" stands.
@@ -89,26 +91,47 @@ def _plan(host, args):
     if width is None or not 0 <= width <= MAX_LINE_WIDTH:
         raise Refusal('The line width "%s" is not a number of points from 0 to 1584.' % a[2])
     plan.width = width
-    plan.model, plan.page = _find_slide(host, pathtext.trim(a[5]))
+    plan.model, plan.page = _find_slide(host, pathtext.trim(a[5]), a[6])
     plan.replace = _find_replaced(plan.page, a[4])
     return plan
 
 
-def _find_slide(host, text):
-    """The current slide when text is empty, else the slide with that identifier. A slide
-    named by identifier needs no particular view, but it is looked up in the window's
-    document: without a window there is no telling which document the drawing was made on."""
-    if not text:
+def _find_slide(host, text, key=""):
+    """(model, page): in the document the geometry answer named `key` (found among all open
+    documents: slide identifiers repeat from one document to the next, so the current one
+    would take a drawing made on another without a word), else in the current document; its
+    current slide when text is empty, else the slide with that identifier. A slide named by
+    identifier needs no particular view; without a key it is looked up in the window's
+    document, and without a window there is no telling which document the drawing was made on."""
+    if key:
+        model = host.model_by_key(key)
+        if model is None:
+            raise Refusal(GONE)
+        if not text:
+            return model, _current_page(host, model)
+    elif not text:
         model, _, page = find_view(host)
         return model, page
-    model = host.model()
-    if model is None or host.controller() is None:
-        raise Refusal(NO_WINDOW)
+    else:
+        model = host.model()
+        if model is None or host.controller() is None:
+            raise Refusal(NO_WINDOW)
     number = pathtext.read_whole(text)
     page = host.page_by_id(number, model) if number is not None else None
     if page is None:
         raise Refusal("There is no slide with the identifier %s." % text)
     return model, page
+
+
+def _current_page(host, model):
+    """The slide model's window shows: the current document's refusals when it is the current
+    one, else its own controller's page."""
+    if model == host.model():
+        return find_view(host)[2]
+    controller = model.getCurrentController()
+    if controller is None or not is_normal_view(controller) or controller.getCurrentPage() is None:
+        raise Refusal("There is no slide showing in Impress's window of the presentation you drew on.")
+    return controller.getCurrentPage()
 
 
 def _find_replaced(page, text):
@@ -228,14 +251,26 @@ def _place(plan):
             for shape in added:
                 _quietly(page.remove, shape)
             raise Refusal("Impress could not place the drawing (%s)." % _reason(e)) from None
-        # The old shapes go only once the new ones are in place.
-        gone = undo.remove(page, plan.replace)
+        # The old shapes go only once the new ones are in place. When Impress refuses the
+        # first, nothing has gone: the new ones go again and the slide is as it was. A refusal
+        # after others went is answered as PowerPoint's add-in answers it (whose deleted
+        # shapes cannot come back with their identifiers): the drawing stays, and each shape
+        # still on the slide is named in a "kept" line, never passed over with a plain OK.
+        refused = []
+        gone = undo.remove(page, plan.replace, refused)
+        if refused and not gone:
+            sid, error = refused[0]
+            for shape in added:
+                _quietly(page.remove, shape)
+            raise Refusal("Impress would not remove the shape with the identifier %d, so the "
+                          "slide is left as it was (%s)." % (sid, _reason(error)))
     finally:
         manager.unlock()
         model.unlockControllers()
     _record(manager, undo.PlacingUndo(model, page, [first + k for k in range(len(added))],
                                       gone))
-    return "OK|%d" % len(added) + "".join("\n" + line for line in lines)
+    kept = "".join("\nkept\t%d" % sid for sid, _ in refused)
+    return "OK|%d" % len(added) + "".join("\n" + line for line in lines) + kept
 
 
 def _record(manager, action):
@@ -262,7 +297,7 @@ def _reason(e):
 
 
 def insert(host, args):
-    """SCBT_Insert(path, stroke, width, fill, replace, slide); never raises."""
+    """SCBT_Insert(path, stroke, width, fill, replace, slide, presentation); never raises."""
     try:
         plan = _plan(host, [str(a) for a in args])
         if plan.model.isReadonly():

@@ -114,9 +114,12 @@ class Snapshot:
         return shape
 
 
-def remove(page, sids):
-    """Removes the shapes on page with these identifiers; returns the snapshots of those that
-    went, lowest first. One that Impress will not remove stays (and is not made again)."""
+def remove(page, sids, refused=None):
+    """Removes the shapes on page with these identifiers, in the order given; returns the
+    snapshots of those that went, lowest first. One that Impress will not remove stays (and is
+    not made again). With a list `refused`, each such shape's (identifier, the error) is added
+    to it, and a refusal before any shape went ends the removal there: nothing has gone, so
+    the caller can still leave the page as it was."""
     found = shapes_by_id(page)
     # All taken before any goes, so that every z-place is one of the same page.
     taken = [(Snapshot(found[sid]), found[sid]) for sid in dict.fromkeys(sids) if sid in found]
@@ -126,6 +129,10 @@ def remove(page, sids):
             page.remove(shape)
         except Exception as e:  # noqa: BLE001 - the drawing is not lost, the user may remove it
             logfile.log("could not remove shape %s: %s" % (snap.sid, e))
+            if refused is not None:
+                refused.append((snap.sid, e))
+                if not snaps:
+                    break
             continue
         snaps.append(snap)
     return sorted(snaps, key=lambda s: s.zorder)

@@ -162,7 +162,8 @@ class View:
                           "the view facts are moved by that" % (dx, dy))
         url = center_view(controller)
         normal = url == NORMAL_VIEW and not controller.IsMasterPageMode
-        facts = {"doc": self.host.doc_key(model), "xid": xid, "origin": [real[0], real[1]],
+        facts = {"doc": self.host.doc_key(model),
+                 "presentation": self.host.presentation_key(model), "xid": xid, "origin": [real[0], real[1]],
                  "window": list(real), "pane": None, "slide": None, "slideW": None,
                  "slideH": None, "zoom": None, "scale": None, "fit": False, "slideId": None,
                  "slideNumber": None, "label": None, "view": "normal" if normal else "other",
