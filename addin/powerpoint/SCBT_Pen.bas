@@ -40,7 +40,8 @@ End Type
 ' Where the current slide lies on the screen and how PowerPoint shows it, as "|"-separated
 ' numbers: slide width and height (points); the slide's left, top, right and bottom on the
 ' screen (as PointsToScreenPixelsX/Y give them); the zoom; the window's left, top, width and
-' height; the slide's identifier; Fit (1 or 0); the slide pane's share of the height.
+' height; the slide's identifier; Fit (1 or 0); the slide pane's share of the height; the
+' presentation's key (PresentationKey), which SCBT_Insert takes back.
 Public Function SCBT_Geom() As String
     SCBT_Geom = GeometryAnswer()
 End Function
@@ -50,9 +51,9 @@ Public Function SCBT_Where() As String
     SCBT_Where = GeometryAnswer()
 End Function
 
-' Sets the active window's view to Fit and answers "OK|" and the zoom it shows then.
+' Sets the active window's slide pane to Fit and answers "OK|" and the zoom it shows then.
 Public Function SCBT_Zoom(ByVal how As String) As String
-    Dim win As DocumentWindow, sld As Slide, problem As String
+    Dim win As DocumentWindow, sld As Slide, problem As String, was As Pane
     If SCBT_Text.TrimBlank(how) <> "fit" Then
         SCBT_Zoom = Refuse("The add-in cannot set the zoom to """ & how & """.")
         Exit Function
@@ -62,12 +63,15 @@ Public Function SCBT_Zoom(ByVal how As String) As String
         SCBT_Zoom = Refuse(problem)
         Exit Function
     End If
+    Set was = SlidePaneFirst(win)
     On Error GoTo Failed
     win.View.ZoomToFit = msoTrue
     SCBT_Zoom = "OK|" & SCBT_Text.Num(win.View.Zoom)
+    GiveFocusBack was
     Exit Function
 Failed:
     SCBT_Zoom = Refuse("PowerPoint did not set the view to Fit (" & Reason() & ").")
+    GiveFocusBack was
 End Function
 
 Public Function SCBT_Version() As String
@@ -153,11 +157,16 @@ End Function
 ' per placed shape: k (the subpath's place, from 0), name, id, left, top, width, height,
 ' rotation, flipped horizontally, flipped vertically (TAB-separated); then "kept" and the id
 ' of each replaced shape PowerPoint would not delete once others were gone (see PlaceParts).
+' `presentationKey` is the geometry answer's last field: the slide is looked up in that
+' presentation, whichever is active now; empty or left out (an add-in of this version may be
+' called by a caller that sends six), in the active window's. A Variant: IsMissing tells only
+' a Variant left out, and not every Basic gives a typed optional its default.
 Public Function SCBT_Insert(ByVal pathText As String, ByVal stroke As String, ByVal lineWidth As String, _
-                            ByVal fill As String, ByVal replaceIds As String, ByVal slideId As String) As String
+                            ByVal fill As String, ByVal replaceIds As String, ByVal slideId As String, _
+                            Optional ByVal presentationKey As Variant) As String
     Dim parts() As PathPart, partCount As Long, problem As String
     Dim strokePaint As Paint, fillPaint As Paint, weight As Double
-    Dim sld As Slide, doomed As Collection
+    Dim sld As Slide, doomed As Collection, key As String
 
     ' No path but shapes to replace: the drawing's items were deleted, so their shapes go and
     ' nothing new comes. With nothing to replace either, an empty path is refused as text.
@@ -182,7 +191,8 @@ Public Function SCBT_Insert(ByVal pathText As String, ByVal stroke As String, By
         SCBT_Insert = Refuse("The line width """ & lineWidth & """ is not a number of points from 0 to 1584.")
         Exit Function
     End If
-    problem = FindSlide(SCBT_Text.TrimBlank(slideId), sld)
+    If Not IsMissing(presentationKey) Then key = presentationKey
+    problem = FindSlide(SCBT_Text.TrimBlank(slideId), key, sld)
     If Len(problem) > 0 Then
         SCBT_Insert = Refuse(problem)
         Exit Function
@@ -248,6 +258,8 @@ Private Function FindView(ByRef win As DocumentWindow, ByRef sld As Slide) As St
     End If
     Set win = Application.ActiveWindow
     kind = win.ViewType
+    ' The thumbnails are a pane of the Normal view only: with them focused it is Normal view.
+    If kind = ppViewThumbnails Then kind = ppViewNormal
     If kind <> ppViewNormal And kind <> ppViewSlide Then
         FindView = "PowerPoint's window is not in Normal view: choose View > Normal to draw on a slide."
         Exit Function
@@ -274,13 +286,14 @@ Private Function ShownSlide(ByVal win As DocumentWindow) As Slide
 End Function
 
 Private Function GeometryAnswer() As String
-    Dim win As DocumentWindow, sld As Slide, problem As String
+    Dim win As DocumentWindow, sld As Slide, problem As String, was As Pane
     Dim w As Double, h As Double, out As String, fit As String
     problem = FindView(win, sld)
     If Len(problem) > 0 Then
         GeometryAnswer = Refuse(problem)
         Exit Function
     End If
+    Set was = SlidePaneFirst(win)
     On Error GoTo Failed
     w = win.Presentation.PageSetup.SlideWidth
     h = win.Presentation.PageSetup.SlideHeight
@@ -288,15 +301,77 @@ Private Function GeometryAnswer() As String
     out = out & "|" & SCBT_Text.Num(win.PointsToScreenPixelsX(0)) & "|" & SCBT_Text.Num(win.PointsToScreenPixelsY(0))
     out = out & "|" & SCBT_Text.Num(win.PointsToScreenPixelsX(w)) & "|" & SCBT_Text.Num(win.PointsToScreenPixelsY(h))
     out = out & "|" & SCBT_Text.Num(win.View.Zoom)
-    out = out & "|" & SCBT_Text.Num(win.Left) & "|" & SCBT_Text.Num(win.Top)
-    out = out & "|" & SCBT_Text.Num(win.Width) & "|" & SCBT_Text.Num(win.Height)
+    out = out & "|" & WindowRect(win)
     fit = "0"
     If win.View.ZoomToFit = msoTrue Then fit = "1"
     out = out & "|" & Trim$(Str$(sld.SlideID)) & "|" & fit & "|" & SCBT_Text.Num(SlidePaneShare(win))
+    out = out & "|" & PresentationKey(win.Presentation)
     GeometryAnswer = "OK|" & out
+    GiveFocusBack was
     Exit Function
 Failed:
     GeometryAnswer = Refuse("PowerPoint did not say where the slide is (" & Reason() & ").")
+    GiveFocusBack was
+End Function
+
+' The document window's left, top, width and height in global screen points ("|"-separated).
+' DocumentWindow.Left and Top are measured from the application window's client area, not
+' from the screen. Application.Left and Top place the application window itself, measured from
+' the top left corner of the main screen, y downward (their page repeats the document
+' window's sentence, but the application window has no other edge to be measured from). So
+' the window's place on the screen is the sum. On the Mac, where no application window holds
+' the document windows, that is the document window's place whichever of the two carries it.
+Private Function WindowRect(ByVal win As DocumentWindow) As String
+    Dim x As Double, y As Double
+    x = win.Left + Application.Left
+    y = win.Top + Application.Top
+    WindowRect = SCBT_Text.Num(x) & "|" & SCBT_Text.Num(y) & "|" & SCBT_Text.Num(win.Width) & "|" & _
+                 SCBT_Text.Num(win.Height)
+End Function
+
+' In Normal view the window's View (its Zoom, its ZoomToFit) is the active pane's: after a
+' click on the thumbnails it is the thumbnail strip's. So the slide pane (the pane whose
+' ViewType is ppViewSlide; Panes lists the thumbnails or outline, the slide, the notes) is made
+' the active one for the reading, and the pane that had the focus is answered, for
+' GiveFocusBack; Nothing when the slide pane had it already, or the view has no such pane.
+Private Function SlidePaneFirst(ByVal win As DocumentWindow) As Pane
+    Dim was As Pane, i As Long
+    On Error GoTo Done
+    If win.Panes.Count < 2 Then Exit Function ' a view of one pane: the window is the pane
+    Set was = win.ActivePane
+    If was.ViewType = ppViewSlide Then Exit Function
+    For i = 1 To win.Panes.Count
+        If win.Panes(i).ViewType = ppViewSlide Then
+            win.Panes(i).Activate
+            Set SlidePaneFirst = was
+            Exit Function
+        End If
+    Next i
+Done:
+End Function
+
+' Gives the focus back to the pane SlidePaneFirst took it from.
+Private Sub GiveFocusBack(ByVal was As Pane)
+    If was Is Nothing Then Exit Sub
+    On Error Resume Next
+    was.Activate
+    On Error GoTo 0
+End Sub
+
+' How the geometry answer names a presentation, and SCBT_Insert finds it again: its FullName
+' (the saved file's path and name, or the name of one never saved, such as "Presentation2"),
+' with "%", "|", TAB, CR and LF written %25, %7C, %09, %0D and %0A so that it stays one field.
+' FullName is unique among the open presentations and lasts as long as the presentation stays
+' open under its name (after a Save As while drawing the drawing is refused, never placed
+' elsewhere). A tag of our own would outlast a Save As, but setting it marks the presentation
+' as changed, it is saved with the file, and a copy of the file opened beside it carries it too.
+Public Function PresentationKey(ByVal pres As Presentation) As String
+    Dim s As String
+    s = Replace(pres.FullName, "%", "%25")
+    s = Replace(s, "|", "%7C")
+    s = Replace(s, vbTab, "%09")
+    s = Replace(s, vbCr, "%0D")
+    PresentationKey = Replace(s, vbLf, "%0A")
 End Function
 
 ' The slide pane's percentage of the window's height (the rest is the notes pane); 100 when
@@ -325,32 +400,92 @@ Private Function SlideColours(ByVal sld As Slide) As ThemeColorScheme
 End Function
 
 ' The slide with the identifier `idText`, or the current slide when it is empty; otherwise
-' the sentence saying why there is none. A slide named by its identifier needs no particular
-' view (the window may show the slide sorter), but it is looked up in the presentation of
-' the active window, the one Scribbet drew over: with no window at all there is no telling
-' which presentation that was, and ActivePresentation has none to give.
-Private Function FindSlide(ByVal idText As String, ByRef sld As Slide) As String
-    Dim win As DocumentWindow, id As Double
-    If Len(idText) = 0 Then
+' the sentence saying why there is none. `key` names the presentation (PresentationKey) the
+' drawing was made on: slide identifiers start at 256 in every presentation, so the slide is
+' looked up in that one alone, whichever is active now, and without its window if it has none.
+' With no key, in the presentation of the active window, the one Scribbet drew over: with no
+' window at all there is no telling which presentation that was, and ActivePresentation has
+' none to give. Every object-model read is under the error handler: an error escaping here
+' would hold up Scribbet's call behind PowerPoint's alert.
+Private Function FindSlide(ByVal idText As String, ByVal key As String, ByRef sld As Slide) As String
+    Dim win As DocumentWindow, id As Double, pres As Presentation
+    On Error GoTo NoWindow
+    If Len(key) > 0 Then
+        FindSlide = FindPresentation(key, pres)
+        If Len(FindSlide) > 0 Then Exit Function
+        If Len(idText) = 0 Then
+            FindSlide = PresentationSlide(pres, sld)
+            Exit Function
+        End If
+    ElseIf Len(idText) = 0 Then
         FindSlide = FindView(win, sld)
         Exit Function
-    End If
-    If Application.Presentations.Count = 0 Then
+    ElseIf Application.Presentations.Count = 0 Then
         FindSlide = "There is no presentation open in PowerPoint."
         Exit Function
-    End If
-    If Application.Windows.Count = 0 Then
+    ElseIf Application.Windows.Count = 0 Then
         FindSlide = "PowerPoint has no window showing a presentation."
         Exit Function
+    Else
+        Set pres = Application.ActivePresentation
     End If
     If SCBT_Text.ReadWhole(idText, id) Then
         If id >= 1 And id <= 2147483647# Then
             On Error Resume Next
-            Set sld = Application.ActivePresentation.Slides.FindBySlideID(CLng(id))
+            Set sld = pres.Slides.FindBySlideID(CLng(id))
             On Error GoTo 0
         End If
     End If
     If sld Is Nothing Then FindSlide = "There is no slide with the identifier " & idText & "."
+    Exit Function
+NoWindow:
+    FindSlide = "PowerPoint has no window showing a presentation."
+End Function
+
+' The open presentation whose PresentationKey is `key`, into `pres`; or the sentence saying
+' that none is open under it any more, or that more than one is.
+Private Function FindPresentation(ByVal key As String, ByRef pres As Presentation) As String
+    Dim candidate As Presentation, found As Long
+    On Error GoTo Failed
+    For Each candidate In Application.Presentations
+        If StrComp(PresentationKey(candidate), key, vbBinaryCompare) = 0 Then
+            Set pres = candidate
+            found = found + 1
+        End If
+    Next candidate
+    If found = 0 Then
+        FindPresentation = "The presentation you drew on is no longer open in PowerPoint, so the drawing was not placed."
+    ElseIf found > 1 Then
+        FindPresentation = "More than one open presentation is called """ & key & _
+                           """, so the add-in cannot tell which one the drawing belongs to."
+    End If
+    Exit Function
+Failed:
+    FindPresentation = "PowerPoint did not list its open presentations (" & Reason() & ")."
+End Function
+
+' The slide the presentation's window shows: the active window's when that window is the
+' presentation's (with its refusals for a view without slides), else its first window's.
+Private Function PresentationSlide(ByVal pres As Presentation, ByRef sld As Slide) As String
+    Dim win As DocumentWindow
+    On Error GoTo NoWindow
+    If Application.Windows.Count > 0 Then
+        If Application.ActiveWindow.Presentation Is pres Then
+            PresentationSlide = FindView(win, sld)
+            Exit Function
+        End If
+    End If
+    If pres.Windows.Count = 0 Then GoTo NoWindow
+    Set win = pres.Windows(1)
+    If win.ViewType <> ppViewNormal And win.ViewType <> ppViewSlide Then
+        PresentationSlide = "The window of the presentation you drew on is not in Normal view: choose View > Normal to draw on a slide."
+        Exit Function
+    End If
+    Set sld = ShownSlide(win)
+    If sld Is Nothing Then PresentationSlide = "There is no slide showing in the window of the presentation you drew on."
+    Exit Function
+NoWindow:
+    PresentationSlide = "The presentation you drew on has no window showing a slide."
 End Function
 
 ' The shapes `listText` names (identifiers, comma-separated) on `sld`, each once, into

@@ -212,7 +212,7 @@ End Function
 Private Function RunCase(ByVal caseName As String, lines() As String, ByVal first As Long, ByVal last As Long) As String
     Dim i As Long, fields() As String, key As String, answer As String, problem As String
     Dim pres As Presentation, userWindow As DocumentWindow, haveAnswer As Boolean, lineNo As Long
-    Dim canRun As Boolean, pendingView As String, what As String
+    Dim canRun As Boolean, pendingView As String, pendingFocus As String, what As String
 
     ' Every given must be one PowerPoint can be set to before anything is opened.
     For i = first To last
@@ -255,14 +255,19 @@ Private Function RunCase(ByVal caseName As String, lines() As String, ByVal firs
                     ' the Normal view's, as they are in the stand-in.
                     If Unescape(fields(1)) = "view" Then
                         pendingView = Unescape(fields(2))
+                    ElseIf Unescape(fields(1)) = "focus" Then
+                        pendingFocus = Unescape(fields(2)) ' a pane of the view given, so after it
                     Else
                         problem = ApplyGiven(pres, Unescape(fields(1)), Unescape(fields(2)))
                     End If
                 Case "call"
                     If Len(pendingView) > 0 Then problem = ApplyGiven(pres, "view", pendingView)
                     pendingView = ""
+                    If Len(pendingFocus) > 0 And Len(problem) = 0 Then problem = ApplyGiven(pres, "focus", pendingFocus)
+                    pendingFocus = ""
                     If Len(problem) = 0 Then answer = RunCall(fields, problem)
                     haveAnswer = Len(problem) = 0
+                    If haveAnswer Then problem = WindowHoldsSlide(Unescape(fields(1)), answer)
                 Case "answer"
                     If UBound(fields) < 1 Then
                         problem = "an answer line without a pattern"
@@ -295,7 +300,8 @@ End Function
 
 ' Whether a PowerPoint window and presentation can be set as the stand-in's `key` is set to
 ' `value`: the window's place, the zoom, Fit, the current slide, the slide count (not a list
-' of slides with their shapes), the slide size, and the view: Normal or the slide sorter. Not
+' of slides with their shapes), the slide size, the view: Normal or the slide sorter, and the
+' Normal view's pane with the focus: the slide pane or the thumbnails. Not
 ' view none: PowerPoint has no window only when the user's presentations have none either,
 ' and the self-test leaves those alone.
 Private Function CanSet(ByVal key As String, ByVal value As String) As Boolean
@@ -312,6 +318,8 @@ Private Function CanSet(ByVal key As String, ByVal value As String) As Boolean
             CanSet = value = "true" Or value = "false"
         Case "view"
             CanSet = value = "normal" Or value = "sorter"
+        Case "focus"
+            CanSet = value = "slide" Or value = "thumbnails"
     End Select
 End Function
 
@@ -348,8 +356,10 @@ Private Function ApplyGiven(ByVal pres As Presentation, ByVal key As String, ByV
     Select Case key
         Case "window"
             If count <> 4 Then GoTo BadValue
-            win.Left = n(0)
-            win.Top = n(1)
+            ' The given place is on the screen, as the geometry answer gives it; the document
+            ' window's own Left and Top are measured from the application window's client area.
+            win.Left = n(0) - Application.Left
+            win.Top = n(1) - Application.Top
             win.Width = n(2)
             win.Height = n(3)
         Case "zoom"
@@ -386,10 +396,55 @@ Private Function ApplyGiven(ByVal pres As Presentation, ByVal key As String, ByV
             Else
                 GoTo BadValue
             End If
+        Case "focus"
+            If value = "slide" Then
+                If Not ActivatePane(win, ppViewSlide) Then GoTo NoPane
+            ElseIf value = "thumbnails" Then
+                If Not ActivatePane(win, ppViewThumbnails) Then GoTo NoPane
+            Else
+                GoTo BadValue
+            End If
     End Select
     Exit Function
 BadValue:
     ApplyGiven = "the given " & key & " has a value the self-test cannot read: " & value
+    Exit Function
+NoPane:
+    ApplyGiven = "the window has no " & value & " pane to give the focus to"
+End Function
+
+' Gives the focus to the window's pane of that ViewType; false when it has none.
+Private Function ActivatePane(ByVal win As DocumentWindow, ByVal kind As Long) As Boolean
+    Dim i As Long
+    For i = 1 To win.Panes.Count
+        If win.Panes(i).ViewType = kind Then
+            win.Panes(i).Activate
+            ActivatePane = True
+            Exit Function
+        End If
+    Next i
+End Function
+
+' A geometry answer at Fit, read against itself: the slide's rectangle (PointsToScreenPixels,
+' measured from the screen) lies within the window's (DocumentWindow and Application, whose
+' sum is the window's place on the screen), in points or in a 2x screen's pixels. A window
+' measured from anywhere but the screen's corner (the application window's client area, say)
+' leaves the slide outside it. "" when it holds, or the answer is of another kind.
+Private Function WindowHoldsSlide(ByVal macro As String, ByVal answer As String) As String
+    Dim f() As String, v(1 To 10) As Double, i As Long, k As Long
+    If macro <> "SCBT_Geom" And macro <> "SCBT_Where" Then Exit Function
+    f = Split(answer, "|")
+    If UBound(f) < 13 Then Exit Function
+    If f(0) <> "OK" Or f(13) <> "1" Then Exit Function
+    For i = 1 To 10 ' left, top, right, bottom, zoom, window x, y, w, h, slide id
+        If Not SCBT_Text.ReadDecimal(f(i + 2), v(i)) Then Exit Function
+    Next i
+    For k = 1 To 2
+        If v(1) / k >= v(6) - 1 And v(2) / k >= v(7) - 1 And v(3) / k <= v(6) + v(8) + 1 And _
+           v(4) / k <= v(7) + v(9) + 1 Then Exit Function
+    Next k
+    WindowHoldsSlide = "the slide at " & f(3) & "," & f(4) & " to " & f(5) & "," & f(6) & _
+                       " lies outside the window at " & f(8) & "," & f(9) & " (" & f(10) & " by " & f(11) & ")"
 End Function
 
 ' The comma-separated numbers of `value` into n(0 ...); answers how many, -1 when one is
@@ -421,9 +476,9 @@ Private Function RunCall(fields() As String, ByRef problem As String) As String
     End If
     macro = Unescape(fields(1))
     argc = UBound(fields) - 1
-    ReDim args(1 To 6)
+    ReDim args(1 To 7)
     For i = 1 To argc
-        If i <= 6 Then
+        If i <= 7 Then
             args(i) = Argument(fields(i + 1), problem)
             If Len(problem) > 0 Then Exit Function
         End If
@@ -441,12 +496,12 @@ Private Function RunCall(fields() As String, ByRef problem As String) As String
             If macro = "SCBT_Slide" Then RunCall = SCBT_Pen.SCBT_Slide(args(1))
             If macro = "SCBT_LinkQuery" Then RunCall = SCBT_Pen.SCBT_LinkQuery(args(1))
         Case "SCBT_Insert"
-            If argc < 1 Or argc > 6 Then GoTo WrongCount
+            If argc < 1 Or argc > 7 Then GoTo WrongCount
             ' What Scribbet sends for values the page left out.
             If argc < 2 Then args(2) = "#1F1F1F"
             If argc < 3 Then args(3) = "1"
             If argc < 4 Then args(4) = "none"
-            RunCall = SCBT_Pen.SCBT_Insert(args(1), args(2), args(3), args(4), args(5), args(6))
+            RunCall = SCBT_Pen.SCBT_Insert(args(1), args(2), args(3), args(4), args(5), args(6), args(7))
         Case Else
             problem = "the case calls " & macro & ", which the add-in does not have"
     End Select
