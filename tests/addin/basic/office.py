@@ -30,17 +30,16 @@ class BasicError(Exception):
     """A Basic run-time error that reached the test."""
 
 
-def basic_source(text, first_lines=()):
+def basic_source(text):
     """A module's text as LibreOffice Basic takes it: VBA mode switched on, the VB_ attribute
     lines (which only VBA's import reads) left out. Nothing else changes."""
     lines = text.replace("\r\n", "\n").split("\n")
-    return "\n".join(["Option VBASupport 1", *first_lines] +
-                     [line for line in lines if not line.startswith("Attribute VB_")])
+    return "\n".join(["Option VBASupport 1"] + [line for line in lines if not line.startswith("Attribute VB_")])
 
 
 def _numbers(value):
-    """Python's whole numbers as Doubles: pyuno hands a small one over as a byte or a short,
-    which Basic gives a Long parameter as 0."""
+    """Python's whole numbers as Doubles: a small one handed over as it is arrives in a ByVal
+    Long parameter as 0 (pyuno gives it UNO's smallest integer type that holds it)."""
     if isinstance(value, bool) or not isinstance(value, (int, tuple, list)):
         return value
     if isinstance(value, int):
@@ -54,12 +53,14 @@ def die_with_parent():
 
 
 class Library:
-    def __init__(self, office, name, paths, first_lines):
+    """A Basic library of the office's (VBA mode), its procedures called by "Module.Proc"."""
+
+    def __init__(self, office, name, paths):
         self.office, self.name = office, name
         self.basic = office.libraries.createLibrary(name)
         self.modules, self.scripts = {}, {}
         for path in paths:
-            text = basic_source(path.read_text(encoding="utf-8"), first_lines)
+            text = basic_source(path.read_text(encoding="utf-8"))
             self.basic.insertByName(path.stem, text)
             self.modules[path.stem] = text
         self._wrap_all()
@@ -175,11 +176,11 @@ class Office:
                     raise RuntimeError("soffice did not start (exit status %s)" % status)
                 time.sleep(0.1)
 
-    def library(self, name, modules, extra_modules=(), first_lines=()):
+    def library(self, name, modules, extra_modules=()):
         """A new Basic library `name` of the .bas files in the folder `modules` and of
-        `extra_modules`, each beginning with `first_lines` (e.g. "#Const Mac = True")."""
+        `extra_modules`. (LibreOffice Basic reads no #If: both branches of one run.)"""
         return Library(self, name, [Path(p) for p in sorted(Path(modules).glob("*.bas"))] +
-                       [Path(p) for p in extra_modules], first_lines)
+                       [Path(p) for p in extra_modules])
 
     def invoke(self, name, *args):
         return self.main.invoke(name, *args)
