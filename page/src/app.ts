@@ -4,6 +4,7 @@
 import { Api } from './api.js';
 import { readTheme } from './colors.js';
 import { ERASE_PX, Editor } from './editor.js';
+import { warmInk } from './fit.js';
 import { type Pt, type Rect, type View, inflate, intersect, scaleOf, shownRect, toLayer, toSlide, unionRect, visibleRect } from './geometry.js';
 import { type Item, itemBounds } from './items.js';
 import { log, post, Regions } from './messages.js';
@@ -113,6 +114,8 @@ export class App {
     for (const p of this.launch.problems) log(`The page address lacks ${p}.`);
     this.started = true;
     this.pointer();
+    // The first pen-up would otherwise compile the fitter's finishing steps in its own frame.
+    window.setTimeout(() => { if (!this.ed.busy) warmInk(); }, 250);
     window.addEventListener('keydown', (e) => this.key(e));
     // The browser's own menu has nothing for a drawing, and would cover it.
     window.addEventListener('contextmenu', (e) => e.preventDefault());

@@ -9,7 +9,7 @@
 // The tolerance is in screen pixels too, so what the fit leaves out is the same on the screen
 // at any zoom: a stroke drawn at 50 % is as smooth as one drawn at 150 %.
 import { type Pt, distToSegment } from './geometry.js';
-import { type Segment, type Subpath, samplePoints } from './path.js';
+import { type Segment, type Subpath, outlineBounds, samplePoints } from './path.js';
 import { type InkPoint, type SmoothOptions, Smoother } from './smooth.js';
 
 export interface Fitted {
@@ -63,22 +63,34 @@ interface OneFit {
   split: number;
 }
 
-const bez = (c: Cubic, u: number): Pt => {
+// The fit runs on every pointer event, over every point of the growing cubic, several rounds
+// each: it keeps its scratch numbers in these, rather than in new objects, so that drawing
+// leaves the garbage collector little to do (its pauses land in frames, pen-up's among them).
+let bx = 0, by = 0;
+/** The point at u on the cubic, into bx, by. */
+function bezAt(c: Cubic, u: number): void {
   const v = 1 - u;
   const a = v * v * v, b = 3 * v * v * u, d = 3 * v * u * u, e = u * u * u;
-  return { x: a * c.p0.x + b * c.c1.x + d * c.c2.x + e * c.p3.x, y: a * c.p0.y + b * c.c1.y + d * c.c2.y + e * c.p3.y };
+  bx = a * c.p0.x + b * c.c1.x + d * c.c2.x + e * c.p3.x;
+  by = a * c.p0.y + b * c.c1.y + d * c.c2.y + e * c.p3.y;
+}
+const bez = (c: Cubic, u: number): Pt => {
+  bezAt(c, u);
+  return { x: bx, y: by };
 };
+/** Parameters of the points being fitted, and the best found so far; grown as needed. */
+let scratchU = new Float64Array(64), scratchBest = new Float64Array(64);
 
 /** One Newton step towards the parameter of the curve point nearest p. */
 function newton(c: Cubic, p: Pt, u: number): number {
   const v = 1 - u;
-  const q = bez(c, u);
+  bezAt(c, u);
+  const ex = bx - p.x, ey = by - p.y;
   // First and second derivatives.
   const d1x = 3 * (v * v * (c.c1.x - c.p0.x) + 2 * v * u * (c.c2.x - c.c1.x) + u * u * (c.p3.x - c.c2.x));
   const d1y = 3 * (v * v * (c.c1.y - c.p0.y) + 2 * v * u * (c.c2.y - c.c1.y) + u * u * (c.p3.y - c.c2.y));
   const d2x = 6 * (v * (c.c2.x - 2 * c.c1.x + c.p0.x) + u * (c.p3.x - 2 * c.c2.x + c.c1.x));
   const d2y = 6 * (v * (c.c2.y - 2 * c.c1.y + c.p0.y) + u * (c.p3.y - 2 * c.c2.y + c.c1.y));
-  const ex = q.x - p.x, ey = q.y - p.y;
   const den = d1x * d1x + d1y * d1y + ex * d2x + ey * d2y;
   if (!(Math.abs(den) > 1e-12)) return u;
   const next = u - (ex * d1x + ey * d1y) / den;
@@ -96,7 +108,9 @@ export function fitOne(pts: readonly InkPoint[], lo: number, hi: number, t0: Pt 
   const p0 = pts[lo], p3 = pts[hi];
   const n = hi - lo + 1;
   const chord = Math.hypot(p3.x - p0.x, p3.y - p0.y);
-  const u = new Float64Array(n);
+  if (scratchU.length < n) { scratchU = new Float64Array(2 * n); scratchBest = new Float64Array(2 * n); }
+  const u = scratchU;
+  u[0] = 0;
   let arc = 0;
   for (let k = 1; k < n; k++) {
     arc += Math.hypot(pts[lo + k].x - pts[lo + k - 1].x, pts[lo + k].y - pts[lo + k - 1].y);
@@ -111,19 +125,22 @@ export function fitOne(pts: readonly InkPoint[], lo: number, hi: number, t0: Pt 
   }
 
   let best: OneFit | null = null;
-  let bestU: Float64Array | null = null;
+  const bestU = scratchBest;
   for (let round = 0; round < 6; round++) {
     const c = handles(pts, lo, hi, u, t0, t1, arc, third);
     let err = 0, split = lo + (n >> 1);
     for (let k = 1; k < n - 1; k++) {
       const p = pts[lo + k];
       u[k] = newton(c, p, u[k]);
-      const q = bez(c, u[k]);
-      const d = Math.hypot(q.x - p.x, q.y - p.y);
+      bezAt(c, u[k]);
+      const d = Math.hypot(bx - p.x, by - p.y);
       if (d > err) { err = d; split = lo + k; }
     }
     const before = best ? best.err : Infinity;
-    if (err < before) { best = { c, err, split }; bestU = u.slice(); }
+    if (err < before) {
+      best = { c, err, split };
+      for (let k = 0; k < n; k++) bestU[k] = u[k];
+    }
     if (err <= tolerance || err > 4 * tolerance || err > before * 0.99) break;
   }
   const fit = best!;
@@ -141,7 +158,7 @@ export function fitOne(pts: readonly InkPoint[], lo: number, hi: number, t0: Pt 
       if (k + 2 < n) bow = Math.min(bow, sagitta(a, b, pts[lo + k + 2]));
       if (!Number.isFinite(bow)) continue;
       const m = { x: (a.x + b.x) / 2, y: (a.y + b.y) / 2 };
-      let u = (bestU![k] + bestU![k + 1]) / 2;
+      let u = (bestU[k] + bestU[k + 1]) / 2;
       for (let r = 0; r < 3; r++) u = newton(fit.c, m, u);
       const q = bez(fit.c, u);
       const d = Math.hypot(q.x - m.x, q.y - m.y) - bow;
@@ -522,4 +539,29 @@ function oneWay(from: readonly Pt[], line: readonly Pt[]): number {
     if (d > worst) worst = d;
   }
   return worst;
+}
+
+/**
+ * Runs the fitter once over a small made-up stroke (a loop, a straight run, a corner) and
+ * measures its outline, so that the first stroke the user lifts the pen from runs code the
+ * script engine has already compiled: otherwise that first pen-up pays for compiling the
+ * fitter's finishing steps, several milliseconds in one frame. Answers the cubics it made.
+ */
+export function warmInk(): number {
+  const pts: Pt[] = [];
+  for (let i = 0; i <= 60; i++) {
+    const a = (i / 60) * 2.2 * Math.PI;
+    pts.push({ x: Math.round(100 + 30 * Math.cos(a) + i * 1.5), y: Math.round(100 + 30 * Math.sin(a)) });
+  }
+  for (let i = 1; i <= 30; i++) pts.push({ x: pts[60].x + i * 2, y: pts[60].y });
+  for (let i = 1; i <= 30; i++) pts.push({ x: pts[90].x, y: pts[90].y + i * 2 });
+  let cubics = 0;
+  for (const k of [1, 1.25]) {
+    const f = new InkFitter(k);
+    for (const p of pts) { f.add({ x: p.x * k, y: p.y * k }); f.pending(); }
+    const { subpaths } = f.finish();
+    outlineBounds(subpaths);
+    cubics += subpaths[0]?.segs.length ?? 0;
+  }
+  return cubics;
 }

@@ -100,3 +100,60 @@ test('a 2,000-event stroke: frames under 16 ms at the 95th percentile; placed te
   assert.ok(devDrawn <= 1, `placed ${devDrawn.toFixed(3)} pt from the drawn points`);
   await page.close();
 });
+
+/**
+ * The main thread's CPU time that lifting the pen costs, from a trace: from the task that
+ * dispatches the pointerup to the end of the first frame after it (the frame that shows the
+ * placed-to-be ink), every task of the main thread in between, in ms.
+ */
+async function penUpCost(page, cdp, release) {
+  const events = [];
+  const take = (e) => events.push(...e.value);
+  cdp.on('Tracing.dataCollected', take);
+  const complete = new Promise((r) => cdp.once('Tracing.tracingComplete', r));
+  await cdp.send('Tracing.start', { traceConfig: { includedCategories: ['toplevel', 'cc', 'devtools.timeline'] }, transferMode: 'ReportEvents' });
+  await release();
+  await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+  await cdp.send('Tracing.end');
+  await complete;
+  cdp.off('Tracing.dataCollected', take);
+  const main = events.find((e) => e.name === 'ProxyMain::BeginMainFrame')?.tid;
+  const mine = (e) => e.ph === 'X' && e.tid === main;
+  const tasks = events.filter((e) => mine(e) && e.name === 'ThreadControllerImpl::RunTask' && e.tdur !== undefined).sort((a, b) => a.ts - b.ts);
+  const up = events.filter((e) => mine(e) && e.name === 'EventDispatch' && e.args?.data?.type === 'pointerup').sort((a, b) => a.ts - b.ts)[0];
+  assert.ok(up, 'the trace holds the pointerup');
+  const first = tasks.findLast((t) => t.ts <= up.ts);
+  const frame = events.filter((e) => mine(e) && e.name === 'ProxyMain::BeginMainFrame' && e.ts > up.ts).sort((a, b) => a.ts - b.ts)[0];
+  assert.ok(first && frame, 'the trace holds the pen-up\'s task and the frame after it');
+  return tasks.filter((t) => t.ts >= first.ts && t.ts <= frame.ts).reduce((sum, t) => sum + t.tdur, 0) / 1000;
+}
+
+test('lifting the pen costs no frame: after 2,000 events under 8 ms of the main thread, after 6,000 under 12 ms, the page\'s first stroke included, and every stroke is kept', async (t) => {
+  b.mock.state.inserts.length = 0;
+  const figures = {};
+  for (const [events, perFrame, limit] of [[2000, 2, 8], [6000, 12, 12]]) {
+    const page = await b.page(Q);
+    const cdp = await page.context().newCDPSession(page);
+    const mouse = (type, p) => cdp.send('Input.dispatchMouseEvent', { type, x: p.x, y: p.y, button: 'left', buttons: type === 'mouseReleased' ? 0 : 1, clickCount: type === 'mouseMoved' ? 0 : 1 });
+    const costs = [];
+    for (let s = 0; s < 3; s++) {
+      const pts = flourish(events).map((p) => ({ x: Math.round(p.x + 9 * s - 9), y: Math.round(p.y + 7 * s - 7) }));
+      await mouse('mouseMoved', pts[0]);
+      await mouse('mousePressed', pts[0]);
+      for (let i = 1; i < pts.length; i += perFrame) await Promise.all(pts.slice(i, i + perFrame).map((p) => mouse('mouseMoved', p)));
+      costs.push(await penUpCost(page, cdp, () => mouse('mouseReleased', pts[pts.length - 1])));
+    }
+    // Placed together: three strokes, none lost to the pen-ups measured.
+    const before = b.mock.state.inserts.length;
+    await page.keyboard.press('Enter');
+    const ins = await inserts(page, b.mock, before + 1);
+    assert.equal(ink.parsePathText(ins[before].body.path).length, 3, `${events} events: three strokes placed`);
+    assert.deepEqual(page.errors, []);
+    figures[events] = costs;
+    const median = [...costs].sort((x, y) => x - y)[1];
+    // The median of three: one stroke caught by a collection or by the busy machine is not the fault looked for.
+    assert.ok(median <= limit, `${events} events: pen-up costs ${costs.map((c) => c.toFixed(1)).join(', ')} ms`);
+    await page.close();
+  }
+  t.diagnostic(`pen-up main-thread ms ${JSON.stringify(figures)}`);
+});
