@@ -178,6 +178,9 @@ TEST_F(InsertTest, EveryPartNamesThePresentationTheLayerWasOpenedOver) {
     const std::string fields = "960|540|0|0|960|540|100|0|0|1280|820|256|1|100|";
     overlay->open(*Geom::from(fields + "/Talks/Q3, 2026.pptx", {}, std::nullopt), std::nullopt, "");
     ASSERT_TRUE(overlay->isOpen());
+    // A later answer from another presentation's window moves the layer, not its drawing.
+    overlay->realign(fields + "Presentation2");
+    EXPECT_EQ(overlay->geom()->presentation, "/Talks/Q3, 2026.pptx");
     EXPECT_EQ(insert(threeStyles())["ok"], true);
     overlay->close(false);
     EXPECT_EQ(insert({{"path", "M 0 0 L 1 1"}, {"slide", "256"}})["ok"], true);
