@@ -470,7 +470,8 @@ Private Function PresentationSlide(ByVal pres As Presentation, ByRef sld As Slid
     Dim win As DocumentWindow
     On Error GoTo NoWindow
     If Application.Windows.Count > 0 Then
-        If Application.ActiveWindow.Presentation Is pres Then
+        ' Compared by key, not with Is: two references to one presentation need not be one object.
+        If StrComp(PresentationKey(Application.ActiveWindow.Presentation), PresentationKey(pres), vbBinaryCompare) = 0 Then
             PresentationSlide = FindView(win, sld)
             Exit Function
         End If
