@@ -2,7 +2,8 @@
 // A trail fades by itself, with no event to redraw it, so each layer runs its own frame loop,
 // but only while some of its trail shows: once it has faded away the loop stops and the page
 // is idle again.
-import type { LaserTrail } from '../trail.js';
+import type { Pt } from '../geometry.js';
+import type { LaserPiece, LaserTrail } from '../trail.js';
 import { svgEl } from './svg.js';
 
 export interface TrailLook {
@@ -19,6 +20,12 @@ export interface TrailLook {
    * where two meet; a wide trail ends them round, or every bend would show a notch.
    */
   caps: 'butt' | 'round';
+  /**
+   * Each stroke drawn as one path at the brightness of its end, rather than part by part: a
+   * wide see-through trail in parts shows darker beads where they meet. Its tail still goes
+   * as it fades out.
+   */
+  whole?: boolean;
 }
 
 /** A bright red with a glow, which shows on light and dark slides alike. */
@@ -26,7 +33,7 @@ export const LASER_LOOK: TrailLook = { id: 'laser', colour: '#ff2d2d', widthPx: 
 
 /** The eraser's way, as wide as it takes: a soft grey with a light edge, on any slide. */
 export function sweepLook(reachPx: number): TrailLook {
-  return { id: 'sweep', colour: '#7c7c86', widthPx: 2 * reachPx, opacity: 0.45, filter: 'drop-shadow(0 0 1px rgba(255, 255, 255, 0.9))', caps: 'round' };
+  return { id: 'sweep', colour: '#7c7c86', widthPx: 2 * reachPx, opacity: 0.45, filter: 'drop-shadow(0 0 1px rgba(255, 255, 255, 0.9))', caps: 'round', whole: true };
 }
 
 export class TrailLayer {
@@ -53,7 +60,8 @@ export class TrailLayer {
   }
 
   private draw(): void {
-    const pieces = this.trail?.frame(this.now()) ?? [];
+    const parts = this.trail?.frame(this.now()) ?? [];
+    const pieces = this.look.whole ? wholeStrokes(parts) : parts;
     const kids = this.group.children as HTMLCollectionOf<SVGPathElement>;
     while (kids.length > pieces.length) kids[kids.length - 1].remove();
     pieces.forEach((piece, i) => {
@@ -75,4 +83,25 @@ export class TrailLayer {
       });
     }
   }
+}
+
+/**
+ * The pieces of a frame joined stroke by stroke: a trail's frame ends every stroke with its
+ * dot, so the stretches before a dot are that stroke's, and it takes the dot's brightness.
+ */
+export function wholeStrokes(pieces: readonly LaserPiece[]): LaserPiece[] {
+  const out: LaserPiece[] = [];
+  let points: Pt[] = [];
+  for (const piece of pieces) {
+    if (piece.points.length > 1) {
+      for (const p of piece.points) {
+        const last = points[points.length - 1];
+        if (!last || last.x !== p.x || last.y !== p.y) points.push(p);
+      }
+      continue;
+    }
+    out.push({ points: points.length > 0 ? points : piece.points, alpha: piece.alpha });
+    points = [];
+  }
+  return out;
 }

@@ -7,6 +7,7 @@ import { pathText, subpathText } from '../../src/path.js';
 import { TOOLS, normaliseTool } from '../../src/tools/names.js';
 import { LASER_FADE_MS, type Stamped, laserFrame } from '../../src/trail.js';
 import { keyAction } from '../../src/ui/keys.js';
+import { wholeStrokes } from '../../src/ui/laser.js';
 
 /** Timers that run only when the test says so. */
 function clock() {
@@ -277,6 +278,15 @@ describe('eraser, laser pointer and arrow', () => {
     assert.ok(!sweeping.sweep.gone(c.now()));
     c.advance(LASER_FADE_MS);
     assert.ok(sweeping.sweep.gone(c.now()), 'and its trail ends like any other');
+  });
+
+  test('the sweep\'s trail is drawn stroke by stroke, as bright as each end, with no point twice', () => {
+    const pt = (x: number, t: number): Stamped => ({ p: { x, y: 0 }, t });
+    const frame = laserFrame([[pt(0, 0), pt(10, 100), pt(20, 200)], [pt(50, 300)], [pt(70, 300), pt(80, 400)]], false, 400);
+    assert.ok(frame.length > 5, 'in parts of several brightnesses');
+    assert.deepEqual(wholeStrokes(frame).map((p) => [p.points.map((q) => q.x), p.alpha]),
+      [[[0, 10, 20], laserFrame([[pt(20, 200)]], false, 400)[0].alpha], [[50], 15 / 16], [[70, 80], 1]]);
+    assert.deepEqual(wholeStrokes(laserFrame([[pt(0, 0), pt(10, 0)]], false, LASER_FADE_MS)), [], 'gone when its end is');
   });
 
   test('the laser trail fades part by part, and the rest after the pointer lets go', () => {
