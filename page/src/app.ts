@@ -591,7 +591,7 @@ export class App {
         el.style.height = `${r.h}px`;
         el.style.clipPath = clip;
       }
-      this.toolbar.layout(seen);
+      this.toolbar.layout(seen, pane);
     }
     if (this.surface.dataset.tool !== this.ed.tool) {
       this.surface.dataset.tool = this.ed.tool;

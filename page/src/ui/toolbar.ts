@@ -3,7 +3,7 @@
 // place the user gave it relative to the slide.
 import { FIXED, type Paint, cssColour, paintName, samePaint } from '../colors.js';
 import type { Editor } from '../editor.js';
-import type { Pt, Rect } from '../geometry.js';
+import { type Pt, type Rect, intersect } from '../geometry.js';
 import { TOOLS, type ToolName } from '../tools/names.js';
 import { htmlEl, icon } from './svg.js';
 
@@ -40,6 +40,7 @@ export class Toolbar {
   /** Where the user dragged the toolbar, relative to the slide's top-left corner. */
   private placedAt: Pt | null = null;
   private slide: Rect = { x: 0, y: 0, w: 0, h: 0 };
+  private pane: Rect | null = null;
 
   constructor(parent: HTMLElement, private readonly act: ToolbarActions) {
     this.el = htmlEl('div', { attrs: { id: 'toolbar', role: 'toolbar', 'aria-label': 'Drawing tools' } }, parent);
@@ -142,11 +143,20 @@ export class Toolbar {
     this.placeBtn.textContent = placing ? 'Placing…' : 'Place';
   }
 
-  /** Puts the toolbar beside the slide, or where the user left it, inside the window. */
-  layout(slide: Rect): void {
+  /**
+   * Puts the toolbar beside the slide, or where the user left it, inside the window. Right of
+   * the slide it may reach past the program's editor (there lie only its scroll bar and side
+   * panes); left of the slide and over it, it stays within the editor when it can, off the
+   * thumbnails and the ribbon, which a toolbar over them would take the mouse from.
+   */
+  layout(slide: Rect, pane: Rect | null = null): void {
     this.slide = slide;
+    this.pane = pane;
     const w = this.el.offsetWidth, h = this.el.offsetHeight;
     const vw = window.innerWidth, vh = window.innerHeight;
+    const win = { x: 0, y: 0, w: vw, h: vh };
+    // An editor too small for the toolbar can't hold it: then only the window bounds it.
+    const a = pane && pane.w >= w && pane.h >= h ? intersect(pane, win) ?? win : win;
     let x: number, y: number;
     if (this.placedAt) {
       x = slide.x + this.placedAt.x;
@@ -154,8 +164,9 @@ export class Toolbar {
     } else {
       y = slide.y;
       if (slide.x + slide.w + GAP + w <= vw) x = slide.x + slide.w + GAP;
-      else if (slide.x - GAP - w >= 0) x = slide.x - GAP - w;
-      else x = slide.x + slide.w - w - GAP;
+      else if (slide.x - GAP - w >= a.x) x = slide.x - GAP - w;
+      else x = Math.max(a.x, Math.min(a.x + a.w - w, slide.x + slide.w - w - GAP));
+      y = Math.max(a.y, Math.min(a.y + a.h - h, y));
     }
     x = Math.max(0, Math.min(vw - w, x));
     y = Math.max(0, Math.min(vh - h, y));
@@ -179,7 +190,7 @@ export class Toolbar {
     grip.addEventListener('pointermove', (e) => {
       if (!start) return;
       this.placedAt = { x: start.x + e.clientX - start.px - this.slide.x, y: start.y + e.clientY - start.py - this.slide.y };
-      this.layout(this.slide);
+      this.layout(this.slide, this.pane);
     });
     const stop = () => {
       if (!start) return;
@@ -188,6 +199,6 @@ export class Toolbar {
     };
     grip.addEventListener('pointerup', stop);
     grip.addEventListener('pointercancel', stop);
-    grip.addEventListener('dblclick', () => { this.placedAt = null; this.layout(this.slide); });
+    grip.addEventListener('dblclick', () => { this.placedAt = null; this.layout(this.slide, this.pane); });
   }
 }

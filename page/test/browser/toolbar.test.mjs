@@ -98,3 +98,22 @@ test('the offer to bring a drawing back reads as well: its question and both ans
   assert.ok(q && q.size >= 11 && roomIn(q.box, bar) >= 2, 'the question fits the toolbar');
   await page.close();
 });
+
+test('with no room beside the slide, the toolbar stays in the program\'s editor, off its thumbnails and ribbon', async () => {
+  // The editor from 250, 100; the slide fills it and runs past the window's right edge.
+  const pane = { x: 250, y: 100, w: 1030, h: 700 };
+  const page = await b.page({ sw: '960', sh: '540', x: '300', y: '60', w: '1000', h: '562.5', pz: '104', px: '250', py: '100', pw: '1030', ph: '700' });
+  await frames(page);
+  const bar = await page.$eval('#toolbar', (e) => e.getBoundingClientRect().toJSON());
+  assert.ok(bar.left >= pane.x && bar.right <= pane.x + pane.w && bar.top >= pane.y && bar.bottom <= pane.y + pane.h,
+    `the toolbar at ${bar.left},${bar.top} to ${bar.right},${bar.bottom} lies in the editor`);
+  // Dragged by its grip, it goes where the user puts it, over the thumbnails too.
+  await page.mouse.move(bar.left + bar.width / 2, bar.top + 8);
+  await page.mouse.down();
+  await page.mouse.move(120, 300, { steps: 4 });
+  await page.mouse.up();
+  await frames(page);
+  const moved = await page.$eval('#toolbar', (e) => e.getBoundingClientRect().toJSON());
+  assert.ok(Math.abs(moved.left + moved.width / 2 - 120) < 2, `left where it was dropped: ${moved.left}`);
+  await page.close();
+});
