@@ -142,6 +142,7 @@ void Follower::measured(Session& s, const Geom& m) {
     if (m.slideID != 0) merged.slideID = m.slideID;
     // merged.presentation stays the one the layer opened over: its drawing belongs there,
     // even when a later answer comes from another presentation's window.
+    if (!m.presentation.empty()) s.shownPresentation = m.presentation;
     if (s.host && s.pane) {
         const Geom lined = merged.lined(*s.pane, m.scale());
         merged.rect = lined.rect;
@@ -162,10 +163,13 @@ void Follower::measured(Session& s, const Geom& m) {
     layer_.channel_.push(s);
 }
 
-// Whether the program shows the drawing's own slide, said once each way.
+// Whether the program shows the drawing's own slide, said once each way. Identifiers repeat
+// from one presentation to the next, so slide 256 of another presentation is another slide too.
 void Follower::noteSlide(Session& s) {
     if (s.layerSlide == 0) return;
-    const bool other = s.geom->slideID != 0 && s.geom->slideID != s.layerSlide;
+    const bool otherPresentation = !s.shownPresentation.empty() && !s.geom->presentation.empty() &&
+                                   s.shownPresentation != s.geom->presentation;
+    const bool other = (s.geom->slideID != 0 && s.geom->slideID != s.layerSlide) || otherPresentation;
     if (other == s.otherSlide) return;
     s.otherSlide = other;
     layer_.channel_.tell(s, page_protocol::slideCommand(other));

@@ -58,6 +58,7 @@ struct Session {
     bool host = false;
     std::optional<PaneState> pane;
     std::int64_t layerSlide = 0;
+    std::string shownPresentation; // the presentation the program showed when last measured
     bool otherSlide = false;
     bool axBusy = false;
     bool measuring = false;

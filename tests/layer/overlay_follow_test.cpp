@@ -112,6 +112,20 @@ TEST_F(OverlayFollowTest, OtherSlideIsAnnouncedOnceEachWay) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Back on the drawing's slide."), 1);
 }
 
+TEST_F(OverlayFollowTest, TheSameSlideIdInAnotherPresentationIsAnotherSlide) {
+    auto g = slideGeom();
+    g.presentation = "Talk.pptx";
+    openReady(g);
+    const std::string where = "960|540|100|200|1060|740|100|0|0|1400|880|257|0|100|";
+    overlay->realign(where + "Other.pptx");
+    EXPECT_EQ(commandsWith(R"({"op":"slide","other":true})"), 1);
+    EXPECT_EQ(overlay->presentation(), "Talk.pptx"); // the drawing still belongs to its own
+    overlay->realign(where); // an add-in that names none: nothing to tell
+    EXPECT_EQ(commandsWith(R"("op":"slide")"), 1);
+    overlay->realign(where + "Talk.pptx");
+    EXPECT_EQ(commandsWith(R"({"op":"slide","other":false})"), 1);
+}
+
 TEST_F(OverlayFollowTest, ALayerOfAnUnknownSlideNeverAnnouncesAnother) {
     auto g = slideGeom();
     g.slideID = 0;
