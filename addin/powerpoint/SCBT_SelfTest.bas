@@ -146,26 +146,33 @@ End Function
 ' A field with its escapes resolved: "\t" TAB, "\n" line feed, "\\" a backslash; any other
 ' backslash stays as it is.
 Private Function Unescape(ByVal field As String) As String
-    Dim i As Long, c As String, nxt As String, out As String
+    Dim i As Long, out As String
     i = 1
     Do While i <= Len(field)
-        c = Mid$(field, i, 1)
-        nxt = Mid$(field, i + 1, 1)
-        If c = "\" And nxt = "t" Then
-            out = out & vbTab
-            i = i + 2
-        ElseIf c = "\" And nxt = "n" Then
-            out = out & vbLf
-            i = i + 2
-        ElseIf c = "\" And nxt = "\" Then
-            out = out & "\"
-            i = i + 2
-        Else
-            out = out & c
+        If Not TakeEscape(field, i, out) Then
+            out = out & Mid$(field, i, 1)
             i = i + 1
         End If
     Loop
     Unescape = out
+End Function
+
+' The escape at `i` of `s`, if one starts there: its character added to `out` and `i` moved
+' past it.
+Private Function TakeEscape(ByVal s As String, ByRef i As Long, ByRef out As String) As Boolean
+    If Mid$(s, i, 1) <> "\" Then Exit Function
+    Select Case Mid$(s, i + 1, 1)
+        Case "t"
+            out = out & vbTab
+        Case "n"
+            out = out & vbLf
+        Case "\"
+            out = out & "\"
+        Case Else
+            Exit Function
+    End Select
+    i = i + 2
+    TakeEscape = True
 End Function
 
 ' ---------------------------------------------------------------------------------------
@@ -514,11 +521,9 @@ End Function
 ' "{NAME}" replaced by the text bound to it. A name not bound yet sets `problem` (the case
 ' fails rather than run the macro with the braces as its argument).
 Private Function Argument(ByVal raw As String, ByRef problem As String) As String
-    Dim i As Long, n As Long, c As String, nxt As String, out As String, bound As Long
+    Dim i As Long, n As Long, out As String, bound As Long
     i = 1
     Do While i <= Len(raw)
-        c = Mid$(raw, i, 1)
-        nxt = Mid$(raw, i + 1, 1)
         n = NameLength(raw, i)
         If n > 0 Then
             bound = BoundIndex(Mid$(raw, i + 1, n - 2))
@@ -528,17 +533,8 @@ Private Function Argument(ByVal raw As String, ByRef problem As String) As Strin
             End If
             out = out & mValues(bound)
             i = i + n
-        ElseIf c = "\" And nxt = "t" Then
-            out = out & vbTab
-            i = i + 2
-        ElseIf c = "\" And nxt = "n" Then
-            out = out & vbLf
-            i = i + 2
-        ElseIf c = "\" And nxt = "\" Then
-            out = out & "\"
-            i = i + 2
-        Else
-            out = out & c
+        ElseIf Not TakeEscape(raw, i, out) Then
+            out = out & Mid$(raw, i, 1)
             i = i + 1
         End If
     Loop
