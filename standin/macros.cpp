@@ -102,6 +102,7 @@ struct InsertPlan {
     double weight = 1;
     Slide* slide = nullptr;
     std::set<std::int64_t> replace;
+    bool endArrowhead = false;
     std::string error;
 };
 
@@ -126,6 +127,13 @@ InsertPlan planInsert(Model& m, const Args& a) {
         return plan.error = "The line width \"" + a[2] + "\" is not a number of points from 0 to 1584.", plan;
     }
     plan.stroke = *stroke, plan.fill = *fill, plan.weight = *weight;
+    // The line end every freeform of the drawing gets: the program's own arrowhead or none.
+    const std::string head = trim(a[7]);
+    if (head == "triangle") {
+        plan.endArrowhead = true;
+    } else if (!head.empty() && head != "none") {
+        return plan.error = "The arrowhead \"" + a[7] + "\" is not one the add-in knows.", plan;
+    }
 
     // The presentation the drawing was made on, as the geometry answer named it; none named,
     // the window's. Its slides are looked up in it alone: identifiers start at 256 in every
@@ -180,7 +188,7 @@ std::string placedLine(std::size_t k, const Shape& s) {
 }
 
 std::string insert(Model& m, const Args& args) {
-    static const Args defaults = {"", "#1F1F1F", "1", "none", "", "", ""};
+    static const Args defaults = {"", "#1F1F1F", "1", "none", "", "", "", ""};
     Args a = args;
     for (std::size_t i = a.size(); i < defaults.size(); ++i) a.push_back(defaults[i]);
     InsertPlan plan = planInsert(m, a);
@@ -195,6 +203,7 @@ std::string insert(Model& m, const Args& args) {
         shape.subpaths = {std::move(plan.subpaths[k])};
         shape.frame = bounds(shape.subpaths);
         shape.stroke = plan.stroke, shape.fill = plan.fill, shape.width = plan.weight;
+        shape.endArrowhead = plan.endArrowhead;
         lines += "\n" + placedLine(k, shape);
         slide.shapes.push_back(std::move(shape));
     }
@@ -202,6 +211,10 @@ std::string insert(Model& m, const Args& args) {
     std::erase_if(slide.shapes, [&](const Shape& s) { return plan.replace.count(s.id) > 0; });
     return ok(std::to_string(plan.subpaths.size()) + lines);
 }
+
+// What this add-in knows beyond the first macros, one word a field: Scribbet asks before it
+// sends an arrow as one shape, since an add-in from before arrowheads has no such macro.
+std::string features(Model&, const Args&) { return ok("arrowhead"); }
 
 struct Macro {
     std::size_t minArgs;
@@ -213,7 +226,8 @@ const std::map<std::string, Macro>& macros() {
     static const std::map<std::string, Macro> table = {
         {"SCBT_Geom", {0, 0, geom}},         {"SCBT_Where", {0, 0, geom}},   {"SCBT_Zoom", {1, 1, zoom}},
         {"SCBT_Version", {0, 0, version}},   {"SCBT_Slide", {1, 1, slidePng}}, {"SCBT_Theme", {0, 0, theme}},
-        {"SCBT_Insert", {1, 7, insert}},     {"SCBT_LinkQuery", {1, 1, linkQuery}},
+        {"SCBT_Insert", {1, 8, insert}},     {"SCBT_LinkQuery", {1, 1, linkQuery}},
+        {"SCBT_Features", {0, 0, features}},
     };
     return table;
 }
@@ -260,7 +274,12 @@ MacroReply runMacro(Model& m, const std::string& fullName, const std::vector<std
     const auto it = fullName.starts_with(prefix) ? macros().find(fullName.substr(prefix.size())) : macros().end();
     if (it == macros().end()) return failure(errNotHandled, "The macro \"" + fullName + "\" cannot be found.");
     const Macro& macro = it->second;
-    if (args.size() < macro.minArgs || args.size() > macro.maxArgs) {
+    // An add-in from before arrowheads: no feature macro, and an insert of seven arguments.
+    if (!m.addin.arrowheads && it->first == "SCBT_Features") {
+        return failure(errNotHandled, "The macro \"" + fullName + "\" cannot be found.");
+    }
+    const std::size_t most = !m.addin.arrowheads && it->first == "SCBT_Insert" ? 7 : macro.maxArgs;
+    if (args.size() < macro.minArgs || args.size() > most) {
         return failure(errParameter, "Wrong number of arguments or invalid property assignment.");
     }
     return {0, {}, macro.run(m, args)};

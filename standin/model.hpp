@@ -59,6 +59,7 @@ struct Shape {
     Paint stroke;
     Paint fill;
     double width = 1; // outline weight in points
+    bool endArrowhead = false; // the line ends in the program's own (triangle) arrowhead
     bool operator==(const Shape&) const = default;
 };
 
@@ -102,6 +103,7 @@ struct Addin {
     std::string version;
     std::string reloadVersion; // the version that loading the add-in brings
     bool loadable = true;      // false: loading leaves it unloaded
+    bool arrowheads = true;    // false: an add-in from before arrowheads (no SCBT_Features, 7 insert arguments)
     bool operator==(const Addin&) const = default;
 };
 

@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -28,6 +29,27 @@ void tracePath(cairo_t* cr, const std::vector<Subpath>& subpaths) {
 
 void setColour(cairo_t* cr, const Rgba& c) { cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a); }
 
+// The program's triangle arrowhead at the end of an open line, in the line's colour, pointing
+// the way the last segment leaves its end; its size grows with the line, as the program's does.
+void drawArrowhead(cairo_t* cr, const Shape& shape) {
+    if (shape.subpaths.empty() || shape.subpaths.back().closed || shape.subpaths.back().segments.empty()) return;
+    const Subpath& s = shape.subpaths.back();
+    const Segment& last = s.segments.back();
+    const Point tip = last.to;
+    Point from = s.segments.size() > 1 ? s.segments[s.segments.size() - 2].to : s.start;
+    if (last.kind == Segment::Kind::cubic) from = last.c2.x != tip.x || last.c2.y != tip.y ? last.c2 : last.c1;
+    const double dx = tip.x - from.x, dy = tip.y - from.y, len = std::hypot(dx, dy);
+    if (!(len > 0)) return;
+    const double ux = dx / len, uy = dy / len;
+    const double length = 3 * std::max(shape.width, 1.0), half = 1.5 * std::max(shape.width, 1.0);
+    cairo_new_path(cr);
+    cairo_move_to(cr, tip.x, tip.y);
+    cairo_line_to(cr, tip.x - ux * length - uy * half, tip.y - uy * length + ux * half);
+    cairo_line_to(cr, tip.x - ux * length + uy * half, tip.y - uy * length - ux * half);
+    cairo_close_path(cr);
+    cairo_fill(cr);
+}
+
 void drawShape(cairo_t* cr, const Shape& shape, const Theme& theme) {
     tracePath(cr, shape.subpaths);
     if (shape.fill.kind != Paint::Kind::none) {
@@ -40,6 +62,7 @@ void drawShape(cairo_t* cr, const Shape& shape, const Theme& theme) {
         cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
         cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
         cairo_stroke_preserve(cr);
+        if (shape.endArrowhead) drawArrowhead(cr, shape);
     }
     cairo_new_path(cr);
 }

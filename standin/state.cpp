@@ -99,7 +99,8 @@ json rectJson(const Rect& r) { return json::array({r.x, r.y, r.w, r.h}); }
 json shapeJson(const Shape& s) {
     return {{"id", s.id},       {"name", s.name},           {"kind", s.kind},
             {"frame", rectJson(s.frame)}, {"path", pathText(s.subpaths)}, {"stroke", s.stroke.text()},
-            {"fill", s.fill.text()},      {"weight", s.width}};
+            {"fill", s.fill.text()},      {"weight", s.width},
+            {"arrowhead", s.endArrowhead ? "triangle" : "none"}};
 }
 
 std::string readShape(const json& j, Shape& s) {
@@ -123,6 +124,9 @@ std::string readShape(const json& j, Shape& s) {
     const auto weight = number(j.value("weight", json(1)));
     if (!stroke || !fill || !weight || *weight < 0) return what + " has a bad colour or weight.";
     s.stroke = *stroke, s.fill = *fill, s.width = *weight;
+    const auto head = text(j.value("arrowhead", json("none")));
+    if (!head || (*head != "none" && *head != "triangle")) return what + ": the arrowhead is \"none\" or \"triangle\".";
+    s.endArrowhead = *head == "triangle";
     return {};
 }
 
@@ -399,7 +403,7 @@ Setter addinText(std::string Addin::*field, bool mayBeEmpty) {
 Setter addinFlag(bool Addin::*field) {
     return [field](Model& m, const json& v) -> std::string {
         const auto on = flag(v);
-        if (!on) return "addin.loaded and addin.loadable are true or false.";
+        if (!on) return "addin.loaded, addin.loadable and addin.arrowheads are true or false.";
         m.addin.*field = *on;
         return {};
     };
@@ -533,6 +537,7 @@ const std::vector<std::pair<std::string, Setter>>& setters() {
         {"addin.reloadVersion", addinText(&Addin::reloadVersion, true)},
         {"addin.loaded", addinFlag(&Addin::loaded)},
         {"addin.loadable", addinFlag(&Addin::loadable)},
+        {"addin.arrowheads", addinFlag(&Addin::arrowheads)},
         {"delay", setDelay},
         {"ax.trusted", setAXTrusted},
         {"ax.delay", setAXDelay},
@@ -617,7 +622,8 @@ json stateJson(const Model& m) {
           {"loaded", m.addin.loaded},
           {"version", m.addin.version},
           {"reloadVersion", m.addin.reloadVersion},
-          {"loadable", m.addin.loadable}}},
+          {"loadable", m.addin.loadable},
+          {"arrowheads", m.addin.arrowheads}}},
         {"delay", m.delay.never ? json("never") : json(m.delay.seconds)},
         {"automation", m.automationDenied ? "denied" : "allowed"},
         {"ax",

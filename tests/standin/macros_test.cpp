@@ -417,7 +417,66 @@ TEST(StandinMacroEventTest, OnlyTheAddinsPrefixAndArgumentCountsReachAMacro) {
     EXPECT_EQ(runMacro(m, "Pen2.SCBT_Version", {}).direct, "OK|1.2.3");
     EXPECT_EQ(runMacro(m, "Pen2.SCBT_Version", {"extra"}).errn, -50);
     EXPECT_EQ(runMacro(m, "Pen2.SCBT_Slide", {}).errn, -50);
-    EXPECT_EQ(runMacro(m, "Pen2.SCBT_Insert", {"1", "2", "3", "4", "5", "6", "7", "8"}).errn, -50);
+    EXPECT_EQ(runMacro(m, "Pen2.SCBT_Insert", {"1", "2", "3", "4", "5", "6", "7", "8", "9"}).errn, -50);
+}
+
+// ---- arrows: the program's own arrowhead at a line's end ----
+
+TEST(StandinArrowTest, AnArrowIsOneFreeformWhoseLineEndsInTheArrowhead) {
+    Model m = placedModel();
+    auto args = insertArgs("M 0 270 L 480 270", "#FF0000", "20");
+    args.push_back("triangle");
+    std::string count;
+    const auto shapes = placed(run(m, "SCBT_Insert", args), count);
+    EXPECT_EQ(count, "1");
+    ASSERT_EQ(shapes.size(), 1u);
+    const auto& onSlide = m.currentSlide().shapes;
+    ASSERT_EQ(onSlide.size(), 1u);
+    EXPECT_TRUE(onSlide[0].endArrowhead);
+    EXPECT_EQ(onSlide[0].fill.text(), "none");
+    // ctl state tells it, and a state with it set reads back the same.
+    const auto state = stateJson(m);
+    const auto& shape = state["slides"][0]["shapes"][0];
+    EXPECT_EQ(shape["arrowhead"], "triangle");
+
+    // The head is painted past where a plain line of that width would end: 60 points long
+    // (3 widths), its tip at the line's end; a round cap alone reaches only 10 points back.
+    const Picture p = Picture::fromPng(unbase64(split(run(m, "SCBT_Slide", {"960"}), '|').at(4)));
+    EXPECT_EQ(p.rgb(425, 270 + 20), 0xFF0000u); // inside the head, wider than the line
+    EXPECT_EQ(p.rgb(300, 270 + 20), 0xFFFFFFu); // beside the shaft: the line is 20 wide
+    EXPECT_EQ(p.rgb(490, 270), 0xFFFFFFu);      // nothing past the tip's cap
+}
+
+TEST(StandinArrowTest, NoneOrNothingIsAPlainLineAndABadValueChangesNothing) {
+    Model m = placedModel();
+    auto none = insertArgs("M 0 0 L 10 10");
+    none.push_back("none");
+    run(m, "SCBT_Insert", none);
+    run(m, "SCBT_Insert", insertArgs("M 0 0 L 20 20"));
+    ASSERT_EQ(m.currentSlide().shapes.size(), 2u);
+    EXPECT_FALSE(m.currentSlide().shapes[0].endArrowhead);
+    EXPECT_FALSE(m.currentSlide().shapes[1].endArrowhead);
+
+    const Model before = m;
+    for (const std::string bad : {"arrow", "Triangle2", "1"}) {
+        auto args = insertArgs("M 5 5 L 50 50", "#1F1F1F", "1", "none", std::to_string(m.currentSlide().shapes[0].id));
+        args.push_back(bad);
+        EXPECT_EQ(run(m, "SCBT_Insert", args), "ERR|The arrowhead \"" + bad + "\" is not one the add-in knows.");
+        EXPECT_EQ(m, before);
+    }
+}
+
+TEST(StandinArrowTest, AnAddinFromBeforeArrowheadsHasNoFeaturesAndSevenInsertArguments) {
+    Model m = placedModel();
+    EXPECT_EQ(run(m, "SCBT_Features"), "OK|arrowhead");
+    m.addin.arrowheads = false;
+    EXPECT_EQ(runMacro(m, "SCBT_Pen.SCBT_Features", {}).errn, -1708);
+    auto args = insertArgs("M 0 0 L 10 10");
+    EXPECT_EQ(run(m, "SCBT_Insert", args).substr(0, 5), "OK|1\n");
+    args.push_back("triangle");
+    const Model before = m;
+    EXPECT_EQ(runMacro(m, "SCBT_Pen.SCBT_Insert", args).errn, -50);
+    EXPECT_EQ(m, before);
 }
 
 // ---- the window's view ----
