@@ -54,6 +54,8 @@ public:
     static constexpr Duration placingBound = std::chrono::seconds(80);
     // How long the program may take over one part of a placing before its outcome is unknown.
     static constexpr double insertWait = 300;
+    // Asking which features the add-in has is quick, or the answer is no.
+    static constexpr double featuresWait = 5;
 
     // The dispatcher the server calls for an allowed /api/ request, on the work queue; it
     // answers through `answer`, now or later.

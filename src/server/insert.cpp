@@ -3,6 +3,7 @@
 // what was placed. A placing the page asks for again is answered, never placed twice.
 #include <utf8proc.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 #include <memory>
@@ -151,9 +152,13 @@ std::string unknownText() {
 // A hop to the main thread or the pane reader that does not come within this is done without.
 constexpr Duration hopLimit = std::chrono::seconds(2);
 
-// One drawing in one style: the first five arguments of the insert macro.
+// One drawing in one style: the first five arguments of the insert macro. An arrow part also
+// names the line end its freeforms get (the eighth argument) and how an add-in that has no
+// arrowheads draws it instead: its own path and fill (a shaft and a filled head).
 struct Part {
     std::string path, stroke, width, fill, replace;
+    std::string arrowhead;
+    std::string plainPath, plainFill;
 };
 
 // None when the map holds nothing to place.
@@ -162,6 +167,10 @@ std::optional<Part> partOf(const json& map) {
     Part p{Api::string(map.value("path", json()), ""), Api::string(map.value("stroke", json()), "#1F1F1F"),
            Api::string(map.value("width", json()), "1"), Api::string(map.value("fill", json()), "none"),
            Api::string(map.value("replace", json()), "")};
+    p.arrowhead = Api::string(map.value("arrowhead", json()), "");
+    const json plain = map.value("plain", json());
+    p.plainPath = plain.is_object() ? Api::string(plain.value("path", json()), p.path) : p.path;
+    p.plainFill = plain.is_object() ? Api::string(plain.value("fill", json()), p.fill) : p.fill;
     // An empty path that replaces shapes is a removal: the page deleted what it had placed.
     if (trimmedText(p.path).empty() && !namesShapes(p.replace)) return std::nullopt;
     return p;
@@ -194,6 +203,7 @@ json shapesJson(const std::vector<Api::Placed>& shapes) {
 // Each part's shapes, in order, for the parts that were placed, and what stopped the rest.
 struct Placing {
     std::vector<json> done;
+    std::vector<bool> headed; // per part placed: whether it went with its arrowhead
     std::vector<std::string> kept; // replaced shapes the program left on the slide
     std::optional<std::string> failure;
     bool unknown = false; // the program may have placed the part that stopped it
@@ -203,18 +213,36 @@ struct Placing {
 // On the program's thread. A part is not begun after the deadline (the placing's time went on
 // the add-in check or the parts before); one that was begun is waited for as long as the
 // program may take, so that its outcome is known.
+// Whether the add-in draws arrowheads: one that does answers SCBT_Features with the word among
+// its fields. An add-in from before them has no such macro (the program reports the event
+// unhandled), and must get an arrow as the two shapes it always drew.
+bool knowsArrowheads(PPT& ppt) {
+    const MacroReply answer = ppt.run("SCBT_Features", {}, Api::featuresWait);
+    if (!answer.ok) return false;
+    return std::any_of(answer.parts.begin(), answer.parts.end(),
+                       [](const std::string& f) { return trimmedText(f) == "arrowhead"; });
+}
+
 Placing placeParts(PPT& ppt, const Clock& clock, const std::vector<Part>& parts, const std::string& slide,
                    const std::string& presentation, Instant deadline) {
     Placing out;
+    std::optional<bool> arrowheads; // asked once, before the first arrow
     for (std::size_t i = 0; i < parts.size(); ++i) {
         if (clock.now() >= deadline) {
             out.failure = busyText();
             return out;
         }
         const Part& p = parts[i];
+        if (!p.arrowhead.empty() && !arrowheads) arrowheads = knowsArrowheads(ppt);
+        const bool headed = !p.arrowhead.empty() && *arrowheads;
         out.reached = true;
-        const MacroReply answer =
-            ppt.run("SCBT_Insert", {p.path, p.stroke, p.width, p.fill, p.replace, slide, presentation}, Api::insertWait);
+        std::vector<std::string> args{p.path, p.stroke, p.width, p.fill, p.replace, slide, presentation};
+        if (headed) {
+            args.push_back(p.arrowhead);
+        } else if (!p.arrowhead.empty()) {
+            args[0] = p.plainPath, args[3] = p.plainFill;
+        }
+        const MacroReply answer = ppt.run("SCBT_Insert", args, Api::insertWait);
         if (!answer.ok) {
             out.unknown = answer.unsure;
             out.failure = answer.unsure ? unknownText() : replyError(answer);
@@ -223,6 +251,7 @@ Placing placeParts(PPT& ppt, const Clock& clock, const std::vector<Part>& parts,
         const auto [count, shapes] = Api::placed(answer);
         log("Placed " + std::to_string(count) + " path(s) on the slide.");
         out.done.push_back(shapesJson(shapes));
+        out.headed.push_back(headed);
         for (auto& id : Api::kept(answer)) {
             log(Host::current().say("PowerPoint kept the shape " + id + " that the drawing replaces."));
             out.kept.push_back(std::move(id));
@@ -247,10 +276,16 @@ json answerOf(const Placing& placing, bool several) {
             out = {{"ok", false}, {"msg", *placing.failure}};
         } else {
             out = {{"ok", true}, {"msg", placedText()}, {"shapes", placing.done.front()}};
+            if (placing.headed.front()) out["arrowhead"] = true;
         }
     } else {
         json placedParts = json::array();
-        for (const auto& shapes : placing.done) placedParts.push_back({{"shapes", shapes}});
+        for (std::size_t i = 0; i < placing.done.size(); ++i) {
+            json part = {{"shapes", placing.done[i]}};
+            // The page counts an arrow's shapes by the form it went in: one, or shaft and head.
+            if (placing.headed[i]) part["arrowhead"] = true;
+            placedParts.push_back(std::move(part));
+        }
         out = {{"ok", !placing.failure}, {"msg", placing.failure.value_or(placedText())}, {"parts", std::move(placedParts)}};
     }
     if (placing.unknown) out["unknown"] = true;

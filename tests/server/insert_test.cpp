@@ -520,3 +520,74 @@ TEST(PlacingIds, AnIdTheMemoryCannotKeepIsAProblemNotNoId) {
 }
 
 } // namespace
+
+// ---- arrows: one shape with the program's arrowhead, or shaft and head for an older add-in ----
+
+namespace {
+// An arrow in red over a line, as the page sends them: the arrow's part names its arrowhead
+// and what an add-in without arrowheads draws instead.
+json arrowOverLine() {
+    return {{"slide", "256"},
+            {"parts",
+             {{{"path", "M 0 0 L 1 1"}, {"stroke", "#000000"}},
+              {{"path", "M 10 10 L 100 10"},
+               {"stroke", "#FF0000"},
+               {"width", 3},
+               {"arrowhead", "triangle"},
+               {"plain", {{"path", "M 10 10 L 88 10 M 100 10 L 88 15 L 88 5 Z"}, {"fill", "#FF0000"}}}},
+              {{"path", "M 20 20 L 40 40"},
+               {"stroke", "#FF0000"},
+               {"arrowhead", "triangle"},
+               {"plain", {{"path", "M 20 20 L 30 30 M 40 40 L 30 34 L 34 30 Z"}, {"fill", "#FF0000"}}}}}}};
+}
+
+long featureAsks(const std::vector<fake::FakeMacroTransport::Sent>& sent) {
+    return std::count_if(sent.begin(), sent.end(), [](const auto& s) { return s.name.ends_with("SCBT_Features"); });
+}
+} // namespace
+
+TEST_F(InsertTest, AnAddinWithArrowheadsGetsEachArrowAsOneLineWithItsArrowhead) {
+    script("SCBT_Features", [](const auto&) { return std::string("OK|other|arrowhead"); });
+    const json answer = insert(arrowOverLine());
+    ASSERT_EQ(answer["ok"], true) << answer.dump();
+    ASSERT_EQ(answer["parts"].size(), 3u);
+    EXPECT_FALSE(answer["parts"][0].contains("arrowhead"));
+    EXPECT_EQ(answer["parts"][1]["arrowhead"], true);
+    EXPECT_EQ(answer["parts"][2]["arrowhead"], true);
+    const auto sent = inserts();
+    ASSERT_EQ(sent.size(), 3u);
+    // A part without an arrowhead keeps the seven arguments an older add-in takes.
+    EXPECT_EQ(sent[0].args, (std::vector<std::string>{"M 0 0 L 1 1", "#000000", "1", "none", "", "256", ""}));
+    EXPECT_EQ(sent[1].args,
+              (std::vector<std::string>{"M 10 10 L 100 10", "#FF0000", "3", "none", "", "256", "", "triangle"}));
+    EXPECT_EQ(sent[2].args.at(7), "triangle");
+    EXPECT_EQ(featureAsks(transport->sentSoFar()), 1) << "asked once a placing, before its first arrow";
+}
+
+TEST_F(InsertTest, AnAddinWithoutArrowheadsGetsShaftAndFilledHead) {
+    // Unscripted, SCBT_Features answers a placing's answer: an add-in that names no arrowheads.
+    for (const std::string features : {"", "ERR|The macro cannot be found."}) {
+        if (!features.empty()) script("SCBT_Features", [features](const auto&) { return features; });
+        const auto before = inserts().size();
+        const json answer = insert(arrowOverLine());
+        ASSERT_EQ(answer["ok"], true) << answer.dump();
+        for (const auto& part : answer["parts"]) EXPECT_FALSE(part.contains("arrowhead")) << answer.dump();
+        const auto sent = inserts();
+        ASSERT_EQ(sent.size(), before + 3);
+        EXPECT_EQ(sent[before + 1].args,
+                  (std::vector<std::string>{"M 10 10 L 88 10 M 100 10 L 88 15 L 88 5 Z", "#FF0000", "3", "#FF0000", "",
+                                            "256", ""}));
+        EXPECT_EQ(sent[before + 2].args.size(), 7u);
+    }
+}
+
+TEST_F(InsertTest, APlacingWithoutArrowsNeverAsksForFeatures) {
+    ASSERT_EQ(insert(threeStyles())["ok"], true);
+    json one = insert({{"path", "M 0 0 L 9 9"}, {"arrowhead", "triangle"}});
+    script("SCBT_Features", [](const auto&) { return std::string("OK|arrowhead"); });
+    EXPECT_FALSE(one.contains("arrowhead"));
+    EXPECT_EQ(featureAsks(transport->sentSoFar()), 1); // only for the arrow
+    one = insert({{"path", "M 0 0 L 9 9"}, {"arrowhead", "triangle"}});
+    EXPECT_EQ(one["arrowhead"], true);
+    EXPECT_EQ(inserts().back().args.size(), 8u);
+}
