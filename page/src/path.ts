@@ -203,6 +203,33 @@ export function arrowOutline(a: Pt, b: Pt, width: number): Subpath[] {
   return [{ start: { ...a }, segs: [{ kind: 'L', to: base }], closed: false }, tip];
 }
 
+/**
+ * An arrow outline as the one open line a program draws with its own arrowhead: from the
+ * shaft's start to the head's tip (an arrow that is all head: from the middle of the head's
+ * base). Null for an outline that is not a shaft and a three-cornered head, such as one whose
+ * points were moved apart: that one goes as it is drawn.
+ */
+export function arrowLine(subpaths: readonly Subpath[]): Subpath[] | null {
+  const tip = subpaths[subpaths.length - 1];
+  if (!tip || !tip.closed || tip.segs.length !== 2 || tip.segs.some((s) => s.kind !== 'L')) return null;
+  const t = tip.start;
+  const [l, r] = tip.segs.map((s) => s.to);
+  const mid = { x: (l.x + r.x) / 2, y: (l.y + r.y) / 2 };
+  // The program's head is a triangle with equal sides, its tip on the line: one pulled out of
+  // that shape (or a shaft bent off it) would not look as drawn.
+  const eps = 0.01 + 1e-3 * Math.hypot(t.x - mid.x, t.y - mid.y);
+  if (Math.abs(Math.hypot(t.x - l.x, t.y - l.y) - Math.hypot(t.x - r.x, t.y - r.y)) > eps) return null;
+  if (subpaths.length === 1) return lineOutline(mid, t);
+  const shaft = subpaths[0];
+  if (subpaths.length !== 2 || shaft.closed || shaft.segs.length !== 1 || shaft.segs[0].kind !== 'L') return null;
+  const end = shaft.segs[0].to;
+  if (Math.hypot(end.x - mid.x, end.y - mid.y) > eps) return null;
+  const len = Math.hypot(t.x - shaft.start.x, t.y - shaft.start.y);
+  const off = Math.abs((t.x - shaft.start.x) * (mid.y - shaft.start.y) - (t.y - shaft.start.y) * (mid.x - shaft.start.x));
+  if (len === 0 || off / len > eps) return null;
+  return lineOutline(shaft.start, t);
+}
+
 // ---- Points an editor can grab -----------------------------------------------------------
 
 /** Names one point of an outline: the start of a subpath, or a segment's end or handle. */

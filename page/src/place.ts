@@ -9,7 +9,7 @@
 // its old shapes instead of adding a second copy, and one deleted after placing takes its
 // shapes off the slide with the next placing (a call with no path, only shapes to remove).
 import { type Item, styleKey, styleTexts } from './items.js';
-import { pathText } from './path.js';
+import { arrowLine, pathText } from './path.js';
 
 /** What the slide holds for one item: the shapes placed for it, and what they looked like. */
 export interface PlacedRecord {
@@ -31,12 +31,22 @@ export interface InsertPart {
   width: string;
   fill: string;
   replace: string;
+  /**
+   * An arrow part: each subpath is an open line that ends in the program's own arrowhead, one
+   * shape per arrow. An add-in without arrowheads gets `plain` instead, shaft and filled head
+   * as the layer draws them; Scribbet's answer for the part tells which went.
+   */
+  arrowhead?: 'triangle';
+  plain?: { path: string; fill: string };
 }
 
 export interface InsertStep {
   body: InsertPart;
-  /** The items in this call, in path order, with how many subpaths each has. */
-  items: { id: string; subpaths: number; signature: string }[];
+  /**
+   * The items in this call, in path order, with how many subpaths each has as drawn and, in an
+   * arrow part, as it goes with the arrowhead (one line).
+   */
+  items: { id: string; subpaths: number; headed?: number; signature: string }[];
   /** Item ids whose shapes go with this call (deleted items included). */
   replaces: string[];
 }
@@ -110,9 +120,11 @@ export interface Placing {
 export function planPlacing(items: readonly Item[], placed: PlacedMap): InsertStep[] {
   const { resend, removed } = pending(items, placed);
   const runs: Item[][] = [];
+  // An arrow's part carries its arrowhead, so arrows share a part only with arrows.
+  const runKey = (it: Item) => `${styleKey(it.style)}|${headedLine(it) ? 'arrow' : ''}`;
   for (const it of resend) {
     const run = runs[runs.length - 1];
-    if (run && styleKey(run[0].style) === styleKey(it.style)) run.push(it);
+    if (run && runKey(run[0]) === runKey(it)) run.push(it);
     else runs.push([it]);
   }
   const steps: InsertStep[] = runs.map((run, i) => {
@@ -135,15 +147,21 @@ export function newPlacingId(): string {
   return Array.from(bytes, (b) => b.toString(16).padStart(2, '0')).join('');
 }
 
+/** The one line an arrow item goes as when the program draws the head; null for other items. */
+const headedLine = (it: Item) => (it.kind === 'arrow' ? arrowLine(it.subpaths) : null);
+
 function step(run: readonly Item[], replaces: string[], placed: PlacedMap): InsertStep {
   const style = run.length > 0 ? styleTexts(run[0].style) : { stroke: '#1F1F1F', width: '1', fill: 'none' };
+  const path = run.map((it) => pathText(it.subpaths)).join(' ');
+  const body: InsertPart = { path, ...style, replace: replaces.flatMap((id) => placed.get(id)!.shapes).join(',') };
+  const lines = run.map(headedLine);
+  const arrows = run.length > 0 && lines.every((l) => l !== null);
+  if (arrows) {
+    Object.assign(body, { path: lines.map((l) => pathText(l!)).join(' '), fill: 'none', arrowhead: 'triangle', plain: { path, fill: style.fill } });
+  }
   return {
-    body: {
-      path: run.map((it) => pathText(it.subpaths)).join(' '),
-      ...style,
-      replace: replaces.flatMap((id) => placed.get(id)!.shapes).join(','),
-    },
-    items: run.map((it) => ({ id: it.id, subpaths: it.subpaths.length, signature: signature(it) })),
+    body,
+    items: run.map((it, i) => ({ id: it.id, subpaths: it.subpaths.length, ...(arrows ? { headed: lines[i]!.length } : {}), signature: signature(it) })),
     replaces,
   };
 }
@@ -152,11 +170,13 @@ function step(run: readonly Item[], replaces: string[], placed: PlacedMap): Inse
  * The placed map after a successful call. The add-in reports one shape per subpath with its
  * position "k" in the path text; the page reads k from 0 or from 1, whichever the whole
  * answer uses consistently, and otherwise takes the shapes in the order they came. The new
- * shapes sit on top of the slide, so their records go to the end of the map.
+ * shapes sit on top of the slide, so their records go to the end of the map. An arrow part
+ * placed with the program's arrowhead (`headed`) made one shape an arrow, else shaft and head.
  */
-export function recordPlaced(placed: PlacedMap, step: InsertStep, shapes: unknown): Map<string, PlacedRecord> {
+export function recordPlaced(placed: PlacedMap, step: InsertStep, shapes: unknown, headed = false): Map<string, PlacedRecord> {
   const list = Array.isArray(shapes) ? shapes.filter((s): s is Record<string, unknown> => typeof s === 'object' && s !== null) : [];
-  const total = step.items.reduce((n, it) => n + it.subpaths, 0);
+  const count = (it: InsertStep['items'][number]) => (headed && it.headed !== undefined ? it.headed : it.subpaths);
+  const total = step.items.reduce((n, it) => n + count(it), 0);
   const ks = list.map((s) => (typeof s.k === 'number' && Number.isInteger(s.k) ? s.k : NaN));
   const sorted = [...ks].sort((a, b) => a - b);
   const from = [0, 1].find((base) => sorted.length === total && sorted.every((k, i) => k === i + base));
@@ -170,10 +190,10 @@ export function recordPlaced(placed: PlacedMap, step: InsertStep, shapes: unknow
   for (const id of step.replaces) out.delete(id);
   let at = 0;
   for (const it of step.items) {
-    const ids = bySub.slice(at, at + it.subpaths).filter((x): x is string => x !== undefined);
+    const ids = bySub.slice(at, at + count(it)).filter((x): x is string => x !== undefined);
     out.delete(it.id);
     out.set(it.id, { shapes: ids, signature: it.signature });
-    at += it.subpaths;
+    at += count(it);
   }
   return out;
 }
@@ -222,7 +242,8 @@ export function recordAnswer(placed: PlacedMap, placing: Placing, answer: Record
   let done = 0;
   for (const part of parts.slice(0, placing.steps.length)) {
     if (typeof part !== 'object' || part === null) break;
-    out = recordPlaced(out, placing.steps[done], (part as Record<string, unknown>).shapes);
+    const p = part as Record<string, unknown>;
+    out = recordPlaced(out, placing.steps[done], p.shapes, p.arrowhead === true);
     done += 1;
   }
   return { placed: out, done };

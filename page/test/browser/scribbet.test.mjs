@@ -30,7 +30,7 @@ after(async () => {
 // Every test starts from the stand-in's default desktop with three empty slides.
 beforeEach(async () => {
   await p.set('slides=[{"id":256},{"id":257},{"id":258}]', 'slide=1', 'window=80,60,1280,820', 'scroll=0.5,0.5',
-    'split=100', 'running=true', 'addin.loaded=true', 'addin.loadable=true', 'automation=allowed', 'delay=0',
+    'split=100', 'running=true', 'addin.loaded=true', 'addin.loadable=true', 'addin.arrowheads=true', 'automation=allowed', 'delay=0',
     `theme=${defaultTheme.join(',')}`);
 });
 
@@ -153,7 +153,7 @@ test('a stroke drawn at 75 % lands on the stand-in\'s slide within a point of wh
   await page.keyboard.press('Enter');
   const [shape] = await placed(1);
   assert.deepEqual({ ...shape, path: undefined, frame: undefined, id: undefined, name: undefined },
-    { kind: 'freeform', stroke: '#1F1F1F', weight: 2, fill: 'none', path: undefined, frame: undefined, id: undefined, name: undefined });
+    { kind: 'freeform', stroke: '#1F1F1F', weight: 2, fill: 'none', arrowhead: 'none', path: undefined, frame: undefined, id: undefined, name: undefined });
   const drawn = mouse.map((m) => slidePointOf(state, layer.origin, m));
   const [outline] = outlinePoints(shape.path);
   const dev = deviation(drawn, outline);
@@ -393,6 +393,58 @@ test('the drawing lands on the slide it was drawn on, after the program has gone
   assert.equal(await pathsShown(page), 2);
   assert.deepEqual((await p.state()).slides.map((sl) => sl.shapes.length), [0, 0]);
   assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+test('an arrow lands as one freeform ending in the program\'s arrowhead, and as shaft and head with an add-in from before arrowheads', async () => {
+  await p.set('zoom=80', 'fit=false');
+  const { page, layer, state } = await openPage();
+  const sp = (m) => slidePointOf(state, layer.origin, m);
+  await page.keyboard.press('w');
+  const a0 = layer.at(100, 300), a1 = layer.at(400, 200);
+  await drag(page, [a0, layer.at(250, 250), a1]);
+  await page.keyboard.press('Shift+Enter');
+  const [arrow] = await placed(1);
+  await waitNotice(page, 'Placed on the slide');
+  assert.equal(arrow.arrowhead, 'triangle');
+  assert.equal(arrow.fill, 'none', 'an open line, its head the program\'s');
+  const [[x0, y0], [x1, y1], ...rest] = pairs(arrow.path);
+  assert.equal(rest.length, 0, 'one straight line');
+  const a = sp(a0), b = sp(a1);
+  near(x0, a.x, 0.05, 'from the press'); near(y0, a.y, 0.05, 'from the press');
+  near(x1, b.x, 0.05, 'to the tip'); near(y1, b.y, 0.05, 'to the tip');
+  await slidePicture('scribbet-arrow-on-slide');
+
+  // Moved and placed again: its one shape is replaced, not doubled.
+  await page.keyboard.press('v');
+  const grab = layer.at(250, 250);
+  await drag(page, [grab, { x: grab.x + 10, y: grab.y }, { x: grab.x + 30, y: grab.y }]);
+  await page.keyboard.press('Shift+Enter');
+  await until('the first arrow to go', async () => shapesOn(await p.state()).every((sh) => sh.id !== arrow.id));
+  const [moved] = await placed(1);
+  assert.equal(moved.arrowhead, 'triangle');
+  await settled(page);
+
+  // An add-in that knows no arrowheads gets the shaft and the filled head, and a move replaces both.
+  await p.set('addin.arrowheads=false');
+  await page.keyboard.press('w');
+  await drag(page, [layer.at(100, 380), layer.at(200, 390), layer.at(300, 400)]);
+  await page.keyboard.press('Shift+Enter');
+  await settled(page);
+  const three = await placed(3).catch(async (e) => assert.fail(`${e.message}\n${await noticeText(page)}`));
+  const [shaft, head] = three.filter((sh) => sh.id !== moved.id);
+  // As before arrowheads: one style for both, so the open shaft stays a line and the head is filled.
+  assert.deepEqual([shaft.arrowhead, head.arrowhead, head.fill], ['none', 'none', head.stroke]);
+  assert.doesNotMatch(shaft.path, /Z/);
+  assert.match(head.path, /Z\s*$/);
+  await page.keyboard.press('v');
+  await settled(page);
+  const g2 = layer.at(200, 390);
+  await drag(page, [g2, { x: g2.x, y: g2.y + 10 }, { x: g2.x, y: g2.y + 30 }]);
+  await page.keyboard.press('Shift+Enter');
+  await until('the shaft and head to be replaced', async () => shapesOn(await p.state()).every((sh) => sh.id !== shaft.id && sh.id !== head.id));
+  assert.equal((await placed(3)).length, 3);
+  await clean(page);
   await page.close();
 });
 

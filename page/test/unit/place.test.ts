@@ -2,7 +2,7 @@ import assert from 'node:assert/strict';
 import { test } from 'node:test';
 import type { Paint } from '../../src/colors.js';
 import type { Item, Style } from '../../src/items.js';
-import { ellipseOutline, lineOutline, rectOutline } from '../../src/path.js';
+import { arrowOutline, ellipseOutline, lineOutline, movePoint, rectOutline } from '../../src/path.js';
 import { type PlacedMap, newPlacingId, outcomeOf, pending, placingNotice, placingOf, planPlacing, recordAnswer, recordPlaced, signature } from '../../src/place.js';
 
 const accent1: Paint = { kind: 'theme', n: 5, hex: '#4472C4' };
@@ -186,4 +186,47 @@ test('every placing gets an identifier of its own', () => {
   const ids = new Set(Array.from({ length: 200 }, newPlacingId));
   assert.equal(ids.size, 200);
   for (const id of ids) assert.match(id, /^[0-9a-f]{24}$/);
+});
+
+// ---- arrows: one shape with the program's arrowhead, or shaft and head for an older add-in ----
+
+const arrowStyle: Style = { stroke: red, width: 3, fill: red, alpha: 1 };
+const arrow = (id: string, x: number, len = 100): Item => ({ id, kind: 'arrow', style: arrowStyle, subpaths: arrowOutline({ x, y: 10 }, { x: x + len, y: 10 }, 3) });
+
+test('arrows go as lines to their tips with the arrowhead, and as shaft and head to an add-in without', () => {
+  // A filled box of the arrow's very colours: it must not share the arrows' part.
+  const items = [arrow('a1', 0), arrow('a2', 200, 8), { ...box('b'), style: arrowStyle }];
+  const steps = planPlacing(items, new Map());
+  assert.deepEqual(steps.map((s) => s.items.map((i) => i.id)), [['a1', 'a2'], ['b']]);
+  const body = steps[0].body;
+  // The short one is all head: its line runs from the middle of the head's base to the tip.
+  assert.equal(body.path, 'M0 10 L100 10 M200 10 L208 10');
+  assert.deepEqual({ ...body, path: undefined, plain: undefined }, { path: undefined, stroke: '#E0282E', width: '3', fill: 'none', replace: '', arrowhead: 'triangle', plain: undefined });
+  assert.deepEqual(body.plain, { path: 'M0 10 L88 10 M100 10 L88 14.8 L88 5.2 Z M208 10 L200 13.2 L200 6.8 Z', fill: '#E0282E' });
+  assert.deepEqual(steps[0].items.map((i) => [i.subpaths, i.headed]), [[2, 1], [1, 1]]);
+  assert.equal(steps[1].body.arrowhead, undefined);
+
+  // An arrow whose head was pulled out of shape goes as it is drawn.
+  const bent: Item = { ...arrow('a3', 0), subpaths: movePoint(arrow('a3', 0).subpaths, { sub: 1, seg: 0, role: 'to' }, 0, 20) };
+  assert.equal(planPlacing([bent], new Map())[0].body.arrowhead, undefined);
+  const crooked: Item = { ...arrow('a4', 0), subpaths: movePoint(arrow('a4', 0).subpaths, { sub: 0, seg: -1, role: 'to' }, 0, 60) };
+  assert.equal(planPlacing([crooked], new Map())[0].body.arrowhead, undefined);
+  // Moved, scaled or turned whole, it is still the program's arrow.
+  const turned: Item = { ...arrow('a5', 0), subpaths: arrowOutline({ x: 3, y: 4 }, { x: -50, y: 90 }, 7) };
+  assert.equal(planPlacing([turned], new Map())[0].body.path, 'M3 4 L-50 90');
+});
+
+test('an arrow placed either way is re-placed by taking exactly the shapes it made', () => {
+  const items = [arrow('a1', 0), arrow('a2', 200)];
+  for (const headed of [true, false]) {
+    const placing = placingOf(planPlacing(items, new Map()), '', false, 'p');
+    const shapes = headed ? [{ k: 0, id: 7 }, { k: 1, id: 8 }] : [{ k: 0, id: 7 }, { k: 1, id: 8 }, { k: 2, id: 9 }, { k: 3, id: 10 }];
+    const r = recordAnswer(new Map(), placing, { ok: true, parts: [{ shapes, ...(headed ? { arrowhead: true } : {}) }] });
+    assert.equal(r.done, 1);
+    assert.deepEqual([...r.placed].map(([id, rec]) => [id, rec.shapes]), headed ? [['a1', ['7']], ['a2', ['8']]] : [['a1', ['7', '8']], ['a2', ['9', '10']]]);
+    // The second arrow moved: it alone goes again, replacing what it made.
+    const moved = [items[0], { ...arrow('a2', 300) }];
+    const again = planPlacing(moved, r.placed);
+    assert.deepEqual(again.map((s) => [s.items.map((i) => i.id), s.body.replace]), [[['a2'], headed ? '8' : '9,10']]);
+  }
 });
