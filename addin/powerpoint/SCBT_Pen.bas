@@ -163,10 +163,10 @@ End Function
 ' a Variant left out, and not every Basic gives a typed optional its default.
 Public Function SCBT_Insert(ByVal pathText As String, ByVal stroke As String, ByVal lineWidth As String, _
                             ByVal fill As String, ByVal replaceIds As String, ByVal slideId As String, _
-                            Optional ByVal presentationKey As Variant) As String
+                            Optional ByVal presentationKey As Variant, Optional ByVal arrowhead As Variant) As String
     Dim parts() As PathPart, partCount As Long, problem As String
     Dim strokePaint As Paint, fillPaint As Paint, weight As Double
-    Dim sld As Slide, doomed As Collection, key As String
+    Dim sld As Slide, doomed As Collection, key As String, head As String, headed As Boolean
 
     ' No path but shapes to replace: the drawing's items were deleted, so their shapes go and
     ' nothing new comes. With nothing to replace either, an empty path is refused as text.
@@ -191,6 +191,15 @@ Public Function SCBT_Insert(ByVal pathText As String, ByVal stroke As String, By
         SCBT_Insert = Refuse("The line width """ & lineWidth & """ is not a number of points from 0 to 1584.")
         Exit Function
     End If
+    ' The line end of every freeform this call makes: PowerPoint's own triangle arrowhead, so
+    ' that an arrow is one shape the presenter recolours and moves as one.
+    If Not IsMissing(arrowhead) Then head = SCBT_Text.TrimBlank(arrowhead)
+    If head = "triangle" Then
+        headed = True
+    ElseIf Len(head) > 0 And head <> "none" Then
+        SCBT_Insert = Refuse("The arrowhead """ & arrowhead & """ is not one the add-in knows.")
+        Exit Function
+    End If
     If Not IsMissing(presentationKey) Then key = presentationKey
     problem = FindSlide(SCBT_Text.TrimBlank(slideId), key, sld)
     If Len(problem) > 0 Then
@@ -203,7 +212,14 @@ Public Function SCBT_Insert(ByVal pathText As String, ByVal stroke As String, By
         SCBT_Insert = Refuse(problem)
         Exit Function
     End If
-    SCBT_Insert = PlaceParts(sld, parts, partCount, strokePaint, weight, fillPaint, doomed)
+    SCBT_Insert = PlaceParts(sld, parts, partCount, strokePaint, weight, fillPaint, doomed, headed)
+End Function
+
+' What this add-in can do beyond the first macros, one word a field. Scribbet asks before it
+' sends an arrow as one shape: an add-in from before arrowheads has no such macro, and gets
+' the arrow as a shaft and a filled head.
+Public Function SCBT_Features() As String
+    SCBT_Features = "OK|arrowhead"
 End Function
 
 ' What the drawing page's link `linkId` ("upgrade", "support") does: opens its address in
@@ -529,7 +545,7 @@ End Function
 ' drawing stays and the answer ends with a "kept" line for each shape still on the slide.
 Private Function PlaceParts(ByVal sld As Slide, parts() As PathPart, ByVal partCount As Long, _
                             ByRef strokePaint As Paint, ByVal weight As Double, ByRef fillPaint As Paint, _
-                            ByVal doomed As Collection) As String
+                            ByVal doomed As Collection, ByVal headed As Boolean) As String
     Dim added As Collection, shp As Shape, k As Long, lines As String, why As String
     Dim removed As Long, kept As String, keptId As String
     Set added = New Collection
@@ -539,6 +555,7 @@ Private Function PlaceParts(ByVal sld As Slide, parts() As PathPart, ByVal partC
         added.Add shp
         StyleOutline shp, strokePaint, weight
         StyleFill shp, fillPaint
+        If headed Then EndInArrowhead shp
         lines = lines & vbLf & PlacedLine(k - 1, shp)
     Next k
     On Error GoTo 0
@@ -635,6 +652,13 @@ Private Sub StyleOutline(ByVal shp As Shape, ByRef p As Paint, ByVal weight As D
         shp.Line.ForeColor.RGB = p.colour
         shp.Line.Transparency = 1 - p.opacity / 255
     End If
+End Sub
+
+'' PowerPoint's triangle at the line's end, of the middle size, which grows with the line's weight.
+Private Sub EndInArrowhead(ByVal shp As Shape)
+    shp.Line.EndArrowheadStyle = msoArrowheadTriangle
+    shp.Line.EndArrowheadLength = msoArrowheadLengthMedium
+    shp.Line.EndArrowheadWidth = msoArrowheadWidthMedium
 End Sub
 
 Private Sub StyleFill(ByVal shp As Shape, ByRef p As Paint)

@@ -483,16 +483,17 @@ Private Function RunCall(fields() As String, ByRef problem As String) As String
     End If
     macro = Unescape(fields(1))
     argc = UBound(fields) - 1
-    ReDim args(1 To 7)
+    ReDim args(1 To 8)
     For i = 1 To argc
-        If i <= 7 Then
+        If i <= 8 Then
             args(i) = Argument(fields(i + 1), problem)
             If Len(problem) > 0 Then Exit Function
         End If
     Next i
     Select Case macro
-        Case "SCBT_Geom", "SCBT_Where", "SCBT_Version", "SCBT_Theme"
+        Case "SCBT_Geom", "SCBT_Where", "SCBT_Version", "SCBT_Theme", "SCBT_Features"
             If argc <> 0 Then GoTo WrongCount
+            If macro = "SCBT_Features" Then RunCall = SCBT_Pen.SCBT_Features()
             If macro = "SCBT_Geom" Then RunCall = SCBT_Pen.SCBT_Geom()
             If macro = "SCBT_Where" Then RunCall = SCBT_Pen.SCBT_Where()
             If macro = "SCBT_Version" Then RunCall = SCBT_Pen.SCBT_Version()
@@ -503,12 +504,12 @@ Private Function RunCall(fields() As String, ByRef problem As String) As String
             If macro = "SCBT_Slide" Then RunCall = SCBT_Pen.SCBT_Slide(args(1))
             If macro = "SCBT_LinkQuery" Then RunCall = SCBT_Pen.SCBT_LinkQuery(args(1))
         Case "SCBT_Insert"
-            If argc < 1 Or argc > 7 Then GoTo WrongCount
+            If argc < 1 Or argc > 8 Then GoTo WrongCount
             ' What Scribbet sends for values the page left out.
             If argc < 2 Then args(2) = "#1F1F1F"
             If argc < 3 Then args(3) = "1"
             If argc < 4 Then args(4) = "none"
-            RunCall = SCBT_Pen.SCBT_Insert(args(1), args(2), args(3), args(4), args(5), args(6), args(7))
+            RunCall = SCBT_Pen.SCBT_Insert(args(1), args(2), args(3), args(4), args(5), args(6), args(7), args(8))
         Case Else
             problem = "the case calls " & macro & ", which the add-in does not have"
     End Select

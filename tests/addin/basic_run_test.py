@@ -634,6 +634,29 @@ class TheMacrosRefuseWithoutANormalView(WithAPretendPowerPoint):
             self.assertEqual(self.answers_in(view_type)[0][0], "ERR|There is no slide showing in PowerPoint's window.")
 
 
+class AnArrowEndsInPowerPointsArrowhead(WithAPretendPowerPoint):
+    """The eighth insert argument: "triangle" gives every freeform the placing makes PowerPoint's
+    own triangle at its line's end, of the middle size; none (or no argument) leaves the line's
+    end as PowerPoint makes it, and a value the add-in does not know is refused before the
+    slide is looked for, in the stand-in's words."""
+
+    def test_each_freeform_ends_in_the_triangle(self):
+        answer, *ends = self.pretend.call("PretendPowerPoint.LineEnds", "M 0 0 L 10 10 M 20 20 L 30 30", True)
+        self.assertRegex(answer, r"^OK\|2\n0\t")
+        self.assertEqual([tuple(e) for e in ends], [(2, 2, 2), (2, 2, 2)])
+        answer, *ends = self.pretend.call("PretendPowerPoint.LineEnds", "M 0 0 L 10 10", False)
+        self.assertEqual([tuple(e) for e in ends], [(0, 0, 0)], "untouched without the arrowhead")
+
+    def test_an_unknown_arrowhead_is_refused_before_the_slide(self):
+        args = ("M 0 0 L 10 10", "#1F1F1F", "1", "none", "", "", "")
+        self.assertEqual(run("SCBT_Pen.SCBT_Insert", *args, "arrow"), 'ERR|The arrowhead "arrow" is not one the add-in knows.')
+        self.assertEqual(run("SCBT_Pen.SCBT_Insert", *args, " Triangle"), 'ERR|The arrowhead " Triangle" is not one the add-in knows.')
+        # Known values go on to PowerPoint, which is not here.
+        for head in ("triangle", "none", " triangle ", ""):
+            self.assertRegex(run("SCBT_Pen.SCBT_Insert", *args, head), r"^ERR\|(PowerPoint|There is no presentation)", head)
+        self.assertEqual(run("SCBT_Pen.SCBT_Features"), "OK|arrowhead")
+
+
 class TheLinksLeadToTheProjectsPages(WithAPretendPowerPoint):
     """The page's "upgrade" and "support" links in a copy packaged with their pages: opened
     through the ribbon helper, a note naming the page when it cannot open it, and only a web
@@ -677,7 +700,8 @@ GROUPS = {
     "contract": [ContractPatterns, TheSelfTestMatchesAsTheStandInsCaseRunner, TheSelfTestReadsTheCases,
                  TheSelfTestHoldsTheStandInToTheCases],
     "macros": [TheMacrosCheckBeforeTheyTouchPowerPoint],
-    "pretend": [AReplacedShapeThatStaysIsNeverAnOk, TheMacrosRefuseWithoutANormalView, TheLinksLeadToTheProjectsPages],
+    "pretend": [AReplacedShapeThatStaysIsNeverAnOk, TheMacrosRefuseWithoutANormalView, TheLinksLeadToTheProjectsPages,
+                AnArrowEndsInPowerPointsArrowhead],
 }
 
 if __name__ == "__main__":

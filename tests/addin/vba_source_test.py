@@ -12,10 +12,10 @@ ADDIN = ROOT / "addin/powerpoint"
 
 # The macros Scribbet runs, with how many text arguments each takes.
 MACROS = {"SCBT_Geom": 0, "SCBT_Where": 0, "SCBT_Zoom": 1, "SCBT_Version": 0, "SCBT_Slide": 1,
-          "SCBT_Theme": 0, "SCBT_Insert": 6, "SCBT_LinkQuery": 1}
+          "SCBT_Theme": 0, "SCBT_Insert": 6, "SCBT_LinkQuery": 1, "SCBT_Features": 0}
 # Arguments a newer Scribbet adds, which an older one leaves out: Optional Variants (IsMissing
 # tells only a Variant left out).
-OPTIONAL_ARGUMENTS = {"SCBT_Insert": 1}
+OPTIONAL_ARGUMENTS = {"SCBT_Insert": 2}
 
 # VBA's own functions the modules call (anything else called must be declared somewhere).
 BUILTINS = {n.lower() for n in """

@@ -12,6 +12,10 @@ Global Const msoEditingAuto = 0
 Global Const msoEditingCorner = 1
 Global Const msoSegmentLine = 0
 Global Const msoSegmentCurve = 1
+Global Const msoArrowheadNone = 1
+Global Const msoArrowheadTriangle = 2
+Global Const msoArrowheadLengthMedium = 2
+Global Const msoArrowheadWidthMedium = 2
 Global Const ppViewSlide = 1
 Global Const ppViewSlideSorter = 7
 Global Const ppViewNormal = 9
@@ -84,7 +88,24 @@ Private Function PlaceStep(ByVal sld As Slide, ByVal path As String, ByVal doome
             doomed.Add sld.Shapes.ById(CLng(Val(item)))
         Next item
     End If
-    PlaceStep = SCBT_Pen.PlaceParts(sld, parts, count, paint, 1#, paint, doomed)
+    PlaceStep = SCBT_Pen.PlaceParts(sld, parts, count, paint, 1#, paint, doomed, False)
+End Function
+
+' The line ends of the freeforms a placing of `path` makes, with the arrowhead (`headed`) or
+' without: the answer, then for each freeform Array(style, length, width) of its line's end.
+Public Function LineEnds(ByVal path As String, ByVal headed As Boolean) As Variant
+    Dim sld As Slide, parts() As PathPart, count As Long, paint As PaintCopy, out() As Variant, i As Long
+    Set sld = New Slide
+    SCBT_Path.Parse path, parts, count
+    SCBT_Pen.ReadPaint "#1F1F1F", paint
+    ReDim out(0 To count)
+    out(0) = SCBT_Pen.PlaceParts(sld, parts, count, paint, 2#, paint, New Collection, headed)
+    For i = 1 To sld.Shapes.Items.Count
+        With sld.Shapes.Items.Item(i).Line
+            out(i) = Array(.EndArrowheadStyle, .EndArrowheadLength, .EndArrowheadWidth)
+        End With
+    Next i
+    LineEnds = out
 End Function
 
 ' What the macros that work on the slide showing answer with a pretend PowerPoint of one
