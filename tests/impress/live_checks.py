@@ -174,6 +174,31 @@ class PlacingTest(LiveCase):
                 filled = page.getByIndex(0)
                 self.assertEqual((filled.FillColor, filled.FillTransparence), (0x00FF00, 75))
 
+    def test_an_arrow_is_one_freeform_ending_in_impresss_arrow_through_odp_and_pptx(self):
+        lines = self.insert("M 10 20 L 110 70 M 200 200 L 300 200", "#FF0000", "3", "none", "", "",
+                            "", "triangle")
+        self.assertEqual(len(lines), 2)
+        plain = self.insert("M 0 0 L 50 50", "#FF0000", "3", "none", "", "", "", "none")
+        self.assertEqual(len(plain), 1)
+        for doc, what in [(self.doc, "placed"), (self.store_and_load("impress8", "odp"), "odp"),
+                          (self.store_and_load("Impress Office Open XML", "pptx"), "pptx")]:
+            page = doc.getDrawPages().getByIndex(0)
+            with self.subTest(what=what):
+                for i in (0, 1):
+                    shape = page.getByIndex(i)
+                    end = shape.LineEnd.Coordinates
+                    self.assertEqual(len(end), 1, what)
+                    self.assertGreaterEqual(len(end[0]), 3, what)  # a triangle at the line's end
+                    # About three line widths wide (PPTX keeps only a size class of it).
+                    self.assertLess(abs(shape.LineEndWidth - pathtext.hmm(9)), pathtext.hmm(6), what)
+                    self.assertEqual(shape.FillStyle.value, "NONE")
+                self.assertEqual(len(page.getByIndex(2).LineEnd.Coordinates), 0, "a plain line has no end")
+        # An unknown arrowhead is refused, and the slide keeps what it had.
+        before = self.names()
+        answer = placing.insert(self.host, ["M 0 0 L 9 9", "#FF0000", "3", "none", "", "", "", "arrow"])
+        self.assertEqual(answer, 'ERR|The arrowhead "arrow" is not one the add-in knows.')
+        self.assertEqual(self.names(), before)
+
     def test_replaced_shapes_come_back_with_one_undo_and_go_again_with_one_redo(self):
         first = self.insert("M 0 0 L 10 10 M 20 20 L 30 30 M 40 40 L 50 50", "#1F1F1F", "1",
                             "none", "", "")

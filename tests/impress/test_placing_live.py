@@ -38,6 +38,7 @@ g_exportedScripts = (run,)
 SCRIPT = "vnd.sun.star.script:scribbet_live.py$run?language=Python&location=user"
 CHECKS = (
     "PlacingTest.test_shapes_keep_points_order_and_colours_through_odp_and_pptx",
+    "PlacingTest.test_an_arrow_is_one_freeform_ending_in_impresss_arrow_through_odp_and_pptx",
     "PlacingTest.test_replaced_shapes_come_back_with_one_undo_and_go_again_with_one_redo",
     "PlacingTest.test_a_replaced_shape_impress_will_not_remove_is_refused_first_and_kept_after",
     "PlacingTest.test_a_freeform_back_from_pptx_can_be_replaced_and_brought_back",

@@ -27,7 +27,12 @@ READ_ONLY = "The presentation is open read-only in Impress, so nothing can be pl
 
 MAX_LINE_WIDTH = 1584  # points; the heaviest outline PowerPoint allows, kept alike here
 FIRST_SHAPE_ID = 2  # as PowerPoint numbers a slide's first shape
-DEFAULTS = ("", "#1F1F1F", "1", "none", "", "", "")
+DEFAULTS = ("", "#1F1F1F", "1", "none", "", "", "", "")
+# Impress's own "Arrow" line end: a triangle with its tip at the top, where the line ends;
+# LineEndWidth sizes it. Three line widths wide, as PowerPoint's middle arrowhead.
+ARROW_NAME = "Arrow"
+ARROW_POLYGON = ((10, 0), (0, 30), (20, 30), (10, 0))
+ARROW_WIDTHS = 3
 GONE = "The presentation you drew on is no longer open in Impress, so the drawing was not placed."
 
 
@@ -69,10 +74,11 @@ class Plan:
     width = 1.0
     model = page = None
     replace = ()
+    arrowhead = False  # every freeform's line ends in Impress's arrow
 
 
 def _plan(host, args):
-    a = list(args[:7]) + list(DEFAULTS[len(args):])
+    a = list(args[:8]) + list(DEFAULTS[len(args):])
     plan = Plan()
     # No path but shapes to replace: the drawing's items were deleted, so their shapes go and
     # nothing new comes. With nothing to replace either, the parser's "nothing to place" stands.
@@ -91,6 +97,10 @@ def _plan(host, args):
     if width is None or not 0 <= width <= MAX_LINE_WIDTH:
         raise Refusal('The line width "%s" is not a number of points from 0 to 1584.' % a[2])
     plan.width = width
+    head = pathtext.trim(a[7])
+    if head not in ("", "none", "triangle"):
+        raise Refusal('The arrowhead "%s" is not one the add-in knows.' % a[7])
+    plan.arrowhead = head == "triangle"
     plan.model, plan.page = _find_slide(host, pathtext.trim(a[5]), a[6])
     plan.replace = _find_replaced(plan.page, a[4])
     return plan
@@ -201,7 +211,20 @@ def style(plan, theme_colours, tie):
     }
     if plan.fill.kind == colours.THEME and tie:
         props["FillColorTheme"] = plan.fill.theme_index()
+    if plan.arrowhead:
+        props.update(arrow_end(plan.width))
     return props
+
+
+def arrow_end(width):
+    """The line-end properties of Impress's arrow for a line `width` points wide."""
+    point = uno.getClass("com.sun.star.awt.Point")
+    normal = uno.Enum("com.sun.star.drawing.PolygonFlags", "NORMAL")
+    coords = uno.createUnoStruct("com.sun.star.drawing.PolyPolygonBezierCoords")
+    coords.Coordinates = (tuple(point(x, y) for x, y in ARROW_POLYGON),)
+    coords.Flags = ((normal,) * len(ARROW_POLYGON),)
+    return {"LineEnd": coords, "LineEndName": ARROW_NAME, "LineEndCenter": False,
+            "LineEndWidth": pathtext.hmm(ARROW_WIDTHS * max(width, 1.0))}
 
 
 def placed_line(k, shape):
@@ -297,7 +320,8 @@ def _reason(e):
 
 
 def insert(host, args):
-    """SCBT_Insert(path, stroke, width, fill, replace, slide, presentation); never raises."""
+    """SCBT_Insert(path, stroke, width, fill, replace, slide, presentation, arrowhead); never
+    raises."""
     try:
         plan = _plan(host, [str(a) for a in args])
         if plan.model.isReadonly():
