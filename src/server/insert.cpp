@@ -217,7 +217,8 @@ struct Placing {
 // its fields. An add-in from before them has no such macro (the program reports the event
 // unhandled), and must get an arrow as the two shapes it always drew.
 bool knowsArrowheads(PPT& ppt) {
-    const MacroReply answer = ppt.run("SCBT_Features", {}, Api::featuresWait);
+    // Quietly: an older add-in's missing macro is no fault to log at every placing.
+    const MacroReply answer = ppt.attempt("SCBT_Features", {}, Api::featuresWait).reply;
     if (!answer.ok) return false;
     return std::any_of(answer.parts.begin(), answer.parts.end(),
                        [](const std::string& f) { return trimmedText(f) == "arrowhead"; });

@@ -579,6 +579,20 @@ TEST_F(InsertTest, AnAddinWithoutArrowheadsGetsShaftAndFilledHead) {
                                             "256", ""}));
         EXPECT_EQ(sent[before + 2].args.size(), 7u);
     }
+    // As PowerPoint answers for a macro the add-in does not have: the event is not handled.
+    auto scripted = transport->respond;
+    transport->respond = [scripted](const fake::FakeMacroTransport::Sent& s) {
+        if (s.name.ends_with("SCBT_Features")) return fake::FakeMacroTransport::failing(MacroFailureKind::notHandled, -1708);
+        return scripted(s);
+    };
+    const json unhandled = insert(arrowOverLine());
+    ASSERT_EQ(unhandled["ok"], true) << unhandled.dump();
+    EXPECT_FALSE(unhandled["parts"][1].contains("arrowhead"));
+    EXPECT_EQ(inserts().back().args.size(), 7u);
+    // An older add-in is no fault: nothing about the question is logged, only the placings.
+    for (const auto& line : logged()) {
+        EXPECT_TRUE(line == "Placed 1 path(s) on the slide.") << line;
+    }
 }
 
 TEST_F(InsertTest, APlacingWithoutArrowsNeverAsksForFeatures) {
