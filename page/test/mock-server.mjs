@@ -210,6 +210,11 @@ export async function startMock({ port = 0, web = WEB, slide = { w: 960, h: 540,
     inserts: [],
     /** Each request to /api/insert, as sent. */
     placings: [],
+    /**
+     * Whether the pretend add-in draws arrowheads. Not by default: an add-in from before them,
+     * which Scribbet gives an arrow part's plain form (shaft and filled head).
+     */
+    arrowheads: false,
     /** Answers by placing identifier, as Scribbet remembers them. */
     remembered: new Map(),
     nudges: [],
@@ -361,11 +366,14 @@ export async function startMock({ port = 0, web = WEB, slide = { w: 960, h: 540,
     if (list.length === 0 || list.some(nothing)) return { ok: false, msg: 'Nothing to place.' };
     const parts = [];
     for (const [i, p] of list.entries()) {
-      const one = { ...p, slide: b.slide, close: b.close === true && i === list.length - 1 };
+      // As Scribbet sends an arrow part: with its arrowhead, or its plain form to an older add-in.
+      const headed = typeof p.arrowhead === 'string' && p.arrowhead !== '' && state.arrowheads;
+      const plain = typeof p.arrowhead === 'string' && p.arrowhead !== '' && !headed && p.plain && typeof p.plain === 'object' ? { path: p.plain.path, fill: p.plain.fill } : {};
+      const one = { ...p, ...plain, slide: b.slide, close: b.close === true && i === list.length - 1 };
       if (plan.unknownAt === i) return unconfirmed(one, placing, plan, parts);
       const a = placeOne(one, placing);
       if (!a.ok) return { ok: false, msg: a.msg, parts };
-      parts.push({ shapes: a.shapes });
+      parts.push(headed ? { shapes: a.shapes, arrowhead: true } : { shapes: a.shapes });
     }
     return { ok: true, msg: 'Placed on the slide as a PowerPoint freeform.', parts };
   }

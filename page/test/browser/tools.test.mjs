@@ -127,7 +127,7 @@ test('the laser trail shows, is gone about 1.6 s after the pointer lets go, and 
   await page.close();
 });
 
-test('an arrow is placed as one insert in its colour, stroke and fill, shaft and closed head', async () => {
+test('to an add-in from before arrowheads an arrow is placed as one insert in its colour, stroke and fill, shaft and closed head', async () => {
   b.mock.state.inserts.length = 0;
   b.mock.state.slide.shapes.length = 0;
   const page = await b.page(Q);
@@ -149,6 +149,36 @@ test('an arrow is placed as one insert in its colour, stroke and fill, shaft and
   assert.equal(b.mock.state.slide.shapes.length, 2, 'two freeforms on the slide');
   await writeFile(join(ARTIFACTS, 'tool-arrow-on-slide.png'), b.mock.slidePng(960));
   await page.close();
+});
+
+test('to an add-in with arrowheads an arrow goes as one line to its tip, and a move replaces that one shape', async () => {
+  b.mock.state.inserts.length = 0;
+  b.mock.state.slide.shapes.length = 0;
+  b.mock.state.arrowheads = true;
+  try {
+    const page = await b.page(Q);
+    await page.keyboard.press('w');
+    await drag(page, [at(120, 420), at(300, 330), at(480, 240)]);
+    await page.keyboard.press('Shift+Enter');
+    const [ins] = await inserts(page, b.mock, 1);
+    await waitNotice(page, 'Placed');
+    assert.equal(ins.body.arrowhead, 'triangle');
+    assert.equal(ins.args.fill, 'none');
+    const n = ins.args.path.match(/-?[\d.]+/g).map(Number);
+    assert.equal(n.length, 4, `one straight line: ${ins.args.path}`);
+    assert.ok(Math.abs(n[2] - 480) < 1.5 && Math.abs(n[3] - 240) < 1.5, `it ends at the tip: ${n}`);
+    assert.equal(b.mock.state.slide.shapes.length, 1, 'one freeform on the slide');
+    const first = b.mock.state.slide.shapes[0].id;
+    await page.keyboard.press('v');
+    await drag(page, [at(300, 330), at(310, 330), at(330, 330)]);
+    await page.keyboard.press('Shift+Enter');
+    const [again] = await inserts(page, b.mock, 2).then((all) => all.slice(1));
+    assert.equal(again.args.replace, String(first), 'the moved arrow replaces its one shape');
+    assert.equal(b.mock.state.slide.shapes.length, 1);
+    await page.close();
+  } finally {
+    b.mock.state.arrowheads = false;
+  }
 });
 
 test('a stroke erased after placing leaves the slide at the next placing', async () => {
