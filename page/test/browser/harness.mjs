@@ -94,3 +94,29 @@ export async function inserts(page, mock, n) {
   }
   return mock.state.inserts;
 }
+
+/**
+ * Every piece of text in the toolbar: its own box, its font size and family, and the boxes round
+ * it. A function body as text, so that Chromium and the WebKitGTK window measure alike.
+ */
+export const TOOLBAR_TEXTS_JS = `
+  const box = (r) => ({ l: r.left, r: r.right, t: r.top, b: r.bottom });
+  const bar = box(document.querySelector('#toolbar').getBoundingClientRect());
+  const out = [];
+  const walk = document.createTreeWalker(document.querySelector('#toolbar'), NodeFilter.SHOW_TEXT);
+  for (let n = walk.nextNode(); n; n = walk.nextNode()) {
+    if (!n.textContent.trim() || n.parentElement.closest('[hidden]')) continue;
+    const range = document.createRange();
+    range.selectNodeContents(n);
+    const button = n.parentElement.closest('button');
+    const style = getComputedStyle(n.parentElement);
+    out.push({
+      text: n.textContent.trim(),
+      size: parseFloat(style.fontSize),
+      font: style.fontFamily,
+      box: box(range.getBoundingClientRect()),
+      button: button ? box(button.getBoundingClientRect()) : null,
+      clipped: button ? button.scrollWidth > button.clientWidth : false,
+    });
+  }
+  return { bar, out, dpr: window.devicePixelRatio };`;

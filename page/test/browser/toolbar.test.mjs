@@ -4,7 +4,7 @@
 import assert from 'node:assert/strict';
 import { after, before, test } from 'node:test';
 import { join } from 'node:path';
-import { ARTIFACTS, frames, openBrowser } from './harness.mjs';
+import { ARTIFACTS, TOOLBAR_TEXTS_JS, frames, openBrowser } from './harness.mjs';
 
 const Q = { sw: '960', sh: '540', x: '140', y: '90', w: '800', h: '450', pz: '83.30', slide: '257' };
 let b;
@@ -16,27 +16,8 @@ const IN_BUTTON = 4;
 const IN_BAR = 8;
 const IN_BAR_V = 4;
 
-/** Every piece of text in the toolbar: its text's own box, its font size, and the boxes round it. */
-const texts = (page) => page.evaluate(() => {
-  const box = (r) => ({ l: r.left, r: r.right, t: r.top, b: r.bottom });
-  const bar = box(document.querySelector('#toolbar').getBoundingClientRect());
-  const out = [];
-  const walk = document.createTreeWalker(document.querySelector('#toolbar'), NodeFilter.SHOW_TEXT);
-  for (let n = walk.nextNode(); n; n = walk.nextNode()) {
-    if (!n.textContent.trim() || n.parentElement.closest('[hidden]')) continue;
-    const range = document.createRange();
-    range.selectNodeContents(n);
-    const button = n.parentElement.closest('button');
-    out.push({
-      text: n.textContent.trim(),
-      size: parseFloat(getComputedStyle(n.parentElement).fontSize),
-      box: box(range.getBoundingClientRect()),
-      button: button ? box(button.getBoundingClientRect()) : null,
-      clipped: button ? button.scrollWidth > button.clientWidth : false,
-    });
-  }
-  return { bar, out, dpr: window.devicePixelRatio };
-});
+const texts = (page) => page.evaluate(`(() => {${TOOLBAR_TEXTS_JS}
+})()`);
 
 /** How far a text keeps from the toolbar's sides and, scaled to the same rule, from its top and bottom. */
 function roomIn(inner, outer) {

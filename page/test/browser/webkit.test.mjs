@@ -9,7 +9,7 @@ import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { after, before, test } from 'node:test';
-import { ARTIFACTS } from './harness.mjs';
+import { ARTIFACTS, TOOLBAR_TEXTS_JS } from './harness.mjs';
 import { startMock } from '../mock-server.mjs';
 
 const here = dirname(fileURLToPath(import.meta.url));
@@ -63,20 +63,7 @@ function look(params, steps) {
 }
 
 // The same measure as the Chromium test's: each text's own box against its button and the toolbar.
-const MEASURE = `js:
-  const box = (r) => ({ l: r.left, r: r.right, t: r.top, b: r.bottom });
-  const bar = box(document.querySelector('#toolbar').getBoundingClientRect());
-  const out = [];
-  const walk = document.createTreeWalker(document.querySelector('#toolbar'), NodeFilter.SHOW_TEXT);
-  for (let n = walk.nextNode(); n; n = walk.nextNode()) {
-    if (!n.textContent.trim() || n.parentElement.closest('[hidden]')) continue;
-    const range = document.createRange();
-    range.selectNodeContents(n);
-    const button = n.parentElement.closest('button');
-    out.push({ text: n.textContent.trim(), size: parseFloat(getComputedStyle(n.parentElement).fontSize), box: box(range.getBoundingClientRect()),
-      button: button ? box(button.getBoundingClientRect()) : null, font: getComputedStyle(n.parentElement).fontFamily });
-  }
-  return { bar, out, dpr: window.devicePixelRatio };`;
+const MEASURE = `js:${TOOLBAR_TEXTS_JS}`;
 
 test('WebKitGTK: every toolbar text is 11 px or more with room inside its button and the toolbar', { skip: why || false }, async () => {
   const [m] = await look(Q, [MEASURE]);
