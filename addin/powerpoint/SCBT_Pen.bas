@@ -262,7 +262,6 @@ End Function
 ' The active document window and the slide it shows, or the sentence saying why there are
 ' none: no presentation, no window, or a view other than Normal.
 Private Function FindView(ByRef win As DocumentWindow, ByRef sld As Slide) As String
-    Dim kind As Long
     On Error GoTo NoWindow
     If Application.Presentations.Count = 0 Then
         FindView = "There is no presentation open in PowerPoint."
@@ -273,10 +272,7 @@ Private Function FindView(ByRef win As DocumentWindow, ByRef sld As Slide) As St
         Exit Function
     End If
     Set win = Application.ActiveWindow
-    kind = win.ViewType
-    ' The thumbnails are a pane of the Normal view only: with them focused it is Normal view.
-    If kind = ppViewThumbnails Then kind = ppViewNormal
-    If kind <> ppViewNormal And kind <> ppViewSlide Then
+    If Not ShowsSlides(win) Then
         FindView = "PowerPoint's window is not in Normal view: choose View > Normal to draw on a slide."
         Exit Function
     End If
@@ -285,6 +281,14 @@ Private Function FindView(ByRef win As DocumentWindow, ByRef sld As Slide) As St
     Exit Function
 NoWindow:
     FindView = "PowerPoint has no window showing a presentation."
+End Function
+
+' Whether a window is in Normal (or slide) view. The thumbnails are a pane of the Normal view
+' only: with them focused it is Normal view.
+Private Function ShowsSlides(ByVal win As DocumentWindow) As Boolean
+    Dim kind As Long
+    kind = win.ViewType
+    ShowsSlides = (kind = ppViewNormal Or kind = ppViewSlide Or kind = ppViewThumbnails)
 End Function
 
 ' The slide a Normal-view window shows. View.Slide fails while another pane (thumbnails,
@@ -494,7 +498,7 @@ Private Function PresentationSlide(ByVal pres As Presentation, ByRef sld As Slid
     End If
     If pres.Windows.Count = 0 Then GoTo NoWindow
     Set win = pres.Windows(1)
-    If win.ViewType <> ppViewNormal And win.ViewType <> ppViewSlide Then
+    If Not ShowsSlides(win) Then
         PresentationSlide = "The window of the presentation you drew on is not in Normal view: choose View > Normal to draw on a slide."
         Exit Function
     End If
