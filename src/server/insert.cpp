@@ -210,9 +210,6 @@ struct Placing {
     bool reached = false; // an insert macro was sent: the slide may have changed
 };
 
-// On the program's thread. A part is not begun after the deadline (the placing's time went on
-// the add-in check or the parts before); one that was begun is waited for as long as the
-// program may take, so that its outcome is known.
 // Whether the add-in draws arrowheads: one that does answers SCBT_Features with the word among
 // its fields. An add-in from before them has no such macro (the program reports the event
 // unhandled), and must get an arrow as the two shapes it always drew.
@@ -224,6 +221,9 @@ bool knowsArrowheads(PPT& ppt) {
                        [](const std::string& f) { return trimmedText(f) == "arrowhead"; });
 }
 
+// On the program's thread. A part is not begun after the deadline (the placing's time went on
+// the add-in check or the parts before); one that was begun is waited for as long as the
+// program may take, so that its outcome is known.
 Placing placeParts(PPT& ppt, const Clock& clock, const std::vector<Part>& parts, const std::string& slide,
                    const std::string& presentation, Instant deadline) {
     Placing out;
