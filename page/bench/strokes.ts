@@ -35,12 +35,16 @@ export function mouseCircle(seed: number, events = 200, radius = 100, at: Pt = {
 
 /**
  * A stroke through the given corners, each side drawn with a slow start and stop (so reports
- * bunch up at the corners, as they do), a gentle bow and a little jitter.
+ * bunch up at the corners, as they do), a gentle bow and the faint tremor of a hand (which
+ * wanders over several reports, as a hand's does, rather than jumping at each; the same as
+ * handPaced's). `path` is the
+ * path the hand drew, bow and all, before the tremor and the rounding.
  */
 export function mousePolyline(seed: number, corners: readonly Pt[], spacing = 2.5, bow = 1.5): Drawn {
   const rnd = rng(seed);
   const out: Pt[] = [];
   const path: Pt[] = [];
+  let tx = 0, ty = 0;
   for (let c = 0; c + 1 < corners.length; c++) {
     const a = corners[c], b = corners[c + 1];
     const len = Math.hypot(b.x - a.x, b.y - a.y);
@@ -49,10 +53,12 @@ export function mousePolyline(seed: number, corners: readonly Pt[], spacing = 2.
     for (let i = 0; i < n; i++) {
       const f = i / n;
       const e = (1 - Math.cos(Math.PI * f)) / 2;
-      const off = bow * Math.sin(Math.PI * f) + (rnd() - 0.5) * 0.6;
+      const off = bow * Math.sin(Math.PI * f);
       const p = { x: a.x + (b.x - a.x) * e + nx * off, y: a.y + (b.y - a.y) * e + ny * off };
+      tx = 0.7 * tx + 0.3 * (rnd() - 0.5);
+      ty = 0.7 * ty + 0.3 * (rnd() - 0.5);
       path.push(p);
-      out.push({ x: Math.round(p.x), y: Math.round(p.y) });
+      out.push({ x: Math.round(p.x + 0.3 * tx), y: Math.round(p.y + 0.3 * ty) });
     }
   }
   const last = corners[corners.length - 1];

@@ -24,12 +24,23 @@ export interface Fitted {
 /** How far the curves may stray from the smoothed stroke, in screen pixels. */
 export const TOLERANCE_PX = 0.4;
 /**
- * How far a part's smoothed points may lie from its chord, in screen pixels, for it to be
- * drawn as a straight line: a line's whole-pixel reports lie up to about this far off it.
+ * How far a part's smoothed points may lie from their best line, in screen pixels, for it to be
+ * drawn as a straight line: a line's whole-pixel reports lie up to about this far off it (half
+ * a pixel each way, across a slanting line up to 0.7 px, and a hand's tremor on top).
  */
-const STRAIGHT_PX = 0.6;
+const STRAIGHT_PX = 0.9;
+/** How far a straight part may bow from its line, end to middle, in screen pixels. */
+const STRAIGHT_BOW_PX = 0.6;
+/** How much of a straight part's ends, in screen pixels, gives the line its corner or end lies on. */
+const END_LINE_PX = 30;
 /** Smoothed points this close to the one fitted before them add nothing, in screen pixels. */
 const FIT_GAP_PX = 0.05;
+/**
+ * How far, in screen pixels, a corner between two straight legs moves towards where their lines
+ * cross: a leg that bows a little tilts its end line, so beyond this the crossing says less
+ * about where the hand turned than the smoother's corner does.
+ */
+const CORNER_MOVE_PX = 0.3;
 /** The most points one cubic is fitted to; a longer one is kept and the next begins. */
 const MAX_SPAN = 400;
 /** Fits tried per pointer event stay small: a long growing cubic is refitted every few points. */
@@ -264,6 +275,75 @@ function fitSpan(b: CurveBuilder, lo: number, hi: number, t0: Pt | null, t1: Pt 
   fitSpan(b, m, hi, t, t1);
 }
 
+/** The straight cubic from a to b, its handles at the thirds. */
+function straightCubic(a: Pt, b: Pt): Cubic {
+  const at = (f: number): Pt => ({ x: a.x + (b.x - a.x) * f, y: a.y + (b.y - a.y) * f });
+  return { p0: a, c1: at(1 / 3), c2: at(2 / 3), p3: b };
+}
+
+/**
+ * The line through pts[lo..hi] that lies nearest them all (least squares across it), each point
+ * weighted by the stretch of the stroke it stands for, so a slow end does not outweigh the rest.
+ */
+function bestLine(pts: readonly Pt[], lo: number, hi: number): { p: Pt; t: Pt } {
+  const share = (k: number): number => (Math.hypot(pts[Math.min(hi, k + 1)].x - pts[Math.max(lo, k - 1)].x, pts[Math.min(hi, k + 1)].y - pts[Math.max(lo, k - 1)].y) / 2) || 1e-3;
+  let w = 0, mx = 0, my = 0;
+  for (let k = lo; k <= hi; k++) { const s = share(k); w += s; mx += s * pts[k].x; my += s * pts[k].y; }
+  mx /= w; my /= w;
+  let sxx = 0, syy = 0, sxy = 0;
+  for (let k = lo; k <= hi; k++) {
+    const s = share(k), dx = pts[k].x - mx, dy = pts[k].y - my;
+    sxx += s * dx * dx; syy += s * dy * dy; sxy += s * dx * dy;
+  }
+  const ang = 0.5 * Math.atan2(2 * sxy, sxx - syy);
+  return { p: { x: mx, y: my }, t: { x: Math.cos(ang), y: Math.sin(ang) } };
+}
+
+/** The point on a line nearest p. */
+function onLine(line: { p: Pt; t: Pt }, p: Pt): Pt {
+  const f = (p.x - line.p.x) * line.t.x + (p.y - line.p.y) * line.t.y;
+  return { x: line.p.x + line.t.x * f, y: line.p.y + line.t.y * f };
+}
+
+/**
+ * Whether pts[lo..hi] lie along a line: within `slack` of the best one, and bowing from it by
+ * no more than STRAIGHT_BOW_PX (the parabola that best fits their offsets across it, in which
+ * the pixels' scatter averages out and a gentle arc still shows).
+ */
+function isStraight(pts: readonly Pt[], lo: number, hi: number, slack: number): boolean {
+  const line = bestLine(pts, lo, hi);
+  // Offsets across the line against the distance along it, scaled to [-1, 1].
+  let amin = Infinity, amax = -Infinity;
+  for (let k = lo; k <= hi; k++) {
+    const along = (pts[k].x - line.p.x) * line.t.x + (pts[k].y - line.p.y) * line.t.y;
+    amin = Math.min(amin, along); amax = Math.max(amax, along);
+  }
+  const half = (amax - amin) / 2, mid = (amax + amin) / 2;
+  if (!(half > 0)) return false;
+  // Least squares for off = c0 + c2 u^2 (the line already takes the tilt).
+  let s0 = 0, s2 = 0, s4 = 0, r0 = 0, r2 = 0;
+  for (let k = lo; k <= hi; k++) {
+    const dx = pts[k].x - line.p.x, dy = pts[k].y - line.p.y;
+    const off = dx * line.t.y - dy * line.t.x;
+    if (Math.abs(off) > slack) return false;
+    const u = ((dx * line.t.x + dy * line.t.y) - mid) / half, u2 = u * u;
+    s0 += 1; s2 += u2; s4 += u2 * u2; r0 += off; r2 += off * u2;
+  }
+  const det = s0 * s4 - s2 * s2;
+  if (!(Math.abs(det) > 1e-12)) return true;
+  const c2 = (s0 * r2 - s2 * r0) / det;
+  // The parabola runs from its ends to its middle by c2 (u from +-1 to 0).
+  return Math.abs(c2) <= STRAIGHT_BOW_PX;
+}
+
+/** Where two lines cross; null when they run too nearly alike for it to be well placed. */
+function crossing(a: { p: Pt; t: Pt }, b: { p: Pt; t: Pt }): Pt | null {
+  const cross = a.t.x * b.t.y - a.t.y * b.t.x;
+  if (Math.abs(cross) < 0.3) return null;
+  const u = ((b.p.x - a.p.x) * b.t.y - (b.p.y - a.p.y) * b.t.x) / cross;
+  return { x: a.p.x + a.t.x * u, y: a.p.y + a.t.y * u };
+}
+
 // ---- The growing fit -------------------------------------------------------------------------------
 
 /**
@@ -291,6 +371,8 @@ class CurveBuilder {
   /** Where the part being drawn began (the start or the last corner), and its first kept cubic. */
   private part = 0;
   private partKept = 0;
+  /** The line the part before ended along, when it was straight. */
+  private endLine: { p: Pt; t: Pt } | null = null;
 
   constructor(readonly tolerance: number) {}
 
@@ -376,25 +458,46 @@ class CurveBuilder {
   }
 
   /**
-   * A part that never strays from its chord further than a mouse's whole pixels put a line's
-   * reports off it is drawn as that chord, one straight cubic, in place of the few the growing
-   * fit made of it: a ruler-straight line, or a zigzag's leg, is meant to be one.
+   * A part whose points scatter about a line no further than a mouse's whole pixels scatter a
+   * line's reports, and which does not bow, is drawn as one straight cubic, in place of the few
+   * the growing fit made of it: a ruler-straight line, or a zigzag's leg, is meant to be one.
+   * Its ends are not the points the smoother placed from the few pixels next to each (each up to
+   * half a pixel off): a corner between two straight legs lies where the lines their last
+   * END_LINE_PX run along cross, and the stroke's own ends on those lines.
    */
   private straight(n: number): boolean {
     const a = this.pts[this.part], b = this.pts[n];
     const len = Math.hypot(b.x - a.x, b.y - a.y);
+    const wasEnd = this.endLine;
+    this.endLine = null;
     if (!(len > 2 * this.tolerance)) return false;
-    const slack = Math.max(this.tolerance, STRAIGHT_PX);
-    let err = 0;
-    for (let i = this.part + 1; i < n; i++) {
-      const d = distToSegment(this.pts[i], a, b);
-      if (d > slack) return false;
-      err = Math.max(err, d);
+    if (!isStraight(this.pts, this.part, n, Math.max(this.tolerance, STRAIGHT_PX))) return false;
+    const first = this.endBack(this.part, n, 1), last = this.endBack(n, this.part, -1);
+    let p0: Pt = this.part === 0 ? onLine(first, a) : a;
+    const prev = this.partKept > 0 ? this.kept[this.partKept - 1] : null;
+    if (wasEnd && prev && a.corner) {
+      const m = crossing(wasEnd, first);
+      if (m) {
+        const d = Math.hypot(m.x - a.x, m.y - a.y);
+        const f = d > CORNER_MOVE_PX ? CORNER_MOVE_PX / d : 1;
+        p0 = { x: a.x + (m.x - a.x) * f, y: a.y + (m.y - a.y) * f };
+        prev.c = straightCubic(prev.c.p0, p0);
+      }
     }
-    const third = (p: Pt, f: number): Pt => ({ x: a.x + (b.x - a.x) * f, y: a.y + (b.y - a.y) * f });
+    const p3 = b.corner ? b : onLine(last, b);
+    let err = 0;
+    for (let i = this.part + 1; i < n; i++) err = Math.max(err, distToSegment(this.pts[i], p0, p3));
     this.kept.length = this.partKept;
-    this.kept.push({ c: { p0: a, c1: third(a, 1 / 3), c2: third(a, 2 / 3), p3: b }, err });
+    this.kept.push({ c: straightCubic(p0, p3), err });
+    this.endLine = last;
     return true;
+  }
+
+  /** The best line through the points from i towards `to` over END_LINE_PX of the stroke (`dir` the way to go). */
+  private endBack(i: number, to: number, dir: 1 | -1): { p: Pt; t: Pt } {
+    let j = i;
+    while (j !== to && Math.abs(this.arcs[j + dir] - this.arcs[i]) <= END_LINE_PX) j += dir;
+    return dir > 0 ? bestLine(this.pts, i, j) : bestLine(this.pts, j, i);
   }
 
   /**
@@ -488,7 +591,7 @@ export class InkFitter {
     for (const s of this.curve.kept) error = Math.max(error, s.err * k);
     // The ends lie where the smoother put them: on the line the stroke's first and last pixels
     // follow, within a pixel or so of where the pen was reported.
-    const sp: Subpath = { start: pt(this.curve.pts[0]), segs, closed: false };
+    const sp: Subpath = { start: pt(this.curve.kept[0]?.c.p0 ?? this.curve.pts[0]), segs, closed: false };
     if (segs.length === 0 || !segs.every(finiteSeg)) {
       // Never reached with finite input; a polyline of the smoothed points is always drawable.
       const line = dedupe(this.smoothed.length >= 2 ? this.smoothed : raw);

@@ -270,17 +270,42 @@ test('zigzag legs run straight into their corners, which lie where the hand turn
           const want = ZIGZAG[i + 1];
           assert.ok(Math.hypot(c.x / k - want.x, c.y / k - want.y) <= 1.5, `${why}: corner ${i} at ${(c.x / k).toFixed(1)}, ${(c.y / k).toFixed(1)}`);
         });
-        // Near the corners the outline keeps to the hand's path.
-        const path = drawn.path;
-        for (const q of samplePointsPx(sp, k)) {
-          const p = { x: q.x / k, y: q.y / k };
-          if (!ZIGZAG.slice(1, -1).some((c) => Math.hypot(p.x - c.x, p.y - c.y) < 12)) continue;
-          worst = Math.max(worst, strayFrom(path, [{ start: p, segs: [], closed: false }]));
-        }
+        // The whole outline keeps to the hand's path, corners and all.
+        worst = Math.max(worst, strayFrom(scale(drawn.path, k), [sp]) / k);
       }
     }
   }
-  assert.ok(worst <= 0.72, `${worst.toFixed(2)} px from the hand's path near a corner`);
+  assert.ok(worst <= 0.45, `${worst.toFixed(2)} px from the hand's path`);
+});
+
+test('ruler-straight legs lie on the lines drawn, however the mouse\'s pixels fell, and meet where those lines cross', () => {
+  // (Each leg ran between the two corners the smoother had placed from the few pixels next to
+  // each, up to a third of a pixel off the line drawn.)
+  let worst = 0;
+  for (let seed = 1; seed <= 6; seed++) {
+    for (const spacing of [2.5, 6]) {
+      for (const k of [4 / 3, 2 / 3]) {
+        const drawn = mousePolyline(seed, ZIGZAG, spacing, 0);
+        const sp = fitStroke(scale(drawn, k), k).subpaths[0];
+        assert.equal(sp.segs.length, 4, `seed ${seed}, ${spacing} px apart: one straight cubic a leg`);
+        worst = Math.max(worst, strayFrom(scale(ZIGZAG, k), [sp]) / k);
+      }
+    }
+  }
+  assert.ok(worst <= 0.25, `${worst.toFixed(2)} px from the lines drawn`);
+});
+
+test('a gentle arc is not taken for a straight line, though each of its pixels lies near one', () => {
+  // A 120 px arc that bows 1.2 px: within the scatter a line's pixels have, end to end, but bent.
+  const r = (120 * 120) / (8 * 1.2);
+  const pts: Pt[] = [];
+  for (let s = 0; s <= 120; s += 2.5) {
+    const a = (s - 60) / r;
+    pts.push({ x: Math.round(300 + r * Math.sin(a)), y: Math.round(200 + r - r * Math.cos(a)) });
+  }
+  const sp = fitStroke(pts, 1).subpaths[0];
+  const mid = samplePoints([sp], 0.25)[0].reduce((m, p) => (Math.abs(p.x - 300) < Math.abs(m.x - 300) ? p : m));
+  assert.ok(Math.abs(mid.y - 200) <= 0.45, `the arc's middle at y ${mid.y.toFixed(2)}, not 200`);
 });
 
 test('the smoother\'s directions follow the stroke where the reports come unevenly spaced', () => {
