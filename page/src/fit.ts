@@ -156,40 +156,28 @@ export function fitOne(pts: readonly InkPoint[], lo: number, hi: number, t0: Pt 
   }
   const fit = best!;
   if (fit.err <= tolerance) {
-    // The points may be sparse (a fast stroke): between two of them the curve must bow out
-    // no further than the gentler of the arcs through them and the point before or after
-    // (a hand draws the stretch between its reports as it drew the reports), so a straight
-    // leg stays straight up to a bend that starts just past its end.
+    // The points may be sparse (a fast stroke): between two of them the curve must keep to
+    // where a hand drawing through them and their neighbours would pass, not bow out as the
+    // handles leave it free to (a straight run between a bend and a loop came out bowed by
+    // nearly a pixel, though each point on it lay within half of one).
     for (let k = 0; k < n - 1; k++) {
       const a = pts[lo + k], b = pts[lo + k + 1];
       const gap = Math.hypot(b.x - a.x, b.y - a.y);
       if (gap < 4 * tolerance) continue;
-      let bow = Infinity;
-      if (k > 0) bow = Math.min(bow, sagitta(a, b, pts[lo + k - 1]));
-      if (k + 2 < n) bow = Math.min(bow, sagitta(a, b, pts[lo + k + 2]));
-      if (!Number.isFinite(bow)) continue;
-      const m = { x: (a.x + b.x) / 2, y: (a.y + b.y) / 2 };
+      // Where a hand drawing through the neighbours too would pass between a and b: the middle
+      // of the Catmull-Rom segment, whose ends leave along the chords to the points beyond.
+      const prev = k > 0 ? pts[lo + k - 1] : a, next = k + 2 < n ? pts[lo + k + 2] : b;
+      const t0x = b.x - prev.x, t0y = b.y - prev.y, t1x = next.x - a.x, t1y = next.y - a.y;
+      const l0 = Math.hypot(t0x, t0y) || 1, l1 = Math.hypot(t1x, t1y) || 1;
+      const m = { x: (a.x + b.x) / 2 + (gap * (t0x / l0 - t1x / l1)) / 8, y: (a.y + b.y) / 2 + (gap * (t0y / l0 - t1y / l1)) / 8 };
       let u = (bestU[k] + bestU[k + 1]) / 2;
       for (let r = 0; r < 3; r++) u = newton(fit.c, m, u);
       const q = bez(fit.c, u);
-      const d = Math.hypot(q.x - m.x, q.y - m.y) - bow;
+      const d = Math.hypot(q.x - m.x, q.y - m.y);
       if (d > tolerance && d > fit.err) { fit.err = d; fit.split = lo + Math.min(n - 2, k + 1); }
     }
   }
   return fit;
-}
-
-/**
- * How far the circle through a, b and a third point x bows out from the chord a-b (the arc
- * between a and b, the shorter one); 0 when the three are in a line.
- */
-function sagitta(a: Pt, b: Pt, x: Pt): number {
-  const ab = Math.hypot(b.x - a.x, b.y - a.y), bx = Math.hypot(x.x - b.x, x.y - b.y), ax = Math.hypot(x.x - a.x, x.y - a.y);
-  const cross = Math.abs((b.x - a.x) * (x.y - a.y) - (b.y - a.y) * (x.x - a.x));
-  if (!(cross > 1e-9)) return 0;
-  const r = (ab * bx * ax) / (2 * cross);
-  const h = r * r - (ab * ab) / 4;
-  return h > 0 ? r - Math.sqrt(h) : r;
 }
 
 /** The least-squares handles for the given parameters (see fitOne). */
