@@ -173,9 +173,10 @@ export function turtle(at: Pt, steps: readonly ({ len: number } | { turn: number
 
 /**
  * A line of joined-up handwriting: tall loops like "l"s and short ones like "e"s, with tight
- * tops (3 to 7 px round), leaning a little, drawn at a hand's pace with the mouse.
+ * tops (3 to 7 px round), leaning a little, drawn at a hand's pace with the mouse (`speed` as
+ * handPaced's; a third of it is slow, careful writing, whose whole pixels step round the tops).
  */
-export function handwriting(seed: number, loops = 6, at: Pt = { x: 200, y: 400 }): Drawn {
+export function handwriting(seed: number, speed = 0.45, loops = 6, at: Pt = { x: 200, y: 400 }): Drawn {
   const rnd = rng(seed * 7919);
   const steps: ({ len: number } | { turn: number; r: number })[] = [{ len: 6 }];
   for (let k = 0; k < loops; k++) {
@@ -184,7 +185,7 @@ export function handwriting(seed: number, loops = 6, at: Pt = { x: 200, y: 400 }
     if (tall) steps.push({ turn: 72, r: 18 }, { len: 55 + 20 * rnd() }, { turn: 200, r: top }, { len: 60 + 15 * rnd() }, { turn: 88, r: 9 }, { len: 4 });
     else steps.push({ turn: 55, r: 16 }, { len: 12 + 6 * rnd() }, { turn: 245, r: top + 1 }, { len: 14 + 6 * rnd() }, { turn: 60, r: 10 }, { len: 4 });
   }
-  return handPaced(turtle(at, steps), 0.45, seed);
+  return handPaced(turtle(at, steps), speed, seed);
 }
 
 /**

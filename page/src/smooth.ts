@@ -56,6 +56,12 @@ const CORNER_SHARE = 0.5;
 const CORNER_WIDE_PX = 12;
 /** A corner turns over that reach no more than this many times as far as over its own. */
 const CORNER_SPREAD = 1.3;
+/**
+ * And again further out: a loop's top drawn slowly, its whole pixels stepping, can turn at one
+ * pixel almost as a corner does for 12 px either side, but not for 18.
+ */
+const CORNER_WIDER_PX = 18;
+const CORNER_SPREAD_WIDER = 1.45;
 /** How much of a part's ends, in pixels, the line they lie on is taken from. */
 const END_FIT_PX = 8;
 /**
@@ -131,8 +137,9 @@ export class Smoother {
       this.turn.push(this.turnAt(this.turn.length, reach));
     }
     // A corner is the sharpest turn within `reach` either side, so deciding one needs the
-    // turns that far on.
-    while (this.isC.length < n && (this.ended || this.ss[this.isC.length] + 2 * reach <= total)) {
+    // turns that far on, and the path as far as the widest turn it is measured against.
+    const ahead = Math.max(2 * reach, CORNER_WIDER_PX);
+    while (this.isC.length < n && (this.ended || this.ss[this.isC.length] + ahead <= total)) {
       const i = this.isC.length;
       const c = this.isCorner(i);
       this.isC.push(c);
@@ -174,7 +181,9 @@ export class Smoother {
     // And past the reach it turns no further: a loop's tight top may turn nearly all at once
     // when the reports are whole pixels, but it goes on turning, being round.
     const wide = this.turnAt(i, CORNER_WIDE_PX);
-    return wide === 0 || wide <= CORNER_SPREAD * t;
+    if (wide !== 0 && wide > CORNER_SPREAD * t) return false;
+    const wider = this.turnAt(i, CORNER_WIDER_PX);
+    return wider === 0 || wider <= CORNER_SPREAD_WIDER * t;
   }
 
   /**

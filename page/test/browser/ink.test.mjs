@@ -79,8 +79,9 @@ test('a hand-drawn square at 75 % keeps its four corners and nothing else turns'
 test('handwriting and a closed circle at 75 %: loop tops come out round and the circle closes without a hook', async () => {
   b.mock.state.inserts.length = 0;
   const page = await b.page(Q);
-  // Three lines of joined-up loops and a circle drawn round to its start, at a hand's pace.
-  const lines = [1, 2, 3].map((seed) => ink.handwriting(seed, 6, { x: 170, y: 150 + 95 * seed }));
+  // Three lines of joined-up loops, the last written slowly, and a circle drawn round to its
+  // start, at a hand's pace.
+  const lines = [[1, 0.45], [2, 0.45], [3, 0.15]].map(([seed, speed]) => ink.handwriting(seed, speed, 6, { x: 170, y: 150 + 95 * seed }));
   const circle = ink.closedCircle(2, 60, { x: 740, y: 300 });
   for (const l of [...lines, circle]) await draw(page, l);
   await shot(page, 'handwriting-75');
