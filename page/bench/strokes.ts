@@ -190,9 +190,9 @@ export function handwriting(seed: number, speed = 0.45, loops = 6, at: Pt = { x:
 
 /**
  * A circle drawn round to where it began and stopped there: one turn exactly, the hand
- * slowing into the end, at a hand's pace with the mouse.
+ * slowing into the end, at a hand's pace with the mouse (`speed` as handPaced's).
  */
-export function closedCircle(seed: number, radius = 90, at: Pt = { x: 480, y: 300 }): Drawn {
+export function closedCircle(seed: number, radius = 90, at: Pt = { x: 480, y: 300 }, speed = 0.6): Drawn {
   const rnd = rng(seed * 104729);
   const a0 = rnd() * 2 * Math.PI, p2 = rnd() * 2 * Math.PI;
   const fine = Array.from({ length: 6001 }, (_, i) => {
@@ -201,7 +201,7 @@ export function closedCircle(seed: number, radius = 90, at: Pt = { x: 480, y: 30
     const r = radius + 2.5 * Math.sin(a - a0 + p2) * Math.sin(Math.PI * t);
     return { x: at.x + r * Math.cos(a), y: at.y + r * Math.sin(a) };
   });
-  return handPaced(fine, 0.6, seed);
+  return handPaced(fine, speed, seed);
 }
 
 /**

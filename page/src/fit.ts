@@ -127,6 +127,13 @@ export function fitOne(pts: readonly InkPoint[], lo: number, hi: number, t0: Pt 
     arc += Math.hypot(pts[lo + k].x - pts[lo + k - 1].x, pts[lo + k].y - pts[lo + k - 1].y);
     u[k] = arc;
   }
+  // Over a few pixels the points cannot tell a free end's direction (a stroke begun slowly
+  // steps from pixel to pixel, and its first cubic left 23 degrees off, a kink where a circle
+  // closed): the smoother's, taken over more of the stroke, holds it instead.
+  if (arc < TANGENT_PX) {
+    t0 ??= p0.tout;
+    t1 ??= p3.tin;
+  }
   for (let k = 1; k < n; k++) u[k] = arc > 0 ? u[k] / arc : k / (n - 1);
   const third = (chord > 1e-9 ? chord : arc) / 3;
   const along = (p: Pt, t: Pt, a: number): Pt => ({ x: p.x + t.x * a, y: p.y + t.y * a });
