@@ -60,8 +60,9 @@ for (const [zoom, k] of ZOOMS) {
 
 // Drawn at a hand's pace with the mouse (whole pixels, one report each 8 ms): lines of joined-up
 // loops with tops 3 to 7 px round, written briskly and slowly, zigzags with straight legs drawn
-// slowly and fast, circles drawn round to where they began. Measured against the path the hand drew, before the mouse
-// rounded it (the whole pixels themselves lie up to 0.7 px off it), and against the pixels.
+// slowly and fast, circles drawn round to where they began. Measured against the path the hand
+// drew, before the mouse rounded it (the whole pixels themselves lie up to 0.7 px off it), and
+// against the pixels.
 const SEEDS = 6;
 const line = (pts) => [{ start: pts[0], segs: pts.slice(1).map((to) => ({ kind: 'L', to })), closed: false }];
 const turnDeg = (u, v) => (Math.abs(Math.atan2(u.x * v.y - u.y * v.x, u.x * v.x + u.y * v.y)) * 180) / Math.PI;

@@ -174,7 +174,7 @@ export function turtle(at: Pt, steps: readonly ({ len: number } | { turn: number
 /**
  * A line of joined-up handwriting: tall loops like "l"s and short ones like "e"s, with tight
  * tops (3 to 7 px round), leaning a little, drawn at a hand's pace with the mouse (`speed` as
- * handPaced's; a third of it is slow, careful writing, whose whole pixels step round the tops).
+ * handPaced's; at a third of the default, careful writing, the whole pixels step round the tops).
  */
 export function handwriting(seed: number, speed = 0.45, loops = 6, at: Pt = { x: 200, y: 400 }): Drawn {
   const rnd = rng(seed * 7919);

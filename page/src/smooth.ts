@@ -62,6 +62,8 @@ const CORNER_SPREAD = 1.3;
  */
 const CORNER_WIDER_PX = 18;
 const CORNER_SPREAD_WIDER = 1.45;
+/** How far on the pen must be before a point can be called a corner or not, in pixels. */
+const CORNER_AHEAD_PX = Math.max(2 * CORNER_REACH_PX, CORNER_WIDER_PX);
 /** How much of a part's ends, in pixels, the line they lie on is taken from. */
 const END_FIT_PX = 8;
 /**
@@ -138,8 +140,7 @@ export class Smoother {
     }
     // A corner is the sharpest turn within `reach` either side, so deciding one needs the
     // turns that far on, and the path as far as the widest turn it is measured against.
-    const ahead = Math.max(2 * reach, CORNER_WIDER_PX);
-    while (this.isC.length < n && (this.ended || this.ss[this.isC.length] + ahead <= total)) {
+    while (this.isC.length < n && (this.ended || this.ss[this.isC.length] + CORNER_AHEAD_PX <= total)) {
       const i = this.isC.length;
       const c = this.isCorner(i);
       this.isC.push(c);

@@ -236,22 +236,24 @@ test('handwriting: tight loop tops are rounds, not corners, so they end in no fl
 test('a circle drawn round to its start closes without a hook: its end arrives the way its start leaves, drawn briskly or slowly', () => {
   // (Drawn slowly, a stroke's first or last few pixels could make a cubic of their own, whose
   // free end left up to 29 degrees off the way the stroke went.)
-  for (const speed of [0.6, 0.3, 0.15]) for (const [zoom, k] of ZOOMS) {
-    for (let seed = 1; seed <= 6; seed++) {
-      const pts = scale(closedCircle(seed, 90, undefined, speed), k);
-      const sp = fitStroke(pts, k).subpaths[0];
-      const why = `${speed} px/ms, ${zoom}, circle ${seed}`;
-      const first = sp.segs[0], last = sp.segs[sp.segs.length - 1];
-      assert.ok(first.kind === 'C' && last.kind === 'C', why);
-      // Where the end meets the start, the two directions make the join the eye sees.
-      const closing = turnDeg({ x: last.to.x - last.c2.x, y: last.to.y - last.c2.y }, { x: first.c1.x - sp.start.x, y: first.c1.y - sp.start.y });
-      assert.ok(closing <= 20, `${why}: closes turning ${closing.toFixed(0)} degrees`);
-      // And over the last and first 3 px, not only at the handles.
-      const o = samplePointsPx(sp, k);
-      const n = o.length - 1, m = 12;
-      const bend = turnDeg({ x: o[n].x - o[n - m].x, y: o[n].y - o[n - m].y }, { x: o[m].x - o[0].x, y: o[m].y - o[0].y });
-      assert.ok(bend <= 20, `${why}: its ends' last 3 px turn ${bend.toFixed(0)} degrees from its start's`);
-      assert.ok(joinAngles(sp).every((a) => a <= 20), `${why}: joins ${joinAngles(sp).map((a) => a.toFixed(0))}`);
+  for (const speed of [0.6, 0.3, 0.15]) {
+    for (const [zoom, k] of ZOOMS) {
+      for (let seed = 1; seed <= 6; seed++) {
+        const pts = scale(closedCircle(seed, 90, undefined, speed), k);
+        const sp = fitStroke(pts, k).subpaths[0];
+        const why = `${speed} px/ms, ${zoom}, circle ${seed}`;
+        const first = sp.segs[0], last = sp.segs[sp.segs.length - 1];
+        assert.ok(first.kind === 'C' && last.kind === 'C', why);
+        // Where the end meets the start, the two directions make the join the eye sees.
+        const closing = turnDeg({ x: last.to.x - last.c2.x, y: last.to.y - last.c2.y }, { x: first.c1.x - sp.start.x, y: first.c1.y - sp.start.y });
+        assert.ok(closing <= 20, `${why}: closes turning ${closing.toFixed(0)} degrees`);
+        // And over the last and first 3 px, not only at the handles.
+        const o = samplePointsPx(sp, k);
+        const n = o.length - 1, m = 12;
+        const bend = turnDeg({ x: o[n].x - o[n - m].x, y: o[n].y - o[n - m].y }, { x: o[m].x - o[0].x, y: o[m].y - o[0].y });
+        assert.ok(bend <= 20, `${why}: its ends' last 3 px turn ${bend.toFixed(0)} degrees from its start's`);
+        assert.ok(joinAngles(sp).every((a) => a <= 20), `${why}: joins ${joinAngles(sp).map((a) => a.toFixed(0))}`);
+      }
     }
   }
 });
