@@ -50,6 +50,12 @@ const TRIES_PER_SPAN = 40;
  * before it is kept; also the reach either side over which a join's direction is taken.
  */
 const TANGENT_PX = 8;
+/**
+ * How far the stroke may turn between the chords before and after a point, in radians, for them
+ * to give its direction; past it they are halved, down to TANGENT_MIN_PX.
+ */
+const TANGENT_BEND = (20 * Math.PI) / 180;
+const TANGENT_MIN_PX = 2;
 
 /** Drops repeated and non-finite points, which carry no shape and upset the tangents. */
 export function dedupe(points: readonly Pt[], minGap = 0.01): Pt[] {
@@ -388,14 +394,25 @@ class CurveBuilder {
 
   /**
    * The stroke's direction at point i: the chord between the points a few pixels before and
-   * after it, as far as the part it is in reaches and not past point `hi`.
+   * after it (fewer round a tight bend), as far as the part it is in reaches and not past point
+   * `hi`.
    */
   tangentAt(i: number, hi: number): Pt {
-    const s = this.arcs[i];
-    const reach = Math.min(TANGENT_PX, s - this.arcs[this.from], this.arcs[hi] - s);
+    const s = this.arcs[i], P = this.pts;
+    let reach = Math.min(TANGENT_PX, s - this.arcs[this.from], this.arcs[hi] - s);
     let a = i, b = i;
-    while (a > this.from && s - this.arcs[a] < reach) a--;
-    while (b < hi && this.arcs[b] - s < reach) b++;
+    for (;;) {
+      a = i;
+      b = i;
+      while (a > this.from && s - this.arcs[a] < reach) a--;
+      while (b < hi && this.arcs[b] - s < reach) b++;
+      if (reach <= TANGENT_MIN_PX || a === i || b === i) break;
+      // Round a tight bend the chord either side points across the bend rather than along
+      // it (at a loop's top it turns as much as the loop); a shorter one follows the stroke.
+      const ux = P[i].x - P[a].x, uy = P[i].y - P[a].y, vx = P[b].x - P[i].x, vy = P[b].y - P[i].y;
+      if (Math.abs(Math.atan2(ux * vy - uy * vx, ux * vx + uy * vy)) <= TANGENT_BEND) break;
+      reach /= 2;
+    }
     const dx = this.pts[b].x - this.pts[a].x, dy = this.pts[b].y - this.pts[a].y;
     const len = Math.hypot(dx, dy);
     return len > 1e-9 ? { x: dx / len, y: dy / len } : this.pts[i].tin;

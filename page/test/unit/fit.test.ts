@@ -215,7 +215,9 @@ const turnDeg = (u: Pt, v: Pt) => (Math.abs(Math.atan2(u.x * v.y - u.y * v.x, u.
 test('handwriting: tight loop tops are rounds, not corners, so they end in no flick, at 50 %, 75 %, Fit and 150 %, written briskly or slowly', () => {
   // (The smoother took every top of 3 to 7 px radius for a corner and the fit drew a point on
   // it; later, written slowly, the pixels stepping round a top still turned at one of them
-  // sharply enough over 12 px either side to be one, and the curve kinked there.)
+  // sharply enough over 12 px either side to be one, and the curve kinked there; and a join
+  // just before a bend took its direction from a chord across the bend, so the cubic after it
+  // swung 0.8 px wide before it came round.)
   for (const [pace, speed] of [['briskly', 0.45], ['slowly', 0.15], ['very slowly', 0.1]] as const) {
     for (const [zoom, k] of ZOOMS) {
       for (let seed = 1; seed <= 6; seed++) {
@@ -227,7 +229,7 @@ test('handwriting: tight loop tops are rounds, not corners, so they end in no fl
         const sharpest = Math.max(0, ...joinAngles(sp));
         assert.ok(sharpest <= 20, `${why}: a join turns ${sharpest.toFixed(0)} degrees`);
         const stray = strayFrom(scale(drawn.path, k), [sp]) / k;
-        assert.ok(stray <= 0.85, `${why}: ${stray.toFixed(2)} px from the hand's path`);
+        assert.ok(stray <= 0.8, `${why}: ${stray.toFixed(2)} px from the hand's path`);
       }
     }
   }
