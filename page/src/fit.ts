@@ -8,7 +8,7 @@
 //
 // The tolerance is in screen pixels too, so what the fit leaves out is the same on the screen
 // at any zoom: a stroke drawn at 50 % is as smooth as one drawn at 150 %.
-import { type Pt, distToSegment } from './geometry.js';
+import { type Pt, distToSegment, turnThrough } from './geometry.js';
 import { type Segment, type Subpath, outlineBounds, samplePoints } from './path.js';
 import { type InkPoint, type SmoothOptions, Smoother } from './smooth.js';
 
@@ -398,20 +398,16 @@ class CurveBuilder {
    * `hi`.
    */
   tangentAt(i: number, hi: number): Pt {
-    const s = this.arcs[i], P = this.pts;
-    let reach = Math.min(TANGENT_PX, s - this.arcs[this.from], this.arcs[hi] - s);
+    const s = this.arcs[i];
     let a = i, b = i;
-    for (;;) {
+    for (let reach = Math.min(TANGENT_PX, s - this.arcs[this.from], this.arcs[hi] - s); ; reach /= 2) {
       a = i;
       b = i;
       while (a > this.from && s - this.arcs[a] < reach) a--;
       while (b < hi && this.arcs[b] - s < reach) b++;
-      if (reach <= TANGENT_MIN_PX || a === i || b === i) break;
       // Round a tight bend the chord either side points across the bend rather than along
       // it (at a loop's top it turns as much as the loop); a shorter one follows the stroke.
-      const ux = P[i].x - P[a].x, uy = P[i].y - P[a].y, vx = P[b].x - P[i].x, vy = P[b].y - P[i].y;
-      if (Math.abs(Math.atan2(ux * vy - uy * vx, ux * vx + uy * vy)) <= TANGENT_BEND) break;
-      reach /= 2;
+      if (reach <= TANGENT_MIN_PX || a === i || b === i || turnThrough(this.pts[a], this.pts[i], this.pts[b]) <= TANGENT_BEND) break;
     }
     const dx = this.pts[b].x - this.pts[a].x, dy = this.pts[b].y - this.pts[a].y;
     const len = Math.hypot(dx, dy);

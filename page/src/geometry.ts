@@ -76,6 +76,12 @@ export function dist(a: Pt, b: Pt): number {
   return Math.hypot(a.x - b.x, a.y - b.y);
 }
 
+/** How far a path from a through p to b turns at p, in radians (0 to pi, either way round). */
+export function turnThrough(a: Pt, p: Pt, b: Pt): number {
+  const ux = p.x - a.x, uy = p.y - a.y, vx = b.x - p.x, vy = b.y - p.y;
+  return Math.abs(Math.atan2(ux * vy - uy * vx, ux * vx + uy * vy));
+}
+
 /** Distance from p to the segment a–b. */
 export function distToSegment(p: Pt, a: Pt, b: Pt): number {
   const dx = b.x - a.x;

@@ -21,7 +21,7 @@
 // It runs as the stroke grows. A point is given out once nothing drawn later can change it:
 // the pen has gone far enough on to show the whole averaging window and to tell whether a
 // corner falls inside it.
-import type { Pt } from './geometry.js';
+import { type Pt, turnThrough } from './geometry.js';
 
 export interface InkPoint {
   x: number;
@@ -163,12 +163,7 @@ export class Smoother {
     const s = this.ss[i];
     const total = this.length;
     const r = Math.min(reach, s, total - s);
-    if (r < reach / 2) return 0;
-    const a = this.at(s - r);
-    const b = this.at(s + r);
-    const ux = this.xs[i] - a.x, uy = this.ys[i] - a.y;
-    const vx = b.x - this.xs[i], vy = b.y - this.ys[i];
-    return Math.abs(Math.atan2(ux * vy - uy * vx, ux * vx + uy * vy));
+    return r < reach / 2 ? 0 : this.bend(i, r);
   }
 
   private isCorner(i: number): boolean {
@@ -225,9 +220,7 @@ export class Smoother {
   /** The angle between the chords r either side of point i. */
   private bend(i: number, r: number): number {
     const s = this.ss[i];
-    const a = this.at(s - r), b = this.at(s + r);
-    const ux = this.xs[i] - a.x, uy = this.ys[i] - a.y, vx = b.x - this.xs[i], vy = b.y - this.ys[i];
-    return Math.abs(Math.atan2(ux * vy - uy * vx, ux * vx + uy * vy));
+    return turnThrough(this.at(s - r), { x: this.xs[i], y: this.ys[i] }, this.at(s + r));
   }
 
   /** The width of the averaging at point i, within the part [lo, hi] (see the top of the file). */
